@@ -1,0 +1,46 @@
+# Compiler settings shared by every target of ours (never applied to GoogleTest).
+
+add_library(kx_warnings INTERFACE)
+if(MSVC)
+  target_compile_options(kx_warnings INTERFACE /W4 /WX /permissive- /utf-8)
+else()
+  target_compile_options(kx_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Werror)
+endif()
+
+add_library(kx_platform INTERFACE)
+if(WIN32)
+  target_compile_definitions(kx_platform INTERFACE
+    UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+  if(MINGW)
+    # Link the C++ runtime and winpthread statically: the executables need only DLLs that ship with Windows.
+    target_link_options(kx_platform INTERFACE -static)
+  endif()
+  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
+endif()
+
+if(KX_SANITIZE AND NOT WIN32)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  # Every test program runs under Wine, in a prefix of the build tree's own.
+  set(KX_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${PROJECT_SOURCE_DIR}/tools/wine-run;${KX_WINE_PREFIX}")
+endif()
+
+# kx_add_library(NAME PURE|WIN32 SOURCES ... LIBS ...)
+#   PURE:  platform-free code; built on every platform.
+#   WIN32: thin layers over the Win32 API; built only for Windows.
+function(kx_add_library name)
+  cmake_parse_arguments(ARG "PURE;WIN32" "" "SOURCES;LIBS" ${ARGN})
+  if(ARG_WIN32 AND NOT WIN32)
+    return()
+  endif()
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE kx_warnings)
+  if(WIN32)
+    target_link_libraries(${name} PUBLIC kx_platform)
+  endif()
+endfunction()

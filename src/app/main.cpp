@@ -1,0 +1,21 @@
+// KXWindowsClientService: one task per process, chosen by the command word. Never opens a window and always
+// exits with code 0; failures are reported only in the components' diagnostic logs.
+#include <windows.h>
+
+#include <optional>
+
+#include "app/command_line.h"
+#include "app/run_steps.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The user's application has just crashed: no system error box may pop up on top of that.
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  try {
+    if (const std::optional<kx::Invocation> invocation = kx::ReadInvocation(::GetCommandLineW())) {
+      kx::RunInvocation(*invocation);
+    }
+  } catch (...) {
+    // Nothing to report to: the exit code stays 0 whatever happened.
+  }
+  return 0;
+}

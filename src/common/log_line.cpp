@@ -1,0 +1,39 @@
+#include "common/log_line.h"
+
+namespace kx {
+
+void AppendLogPiece(std::string& line, std::string_view narrow) { line.append(narrow); }
+
+void AppendLogPiece(std::string& line, std::wstring_view wide) {
+  line.reserve(line.size() + wide.size());
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const auto code = static_cast<std::uint32_t>(wide[i]);
+    if (code <= 0xFF) {
+      line.push_back(static_cast<char>(code));
+      continue;
+    }
+    line.push_back('?');
+    const bool highSurrogate = code >= 0xD800 && code <= 0xDBFF;
+    if (highSurrogate && i + 1 < wide.size()) {
+      const auto next = static_cast<std::uint32_t>(wide[i + 1]);
+      if (next >= 0xDC00 && next <= 0xDFFF) ++i;
+    }
+  }
+}
+
+void AppendLogPiece(std::string& line, LogNumber number) { line.append(std::to_string(number.value)); }
+
+void AppendLogPiece(std::string& line, LogFlag flag) { line.push_back(flag.value ? '1' : '0'); }
+
+void AppendLogPiece(std::string& line, LogHandle handle) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  char text[16];
+  std::uint64_t value = handle.value;
+  for (int i = 15; i >= 0; --i) {
+    text[i] = kDigits[value & 0xF];
+    value >>= 4;
+  }
+  line.append(text, sizeof(text));
+}
+
+}  // namespace kx

@@ -1,0 +1,30 @@
+#include "common/name_piece.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kx {
+namespace {
+
+TEST(NamePieceTest, RefusesSeparatorsDriveColonAndControlCharacters) {
+  const std::string refused[] = {"..\\x", "a/b", "C:", "x::$DATA", std::string("a\0b", 3), "a\tb", "a\nb",
+                                 "\x1F", "a\x7F"};
+  for (const std::string& text : refused) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(IsPlainNamePiece(text));
+    EXPECT_FALSE(IsPlainNamePiece(std::wstring(text.begin(), text.end())));
+  }
+}
+
+TEST(NamePieceTest, AcceptsOrdinaryIdentifiersAndNames) {
+  const std::string accepted[] = {"", "1234", "..", "crash 42", "kxWinLog_0f1e2d3c_7_abc.xml", "\x80\xE9\xFF"};
+  for (const std::string& text : accepted) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(IsPlainNamePiece(text));
+  }
+  EXPECT_TRUE(IsPlainNamePiece(std::wstring(L"\u00E9\u4E2D\u2215")));  // a division slash is not a separator
+}
+
+}  // namespace
+}  // namespace kx

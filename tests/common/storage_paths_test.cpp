@@ -1,0 +1,89 @@
+#include "common/storage_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/appdata_sandbox.h"
+#include "support/test_files.h"
+
+namespace kx {
+namespace {
+
+using test::AppDataSandbox;
+using test::IsFile;
+using test::IsFolder;
+using test::ListTree;
+using Listing = std::vector<std::wstring>;
+
+TEST(StoragePathsTest, EachFolderIsCreatedOnlyWhenAskedFor) {
+  AppDataSandbox sandbox;
+  const std::wstring root = sandbox.storageRoot();
+
+  EXPECT_EQ(root, StoragePaths::Root());
+  EXPECT_EQ((Listing{L"Orvan", L"Orvan\\KXLogs"}), ListTree(sandbox.roaming()));
+
+  EXPECT_EQ(root + L"\\dumps", StoragePaths::DumpFolder());
+  EXPECT_EQ(Listing{L"dumps"}, ListTree(root));
+
+  EXPECT_EQ(root + L"\\crashlogs", StoragePaths::CrashLogFolder());
+  EXPECT_EQ(root + L"\\ingest", StoragePaths::IngestFolder());
+  EXPECT_EQ((Listing{L"crashlogs", L"dumps", L"ingest"}), ListTree(root));
+
+  // The log folder is named, never made: logging is turned on by whoever creates it.
+  EXPECT_EQ(root + L"\\windowsclient", StoragePaths::LogFolder());
+  EXPECT_FALSE(IsFolder(root + L"\\windowsclient"));
+}
+
+TEST(StoragePathsTest, RootIsMadeInsideAnExistingOrvanFolderWithoutTouchingIt) {
+  AppDataSandbox sandbox;
+  std::filesystem::create_directories(sandbox.roaming() + L"\\Orvan\\Other");
+  EXPECT_EQ(sandbox.storageRoot(), StoragePaths::Root());
+  EXPECT_EQ((Listing{L"Orvan", L"Orvan\\KXLogs", L"Orvan\\Other"}), ListTree(sandbox.roaming()));
+}
+
+TEST(StoragePathsTest, PlainFileNamedLikeAFolderIsReturnedAndLeftAlone) {
+  AppDataSandbox sandbox;
+  std::filesystem::create_directories(sandbox.storageRoot());
+  test::WriteFileBytes(sandbox.storageRoot() + L"\\dumps", "not a folder");
+
+  EXPECT_EQ(sandbox.storageRoot() + L"\\dumps", StoragePaths::DumpFolder());
+  EXPECT_TRUE(IsFile(sandbox.storageRoot() + L"\\dumps"));
+  EXPECT_EQ("not a folder", test::ReadFileBytes(sandbox.storageRoot() + L"\\dumps").value_or(""));
+}
+
+TEST(StoragePathsTest, UnavailableRoamingFolderMakesEveryPathEmpty) {
+  AppDataSandbox sandbox;
+  // A plain file where the roaming folder should be: the shell cannot create or use it.
+  const std::wstring blocker = sandbox.roaming() + L"\\blocker";
+  test::WriteFileBytes(blocker, "x");
+  sandbox.PointAt(blocker + L"\\Roaming");
+
+  EXPECT_EQ(L"", StoragePaths::Root());
+  EXPECT_EQ(L"", StoragePaths::CrashLogFolder());
+  EXPECT_EQ(L"", StoragePaths::DumpFolder());
+  EXPECT_EQ(L"", StoragePaths::IngestFolder());
+  EXPECT_EQ(L"", StoragePaths::LogFolder());
+  EXPECT_EQ(Listing{L"blocker"}, ListTree(sandbox.roaming()));
+}
+
+TEST(StoragePathsTest, RootLongerThanTheClassicPathLimitIsUnavailable) {
+  AppDataSandbox sandbox;
+  // Fits on its own, but not with "\Orvan\KXLogs" appended.
+  std::wstring deep = sandbox.roaming();
+  while (deep.size() < 252) deep += L"\\" + std::wstring(std::min<size_t>(40, 252 - deep.size()), L'd');
+  deep.resize(252);
+  if (deep.back() == L'\\') deep.back() = L'e';
+  std::filesystem::create_directories(deep);
+  sandbox.PointAt(deep);
+
+  EXPECT_EQ(L"", StoragePaths::Root());
+  EXPECT_EQ(L"", StoragePaths::DumpFolder());
+  EXPECT_FALSE(IsFolder(deep + L"\\Orvan"));
+}
+
+}  // namespace
+}  // namespace kx

@@ -1,0 +1,73 @@
+#include "support/appdata_sandbox.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <filesystem>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/test_files.h"
+
+namespace kx::test {
+namespace {
+
+constexpr wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+void SetAppDataValue(const std::wstring& path) {
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_SET_VALUE,
+                                             nullptr, &key, nullptr));
+  const LSTATUS status =
+      ::RegSetValueExW(key, L"AppData", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                       static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, status);
+}
+
+bool GetAppDataValue(std::wstring& value) {
+  std::vector<wchar_t> buffer(4096);
+  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  if (::RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"AppData", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                     nullptr, buffer.data(), &size) != ERROR_SUCCESS) {
+    return false;
+  }
+  value.assign(buffer.data());
+  return true;
+}
+
+}  // namespace
+
+AppDataSandbox::AppDataSandbox() {
+  static std::atomic<int> counter{0};
+  wchar_t temp[MAX_PATH + 1] = L"";
+  ::GetTempPathW(MAX_PATH + 1, temp);
+  base_ = std::wstring(temp) + L"kxtest-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+          std::to_wstring(counter++);
+  roaming_ = base_ + L"\\Roaming";
+  std::error_code ignored;
+  std::filesystem::remove_all(base_, ignored);
+  std::filesystem::create_directories(roaming_);
+  hadSaved_ = GetAppDataValue(saved_);
+  SetAppDataValue(roaming_);
+}
+
+AppDataSandbox::~AppDataSandbox() {
+  if (hadSaved_) {
+    SetAppDataValue(saved_);
+  } else {
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"AppData");
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(base_, ignored);
+}
+
+void AppDataSandbox::EnableLogging() const {
+  std::filesystem::create_directories(logFolder());
+  WriteFileBytes(logFolder() + L"\\generatekxlogornot.txt", "");
+}
+
+void AppDataSandbox::PointAt(const std::wstring& path) const { SetAppDataValue(path); }
+
+}  // namespace kx::test
