@@ -1,0 +1,36 @@
+#include "common/text_utils.h"
+
+namespace kx {
+namespace {
+
+bool IsCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+}  // namespace
+
+std::string narrowByTruncation(std::wstring_view wide) {
+  std::string narrow(wide.size(), '\0');
+  for (size_t i = 0; i < wide.size(); ++i) narrow[i] = static_cast<char>(static_cast<unsigned>(wide[i]) & 0xFF);
+  return narrow;
+}
+
+std::string trimText(std::string_view text) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && IsCSpace(text[begin])) ++begin;
+  while (end > begin && IsCSpace(text[end - 1])) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+void splitText(std::string_view text, std::string_view delimiter, std::vector<std::string>& pieces) {
+  if (!delimiter.empty()) {
+    for (size_t found = text.find(delimiter); found != std::string_view::npos; found = text.find(delimiter)) {
+      pieces.emplace_back(text.substr(0, found));
+      text.remove_prefix(found + delimiter.size());
+    }
+  }
+  if (!text.empty()) pieces.emplace_back(text);
+}
+
+}  // namespace kx

@@ -1,0 +1,24 @@
+// Small byte-wise text helpers shared across the program. Narrow strings are bytes in an ANSI code page;
+// none of these is multi-byte aware. White space is the "C"-locale set: blank, \t, \n, \v, \f, \r.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/ascii_text.h"
+
+namespace kx {
+
+// Each UTF-16 code unit replaced by its low 8 bits; the result has the same length.
+std::string narrowByTruncation(std::wstring_view wide);
+
+// A copy without white space at either end.
+std::string trimText(std::string_view text);
+
+// Appends the pieces between occurrences of the delimiter: "a__b" at "_" gives a, "", b; a leading delimiter
+// gives an empty first piece; a trailing one gives no empty last piece; an empty text gives no piece.
+// An empty delimiter appends the whole text as one piece (when it is not empty).
+void splitText(std::string_view text, std::string_view delimiter, std::vector<std::string>& pieces);
+
+}  // namespace kx
