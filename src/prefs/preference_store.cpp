@@ -1,0 +1,117 @@
+#include "prefs/preference_store.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "common/text_convert.h"
+#include "prefs/installation_guid.h"
+
+namespace kx {
+namespace {
+
+constexpr wchar_t kCommonFilesRoot[] = L"Software\\Orvan\\CommonFiles\\";
+constexpr wchar_t kPreferencesSubPath[] = L"KXLog\\ProductPreferences";
+// The same key as root + kPreferencesSubPath, opened read-only so that enumerating never creates it.
+constexpr wchar_t kPreferencesReadPath[] = L"SOFTWARE\\Orvan\\CommonFiles\\KXLog\\ProductPreferences";
+constexpr wchar_t kGuidSubPath[] = L"KXLog";
+constexpr wchar_t kGuidValueName[] = L"GUID";
+
+// A preference is read into 256 bytes with 255 announced: a longer value fails the query and is left alone.
+constexpr size_t kPreferenceBufferChars = 128;
+constexpr DWORD kPreferenceAnnouncedBytes = 255;
+constexpr size_t kGuidBufferChars = 512;  // 1024 bytes
+constexpr DWORD kValueNameChars = 16383;
+
+// The text of a zero-initialised buffer up to its first zero, never past the buffer's end (the registry
+// does not promise a terminating zero).
+std::wstring TextOfBuffer(const wchar_t* buffer, size_t capacity) {
+  return std::wstring(buffer, std::find(buffer, buffer + capacity, L'\0'));
+}
+
+// REG_SZ data with its terminating zero.
+bool SetTextValue(HKEY key, const std::wstring& name, const std::wstring& text) {
+  const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  if (bytes > MAXDWORD) return false;
+  return ::RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>(bytes)) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+UniqueRegKey PreferenceStore::openCommonFilesKey(std::wstring_view subPath) {
+  std::wstring path = kCommonFilesRoot;
+  path.append(subPath);
+  UniqueRegKey key;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+    key.reset();
+  }
+  return key;
+}
+
+std::optional<std::wstring> PreferenceStore::readPreference(const std::wstring& pvbKey) {
+  const UniqueRegKey key = openCommonFilesKey(kPreferencesSubPath);
+  if (!key) return std::nullopt;
+  wchar_t buffer[kPreferenceBufferChars] = {};
+  DWORD size = kPreferenceAnnouncedBytes;
+  const LSTATUS status = ::RegQueryValueExW(key.get(), pvbKey.c_str(), nullptr, nullptr,
+                                            reinterpret_cast<BYTE*>(buffer), &size);
+  if (status == ERROR_SUCCESS) return TextOfBuffer(buffer, kPreferenceBufferChars);
+  if (status == ERROR_FILE_NOT_FOUND) SetTextValue(key.get(), pvbKey, kDefaultPreferenceTextWide);
+  return std::nullopt;
+}
+
+PreferenceMap PreferenceStore::readAllPreferences() {
+  PreferenceMap preferences;
+  UniqueRegKey key;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, kPreferencesReadPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    return preferences;
+  }
+  DWORD valueCount = 0;
+  if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valueCount, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return preferences;
+  }
+  std::vector<wchar_t> name(kValueNameChars);
+  for (DWORD index = 0; index < valueCount; ++index) {
+    DWORD nameLength = kValueNameChars;
+    if (::RegEnumValueW(key.get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      continue;
+    }
+    const std::wstring wideName(name.data(), std::min<size_t>(nameLength, name.size()));
+    const std::wstring text = readPreference(wideName).value_or(std::wstring());
+    preferences[NarrowToCodePage(wideName, CP_THREAD_ACP)] = NarrowToCodePage(text, CP_THREAD_ACP);
+  }
+  return preferences;
+}
+
+void PreferenceStore::writeAllPreferences(const PreferenceMap& preferences) {
+  const UniqueRegKey key = openCommonFilesKey(kPreferencesSubPath);
+  if (!key) return;
+  for (const auto& [pvbKey, text] : preferences) {
+    const std::wstring name = WidenFromCodePage(pvbKey, CP_ACP);
+    // A name that failed to convert would land on the key's default value.
+    if (name.empty() && !pvbKey.empty()) continue;
+    SetTextValue(key.get(), name, WidenFromCodePage(text, CP_THREAD_ACP));
+  }
+}
+
+std::wstring PreferenceStore::getInstallationGuid() {
+  const UniqueRegKey key = openCommonFilesKey(kGuidSubPath);
+  if (!key) return {};
+  wchar_t buffer[kGuidBufferChars] = {};
+  DWORD size = sizeof(buffer);
+  if (::RegQueryValueExW(key.get(), kGuidValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) ==
+      ERROR_SUCCESS) {
+    std::wstring stored = TextOfBuffer(buffer, kGuidBufferChars);
+    if (isWellFormedGuid(stored)) return stored;
+  }
+  std::wstring text;
+  GUID guid = {};
+  if (SUCCEEDED(::CoCreateGuid(&guid))) text = FormatInstallationGuid(guid.Data1, guid.Data2, guid.Data3, guid.Data4);
+  if (!SetTextValue(key.get(), kGuidValueName, text)) text.clear();
+  return text;
+}
+
+}  // namespace kx

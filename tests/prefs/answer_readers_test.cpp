@@ -1,0 +1,125 @@
+#include "prefs/answer_readers.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kx {
+namespace {
+
+// One JSON object of string fields, as the preferences server writes them.
+std::string Object(const std::string& product, const std::string& version, const std::string& build,
+                   const std::string& preferences) {
+  return "{\"product\": \"" + product + "\", \"version\": \"" + version + "\", \"build\": \"" + build +
+         "\", \"preferences\": \"" + preferences + "\"}";
+}
+
+PreferenceMap Scan(const std::string& text) {
+  PreferenceMap preferences;
+  scanPreferenceObjects(text, preferences);
+  return preferences;
+}
+
+TEST(AnswerReadersTest, HeaderValueIsTheFirstMatchingLineAfterItsFirstColon) {
+  const std::wstring answer =
+      L"HTTP/1.1 200 OK\r\n"
+      L"X-Solution_url-Origin: cache\r\n"
+      L"Solution_url: https://help.example.com:8443/a?b=c \r\n"
+      L"Attach_Dump:\r\n"
+      L"Odd-Line without colon Marker\r\n"
+      L"Solution_url: https://second.example.com\r\n"
+      L"\r\n";
+  struct Case {
+    const char* key;
+    std::string expected;
+  } cases[] = {
+      // Matching is by substring: the key inside a longer header name is found first.
+      {"Solution_url", "cache"},
+      {"Solution_url:", "https://help.example.com:8443/a?b=c"},
+      {"Attach_Dump", ""},
+      {"Marker", "Odd-Line without colon Marker"},
+      {"HTTP/1.1", "HTTP/1.1 200 OK"},
+      {"attach_dump", "-1"},  // case-sensitive
+      {"Missing", "-1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    EXPECT_EQ(c.expected, extractHeaderValue(answer, c.key));
+  }
+
+  EXPECT_EQ("https://x.example/p", extractHeaderValue(L"Solution_url: https://x.example/p\r\n", "Solution_url"));
+  // The colon may come before the key; a line without CR LF at the end of the block still counts.
+  EXPECT_EQ("x Attach_Dump y", extractHeaderValue(L"a\r\nPrefix: x Attach_Dump y", "Attach_Dump"));
+  EXPECT_EQ("-1", extractHeaderValue(L"-1", "Solution_url"));
+  EXPECT_EQ("-1", extractHeaderValue(L"", "Solution_url"));
+  // Only the low byte of each character arrives.
+  EXPECT_EQ("\xE9t\xE9", extractHeaderValue(L"Attach_Dump: \u00E9t\u01E9\r\n", "Attach_Dump"));
+}
+
+TEST(AnswerReadersTest, UpdatedPreferencesLineIsScannedIntoTheMap) {
+  PreferenceMap preferences{{"appx;1.0;77", "0_1_100"}, {"kept;1;2", "1_0_0"}};
+  const std::wstring answer = L"HTTP/1.1 200 OK\r\nUpdated Preferences: [" +
+                              std::wstring(L"{\"product\": \"AppX\", \"version\": \"1.0\", \"build\": \"77\", ") +
+                              L"\"preferences\": \"2_1_100\"}, {\"product\": \"New\", \"version\": \"2\", " +
+                              L"\"build\": \"3\", \"preferences\": \"1_X\"}]\r\n" +
+                              L"Updated Preferences: [{\"product\": \"late\", \"preferences\": \"9\"}]\r\n";
+  readUpdatedPreferences(answer, preferences);
+  EXPECT_EQ((PreferenceMap{{"appx;1.0;77", "2_1_100"}, {"kept;1;2", "1_0_0"}, {"new;2;3", "1_x"}}), preferences);
+}
+
+TEST(AnswerReadersTest, UpdatedPreferencesNeedsThePhraseAndTheLowerCaseWord) {
+  const std::string object = Object("a", "b", "c", "1");
+  struct Case {
+    const char* name;
+    std::wstring answer;
+    PreferenceMap expected;
+  } cases[] = {
+      {"no phrase", L"Preferences: x\r\nsome preferences\r\n", {}},
+      // Capitalised field names leave no lower-case "preferences" anywhere: the answer is ignored.
+      {"only capitals", L"Updated Preferences: [{\"PRODUCT\": \"a\", \"PREFERENCES\": \"1\"}]\r\n", {}},
+      {"phrase ends the line", L"x: preferences\r\nUpdated Preferences", {}},
+      {"one character after the phrase", L"x: preferences\r\nUpdated Preferences:", {}},
+      {"any character is skipped",
+       L"Updated Preferences=" + std::wstring(object.begin(), object.end()) + L"\r\n",
+       {{"a;b;c", "1"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PreferenceMap preferences;
+    readUpdatedPreferences(c.answer, preferences);
+    EXPECT_EQ(c.expected, preferences);
+  }
+}
+
+TEST(AnswerReadersTest, ScannerHandlesOddObjectsAsDocumented) {
+  struct Case {
+    const char* name;
+    std::string text;
+    PreferenceMap expected;
+  } cases[] = {
+      {"capitals are lowered", Object("AppX", "1.0", "77", "2_1_100"), {{"appx;1.0;77", "2_1_100"}}},
+      {"field order does not matter",
+       "{\"preferences\":\"p\",\"build\":\"b\",\"version\":\"v\",\"product\":\"x\"}",
+       {{"x;v;b", "p"}}},
+      // The "}" inside the string ends the object early; the rest of the string becomes a stray value, and
+      // the object's own "}" stores one more entry with no fields at all.
+      {"brace inside a string", Object("a", "b", "c", "1}2"), {{"a;b;c", ""}, {";;", ""}}},
+      {"missing fields", "{\"preferences\": \"7\"} {\"product\": \"p\"}", {{";;", "7"}, {"p;;", ""}}},
+      {"object without closing brace", "[" + Object("a", "b", "c", "1") + ", {\"product\": \"z\"", {{"a;b;c", "1"}}},
+      // Only strings count, so "flag" is the value of "n" and "version" the value of "x".
+      {"non-string values shift the pairing",
+       "{\"n\": 12, \"flag\": true, \"product\": \"a\", \"x\": null, \"version\": \"b\", \"build\": \"c\"}",
+       {{"a;;", ""}}},
+      // No escapes: the backslash is an ordinary byte and the quote after it ends the string.
+      {"backslash", "{\"product\": \"a\\\"b\", \"version\": \"v\"}", {{"a\\;;", ""}}},
+      {"later object replaces", Object("a", "b", "c", "1") + Object("A", "B", "C", "2"), {{"a;b;c", "2"}}},
+      {"empty text", "", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.expected, Scan(c.text));
+  }
+}
+
+}  // namespace
+}  // namespace kx

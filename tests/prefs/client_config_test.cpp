@@ -1,0 +1,84 @@
+#include "prefs/client_config.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kx {
+namespace {
+
+TEST(ClientConfigTest, EachKindOfLineStoresWhatItShould) {
+  struct Case {
+    const char* name;
+    std::string text;
+    ClientConfig expected;
+  } cases[] = {
+      {"blanks and tabs around key and value", " \tkxkxs-port = 443\t", {{"kxkxs-port", "443"}}},
+      {"key case is dropped, value case kept", "KXCN-URL=https://Host.Example", {{"kxcn-url", "https://Host.Example"}}},
+      {"run of separators", "a==b", {{"a", "b"}}},
+      {"separators at both ends", "==a=b==", {{"a", "b"}}},
+      {"value holding separators: pairs continue", "a=b=c=d", {{"a", "b"}, {"c", "d"}}},
+      {"odd token count drops the last key", "a=b=c", {{"a", "b"}}},
+      {"url query is cut at its first separator", "name=a?x=1", {{"name", "a?x"}}},
+      {"key with blank value", "kxkxs-port=   ", {}},
+      {"key alone", "kxkxs-port", {}},
+      {"value alone", "=value", {}},
+      {"blank token ends the line", "a= =b=c", {}},
+      {"empty and blank lines", "\n \t \n", {}},
+      // The mark's bytes are not white space: the first key is not recognised, later lines are.
+      {"byte-order mark", "\xEF\xBB\xBFkxcn-port=1\nkxkxs-port=2\n", {{"\xEF\xBB\xBFkxcn-port", "1"}, {"kxkxs-port", "2"}}},
+      {"later duplicate wins", "KXCN-PORT=1\nkxcn-port=2\nother=x", {{"kxcn-port", "2"}, {"other", "x"}}},
+      {"trailing carriage returns are white space", "a=b\r\r\n", {{"a", "b"}}},
+      {"zero byte ends the line", std::string("a=b\0c=d\ne=f", 11), {{"a", "b"}, {"e", "f"}}},
+      {"no line feed at the end", "a=b", {{"a", "b"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.expected, ParseClientConfig(c.text));
+  }
+}
+
+TEST(ClientConfigTest, OnlyTheFirst1023BytesOfALineCount) {
+  const std::string key(1019, 'k');
+  struct Case {
+    const char* name;
+    std::string text;
+    ClientConfig expected;
+  } cases[] = {
+      {"value ends at byte 1023", key + "=abc\nnext=1", {{key, "abc"}, {"next", "1"}}},
+      {"value cut after byte 1023", key + "=abcdef\nnext=1", {{key, "abc"}, {"next", "1"}}},
+      {"separator beyond the limit", key + "abcd=x\nnext=1", {{"next", "1"}}},
+      {"long line, then a line", std::string(5000, 'z') + "=1\na=b", {{"a", "b"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.expected, ParseClientConfig(c.text));
+    // Reading in small pieces, as from a file, gives the same result.
+    ClientConfigReader reader;
+    for (size_t i = 0; i < c.text.size(); i += 7) reader.Feed(std::string_view(c.text).substr(i, 7));
+    EXPECT_EQ(c.expected, reader.Finish());
+  }
+}
+
+TEST(ClientConfigTest, PortIsReadLikeAtoiAndOnlyInRange) {
+  struct Case {
+    const char* value;
+    std::uint16_t expected;
+  } cases[] = {
+      {"443", 443},       {"8443", 8443},    {"+80", 80},   {" \t 81", 81},       {"82abc", 82},
+      {"0", 0},           {"65535", 65535},  {"-0", 0},     {"00000000000443", 443},
+      // Out of range: not wrapped into another port.
+      {"65536", 0},       {"70000", 0},      {"-1", 0},     {"99999999999999999999", 0},
+      {"abc", 0},         {"+", 0},          {"- 5", 0},    {"0x50", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(c.expected, ConfiguredPort(ClientConfig{{kSolutionServerPortKey, c.value}}, kSolutionServerPortKey));
+  }
+  EXPECT_EQ(443, ConfiguredPort(ClientConfig{}, kPreferencesServerPortKey));
+  EXPECT_EQ(443, ConfiguredPort(ClientConfig{{kPreferencesServerPortKey, ""}}, kPreferencesServerPortKey));
+  EXPECT_EQ(443, ConfiguredPort(ClientConfig{{kSolutionServerPortKey, "1"}}, kPreferencesServerPortKey));
+}
+
+}  // namespace
+}  // namespace kx

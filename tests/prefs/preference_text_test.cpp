@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "prefs/installation_guid.h"
+#include "prefs/pvb_key.h"
+
+namespace kx {
+namespace {
+
+TEST(PreferenceTextTest, PvbKeyJoinsWithSemicolonsAndLowersAsciiOnly) {
+  EXPECT_EQ("appx;1.0;77", MakePvbKey("AppX", "1.0", "77"));
+  EXPECT_EQ("a;b;c;\xC9;", MakePvbKey("A;B", "C", "\xC9;"));
+  EXPECT_EQ(";;", MakePvbKey("", "", ""));
+  // Lower-casing stops at the first zero byte.
+  EXPECT_EQ(std::string("a\0B;C;D", 7), MakePvbKey(std::string("A\0B", 3), "C", "D"));
+}
+
+TEST(PreferenceTextTest, GuidTextIsLowerCaseFieldsInOrder) {
+  const std::uint8_t bytes[8] = {0xAB, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0xFF};
+  EXPECT_EQ(L"0a1b2c3d-00e5-f00f-ab01-0203040506ff", FormatInstallationGuid(0x0A1B2C3D, 0x00E5, 0xF00F, bytes));
+  const std::uint8_t zeros[8] = {};
+  EXPECT_EQ(L"00000000-0000-0000-0000-000000000000", FormatInstallationGuid(0, 0, 0, zeros));
+}
+
+TEST(PreferenceTextTest, OnlyThe8_4_4_4_12HexLayoutIsWellFormed) {
+  struct Case {
+    std::wstring text;
+    bool expected;
+  } cases[] = {
+      {L"0a1b2c3d-00e5-f00f-ab01-0203040506ff", true},
+      {L"0A1B2C3D-00E5-F00F-AB01-0203040506FF", true},
+      {L"{0a1b2c3d-00e5-f00f-ab01-0203040506ff}", false},
+      {L"0a1b2c3d-00e5-f00f-ab01-0203040506ff-", false},
+      {L"-0a1b2c3d-00e5-f00f-ab01-0203040506f", false},
+      {L"0a1b2c3d00e5-f00f-ab01-0203040506ff", false},
+      {L"0a1b2c3d-00e5-f00f-ab010203040506ff", false},
+      {L"0a1b2c3d-00e5-f00f-ab01-0203040506f", false},
+      {L"0a1b2c3d-00e5-f00f-ab01-0203040506fff", false},
+      {L"0a1b2c3d-00e5-f00f-ab01-0203040506fg", false},
+      {L"0a1b2c3d-00e5-f00f-ab0--0203040506ff", false},
+      {L"0a1b2c3d-00e5-f00f-ab01-0203040506f\uFF10", false},
+      {L"0a1b2c3d-00e5-f00f-ab01-0203040506f\u0130", false},
+      {L"", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    EXPECT_EQ(c.expected, isWellFormedGuid(c.text));
+  }
+}
+
+}  // namespace
+}  // namespace kx
