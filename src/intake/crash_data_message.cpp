@@ -1,5 +1,6 @@
 #include "intake/crash_data_message.h"
 
+#include <utility>
 #include <vector>
 
 #include "common/text_utils.h"
