@@ -56,37 +56,6 @@ TEST(CrashDataMessageTest, RecordAndFieldSeparators) {
   }
 }
 
-TEST(CrashDataMessageTest, EveryKeyFillsItsOwnField) {
-  const char* keys[] = {"ProductName", "ProductVersion", "ProductBuild", "LocaleString", "StarlumeSessionId",
-                        "SolvaneSessionId", "SolvaneConfigGuid", "ZanUserGuid", "LogFileName", "DumpFileName",
-                        "StackTrace", "Context", "ExceptionInfo", "KXSource", "SignalType",
-                        "SLLogSessionDllStatus"};
-  std::string message = Record("ThreadId", "\t+17") + R + Record("ProcessId", "-2147483648");
-  for (const char* key : keys) message += R + Record(key, std::string("v-") + key + " \xE9\r\n");
-
-  CrashData data;
-  ASSERT_TRUE(ParseCrashDataMessage(message, &WidenBytes, data));
-  auto expected = [](const char* key) { return std::string("v-") + key + " \xE9\r\n"; };
-  EXPECT_EQ(expected("ProductName"), data.ProductName);
-  EXPECT_EQ(expected("ProductVersion"), data.ProductVersion);
-  EXPECT_EQ(expected("ProductBuild"), data.ProductBuild);
-  EXPECT_EQ(expected("LocaleString"), data.ApplicationLocale);
-  EXPECT_EQ(expected("StarlumeSessionId"), data.StarlumeSessionId);
-  EXPECT_EQ(expected("SolvaneSessionId"), data.SolvaneSessionId);
-  EXPECT_EQ(expected("SolvaneConfigGuid"), data.SolvaneConfigGuid);
-  EXPECT_EQ(expected("ZanUserGuid"), data.ZanUserGuid);
-  EXPECT_EQ(L"v-LogFileName \u00E9\r\n", data.LogFileName);
-  EXPECT_EQ(L"v-DumpFileName \u00E9\r\n", data.DumpFileName);
-  EXPECT_EQ(expected("StackTrace"), data.StackTrace);
-  EXPECT_EQ(expected("Context"), data.Context);
-  EXPECT_EQ(expected("ExceptionInfo"), data.ExceptionInfo);
-  EXPECT_EQ(expected("KXSource"), data.KXSource);
-  EXPECT_EQ(expected("SignalType"), data.SignalType);
-  EXPECT_EQ(expected("SLLogSessionDllStatus"), data.SLLogSessionDllStatus);
-  EXPECT_EQ(2147483648u, data.ProcessId);
-  EXPECT_EQ(17u, data.ThreadId);
-}
-
 TEST(CrashDataMessageTest, StarlumeSessionIdFallsBackToSolvaneSessionId) {
   const std::string ids = R + Record("ProcessId", "1") + R + Record("ThreadId", "2");
   struct Case {
