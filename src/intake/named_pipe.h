@@ -1,0 +1,47 @@
+// The service's end of a crash's named pipe. The front end creates and serves
+// "\\.\pipe\orvan_kxclient_" + crash identifier before it starts the service; the service connects as a
+// client, then reads one message or writes one. A message is narrow text followed by one NUL byte, sent
+// whole in a single write, at most kMaxPipeMessageBytes long; there is no length prefix and no reply.
+// With logging on, each connect empties "NamedPipe.txt" and the connect and the following read or write
+// write their lines there.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/diagnostic_log.h"
+#include "common/win_handles.h"
+
+namespace kx {
+
+inline constexpr char kCrashPipeNamePrefix[] = "\\\\.\\pipe\\orvan_kxclient_";
+inline constexpr DWORD kMaxPipeMessageBytes = 10485760;
+
+class NamedPipe {
+ public:
+  NamedPipe() noexcept : log_(LogComponent::NamedPipe) {}
+  NamedPipe(const NamedPipe&) = delete;
+  NamedPipe& operator=(const NamedPipe&) = delete;
+
+  // Opens the crash's pipe for reading and writing: no waiting when it is busy, no retry. Takes the logging
+  // switch for this connect and the read or write that follows. Returns the connection, null when the pipe
+  // could not be opened. The connection stays owned by this object: it is closed by the next connect or
+  // when the object is destroyed.
+  HANDLE connect(const std::string& crashIdentifier);
+
+  // One message from the front end: the text before the first NUL among the bytes that one read returns.
+  // A message longer than kMaxPipeMessageBytes is cut to that length. Empty when there is no connection or
+  // the read fails. Blocks until the front end writes or closes its end.
+  std::string readDataFromNamedPipe();
+
+  // Sends the text (up to its first NUL, if it holds one) followed by one NUL, in one write. Without a
+  // connection, or when the write fails, nothing is sent and nothing is reported.
+  void writeDataToNamedPipe(const std::string& text);
+
+ private:
+  ComponentLog log_;
+  UniqueHandle connection_;  // null while not connected
+};
+
+}  // namespace kx

@@ -1,0 +1,212 @@
+// The service's end of the crash pipe against a real pipe served as the front end serves it.
+#include "intake/named_pipe.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "support/appdata_sandbox.h"
+#include "support/service_harness.h"
+#include "support/test_files.h"
+#include "support/test_pipe_server.h"
+
+namespace kx {
+namespace {
+
+using test::TestPipeServer;
+using test::UniqueCrashIdentifier;
+
+constexpr size_t kLimit = 10485760;
+
+// Compares texts of several MiB without printing them whole on a mismatch.
+void ExpectSameText(const std::string& expected, const std::string& actual) {
+  EXPECT_EQ(expected.size(), actual.size());
+  if (expected == actual) return;
+  const auto mismatch = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
+  ADD_FAILURE() << "texts differ from byte " << (mismatch.first - expected.begin());
+}
+
+// The served end saw one client, sent or took everything without trouble, and got nothing it did not ask for.
+void ExpectCleanServe(const TestPipeServer::Outcome& outcome) {
+  EXPECT_TRUE(outcome.connected);
+  EXPECT_EQ("", outcome.failure);
+  EXPECT_TRUE(outcome.clientClosed);
+}
+
+std::string HandleText(HANDLE handle) {
+  char text[17];
+  const auto value = static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(handle));
+  std::snprintf(text, sizeof(text), "%016llX", value);
+  return text;
+}
+
+class NamedPipeTest : public ::testing::Test {
+ protected:
+  void TearDown() override { ComponentLogStream(LogComponent::NamedPipe).Close(); }
+  std::string PipeLog() const {
+    return test::ReadFileBytes(sandbox_.logFolder() + L"\\NamedPipe.txt").value_or("<no log file>");
+  }
+
+  test::AppDataSandbox sandbox_;
+};
+
+TEST_F(NamedPipeTest, MissingOrBusyPipeGivesNoConnectionWithoutWaiting) {
+  {
+    NamedPipe pipe;
+    EXPECT_EQ(nullptr, pipe.connect(UniqueCrashIdentifier()));
+    EXPECT_EQ("", pipe.readDataFromNamedPipe());
+    pipe.writeDataToNamedPipe("abc");
+  }
+
+  // The front end serves one client; a second one is turned away at once rather than left waiting.
+  const std::string id = UniqueCrashIdentifier();
+  TestPipeServer server(id);
+  ASSERT_EQ("", server.createFailure());
+  server.StartReading();
+  {
+    UniqueFileHandle first(::CreateFileW(test::CrashPipeName(id).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(first.valid()) << test::Win32ErrorText(::GetLastError());
+    NamedPipe second;
+    EXPECT_EQ(nullptr, second.connect(id));
+  }
+  ExpectCleanServe(server.Finish());
+}
+
+TEST_F(NamedPipeTest, ReadsTheTextBeforeTheFirstNulOfOneMessage) {
+  const std::string hundred(100, 'h');
+  std::string atLimit(kLimit, 'L');
+  atLimit[0] = 'F';
+  atLimit[kLimit - 1] = 'Z';
+  struct Case {
+    const char* name;
+    std::string written;
+    std::string expected;
+    TestPipeServer::AfterWrite after = TestPipeServer::AfterWrite::kWaitForClientToClose;
+    DWORD bufferSize = 0;
+  };
+  const Case cases[] = {
+      {"100 bytes and a NUL", hundred + '\0', hundred},
+      {"no NUL, server hangs up", hundred, hundred, TestPipeServer::AfterWrite::kHangUp},
+      {"no NUL, server keeps the pipe", hundred, hundred},
+      {"NUL in the middle", std::string("front\0back\0", 11), "front"},
+      {"only a NUL", std::string(1, '\0'), ""},
+      {"any byte but NUL", "KX------KX\r\n\xE9\x80\xFF\x01 ", "KX------KX\r\n\xE9\x80\xFF\x01 "},
+      {"limit, default buffer", atLimit + '\0', atLimit},
+      {"limit, buffer larger than the message", atLimit + '\0', atLimit,
+       TestPipeServer::AfterWrite::kWaitForClientToClose, 16u << 20},
+      {"limit and no NUL, small buffer", atLimit, atLimit, TestPipeServer::AfterWrite::kHangUp, 4096},
+      {"one byte over the limit is cut", atLimit + "X" + '\0', atLimit},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string id = UniqueCrashIdentifier();
+    TestPipeServer::Options options;
+    options.bufferSize = c.bufferSize;
+    TestPipeServer server(id, options);
+    ASSERT_EQ("", server.createFailure());
+    server.StartWriting(c.written, c.after);
+    {
+      NamedPipe pipe;
+      ASSERT_NE(nullptr, pipe.connect(id));
+      ExpectSameText(c.expected, pipe.readDataFromNamedPipe());
+    }
+    const TestPipeServer::Outcome outcome = server.Finish();
+    EXPECT_TRUE(outcome.connected);
+    EXPECT_EQ("", outcome.failure);
+    EXPECT_EQ("", outcome.received);  // the reader sends nothing back
+  }
+}
+
+TEST_F(NamedPipeTest, WritesTheTextAndOneNulInOneMessage) {
+  const std::string large(3 << 20, 'w');
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string sent;
+  };
+  const Case cases[] = {
+      {"abc", "abc", std::string("abc\0", 4)},
+      {"empty", "", std::string(1, '\0')},
+      {"text holding a NUL", std::string("ab\0cd", 5), std::string("ab\0", 3)},
+      {"several MiB", large, large + '\0'},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string id = UniqueCrashIdentifier();
+    TestPipeServer server(id);
+    ASSERT_EQ("", server.createFailure());
+    server.StartReading();
+    {
+      NamedPipe pipe;
+      ASSERT_NE(nullptr, pipe.connect(id));
+      pipe.writeDataToNamedPipe(c.text);
+    }
+    const TestPipeServer::Outcome outcome = server.Finish();
+    ExpectCleanServe(outcome);
+    ExpectSameText(c.sent, outcome.received);
+  }
+}
+
+TEST_F(NamedPipeTest, LogLinesOfEachConnectWithItsReadOrWrite) {
+  std::filesystem::create_directories(sandbox_.logFolder());
+  {
+    SCOPED_TRACE("logging off");
+    NamedPipe pipe;
+    pipe.connect(UniqueCrashIdentifier());
+    pipe.readDataFromNamedPipe();
+    EXPECT_FALSE(test::IsFile(sandbox_.logFolder() + L"\\NamedPipe.txt"));
+  }
+  sandbox_.EnableLogging();
+
+  const std::string missingId = UniqueCrashIdentifier();
+  const std::string missingHead = "PipeName is: \\\\.\\pipe\\orvan_kxclient_" + missingId +
+                                  "\r\nPipe Handle is: FFFFFFFFFFFFFFFF\r\n";
+  {
+    SCOPED_TRACE("read without a connection");
+    NamedPipe pipe;
+    pipe.connect(missingId);
+    pipe.readDataFromNamedPipe();
+    EXPECT_EQ(missingHead + "Handle for the named pipe is NULL, returning.\r\n", PipeLog());
+  }
+  {
+    SCOPED_TRACE("write without a connection");
+    NamedPipe pipe;
+    pipe.connect(missingId);
+    pipe.writeDataToNamedPipe("abc");
+    EXPECT_EQ(missingHead + "Inside writeDataToNamedPipe\r\nNo of bytes written = 0\r\nData written is : \r\nabc\r\n",
+              PipeLog());
+  }
+  {
+    SCOPED_TRACE("read");
+    const std::string id = UniqueCrashIdentifier();
+    TestPipeServer server(id);
+    server.StartWriting(std::string("ab\ncd\0ef\0", 9));
+    NamedPipe pipe;
+    const HANDLE handle = pipe.connect(id);
+    pipe.readDataFromNamedPipe();
+    EXPECT_EQ("PipeName is: \\\\.\\pipe\\orvan_kxclient_" + id + "\r\nPipe Handle is: " + HandleText(handle) +
+                  "\r\nInside readDataFromNamedPipe\r\nNo of bytes read = 9\r\nData read is : \r\nab\r\ncd\r\n",
+              PipeLog());
+  }
+  {
+    SCOPED_TRACE("write");
+    const std::string id = UniqueCrashIdentifier();
+    TestPipeServer server(id);
+    server.StartReading();
+    NamedPipe pipe;
+    const HANDLE handle = pipe.connect(id);
+    pipe.writeDataToNamedPipe("https://example.test/a?b=1");
+    EXPECT_EQ("PipeName is: \\\\.\\pipe\\orvan_kxclient_" + id + "\r\nPipe Handle is: " + HandleText(handle) +
+                  "\r\nInside writeDataToNamedPipe\r\nNo of bytes written = 27\r\nData written is : \r\n"
+                  "https://example.test/a?b=1\r\n",
+              PipeLog());
+  }
+}
+
+}  // namespace
+}  // namespace kx
