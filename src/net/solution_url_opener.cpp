@@ -2,7 +2,7 @@
 
 namespace kx {
 
-// Does nothing yet: the pipe channel is not built.
+// Does nothing yet: the link opener is not built.
 void openSolutionUrl(const std::string&) {}
 
 }  // namespace kx
