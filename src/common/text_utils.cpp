@@ -1,13 +1,30 @@
 #include "common/text_utils.h"
 
+#include <algorithm>
+
 namespace kx {
-namespace {
 
 bool IsCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-}  // namespace
+std::optional<std::int64_t> ReadLeadingInteger(std::string_view text) {
+  size_t at = 0;
+  while (at < text.size() && IsCSpace(text[at])) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    negative = text[at] == '-';
+    ++at;
+  }
+  constexpr std::int64_t kSaturated = std::int64_t{1} << 32;
+  std::int64_t magnitude = 0;
+  const size_t firstDigit = at;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    if (magnitude < kSaturated) magnitude = std::min(kSaturated, magnitude * 10 + (text[at] - '0'));
+  }
+  if (at == firstDigit) return std::nullopt;
+  return negative ? -magnitude : magnitude;
+}
 
 std::string narrowByTruncation(std::wstring_view wide) {
   std::string narrow(wide.size(), '\0');

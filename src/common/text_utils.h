@@ -2,6 +2,8 @@
 // none of these is multi-byte aware. White space is the "C"-locale set: blank, \t, \n, \v, \f, \r.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +11,13 @@
 #include "common/ascii_text.h"
 
 namespace kx {
+
+bool IsCSpace(char c);
+
+// A decimal integer read the way strtol reads one: leading white space skipped, an optional sign, then
+// digits; whatever follows the digits is ignored. Nothing when there is no digit. A magnitude beyond 2^32 is
+// reported as 2^32 (with its sign), so callers check their own range whatever the width of long.
+std::optional<std::int64_t> ReadLeadingInteger(std::string_view text);
 
 // Each UTF-16 code unit replaced by its low 8 bits; the result has the same length.
 std::string narrowByTruncation(std::wstring_view wide);

@@ -1,5 +1,6 @@
 #include "intake/crash_data_message.h"
 
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -7,11 +8,6 @@
 
 namespace kx {
 namespace {
-
-// White space as the "C" locale's isspace sees it, which is what strtol skips.
-bool IsCSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
 
 std::string ValueOf(const std::map<std::string, std::string>& records, const char* key) {
   const auto found = records.find(key);
@@ -37,25 +33,10 @@ std::map<std::string, std::string> ReadCrashRecords(std::string_view message) {
 }
 
 std::optional<std::uint32_t> ReadCrashNumber(std::string_view text) {
-  size_t at = 0;
-  while (at < text.size() && IsCSpace(text[at])) ++at;
-  bool negative = false;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
-    negative = text[at] == '-';
-    ++at;
-  }
-  // Digits beyond the range stop adding up once the magnitude is known to be too large; the width of the
-  // platform's long plays no part.
-  constexpr std::uint64_t kTooLarge = 0x80000001u;
-  std::uint64_t magnitude = 0;
-  const size_t firstDigit = at;
-  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
-    if (magnitude < kTooLarge) magnitude = magnitude * 10 + static_cast<std::uint64_t>(text[at] - '0');
-  }
-  if (at == firstDigit) return std::nullopt;
-  if (magnitude > (negative ? 0x80000000u : 0x7FFFFFFFu)) return std::nullopt;
-  const auto value = static_cast<std::uint32_t>(magnitude);
-  return negative ? static_cast<std::uint32_t>(0u - value) : value;
+  const std::optional<std::int64_t> value = ReadLeadingInteger(text);
+  if (!value || *value < INT32_MIN || *value > INT32_MAX) return std::nullopt;
+  // A negative number wraps into the unsigned field, as the sender's signed conversion would.
+  return static_cast<std::uint32_t>(static_cast<std::int32_t>(*value));
 }
 
 bool ParseCrashDataMessage(std::string_view message, FileNameWidener widenFileName, CrashData& data) {

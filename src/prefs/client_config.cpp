@@ -11,10 +11,6 @@ namespace {
 
 constexpr std::uint16_t kUnusablePort = 0;
 
-bool IsCSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 // The next token at "=" separators, or an empty view when there is none left.
 std::string_view NextToken(std::string_view& rest) {
   const size_t begin = rest.find_first_not_of('=');
@@ -79,25 +75,10 @@ std::uint16_t ConfiguredPort(const ClientConfig& config, std::string_view key) {
   const auto found = config.find(std::string(key));
   if (found == config.end() || found->second.empty()) return kDefaultServerPort;
 
-  std::string_view text = found->second;
-  while (!text.empty() && IsCSpace(text.front())) text.remove_prefix(1);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  // Accumulates only while in range, so no width of int can overflow.
-  std::uint32_t value = 0;
-  bool inRange = true;
-  for (const char c : text) {
-    if (c < '0' || c > '9') break;
-    value = value * 10 + static_cast<std::uint32_t>(c - '0');
-    if (value > 0xFFFF) {
-      inRange = false;
-      break;
-    }
-  }
-  if (!inRange || (negative && value != 0)) return kUnusablePort;
+  // Like atoi: no number at all reads as 0. A port outside 0..65535 is unusable rather than wrapped into
+  // some other port.
+  const std::int64_t value = ReadLeadingInteger(found->second).value_or(0);
+  if (value < 0 || value > 0xFFFF) return kUnusablePort;
   return static_cast<std::uint16_t>(value);
 }
 

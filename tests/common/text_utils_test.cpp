@@ -39,6 +39,23 @@ TEST(TextUtilsTest, TrimRemovesOnlyCLocaleWhiteSpace) {
   EXPECT_EQ(std::string("\0x", 2), trimText(std::string(" \0x ", 4)));
 }
 
+TEST(TextUtilsTest, LeadingIntegerReadsLikeStrtolAndSaturatesBeyond32Bits) {
+  struct Case {
+    const char* text;
+    std::optional<std::int64_t> value;
+  } cases[] = {
+      {" 42abc", 42},         {"\t\n-1", -1},      {"+7", 7},           {"-0", 0},
+      {"2147483648", 2147483648LL},                {"-2147483649", -2147483649LL},
+      {"99999999999999999999", 4294967296LL},      {"-99999999999999999999", -4294967296LL},
+      {"", std::nullopt},    {"   ", std::nullopt}, {"-", std::nullopt}, {"x1", std::nullopt},
+      {"- 1", std::nullopt}, {"\xA0" "1", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(c.value, ReadLeadingInteger(c.text));
+  }
+}
+
 TEST(TextUtilsTest, NarrowingKeepsTheLowByteAndTheLength) {
   EXPECT_EQ("Solution_url: https://x", narrowByTruncation(L"Solution_url: https://x"));
   EXPECT_EQ(std::string("\xE9\x41\xAC\0", 4), narrowByTruncation(std::wstring(L"\u00E9\u0141\u20AC\u0100")));
