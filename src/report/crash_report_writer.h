@@ -1,12 +1,12 @@
 // The lines of the XML crash report document, one formatter per line kind. The crash log generator calls them
 // in document order:
 //
-//   <?xml ...?>, <!DOCTYPE ...>, crashreport start tag, time, user, system (system_info.h), <gpu>, gpuinfo
-//   lines (gpu_info.h), </gpu>, crash start tag, <backtrace ...>, thread element, </backtrace>, <registerSet>,
-//   twelve register lines, </registerSet> and an empty line, <binaryImageSet>, binaryImage lines
-//   (module_list.h), </binaryImageSet>, dumpType element, slLogSessionDllStatus element, </crash> and an empty
-//   line, the sessionId, solvaneConfigGuid and zanUserGuid elements (each only when its text is not empty),
-//   </crashreport> without a line end.
+//   <?xml ...?>, <!DOCTYPE ...>, crashreport start tag, time, user, system (system_info.h), <gpu>,
+//   gpuinfo lines (gpu_info.h), </gpu>, crash start tag, <backtrace ...>, thread element, </backtrace>,
+//   <registerSet>, twelve register lines, </registerSet> and an empty line, <binaryImageSet>, binaryImage
+//   lines (module_list.h), </binaryImageSet>, dumpType element, slLogSessionDllStatus element, </crash> and
+//   an empty line, the sessionId, solvaneConfigGuid and zanUserGuid elements (each only when its text is
+//   not empty), </crashreport> without a line end.
 //
 // Every line ends with "\n" (the report file is written in text mode, so it is stored as CR LF). Every value
 // is escaped (xml_text.h). Lines that hold only ASCII are built narrow; lines with machine text in UTF-16

@@ -8,28 +8,28 @@ namespace kx {
 namespace {
 
 constexpr const wchar_t* kAvailabilityNames[] = {
-    L"Other",                          // 0
-    L"Other",                          // 1
-    L"Unknown",                        // 2
-    L"Running/Full Power",             // 3
-    L"Warning",                        // 4
-    L"In Test",                        // 5
-    L"Not Applicable",                 // 6
-    L"Power Off",                      // 7
-    L"Off Line",                       // 8
-    L"Off Duty",                       // 9
-    L"Degraded",                       // 10
-    L"Not Installed",                  // 11
-    L"Install Error",                  // 12
-    L"Power Save - Unknown",           // 13
-    L"Power Save - Low Power Mode",    // 14
-    L"Power Save - Standby",           // 15
-    L"Power Cycle",                    // 16
-    L"Power Save - Warning",           // 17
-    L"Paused",                         // 18
-    L"Not Ready",                      // 19
-    L"Not Configured",                 // 20
-    L"Quiesced",                       // 21
+    L"Other",                        // 0
+    L"Other",                        // 1
+    L"Unknown",                      // 2
+    L"Running/Full Power",           // 3
+    L"Warning",                      // 4
+    L"In Test",                      // 5
+    L"Not Applicable",               // 6
+    L"Power Off",                    // 7
+    L"Off Line",                     // 8
+    L"Off Duty",                     // 9
+    L"Degraded",                     // 10
+    L"Not Installed",                // 11
+    L"Install Error",                // 12
+    L"Power Save - Unknown",         // 13
+    L"Power Save - Low Power Mode",  // 14
+    L"Power Save - Standby",         // 15
+    L"Power Cycle",                  // 16
+    L"Power Save - Warning",         // 17
+    L"Paused",                       // 18
+    L"Not Ready",                    // 19
+    L"Not Configured",               // 20
+    L"Quiesced",                     // 21
 };
 
 void AppendValue(std::wstring& line, const wchar_t* name, const std::wstring& value) {

@@ -9,7 +9,8 @@ namespace {
 constexpr const wchar_t* kModuleWords[] = {L"orvan", L"glint", L"tessaline", L"tumbleclatter"};
 
 template <typename Char>
-std::basic_string<Char> TextAfterLast(std::basic_string_view<Char> path, std::basic_string_view<Char> separator) {
+std::basic_string<Char> TextAfterLast(std::basic_string_view<Char> path,
+                                      std::basic_string_view<Char> separator) {
   const std::size_t found = separator.empty() ? std::basic_string_view<Char>::npos : path.rfind(separator);
   if (found == std::basic_string_view<Char>::npos) return std::basic_string<Char>(path);
   return std::basic_string<Char>(path.substr(found + separator.size()));

@@ -1,6 +1,6 @@
 // The system element: Windows product and version, languages, memory and processor of the machine the crash
-// happened on. The probe (system_probe.h) gathers raw answers from the platform; the rules here turn them into
-// the element's thirteen values, so that every rule can be tested without the machine.
+// happened on. The probe (system_probe.h) gathers raw answers from the platform; the rules here turn them
+// into the element's thirteen values, so that every rule can be tested without the machine.
 #pragma once
 
 #include <cstdint>
@@ -23,15 +23,15 @@ struct LocaleParts {
 
 // Raw answers of the platform, texts already in the thread's ANSI code page and not yet trimmed.
 struct SystemFacts {
-  bool versionKeyOpen = false;       // HKLM "SOFTWARE\Microsoft\Windows NT\CurrentVersion"
-  std::string productName;           // its "ProductName"; empty when unreadable
+  bool versionKeyOpen = false;  // HKLM "SOFTWARE\Microsoft\Windows NT\CurrentVersion"
+  std::string productName;      // its "ProductName"; empty when unreadable
   std::optional<OsVersionNumbers> version;
-  std::string applicationLocale;     // from the crash data, used unchanged
+  std::string applicationLocale;  // from the crash data, used unchanged
   LocaleParts userLocale;
   LocaleParts systemLocale;
   std::optional<std::uint64_t> totalPhysicalBytes;
-  std::string processorName;         // "ProcessorNameString"; empty when unreadable
-  std::string processorIdentifier;   // "Identifier"; empty when unreadable
+  std::string processorName;                  // "ProcessorNameString"; empty when unreadable
+  std::string processorIdentifier;            // "Identifier"; empty when unreadable
   std::optional<std::uint32_t> processorMhz;  // "~MHz"
   std::uint32_t processorCount = 0;
   std::uint32_t processorType = 0;

@@ -27,7 +27,8 @@ bool NeedsReference(unsigned code, Context context) {
   }
 }
 
-// Characters XML 1.0 does not allow at all, not even as references. U+FFFE and U+FFFF only occur in wide text.
+// Characters XML 1.0 does not allow at all, not even as references. U+FFFE and U+FFFF only occur in wide
+// text.
 bool IsForbidden(unsigned code) {
   if (code == '\t' || code == '\n' || code == '\r') return false;
   return code < 0x20 || code == 0xFFFE || code == 0xFFFF;

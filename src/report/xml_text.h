@@ -3,8 +3,8 @@
 // trusted. Every value is escaped so that the document stays well-formed XML, a parser gives the value back,
 // and no value can close an element early.
 //
-// Narrow texts are bytes in an ANSI code page. Escaping them byte by byte is safe in the double-byte code pages
-// too: their trail bytes are never a control byte nor one of & < > " (0x26, 0x3C, 0x3E, 0x22).
+// Narrow texts are bytes in an ANSI code page. Escaping them byte by byte is safe in the double-byte code
+// pages too: their trail bytes are never a control byte nor one of & < > " (0x26, 0x3C, 0x3E, 0x22).
 #pragma once
 
 #include <cstddef>
@@ -13,10 +13,10 @@
 
 namespace kx {
 
-// Attribute values: "&", "<", ">" and the double quote become "&#38;", "&#60;", "&#62;" and "&#34;"; tab, line
-// feed and carriage return become "&#9;", "&#10;" and "&#13;" (a parser would turn them into blanks otherwise,
-// and the element keeps to one line); every other control character, which XML 1.0 forbids, becomes "?".
-// Backslashes and apostrophes stay, so paths stay readable.
+// Attribute values: "&", "<", ">" and the double quote become "&#38;", "&#60;", "&#62;" and "&#34;"; tab,
+// line feed and carriage return become "&#9;", "&#10;" and "&#13;" (a parser would turn them into blanks
+// otherwise, and the element keeps to one line); every other control character, which XML 1.0 forbids,
+// becomes "?". Backslashes and apostrophes stay, so paths stay readable.
 std::string EscapeXmlAttribute(std::string_view text);
 std::wstring EscapeXmlAttribute(std::wstring_view text);
 

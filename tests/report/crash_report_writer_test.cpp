@@ -19,7 +19,8 @@ CrashReportHeader SampleHeader() {
 TEST(CrashReportWriterTest, CrashReportTagHasSixOrSevenAttributes) {
   CrashReportHeader header = SampleHeader();
   EXPECT_EQ(
-      "<crashreport serviceVersion=\"12.0.0.202304060538_39d0b25\" clientVersion=\"12.0.0.202304060538_39d0b25\" "
+      "<crashreport serviceVersion=\"12.0.0.202304060538_39d0b25\" "
+      "clientVersion=\"12.0.0.202304060538_39d0b25\" "
       "applicationName=\"Glint\" applicationVersion=\"2.1\" build=\"345\" source=\"handler\">\n",
       FormatCrashReportTag(header));
 
@@ -27,7 +28,8 @@ TEST(CrashReportWriterTest, CrashReportTagHasSixOrSevenAttributes) {
   header.serviceVersion = "s";
   header.clientVersion = "c";
   EXPECT_EQ(
-      "<crashreport serviceVersion=\"s\" clientVersion=\"c\" applicationName=\"Glint\" applicationVersion=\"2.1\" "
+      "<crashreport serviceVersion=\"s\" clientVersion=\"c\" applicationName=\"Glint\" "
+      "applicationVersion=\"2.1\" "
       "build=\"345\" source=\"handler\" crashType=\"SIGSEGV\">\n",
       FormatCrashReportTag(header));
 }
@@ -40,7 +42,8 @@ TEST(CrashReportWriterTest, HostileValuesAreEscapedAndLongLinesKeepTheirEnd) {
 
   const std::string thread = FormatThreadElement("f<int>() & g\r\n</thread></crashreport>");
   EXPECT_EQ(
-      "<thread index=\"0\">\nf&#60;int&#62;() &#38; g&#13;\n&#60;/thread&#62;&#60;/crashreport&#62;</thread>\n",
+      "<thread index=\"0\">\nf&#60;int&#62;() &#38; "
+      "g&#13;\n&#60;/thread&#62;&#60;/crashreport&#62;</thread>\n",
       thread);
 
   header.applicationName.assign(2000, 'n');
@@ -55,9 +58,11 @@ TEST(CrashReportWriterTest, TimeTag) {
       "<time year=\"2024\" month=\"3\" day=\"7\" hour=\"0\" minute=\"5\" second=\"9\" timeoffset=\"-300\" "
       "timezone=\"Eastern Standard Time\"/>\n",
       FormatTimeTag(time, -300, "Eastern Standard Time"));
-  EXPECT_NE(std::string::npos, FormatTimeTag(time, 330, "A&B").find(" timeoffset=\"330\" timezone=\"A&#38;B\""));
+  EXPECT_NE(std::string::npos,
+            FormatTimeTag(time, 330, "A&B").find(" timeoffset=\"330\" timezone=\"A&#38;B\""));
   EXPECT_EQ(
-      "<time year=\"\" month=\"\" day=\"\" hour=\"\" minute=\"\" second=\"\" timeoffset=\"\" timezone=\"\"/>\n",
+      "<time year=\"\" month=\"\" day=\"\" hour=\"\" minute=\"\" second=\"\" timeoffset=\"\" "
+      "timezone=\"\"/>\n",
       FormatTimeTag(std::nullopt, 60, "N/A"));
 }
 
@@ -102,7 +107,8 @@ TEST(CrashReportWriterTest, ExceptionNamesCodesAndCrashTag) {
     EXPECT_EQ(c.hex, FormatExceptionCode(c.code));
   }
   EXPECT_EQ(
-      "<crash exception=\"EXCEPTION_UNKNOWN\" exceptionCode=\"0xe06d7363\" instruction=\"0x00007FF6A1B2C3D4\">\n",
+      "<crash exception=\"EXCEPTION_UNKNOWN\" exceptionCode=\"0xe06d7363\" "
+      "instruction=\"0x00007FF6A1B2C3D4\">\n",
       FormatCrashTag(0xE06D7363u, 0x7FF6A1B2C3D4u));
   EXPECT_EQ(
       "<crash exception=\"EXCEPTION_UNKNOWN\" exceptionCode=\"0x0\" instruction=\"0x0000000000000000\">\n",

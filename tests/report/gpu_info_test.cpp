@@ -69,7 +69,8 @@ TEST(GpuInfoTest, GpuInfoLine) {
       L"<gpuinfo availability=\"Running/Full Power\" adapterCompatibility=\"The Wine Project\" "
       L"adapterRAM=\"512 MB\" caption=\"VideoController1\" description=\"Adapter &#39;one&#39;\" "
       L"driverDate=\"20230101000000.000000+000\" driverVersion=\"1.0\" "
-      L"videoModeDescription=\"1024 x 768 x 4294967296 colors\" pnpDeviceID=\"PCI&#92;VEN_0000&#38;DEV_0000\" "
+      L"videoModeDescription=\"1024 x 768 x 4294967296 colors\" "
+      L"pnpDeviceID=\"PCI&#92;VEN_0000&#38;DEV_0000\" "
       L"installedDisplayDrivers=\"wine.dll\"/>\n",
       FormatGpuInfoLine(info));
   EXPECT_EQ(

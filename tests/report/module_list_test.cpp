@@ -44,8 +44,9 @@ TEST(ModuleListTest, BinaryImageLine) {
   EXPECT_EQ(
       L"<binaryImage start=\"0x00007FFB12340000\" end=\"0x00007FFB12351000\" path=\"orvan\\kx.dll\"/>\n",
       FormatBinaryImageLine(0x7FFB12340000u, 0x11000u, L"C:\\Orvan\\kx.dll"));
-  EXPECT_EQ(L"<binaryImage start=\"0x0000000000400000\" end=\"0x0000000000400000\" path=\"a&#38;b&#60;c.dll\"/>\n",
-            FormatBinaryImageLine(0x400000u, 0, L"C:\\x\\a&b<c.dll"));
+  EXPECT_EQ(
+      L"<binaryImage start=\"0x0000000000400000\" end=\"0x0000000000400000\" path=\"a&#38;b&#60;c.dll\"/>\n",
+      FormatBinaryImageLine(0x400000u, 0, L"C:\\x\\a&b<c.dll"));
   EXPECT_EQ(L"<binaryImage start=\"0xFFFFFFFFFFFFF000\" end=\"0x00000000000000FF\" path=\"\"/>\n",
             FormatBinaryImageLine(0xFFFFFFFFFFFFF000u, 0x10FFu, L""));
 }

@@ -63,8 +63,10 @@ SystemFacts SampleFacts() {
 
 TEST(SystemInfoTest, SystemTagHasThirteenAttributesInOrder) {
   EXPECT_EQ(
-      "<system platform=\"Windows 11 Pro\" osversion=\"11.0\" osbuild=\"22631\" applicationlanguage=\" en_US \" "
-      "userlanguage=\"en-GB\" oslanguage=\"de-DE\" ram=\"32768\" machine=\"Intel(R) Core(TM) i7 CPU @ 2.90GHz\" "
+      "<system platform=\"Windows 11 Pro\" osversion=\"11.0\" osbuild=\"22631\" applicationlanguage=\" en_US "
+      "\" "
+      "userlanguage=\"en-GB\" oslanguage=\"de-DE\" ram=\"32768\" machine=\"Intel(R) Core(TM) i7 CPU @ "
+      "2.90GHz\" "
       "model=\"Intel64 Family 6 Model 158 Stepping 10\" cpuCount=\"8\" cpuType=\"8664\" cpuFreq=\"2904 MHz\" "
       "processorArchitecture=\"9\"/>\n",
       FormatSystemTag(BuildSystemValues(SampleFacts())));

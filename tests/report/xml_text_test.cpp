@@ -56,9 +56,9 @@ TEST(XmlTextTest, CutNeverSplitsAReferenceOrASurrogatePair) {
   const Case cases[] = {
       {L"abcdef", 10, L"abcdef"},
       {L"abcdef", 3, L"abc"},
-      {L"ab&#38;cd", 7, L"ab&#38;"},   // the reference ends right at the cut
-      {L"ab&#38;cd", 6, L"ab"},        // "&#38" would remain
-      {L"ab&#38;cd", 3, L"ab"},        // a lone "&" would remain
+      {L"ab&#38;cd", 7, L"ab&#38;"},  // the reference ends right at the cut
+      {L"ab&#38;cd", 6, L"ab"},       // "&#38" would remain
+      {L"ab&#38;cd", 3, L"ab"},       // a lone "&" would remain
       {L"&#38;&#60;", 9, L"&#38;"},
       {L"ab;&cd", 5, L"ab;"},
       {L"ab\xD83D\xDE00z", 3, L"ab"},  // U+1F600 as a pair
