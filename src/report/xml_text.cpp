@@ -1,5 +1,8 @@
 #include "report/xml_text.h"
 
+#include <cstdint>
+#include <string>
+
 namespace kx {
 namespace {
 
@@ -96,6 +99,33 @@ void CutEscapedText(std::wstring& text, std::size_t limit) {
   }
   if (cut > 0 && IsHighSurrogate(text[cut - 1])) --cut;
   text.resize(cut);
+}
+
+std::string AsciiWithCharacterReferences(std::wstring_view document) {
+  std::string ascii;
+  ascii.reserve(document.size());
+  for (size_t i = 0; i < document.size(); ++i) {
+    const auto unit = static_cast<std::uint32_t>(document[i]);
+    if (unit < 0x80) {
+      ascii.push_back(static_cast<char>(unit));
+      continue;
+    }
+    std::uint32_t codePoint = unit;
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < document.size()) {
+      const auto next = static_cast<std::uint32_t>(document[i + 1]);
+      if (next >= 0xDC00 && next <= 0xDFFF) {
+        codePoint = 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+        ++i;
+      }
+    }
+    // Lone surrogates and U+FFFE/U+FFFF are not XML characters, not even as references.
+    if ((codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint == 0xFFFE || codePoint == 0xFFFF) {
+      ascii.push_back('?');
+      continue;
+    }
+    ascii += "&#" + std::to_string(codePoint) + ";";
+  }
+  return ascii;
 }
 
 }  // namespace kx

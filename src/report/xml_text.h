@@ -33,6 +33,12 @@ std::wstring EscapeXmlElementText(std::wstring_view text);
 // reference already in the text has its ampersand escaped.
 void EscapeXmlText(std::wstring& text);
 
+// The finished document as pure ASCII: every character above U+007F becomes a decimal character reference
+// (a surrogate pair one reference for its code point, a lone surrogate "?"). The document carries no encoding
+// declaration, so this is what makes values such as "Mitteleurop\u00E4ische Zeit" readable to any parser.
+// Markup is ASCII, so only values are touched.
+std::string AsciiWithCharacterReferences(std::wstring_view document);
+
 // Shortens an escaped text to at most `limit` characters. A character reference or a surrogate pair that the
 // cut would split is left out whole.
 void CutEscapedText(std::wstring& text, std::size_t limit);
