@@ -23,6 +23,8 @@ void AppendLogPiece(std::string& line, std::wstring_view wide) {
 
 void AppendLogPiece(std::string& line, LogNumber number) { line.append(std::to_string(number.value)); }
 
+void AppendLogPiece(std::string& line, LogInteger number) { line.append(std::to_string(number.value)); }
+
 void AppendLogPiece(std::string& line, LogFlag flag) { line.push_back(flag.value ? '1' : '0'); }
 
 void AppendLogPiece(std::string& line, LogHandle handle) {

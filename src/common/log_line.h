@@ -13,6 +13,11 @@ struct LogNumber {
   std::uint32_t value;
 };
 
+// A signed value (a preference read from text): decimal with "-" when negative.
+struct LogInteger {
+  std::int64_t value;
+};
+
 // A boolean: "1" or "0".
 struct LogFlag {
   bool value;
@@ -43,6 +48,7 @@ inline void AppendLogPiece(std::string& line, const std::wstring& wide) {
 }
 
 void AppendLogPiece(std::string& line, LogNumber number);
+void AppendLogPiece(std::string& line, LogInteger number);
 void AppendLogPiece(std::string& line, LogFlag flag);
 void AppendLogPiece(std::string& line, LogHandle handle);
 

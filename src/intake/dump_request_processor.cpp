@@ -1,8 +1,47 @@
 #include "intake/dump_request_processor.h"
 
+#include "common/diagnostic_log.h"
+#include "intake/crash_data.h"
+#include "intake/crash_data_parser.h"
+#include "intake/named_pipe.h"
+#include "report/kx_log_generator.h"
+
 namespace kx {
 
-// Does nothing yet: the pipe intake and the report generator are not built.
-void DumpRequestProcessor::Run(const std::string&) {}
+void DumpRequestProcessor::Run(const std::string& crashIdentifier) {
+  ComponentLog log(LogComponent::DumpRequestProcessor);
+  log.Start();
+  log.Line("Inside initializer function of DumpRequestProcessor");
+  log.Line("Going to connect to the named pipe");
+
+  NamedPipe pipe;
+  if (!pipe.connect(crashIdentifier)) {
+    log.Line("Could not connect to the pipe. Handle retured is NULL");
+    log.Close();
+    return;
+  }
+  log.Line("Successfully connected to the pipe.");
+
+  CrashData crashData;
+  bool usable = false;
+  {
+    // The message (up to 10 MiB) is released before the generator runs.
+    const std::string message = pipe.readDataFromNamedPipe();
+    log.Line("Crash data read from the pipe and it's value is:");
+    log.Line(message);
+    usable = ParseCrashData(message, crashData, log);
+  }
+  if (!usable) {
+    // Without both ids there is no process or thread to dump.
+    log.Line("ProcessId or ThreadId in the crash data is not a usable number, no crash log generated");
+    log.Close();
+    return;
+  }
+
+  log.Line("Going to call the GenerateCrashLog function");
+  KXLogGenerator().GenerateCrashLog(crashData);
+  log.Line("Came back from GenerateCrashLog");
+  log.Close();
+}
 
 }  // namespace kx

@@ -40,6 +40,7 @@ TEST(LogLineTest, WideCharactersAboveLatin1BecomeOneQuestionMarkEach) {
 TEST(LogLineTest, NumbersFlagsAndHandles) {
   EXPECT_EQ("No of bytes read = 0", Render("No of bytes read = ", LogNumber{0}));
   EXPECT_EQ("4294967295", Render(LogNumber{4294967295u}));
+  EXPECT_EQ("-2147483648 7", Render(LogInteger{-2147483648LL}, " ", LogInteger{7}));
   EXPECT_EQ("1 0", Render(LogFlag{true}, " ", LogFlag{false}));
   EXPECT_EQ("00000000000001A4", Render(LogHandle{0x1A4}));
   EXPECT_EQ("Pipe Handle is: FFFFFFFFFFFFFFFF",

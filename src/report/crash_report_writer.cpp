@@ -1,0 +1,163 @@
+#include "report/crash_report_writer.h"
+
+#include "report/hex_text.h"
+#include "report/xml_text.h"
+
+namespace kx {
+namespace {
+
+struct ExceptionName {
+  std::uint32_t code;
+  const char* name;
+};
+
+constexpr ExceptionName kExceptionNames[] = {
+    {0x80000001u, "EXCEPTION_GUARD_PAGE"},
+    {0x80000002u, "EXCEPTION_DATATYPE_MISALIGNMENT"},
+    {0x80000003u, "EXCEPTION_BREAKPOINT"},
+    {0x80000004u, "EXCEPTION_SINGLE_STEP"},
+    {0xC0000005u, "EXCEPTION_ACCESS_VIOLATION"},
+    {0xC0000006u, "EXCEPTION_IN_PAGE_ERROR"},
+    {0xC0000008u, "EXCEPTION_INVALID_HANDLE"},
+    {0xC000001Du, "EXCEPTION_ILLEGAL_INSTRUCTION"},
+    {0xC0000025u, "EXCEPTION_NONCONTINUABLE_EXCEPTION"},
+    {0xC0000026u, "EXCEPTION_INVALID_DISPOSITION"},
+    {0xC000008Cu, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
+    {0xC000008Du, "EXCEPTION_FLT_DENORMAL_OPERAND"},
+    {0xC000008Eu, "EXCEPTION_FLT_DIVIDE_BY_ZERO"},
+    {0xC000008Fu, "EXCEPTION_FLT_INEXACT_RESULT"},
+    {0xC0000090u, "EXCEPTION_FLT_INVALID_OPERATION"},
+    {0xC0000091u, "EXCEPTION_FLT_OVERFLOW"},
+    {0xC0000092u, "EXCEPTION_FLT_STACK_CHECK"},
+    {0xC0000093u, "EXCEPTION_FLT_UNDERFLOW"},
+    {0xC0000094u, "EXCEPTION_INT_DIVIDE_BY_ZERO"},
+    {0xC0000095u, "EXCEPTION_INT_OVERFLOW"},
+    {0xC0000096u, "EXCEPTION_PRIV_INSTRUCTION"},
+    {0xC00000FDu, "EXCEPTION_STACK_OVERFLOW"},
+    {0xC0000374u, "EXCEPTION_HEAP_CORRUPTION"},
+};
+
+}  // namespace
+
+std::string FormatCrashReportTag(const CrashReportHeader& header) {
+  std::string line = "<crashreport";
+  AppendXmlAttribute(line, "serviceVersion", header.serviceVersion);
+  AppendXmlAttribute(line, "clientVersion", header.clientVersion);
+  AppendXmlAttribute(line, "applicationName", header.applicationName);
+  AppendXmlAttribute(line, "applicationVersion", header.applicationVersion);
+  AppendXmlAttribute(line, "build", header.build);
+  AppendXmlAttribute(line, "source", header.source);
+  if (!header.crashType.empty()) AppendXmlAttribute(line, "crashType", header.crashType);
+  line += ">\n";
+  return line;
+}
+
+std::string FormatTimeTag(const std::optional<LocalTimeParts>& time, std::int32_t offsetMinutes,
+                          std::string_view zoneName) {
+  const bool known = time.has_value();
+  const LocalTimeParts parts = time.value_or(LocalTimeParts{});
+  const auto number = [known](int value) { return known ? std::to_string(value) : std::string(); };
+  std::string line = "<time";
+  AppendXmlAttribute(line, "year", number(parts.year));
+  AppendXmlAttribute(line, "month", number(parts.month));
+  AppendXmlAttribute(line, "day", number(parts.day));
+  AppendXmlAttribute(line, "hour", number(parts.hour));
+  AppendXmlAttribute(line, "minute", number(parts.minute));
+  AppendXmlAttribute(line, "second", number(parts.second));
+  AppendXmlAttribute(line, "timeoffset", number(offsetMinutes));
+  AppendXmlAttribute(line, "timezone", known ? zoneName : std::string_view());
+  line += "/>\n";
+  return line;
+}
+
+std::string FormatUserTag(std::string_view logFileName) {
+  std::string_view guid = logFileName;
+  const std::size_t first = guid.find('_');
+  if (first != std::string_view::npos) guid.remove_prefix(first + 1);
+  guid = guid.substr(0, guid.find('_'));
+  std::string line = "<user";
+  AppendXmlAttribute(line, "guid", guid);
+  line += "/>\n";
+  return line;
+}
+
+const char* ExceptionCodeName(std::uint32_t code) {
+  for (const ExceptionName& entry : kExceptionNames) {
+    if (entry.code == code) return entry.name;
+  }
+  return "EXCEPTION_UNKNOWN";
+}
+
+std::string FormatExceptionCode(std::uint32_t code) {
+  std::string digits;
+  AppendHex(digits, code, 1, false);
+  return digits;
+}
+
+std::string FormatCrashTag(std::uint32_t exceptionCode, std::uint64_t exceptionAddress) {
+  std::string line = "<crash exception=\"";
+  line += ExceptionCodeName(exceptionCode);
+  line += "\" exceptionCode=\"0x";
+  line += FormatExceptionCode(exceptionCode);
+  line += "\" instruction=\"";
+  AppendAddress(line, exceptionAddress);
+  line += "\">\n";
+  return line;
+}
+
+std::string FormatThreadElement(std::string_view stackText) {
+  std::string text = "<thread index=\"0\">\n";
+  text += EscapeXmlElementText(stackText);
+  text += "</thread>\n";
+  return text;
+}
+
+void AppendRegisterTag(std::string& collector, std::string_view name, std::uint64_t value) {
+  collector += "<register";
+  AppendXmlAttribute(collector, "name", name);
+  collector += " value=\"";
+  AppendAddress(collector, value);
+  collector += "\"/>\n";
+}
+
+void AppendRegisterTags(std::string& collector, const RegisterValues& registers) {
+  AppendRegisterTag(collector, "RAX", registers.rax);
+  AppendRegisterTag(collector, "RBX", registers.rbx);
+  AppendRegisterTag(collector, "RCX", registers.rcx);
+  AppendRegisterTag(collector, "RDX", registers.rdx);
+  AppendRegisterTag(collector, "RSI", registers.rsi);
+  AppendRegisterTag(collector, "RDI", registers.rdi);
+  AppendRegisterTag(collector, "RSP", registers.rsp);
+  AppendRegisterTag(collector, "RBP", registers.rbp);
+  AppendRegisterTag(collector, "RIP", registers.rip);
+  AppendRegisterTag(collector, "EFL", registers.eflags);
+  AppendRegisterTag(collector, "LastExceptionToRip", registers.lastExceptionToRip);
+  AppendRegisterTag(collector, "LastExceptionFromRip", registers.lastExceptionFromRip);
+}
+
+std::string_view DumpTypeName(int dumpPreference) {
+  switch (dumpPreference) {
+    case 0:
+      return "Mini";
+    case 1:
+      return "Full";
+    case 2:
+      return "Triage";
+    default:
+      return {};
+  }
+}
+
+std::string FormatTextElement(std::string_view name, std::string_view text) {
+  std::string element;
+  element += '<';
+  element += name;
+  element += ">\n";
+  element += EscapeXmlElementText(text);
+  element += "\n</";
+  element += name;
+  element += ">\n";
+  return element;
+}
+
+}  // namespace kx

@@ -1,0 +1,232 @@
+#include "report/kx_log_generator.h"
+
+#include <share.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "common/name_piece.h"
+#include "common/storage_paths.h"
+#include "common/text_convert.h"
+#include "common/text_utils.h"
+#include "common/win_handles.h"
+#include "prefs/preference_store.h"
+#include "prefs/pvb_key.h"
+#include "report/base64.h"
+#include "report/crash_report_writer.h"
+#include "report/crash_report_writer_win.h"
+#include "report/gpu_probe.h"
+#include "report/system_probe.h"
+#include "report/xml_text.h"
+
+namespace kx {
+namespace {
+
+// The crashed thread's context and exception record, rebuilt here from their Base64 text. Zeroed, so that
+// a short or empty text leaves the rest of each record zero.
+struct CrashContext {
+  CONTEXT context;
+  EXCEPTION_RECORD record;
+  EXCEPTION_POINTERS pointers;
+};
+static_assert(sizeof(CONTEXT) == 1232, "the front end sends the x64 CONTEXT");
+static_assert(sizeof(EXCEPTION_RECORD) == 152, "the front end sends the x64 EXCEPTION_RECORD");
+
+bool IsProcessActive(DWORD processId) {
+  const UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  DWORD exitCode = 0;
+  return process && ::GetExitCodeProcess(process.get(), &exitCode) && exitCode == STILL_ACTIVE;
+}
+
+bool IsThreadActive(DWORD threadId) {
+  const UniqueHandle thread(::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId));
+  DWORD exitCode = 0;
+  return thread && ::GetExitCodeThread(thread.get(), &exitCode) && exitCode == STILL_ACTIVE;
+}
+
+// Decodes into a buffer as large as the text (Base64 never grows), then keeps what fits the record.
+bool DecodeInto(const std::string& base64, void* record, size_t recordSize) {
+  std::vector<unsigned char> decoded(base64.size());
+  size_t count = decoded.size();
+  if (!DecodeBase64(base64, decoded.data(), count)) return false;
+  std::memcpy(record, decoded.data(), std::min(count, recordSize));
+  return true;
+}
+
+// These names come from another process and are joined into paths.
+bool IsUsableFileName(const std::wstring& name) { return !name.empty() && IsPlainNamePiece(name); }
+
+std::string ToThreadAnsi(const std::wstring& text) { return NarrowToCodePage(text, CP_THREAD_ACP); }
+
+CrashReportHeader HeaderOf(const CrashData& crashData) {
+  CrashReportHeader header;
+  header.applicationName = crashData.ProductName;
+  header.applicationVersion = crashData.ProductVersion;
+  header.build = crashData.ProductBuild;
+  header.source = crashData.KXSource;
+  header.crashType = crashData.SignalType;
+  return header;
+}
+
+void AppendIfNotEmpty(std::string& document, const char* element, const std::string& text) {
+  if (!text.empty()) document += FormatTextElement(element, text);
+}
+
+}  // namespace
+
+int FetchDumpPreference(const std::string& pvbKey) {
+  std::string text = "0";
+  if (const std::optional<std::wstring> stored =
+          PreferenceStore::readPreference(WidenFromCodePage(pvbKey, CP_ACP))) {
+    text = NarrowToCodePage(*stored, CP_THREAD_ACP);
+  }
+  std::vector<std::string> fields;
+  splitText(text, "_", fields);
+  if (fields.empty()) return 0;
+  const std::int64_t value = ReadLeadingInteger(fields.front()).value_or(0);
+  return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
+}
+
+std::int32_t KXLogGenerator::GenerateCrashLog(CrashData crashData) {
+  log_.Start();
+  const std::int32_t result = GenerateCrashLogSteps(crashData);
+  log_.Close();
+  return result;
+}
+
+std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
+  log_.Line("Inside GenerateCrashLog");
+  log_.Line("Stack Trace: ", AnsiText{crashData.StackTrace});
+  log_.Line("Process Id: ", LogNumber{crashData.ProcessId});
+  log_.Line("Thread Id: ", LogNumber{crashData.ThreadId});
+
+  if (!IsProcessActive(crashData.ProcessId)) {
+    log_.Line("Process not active with ID ", LogNumber{crashData.ProcessId});
+    return kProcessNotActive;
+  }
+  if (!IsThreadActive(crashData.ThreadId)) {
+    log_.Line("Thread not active with ID ", LogNumber{crashData.ThreadId});
+    return kThreadNotActive;
+  }
+  // Held for the whole run: the crashed process and thread must stay openable while the dump is written.
+  const UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, crashData.ProcessId));
+  if (!process) {
+    log_.Line("Unable to query process");
+    return kProcessNotActive;
+  }
+  const UniqueHandle thread(::OpenThread(THREAD_ALL_ACCESS, FALSE, crashData.ThreadId));
+  if (!thread) {
+    log_.Line("Unable to query thread");
+    return kThreadNotActive;
+  }
+
+  const auto crash = std::make_unique<CrashContext>();
+  if (!DecodeInto(crashData.Context, &crash->context, sizeof(crash->context))) {
+    log_.Line("Unable to decode context");
+    return kUndecodableContext;
+  }
+  if (!DecodeInto(crashData.ExceptionInfo, &crash->record, sizeof(crash->record))) {
+    log_.Line("Unable to decode exception info");
+    return kUndecodableContext;
+  }
+  crash->pointers.ExceptionRecord = &crash->record;
+  crash->pointers.ContextRecord = &crash->context;
+  log_.Line("Fetched Context and ExceptionInfo");
+
+  if (!IsUsableFileName(crashData.LogFileName) || !IsUsableFileName(crashData.DumpFileName)) {
+    log_.Line("LogFileName or DumpFileName is empty or not a plain file name, no crash log written");
+    return kUnusableFileName;
+  }
+
+  log_.Line("Going to detect log directory");
+  const std::wstring crashLogFolder = StoragePaths::CrashLogFolder();
+  const std::wstring dumpFolder = StoragePaths::DumpFolder();
+  if (crashLogFolder.empty()) {
+    log_.Line("Unable to find log directory");
+    return kNoCrashLogFolder;
+  }
+  log_.Line("Log directory detected ", crashData.LogFileName);
+  if (dumpFolder.empty()) {
+    log_.Line("Unable to find dump directory");
+    return kNoDumpFolder;
+  }
+  log_.Line("Dump directory detected ", crashData.DumpFileName);
+
+  const std::wstring reportPath = crashLogFolder + L"\\" + crashData.LogFileName + L".solurl";
+  log_.Line("FileName is ", reportPath);
+  // One crash, one document: a report of the same name is replaced. Text mode stores each "\n" as CR LF.
+  // A report that cannot be opened is not reported; the dump is still written.
+  const UniqueCrtFile report(::_wfsopen(reportPath.c_str(), L"w", _SH_DENYNO));
+  log_.Line("Going to insert doctypetag");
+
+  const std::string pvbKey = MakePvbKey(crashData.ProductName, crashData.ProductVersion, crashData.ProductBuild);
+  log_.Line("Going to fetch dump preference for pvb: ", AnsiText{pvbKey});
+  const int dumpPreference = FetchDumpPreference(pvbKey);
+  const std::wstring dumpPath =
+      dumpFolder + L"\\" + crashData.DumpFileName + (dumpPreference == 1 ? L".dmp.full" : L".dmp");
+  log_.Line("Fetched preference for the pvb is :", LogInteger{dumpPreference});
+
+  std::string document = kXmlPrologLine;
+  document += kDocTypeLine;
+  log_.Line("Start tag ");
+  document += FormatCrashReportTag(HeaderOf(crashData));
+  document += FormatTimeTag();
+  log_.Line("usertag");
+  document += FormatUserTag(ToThreadAnsi(crashData.LogFileName));
+  document += FormatSystemTag(crashData.ApplicationLocale);
+
+  document += kGpuStartLine;
+  std::wstring gpuLines;
+  CollectGpuInfo(gpuLines);
+  document += ToThreadAnsi(gpuLines);
+  document += kGpuEndLine;
+
+  const EXCEPTION_RECORD& record = crash->record;
+  document += FormatCrashTag(record.ExceptionCode, reinterpret_cast<std::uintptr_t>(record.ExceptionAddress));
+  document += kBacktraceStartLine;
+  document += FormatThreadElement(crashData.StackTrace);
+  log_.Line("Stacktrace");
+  log_.Line("thread tag");
+  document += kBacktraceEndLine;
+  log_.Line("backtrace end tag");
+
+  log_.Line("register start tag");
+  document += kRegisterSetStartLine;
+  log_.Line("AppendRegister tags ");
+  AppendRegisterTags(document, RegisterValuesFromContext(crash->context));
+  log_.Line("append register tags complete");
+  document += kRegisterSetEndLines;
+
+  log_.Line("binary image tag");
+  document += kBinaryImageSetStartLine;
+  log_.Line("going to generate dump");
+  std::wstring moduleLines;
+  // Whether the dump succeeded is in the log; the report is completed either way and names the preference.
+  CreateDumpLog(crashData.ProcessId, crashData.ThreadId, dumpPath, &crash->pointers, dumpPreference,
+                moduleLines);
+  log_.Line("write binaries");
+  document += ToThreadAnsi(moduleLines);
+  document += kBinaryImageSetEndLine;
+
+  document += FormatTextElement("dumpType", DumpTypeName(dumpPreference));
+  log_.Line("Dump Type");
+  document += FormatTextElement("slLogSessionDllStatus", crashData.SLLogSessionDllStatus);
+  document += kCrashEndLines;
+  AppendIfNotEmpty(document, "sessionId", crashData.StarlumeSessionId);
+  AppendIfNotEmpty(document, "solvaneConfigGuid", crashData.SolvaneConfigGuid);
+  AppendIfNotEmpty(document, "zanUserGuid", crashData.ZanUserGuid);
+  document += kCrashReportEnd;
+
+  // Values in the ANSI code page would make the document unreadable to parsers that expect UTF-8; as
+  // character references they read back the same everywhere.
+  document = AsciiWithCharacterReferences(WidenFromCodePage(document, CP_THREAD_ACP));
+  if (report) std::fwrite(document.data(), 1, document.size(), report.get());
+  log_.Line("log generated");
+  return kReportWritten;
+}
+
+}  // namespace kx

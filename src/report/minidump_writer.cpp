@@ -1,0 +1,67 @@
+#include <windows.h>
+#include <dbghelp.h>
+
+#include <cstdint>
+
+#include "common/win_handles.h"
+#include "report/kx_log_generator.h"
+#include "report/module_list_callback.h"
+
+namespace kx {
+namespace {
+
+// Thread, handle and data-segment information with filtered memory and module paths; the full set adds all
+// memory and memory information.
+constexpr MINIDUMP_TYPE kNormalDump = static_cast<MINIDUMP_TYPE>(0x1AD);
+constexpr MINIDUMP_TYPE kFullDump = static_cast<MINIDUMP_TYPE>(0x219AF);
+
+LogHandle AsLogHandle(HANDLE handle) { return LogHandle{reinterpret_cast<std::uintptr_t>(handle)}; }
+
+}  // namespace
+
+std::int32_t KXLogGenerator::CreateDumpLog(std::uint32_t processId, std::uint32_t threadId,
+                                           const std::wstring& dumpPath, EXCEPTION_POINTERS* exceptionPointers,
+                                           int dumpPreference, std::wstring& collector) {
+  const UniqueFileHandle file(::CreateFileW(dumpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  const DWORD createError = ::GetLastError();
+  log_.Line("File handle ", AsLogHandle(file.get()));
+  if (!file) {
+    log_.Line("CrashReport KXLogGenerator::CreateDumpLog - Unable to Create file handle. Error: ",
+              LogNumber{createError});
+    return kDumpFileNotCreated;
+  }
+
+  log_.Line("DumpType ", LogInteger{dumpPreference});
+  const bool full = dumpPreference == 1;
+  log_.Line(full ? "FULL DUMP" : "MINI OR DEFAULT DUMP");
+
+  const UniqueHandle process(
+      ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | PROCESS_DUP_HANDLE, FALSE, processId));
+  const DWORD openError = ::GetLastError();
+  log_.Line("Process hProcess", AsLogHandle(process.get()));
+  if (!process) {
+    log_.Line("CrashReport KXLogGenerator::CreateDumpLog - Unable to get Process Handle. Error: ",
+              LogNumber{openError});
+    return kDumpProcessNotOpened;
+  }
+
+  // The records the pointers lead to were rebuilt in this process, so they are not the client's pointers.
+  MINIDUMP_EXCEPTION_INFORMATION exception = {};
+  exception.ThreadId = threadId;
+  exception.ExceptionPointers = exceptionPointers;
+  exception.ClientPointers = FALSE;
+  MINIDUMP_CALLBACK_INFORMATION callback = {};
+  callback.CallbackRoutine = &ModuleListCallback;
+  callback.CallbackParam = &collector;
+
+  if (::MiniDumpWriteDump(process.get(), processId, file.get(), full ? kFullDump : kNormalDump,
+                          exceptionPointers ? &exception : nullptr, nullptr, &callback)) {
+    log_.Line("Completed the dump generation");
+    return kDumpWritten;
+  }
+  log_.Line("Unable to generate dump correctly, error returned: ", LogNumber{::GetLastError()});
+  return kDumpWriteFailed;
+}
+
+}  // namespace kx

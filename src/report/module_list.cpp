@@ -1,0 +1,60 @@
+#include "report/module_list.h"
+
+#include "report/hex_text.h"
+#include "report/xml_text.h"
+
+namespace kx {
+namespace {
+
+constexpr const wchar_t* kModuleWords[] = {L"orvan", L"glint", L"tessaline", L"tumbleclatter"};
+
+template <typename Char>
+std::basic_string<Char> TextAfterLast(std::basic_string_view<Char> path,
+                                      std::basic_string_view<Char> separator) {
+  const std::size_t found = separator.empty() ? std::basic_string_view<Char>::npos : path.rfind(separator);
+  if (found == std::basic_string_view<Char>::npos) return std::basic_string<Char>(path);
+  return std::basic_string<Char>(path.substr(found + separator.size()));
+}
+
+std::wstring LowerAscii(std::wstring_view text) {
+  std::wstring lower(text);
+  for (wchar_t& c : lower) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return lower;
+}
+
+}  // namespace
+
+std::string LastPathComponent(std::string_view path, std::string_view separator) {
+  return TextAfterLast(path, separator);
+}
+
+std::wstring LastPathComponent(std::wstring_view path, std::wstring_view separator) {
+  return TextAfterLast(path, separator);
+}
+
+std::wstring FilterModulePath(std::wstring_view fullPath) {
+  // Searched in UTF-16, not in the ANSI code page: in double-byte code pages a trail byte can be 0x5C, the
+  // backslash, and a byte-wise search would cut a character in two.
+  const std::wstring fileName = LastPathComponent(fullPath, L"\\");
+  const std::wstring lowerPath = LowerAscii(fullPath);
+  for (const wchar_t* word : kModuleWords) {
+    if (lowerPath.find(word) != std::wstring::npos) return std::wstring(word) + L'\\' + fileName;
+  }
+  return fileName;
+}
+
+std::wstring FormatBinaryImageLine(std::uint64_t baseOfImage, std::uint32_t sizeOfImage,
+                                   std::wstring_view fullPath) {
+  std::wstring line = L"<binaryImage start=\"";
+  AppendAddress(line, baseOfImage);
+  line += L"\" end=\"";
+  AppendAddress(line, baseOfImage + sizeOfImage);
+  line += L"\" path=\"";
+  line += EscapeXmlAttribute(FilterModulePath(fullPath));
+  line += L"\"/>\n";
+  return line;
+}
+
+}  // namespace kx

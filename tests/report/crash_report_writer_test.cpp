@@ -1,0 +1,100 @@
+#include "report/crash_report_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace kx {
+namespace {
+
+TEST(CrashReportWriterTest, CrashReportTagHasSixOrSevenAttributesAndIsNeverCut) {
+  CrashReportHeader header;
+  header.applicationName = "Glint";
+  header.applicationVersion = "2.1";
+  header.build = "345";
+  header.source = "handler";
+  EXPECT_EQ("<crashreport serviceVersion=\"12.0.0.202304060538_39d0b25\" "
+            "clientVersion=\"12.0.0.202304060538_39d0b25\" applicationName=\"Glint\" "
+            "applicationVersion=\"2.1\" build=\"345\" source=\"handler\">\n",
+            FormatCrashReportTag(header));
+  header.crashType = "SIGSEGV";
+  header.serviceVersion = "s";
+  header.clientVersion = "c";
+  EXPECT_EQ("<crashreport serviceVersion=\"s\" clientVersion=\"c\" applicationName=\"Glint\" "
+            "applicationVersion=\"2.1\" build=\"345\" source=\"handler\" crashType=\"SIGSEGV\">\n",
+            FormatCrashReportTag(header));
+
+  header.applicationName.assign(2000, 'n');
+  const std::string line = FormatCrashReportTag(header);
+  EXPECT_EQ("\" crashType=\"SIGSEGV\">\n", line.substr(line.size() - 23));
+}
+
+TEST(CrashReportWriterTest, TimeAndUserTags) {
+  EXPECT_EQ("<time year=\"2024\" month=\"3\" day=\"7\" hour=\"0\" minute=\"5\" second=\"9\" "
+            "timeoffset=\"-300\" timezone=\"Eastern Standard Time\"/>\n",
+            FormatTimeTag(LocalTimeParts{2024, 3, 7, 0, 5, 9}, -300, "Eastern Standard Time"));
+  EXPECT_EQ("<time year=\"\" month=\"\" day=\"\" hour=\"\" minute=\"\" second=\"\" timeoffset=\"\" "
+            "timezone=\"\"/>\n",
+            FormatTimeTag(std::nullopt, 60, "N/A"));
+
+  const std::pair<const char*, const char*> guids[] = {
+      {"kxWinLog_6F9619FF-8B86-D011-B42D-00C04FC964FF_4711_abc.xml", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+      {"noUnderscore.xml", "noUnderscore.xml"},
+      {"one_rest.xml", "rest.xml"},
+      {"lead__x", ""},
+  };
+  for (const auto& [logFileName, guid] : guids) {
+    SCOPED_TRACE(logFileName);
+    EXPECT_EQ(std::string("<user guid=\"") + guid + "\"/>\n", FormatUserTag(logFileName));
+  }
+}
+
+TEST(CrashReportWriterTest, ExceptionNamesCodesAndCrashTag) {
+  const std::tuple<std::uint32_t, const char*, const char*> cases[] = {
+      {0xC0000005u, "EXCEPTION_ACCESS_VIOLATION", "c0000005"},
+      {0x80000001u, "EXCEPTION_GUARD_PAGE", "80000001"},
+      {0xC0000374u, "EXCEPTION_HEAP_CORRUPTION", "c0000374"},
+      {0xC0000007u, "EXCEPTION_UNKNOWN", "c0000007"},
+  };
+  for (const auto& [code, name, hex] : cases) {
+    SCOPED_TRACE(hex);
+    EXPECT_STREQ(name, ExceptionCodeName(code));
+    EXPECT_EQ(hex, FormatExceptionCode(code));
+  }
+  EXPECT_EQ("<crash exception=\"EXCEPTION_UNKNOWN\" exceptionCode=\"0xe06d7363\" "
+            "instruction=\"0x00007FF6A1B2C3D4\">\n",
+            FormatCrashTag(0xE06D7363u, 0x7FF6A1B2C3D4u));
+  EXPECT_EQ("<crash exception=\"EXCEPTION_UNKNOWN\" exceptionCode=\"0x0\" "
+            "instruction=\"0x0000000000000000\">\n",
+            FormatCrashTag(0, 0));
+}
+
+TEST(CrashReportWriterTest, RegisterLinesInReportOrder) {
+  const RegisterValues registers{1, 2, 3, 4, 5, 6, 7, 0xABCDEFu, 0xFFFFFFFFFFFFFFFFu, 0x80010246u, 11, 12};
+  std::string lines;
+  AppendRegisterTags(lines, registers);
+  std::string seen;
+  const std::regex line("<register name=\"(\\w+)\" value=\"0x([0-9A-F]{16})\"/>\n");
+  for (std::sregex_iterator it(lines.begin(), lines.end(), line), end; it != end; ++it) {
+    seen += (*it)[1].str() + "=" + (*it)[2].str().substr(8) + " ";
+  }
+  EXPECT_EQ("RAX=00000001 RBX=00000002 RCX=00000003 RDX=00000004 RSI=00000005 RDI=00000006 "
+            "RSP=00000007 RBP=00ABCDEF RIP=FFFFFFFF EFL=80010246 LastExceptionToRip=0000000B "
+            "LastExceptionFromRip=0000000C ",
+            seen);
+  EXPECT_NE(std::string::npos, lines.find("\"RIP\" value=\"0xFFFFFFFFFFFFFFFF\""));
+  EXPECT_NE(std::string::npos, lines.find("\"EFL\" value=\"0x0000000080010246\""));
+}
+
+TEST(CrashReportWriterTest, ThreadDumpTypeAndTextElements) {
+  EXPECT_EQ("<thread index=\"0\">\n</thread>\n", FormatThreadElement(""));
+  EXPECT_EQ("<thread index=\"0\">\nf&#60;T&#62;()\n</thread>\n", FormatThreadElement("f<T>()\n"));
+  EXPECT_EQ("<thread index=\"0\">\nframe 0</thread>\n", FormatThreadElement("frame 0"));
+  EXPECT_EQ("<dumpType>\nMini\n</dumpType>\n", FormatTextElement("dumpType", DumpTypeName(0)));
+  EXPECT_EQ("<dumpType>\n\n</dumpType>\n", FormatTextElement("dumpType", DumpTypeName(5)));
+  EXPECT_EQ("Full Triage ", std::string(DumpTypeName(1)) + " " + std::string(DumpTypeName(2)) + " " +
+                                std::string(DumpTypeName(-1)));
+}
+
+}  // namespace
+}  // namespace kx

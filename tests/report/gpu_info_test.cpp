@@ -1,0 +1,62 @@
+#include "report/gpu_info.h"
+
+#include <gtest/gtest.h>
+
+namespace kx {
+namespace {
+
+TEST(GpuInfoTest, SimplifyDriverList) {
+  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+      {L"C:\\x\\b.dll,C:\\y\\a.dll,,C:\\z\\b.dll", L"a.dll,b.dll"},
+      {L"C:\\drv\\,x.dll", L",x.dll"},
+      {L",a.dll,", L"a.dll"},
+      {L",,", L""},
+      {L"b.dll,Z.dll,a.dll", L"Z.dll,a.dll,b.dll"},
+  };
+  for (const auto& [list, simplified] : cases) {
+    SCOPED_TRACE(testing::Message() << list);
+    EXPECT_EQ(simplified, SimplifyDriverList(list));
+  }
+}
+
+TEST(GpuInfoTest, AvailabilityNamesAndAdapterRam) {
+  EXPECT_STREQ(L"Other", AvailabilityName(0));
+  EXPECT_STREQ(L"Unknown", AvailabilityName(2));
+  EXPECT_STREQ(L"Running/Full Power", AvailabilityName(3));
+  EXPECT_STREQ(L"Quiesced", AvailabilityName(21));
+  EXPECT_STREQ(L"Other", AvailabilityName(22));
+  EXPECT_STREQ(L"Other", AvailabilityName(65535));
+  EXPECT_EQ(L"", FormatAdapterRam(0));
+  EXPECT_EQ(L"4095 MB", FormatAdapterRam(0xFFF00000u));
+  EXPECT_EQ(L"4095 MB", FormatAdapterRam(0xFFFFFFFFu));
+}
+
+TEST(GpuInfoTest, ValuesAreEscapedThenCutWithoutSplittingAReference) {
+  EXPECT_EQ(std::wstring(100, L'c'), GpuTextValue(std::wstring(120, L'c')));
+  EXPECT_EQ(std::wstring(98, L'x'), GpuTextValue(std::wstring(98, L'x') + L"&y"));  // "&#38;" left out
+  // Only the first 4096 characters of the list are read; "a.dll" loses its end.
+  EXPECT_EQ(L"a," + std::wstring(98, L'z'), GpuDriverListValue(std::wstring(4094, L'z') + L",a.dll"));
+}
+
+TEST(GpuInfoTest, GpuInfoLine) {
+  GpuInfo info;
+  info.availability = L"Running/Full Power";
+  info.adapterCompatibility = L"Wine";
+  info.adapterRAM = L"512 MB";
+  info.caption = L"VideoController1";
+  info.description = L"Adapter 'one'";
+  info.driverDate = L"20230101000000.000000+000";
+  info.driverVersion = L"1.0";
+  info.videoModeDescription = L"1024 x 768";
+  info.pnpDeviceID = L"PCI\\VEN_0000&DEV_0000";
+  info.installedDisplayDrivers = L"C:\\windows\\system32\\wine.dll";
+  EXPECT_EQ(L"<gpuinfo availability=\"Running/Full Power\" adapterCompatibility=\"Wine\" "
+            L"adapterRAM=\"512 MB\" caption=\"VideoController1\" description=\"Adapter &#39;one&#39;\" "
+            L"driverDate=\"20230101000000.000000+000\" driverVersion=\"1.0\" "
+            L"videoModeDescription=\"1024 x 768\" pnpDeviceID=\"PCI&#92;VEN_0000&#38;DEV_0000\" "
+            L"installedDisplayDrivers=\"wine.dll\"/>\n",
+            FormatGpuInfoLine(info));
+}
+
+}  // namespace
+}  // namespace kx

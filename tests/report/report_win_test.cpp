@@ -1,0 +1,119 @@
+// The Win32 layers of the report pieces, run under Wine (or Windows).
+#include <windows.h>
+#include <objbase.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <regex>
+
+#include "common/text_convert.h"
+#include "report/crash_report_writer_win.h"
+#include "report/gpu_probe.h"
+#include "report/module_list_callback.h"
+#include "report/system_probe.h"
+#include "sample_document.h"
+
+namespace kx {
+namespace {
+
+MINIDUMP_CALLBACK_INPUT ModuleInput(const wchar_t* path, ULONG64 base, ULONG size) {
+  MINIDUMP_CALLBACK_INPUT input = {};
+  input.CallbackType = ModuleCallback;
+  input.Module.FullPath = const_cast<PWCHAR>(path);
+  input.Module.BaseOfImage = base;
+  input.Module.SizeOfImage = size;
+  return input;
+}
+
+TEST(ReportWinTest, ModuleListCallbackAppendsOneLinePerModuleAndNothingElse) {
+  std::wstring collector;
+  MINIDUMP_CALLBACK_OUTPUT output;
+  std::memset(&output, 0xA5, sizeof(output));
+  const MINIDUMP_CALLBACK_OUTPUT untouched = output;
+  MINIDUMP_CALLBACK_INPUT input = ModuleInput(L"C:\\Program Files\\Orvan\\kx.dll", 0x7FFB00000000u, 0x2000u);
+  EXPECT_TRUE(ModuleListCallback(&collector, &input, &output));
+  input = ModuleInput(nullptr, 0x10000u, 0x10u);
+  EXPECT_TRUE(ModuleListCallback(&collector, &input, &output));
+  for (ULONG type : {ThreadCallback, IncludeModuleCallback, MemoryCallback, CancelCallback}) {
+    input.CallbackType = type;
+    EXPECT_TRUE(ModuleListCallback(&collector, &input, &output));
+  }
+  EXPECT_EQ(L"<binaryImage start=\"0x00007FFB00000000\" end=\"0x00007FFB00002000\" path=\"orvan\\kx.dll\"/>\n"
+            L"<binaryImage start=\"0x0000000000010000\" end=\"0x0000000000010010\" path=\"\"/>\n",
+            collector);
+  EXPECT_EQ(0, std::memcmp(&untouched, &output, sizeof(output)));
+}
+
+TEST(ReportWinTest, TimeTagNamesTheZone) {
+  const TimeZoneInfo zone = GetTimeZoneInfo();
+  EXPECT_NE(L"N/A", zone.name);
+  const std::string tag = FormatTimeTag();
+  const std::regex form(
+      "<time year=\"\\d{4}\" month=\"([1-9]|1[0-2])\" day=\"([1-9]|[12]\\d|3[01])\" "
+      "hour=\"(\\d|1\\d|2[0-3])\" minute=\"[1-5]?\\d\" second=\"[1-5]?\\d\" timeoffset=\"-?\\d+\" "
+      "timezone=\"[^\"]+\"/>\n");
+  EXPECT_TRUE(std::regex_match(tag, form)) << tag;
+  EXPECT_NE(std::string::npos, tag.find(" timeoffset=\"" + std::to_string(zone.offsetMinutes) + "\""));
+}
+
+TEST(ReportWinTest, SystemProbeFillsEveryAttribute) {
+  const std::string tag = FormatSystemTag("de_DE");
+  const std::regex form(
+      "<system platform=\"[^\"]+\" osversion=\"\\d+\\.\\d+\" osbuild=\"\\d+\" applicationlanguage=\"de_DE\" "
+      "userlanguage=\"[a-z]+-[A-Z]+\" oslanguage=\"[a-z]+-[A-Z]+\" ram=\"\\d+\" "
+      "machine=\"[^\" ][^\"]*[^\" ]\" model=\"[^\" ][^\"]*[^\" ]\" cpuCount=\"[1-9]\\d*\" "
+      "cpuType=\"\\d+\" cpuFreq=\"\\d+ MHz\" processorArchitecture=\"9\"/>\n");
+  EXPECT_TRUE(std::regex_match(tag, form)) << tag;
+}
+
+TEST(ReportWinTest, GpuProbeWritesAllAttributesAndLeavesComAsItFoundIt) {
+  std::wstring lines;
+  CollectGpuInfo(lines);
+  const std::wregex gpuinfo(
+      L"(<gpuinfo availability=\"[^\"]+\" adapterCompatibility=\"[^\"]+\" adapterRAM=\"\\d+ MB\" "
+      L"caption=\"[^\"]+\" description=\"[^\"]+\" driverDate=\"[^\"]+\" driverVersion=\"[^\"]+\" "
+      L"videoModeDescription=\"[^\"]+\" pnpDeviceID=\"([^\"&\\\\]|&#\\d+;)+\" "
+      L"installedDisplayDrivers=\"[^\"\\\\]+\"/>\n)+");
+  EXPECT_TRUE(std::regex_match(lines, gpuinfo)) << NarrowToCodePage(lines, CP_ACP);
+  // The probe's apartment is gone: this thread can enter another one.
+  const HRESULT apartment = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  EXPECT_EQ(S_OK, apartment);
+  if (SUCCEEDED(apartment)) ::CoUninitialize();
+
+  // A thread already in another apartment: the probe does nothing and leaves the caller's COM alone.
+  ASSERT_EQ(S_OK, ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+  std::wstring none;
+  CollectGpuInfo(none);
+  EXPECT_EQ(L"", none);
+  const HRESULT again = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  EXPECT_EQ(S_FALSE, again);
+  if (SUCCEEDED(again)) ::CoUninitialize();
+  ::CoUninitialize();
+}
+
+// Writes the document with this machine's lines; ctest then checks it with xmllint.
+TEST(ReportWinTest, DocumentWithTheMachinesLines) {
+  test::MachineLines machine;
+  machine.time = FormatTimeTag();
+  machine.system = FormatSystemTag("en_US<&>");
+  std::wstring gpuLines;
+  CollectGpuInfo(gpuLines);
+  machine.gpuLines = NarrowToCodePage(gpuLines, CP_THREAD_ACP);
+  std::wstring moduleLines;
+  MINIDUMP_CALLBACK_INPUT input = ModuleInput(L"C:\\Glint <Tools>\\a&b.dll", 0x7FFB20000000u, 0x1000u);
+  ModuleListCallback(&moduleLines, &input, nullptr);
+  machine.moduleLines = NarrowToCodePage(moduleLines, CP_THREAD_ACP);
+  const std::string document = test::AssembleDocument(test::HostileCrash(), machine);
+
+  const wchar_t* path = L"report_document_machine.xml";
+  ::DeleteFileW(path);
+  FILE* file = _wfopen(path, L"w");  // text mode, as the report file is written
+  ASSERT_NE(nullptr, file);
+  EXPECT_EQ(document.size(), std::fwrite(document.data(), 1, document.size(), file));
+  EXPECT_EQ(0, std::fclose(file));
+}
+
+}  // namespace
+}  // namespace kx
