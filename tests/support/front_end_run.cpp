@@ -43,10 +43,11 @@ FrontEndRun RunCrashingFrontEnd(const std::string& crashIdentifier, const std::s
 }
 
 EndedProcess::EndedProcess() {
-  // Without arguments the front end refuses its command line and ends at once.
+  // Without arguments the front end refuses its command line and ends at once; its complaint goes nowhere.
   std::wstring commandLine = QuoteWord(FrontEndPath());
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
   PROCESS_INFORMATION process = {};
   if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &process)) {
