@@ -22,9 +22,13 @@ namespace kx::test {
 namespace {
 
 TEST(Base64TextTest, EncodesTheStandardVectorsAndDecodesOnlyWhatItWouldWrite) {
-  const std::pair<std::string, std::string> vectors[] = {
-      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="}, {"foobar", "Zm9vYmFy"},
-      {std::string("\0\xFF\xFE\x80", 4), "AP/+gA=="}};
+  const std::pair<std::string, std::string> vectors[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"foobar", "Zm9vYmFy"},
+                                                         {std::string("\0\xFF\xFE\x80", 4), "AP/+gA=="}};
   for (const auto& [bytes, text] : vectors) {
     SCOPED_TRACE(text);
     EXPECT_EQ(text, EncodeBase64(bytes.data(), bytes.size()));
@@ -94,8 +98,9 @@ TEST(CrashingFrontEndTest, EveryKindOfCrashReachesTheServiceWhileTheCrashedThrea
     EXPECT_EQ(std::to_string(capture.threadId), records["ThreadId"]);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(capture.context), sizeof(capture.context)),
               DecodeBase64(records["Context"]).value_or("<not Base64>"));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(capture.exceptionRecord), sizeof(capture.exceptionRecord)),
-              DecodeBase64(records["ExceptionInfo"]).value_or("<not Base64>"));
+    EXPECT_EQ(
+        std::string(reinterpret_cast<const char*>(capture.exceptionRecord), sizeof(capture.exceptionRecord)),
+        DecodeBase64(records["ExceptionInfo"]).value_or("<not Base64>"));
     EXPECT_EQ("kxWinLog_" + guid + "_" + id + "_abc.xml", records["LogFileName"]);
     EXPECT_EQ("kxWinDump_" + guid + "_" + id + "_abc", records["DumpFileName"]);
     EXPECT_EQ(kind, records["SignalType"]);
@@ -106,10 +111,10 @@ TEST(CrashingFrontEndTest, ExtraRecordsWinAndEndedProcessesAndThreadsStayEnded) 
   const EndedProcess ended;
   ASSERT_NE(0u, ended.id());
   const std::string id = UniqueCrashIdentifier();
-  const FrontEndRun run =
-      RunCrashingFrontEnd(id, "thread-exits",
-                          CrashRecord("ProductName", "Overridden") + CrashRecord("ProcessId", std::to_string(ended.id())),
-                          RecorderPath());
+  const FrontEndRun run = RunCrashingFrontEnd(
+      id, "thread-exits",
+      CrashRecord("ProductName", "Overridden") + CrashRecord("ProcessId", std::to_string(ended.id())),
+      RecorderPath());
   ASSERT_TRUE(run.run.finished);
   EXPECT_EQ(0u, run.run.exitCode);
   ASSERT_TRUE(run.capture.has_value());

@@ -115,12 +115,14 @@ struct CrashFiles {
 };
 
 // Files below the storage root, apart from the diagnostic logs and the given ones.
-std::vector<std::wstring> StoredFiles(const AppDataSandbox& sandbox, const std::vector<std::wstring>& apart = {}) {
+std::vector<std::wstring> StoredFiles(const AppDataSandbox& sandbox,
+                                      const std::vector<std::wstring>& apart = {}) {
   std::vector<std::wstring> files;
   for (const std::wstring& entry : ListTree(sandbox.storageRoot())) {
     if (entry.rfind(L"windowsclient\\", 0) == 0 || !IsFile(sandbox.storageRoot() + L"\\" + entry)) continue;
     bool excepted = false;
-    for (const std::wstring& path : apart) excepted = excepted || sandbox.storageRoot() + L"\\" + entry == path;
+    for (const std::wstring& path : apart)
+      excepted = excepted || sandbox.storageRoot() + L"\\" + entry == path;
     if (!excepted) files.push_back(entry);
   }
   return files;
@@ -157,37 +159,50 @@ const char* ExceptionName(DWORD code) {
 
 // The report of a crash, checked line by line against what the crashed program captured. The report's
 // lines end with CR LF: it is written in text mode.
-void ExpectReportTellsTheCrash(const std::string& report, const CrashCapture& capture, const std::string& kind,
-                               const std::string& build, const char* dumpType) {
+void ExpectReportTellsTheCrash(const std::string& report, const CrashCapture& capture,
+                               const std::string& kind, const std::string& build, const char* dumpType) {
   const CONTEXT context = CapturedContext(capture);
   const EXCEPTION_RECORD exception = CapturedExceptionRecord(capture);
   const std::string guid = Narrow(PreferenceStore::getInstallationGuid());
 
-  EXPECT_EQ(0u, report.rfind("<?xml version=\"1.0\"?>\r\n<!DOCTYPE OrvanCrashReport SYSTEM \"OrvanKestrix.dtd\">\r\n"
-                             "<crashreport ",
-                             0));
+  EXPECT_EQ(0u, report.rfind(
+                    "<?xml version=\"1.0\"?>\r\n<!DOCTYPE OrvanCrashReport SYSTEM \"OrvanKestrix.dtd\">\r\n"
+                    "<crashreport ",
+                    0));
   // One crash, one document: an earlier file of the same name is replaced, not extended.
   EXPECT_EQ(1u, Count(report, "<crashreport "));
   EXPECT_TRUE(EndsWith(report, "\r\n</crashreport>"));
-  EXPECT_NE(std::string::npos, report.find(" applicationName=\"Crashing Front End\" applicationVersion=\"1.0\" build=\"" +
-                                           build + "\" source=\"crashing_front_end\" crashType=\"" + kind + "\">\r\n"));
+  EXPECT_NE(std::string::npos,
+            report.find(" applicationName=\"Crashing Front End\" applicationVersion=\"1.0\" build=\"" +
+                        build + "\" source=\"crashing_front_end\" crashType=\"" + kind + "\">\r\n"));
   EXPECT_NE(std::string::npos, report.find("\r\n<user guid=\"" + guid + "\"/>\r\n"));
 
   char crashTag[256];
-  std::snprintf(crashTag, sizeof(crashTag), "\r\n<crash exception=\"%s\" exceptionCode=\"0x%lx\" instruction=\"%s\">\r\n",
+  std::snprintf(crashTag, sizeof(crashTag),
+                "\r\n<crash exception=\"%s\" exceptionCode=\"0x%lx\" instruction=\"%s\">\r\n",
                 ExceptionName(exception.ExceptionCode), static_cast<unsigned long>(exception.ExceptionCode),
                 Hex16(reinterpret_cast<std::uintptr_t>(exception.ExceptionAddress)).c_str());
   EXPECT_NE(std::string::npos, report.find(crashTag)) << crashTag;
 
-  EXPECT_NE(std::string::npos, report.find("<backtrace crashedThread=\"0\">\r\n<thread index=\"0\">\r\n"
-                                           "0 crashing_front_end.exe " + Hex16(context.Rip) +
-                                           "\r\n1 kernel32.dll BaseThreadInitThunk\r\n"
-                                           "2 ntdll.dll RtlUserThreadStart\r\n</thread>\r\n</backtrace>\r\n"));
+  EXPECT_NE(std::string::npos,
+            report.find("<backtrace crashedThread=\"0\">\r\n<thread index=\"0\">\r\n"
+                        "0 crashing_front_end.exe " +
+                        Hex16(context.Rip) +
+                        "\r\n1 kernel32.dll BaseThreadInitThunk\r\n"
+                        "2 ntdll.dll RtlUserThreadStart\r\n</thread>\r\n</backtrace>\r\n"));
 
   const std::pair<const char*, std::uint64_t> registers[] = {
-      {"RAX", context.Rax}, {"RBX", context.Rbx}, {"RCX", context.Rcx}, {"RDX", context.Rdx},
-      {"RSI", context.Rsi}, {"RDI", context.Rdi}, {"RSP", context.Rsp}, {"RBP", context.Rbp},
-      {"RIP", context.Rip}, {"EFL", context.EFlags}, {"LastExceptionToRip", context.LastExceptionToRip},
+      {"RAX", context.Rax},
+      {"RBX", context.Rbx},
+      {"RCX", context.Rcx},
+      {"RDX", context.Rdx},
+      {"RSI", context.Rsi},
+      {"RDI", context.Rdi},
+      {"RSP", context.Rsp},
+      {"RBP", context.Rbp},
+      {"RIP", context.Rip},
+      {"EFL", context.EFlags},
+      {"LastExceptionToRip", context.LastExceptionToRip},
       {"LastExceptionFromRip", context.LastExceptionFromRip}};
   std::string registerSet = "\r\n<registerSet>\r\n";
   for (const auto& [name, value] : registers) {
@@ -198,9 +213,8 @@ void ExpectReportTellsTheCrash(const std::string& report, const CrashCapture& ca
 
   // The crashing program among the modules, with its real range; its path is its file name, possibly after
   // a product word found in its folder's path.
-  const std::string image =
-      "\r\n<binaryImage start=\"" + Hex16(capture.imageBase) + "\" end=\"" + Hex16(capture.imageBase + capture.imageSize) +
-      "\" path=\"";
+  const std::string image = "\r\n<binaryImage start=\"" + Hex16(capture.imageBase) + "\" end=\"" +
+                            Hex16(capture.imageBase + capture.imageSize) + "\" path=\"";
   const size_t imageLine = report.find(image);
   ASSERT_NE(std::string::npos, imageLine) << image;
   const size_t pathEnd = report.find("\"/>\r\n", imageLine + image.size());
@@ -221,12 +235,14 @@ void ExpectDumpTellsTheCrash(const std::wstring& path, const CrashCapture& captu
 
   void* stream = nullptr;
   ULONG size = 0;
-  ASSERT_TRUE(::MiniDumpReadDumpStream(base, ExceptionStream, nullptr, &stream, &size)) << "no exception stream";
+  ASSERT_TRUE(::MiniDumpReadDumpStream(base, ExceptionStream, nullptr, &stream, &size))
+      << "no exception stream";
   const auto* exception = static_cast<const MINIDUMP_EXCEPTION_STREAM*>(stream);
   const EXCEPTION_RECORD captured = CapturedExceptionRecord(capture);
   EXPECT_EQ(capture.threadId, exception->ThreadId);
   EXPECT_EQ(captured.ExceptionCode, exception->ExceptionRecord.ExceptionCode);
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(captured.ExceptionAddress), exception->ExceptionRecord.ExceptionAddress);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(captured.ExceptionAddress),
+            exception->ExceptionRecord.ExceptionAddress);
   ASSERT_LE(exception->ThreadContext.Rva + sizeof(CONTEXT), dump->size());
   CONTEXT context;
   std::memcpy(&context, dump->data() + exception->ThreadContext.Rva, sizeof(context));
@@ -276,7 +292,9 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
     // Files of an earlier crash with the same names, which this crash replaces.
     std::filesystem::create_directories(sandbox.storageRoot() + L"\\crashlogs");
     std::filesystem::create_directories(sandbox.storageRoot() + L"\\dumps");
-    WriteFileBytes(files.report, "<crashreport>\r\nearlier\r\n</crashreport>");
+    WriteFileBytes(files.report,
+                   "<?xml version=\"1.0\"?>\r\n<!DOCTYPE OrvanCrashReport SYSTEM \"OrvanKestrix.dtd\">\r\n"
+                   "<crashreport serviceVersion=\"earlier\">\r\n</crashreport>");
     WriteFileBytes(files.dumpStem + c.dumpSuffix, "earlier dump");
 
     const FrontEndRun run = RunCrashingFrontEnd(id, c.kind, CrashRecord("ProductBuild", build));
@@ -316,7 +334,8 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReport) {
       {"KXSource", "tab\there\nline feed\rreturn \\ back"},
       {"SignalType", "<![CDATA[ ]]> & \"quoted\" 'single'"},
       {"LocaleString", "en-US\"><system/>"},
-      {"StackTrace", "frame <1> & \"2\"\r\n</thread></backtrace></crashreport>\n\tframe \x02 " + accented + "\n"},
+      {"StackTrace",
+       "frame <1> & \"2\"\r\n</thread></backtrace></crashreport>\n\tframe \x02 " + accented + "\n"},
       {"SLLogSessionDllStatus", "<slLogSessionDllStatus>&lt;"},
       {"StarlumeSessionId", "]]><!-- -->"},
       {"SolvaneConfigGuid", "{&}"},
@@ -384,6 +403,8 @@ TEST(CreatedumpEndToEndTest, ProcessOrThreadGoneOrNoCrashLogFolderLeavesNoFilesA
     SCOPED_TRACE(c.what);
     AppDataSandbox sandbox;
     sandbox.EnableLogging();
+    // A file where the crash log folder belongs: the storage root and the log work, the crash log folder
+    // cannot. A report cannot be written there, so nothing may be written, not even an orphan dump.
     const std::wstring blocker = sandbox.storageRoot() + L"\\crashlogs";
     if (c.blockCrashLogFolder) WriteFileBytes(blocker, "a file where the crash log folder belongs");
     const std::string id = UniqueCrashIdentifier();
@@ -396,8 +417,10 @@ TEST(CreatedumpEndToEndTest, ProcessOrThreadGoneOrNoCrashLogFolderLeavesNoFilesA
     EXPECT_EQ(std::vector<std::wstring>(), StoredFiles(sandbox, {blocker}));
 
     std::string line = "Unable to find log directory";
-    if (std::string(c.what) == "process gone") line = "Process not active with ID " + std::to_string(ended.id());
-    if (std::string(c.what) == "thread gone") line = "Thread not active with ID " + std::to_string(run.capture->threadId);
+    if (std::string(c.what) == "process gone")
+      line = "Process not active with ID " + std::to_string(ended.id());
+    if (std::string(c.what) == "thread gone")
+      line = "Thread not active with ID " + std::to_string(run.capture->threadId);
     const std::string log = ReadFileBytes(files.generatorLog).value_or("<no log>");
     EXPECT_TRUE(EndsWith(log, "\r\n" + line + "\r\n")) << log;
   }

@@ -57,14 +57,14 @@ int Record(int argc, wchar_t** argv) {
   const std::string message = ReceiveMessage(pipe.get());
 
   auto records = kx::ReadCrashRecords(message);
-  const bool processAlive =
-      IsRunning(kx::ReadCrashNumber(records["ProcessId"]),
-                [](DWORD id) { return ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id); },
-                [](HANDLE handle, DWORD* code) { return ::GetExitCodeProcess(handle, code) != FALSE; });
-  const bool threadAlive =
-      IsRunning(kx::ReadCrashNumber(records["ThreadId"]),
-                [](DWORD id) { return ::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id); },
-                [](HANDLE handle, DWORD* code) { return ::GetExitCodeThread(handle, code) != FALSE; });
+  const bool processAlive = IsRunning(
+      kx::ReadCrashNumber(records["ProcessId"]),
+      [](DWORD id) { return ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id); },
+      [](HANDLE handle, DWORD* code) { return ::GetExitCodeProcess(handle, code) != FALSE; });
+  const bool threadAlive = IsRunning(
+      kx::ReadCrashNumber(records["ThreadId"]),
+      [](DWORD id) { return ::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id); },
+      [](HANDLE handle, DWORD* code) { return ::GetExitCodeThread(handle, code) != FALSE; });
 
   wchar_t temp[MAX_PATH + 1] = L"";
   ::GetTempPathW(MAX_PATH + 1, temp);

@@ -44,14 +44,14 @@ using kx::test::CrashCapture;
 enum ExitCode : UINT {
   kAllWell = 0,
   kUsage = 1,
-  kNoCrash = 2,           // the worker did not crash (or end, for thread-exits) in time
-  kNoPipe = 3,            // the crash's pipe could not be created
+  kNoCrash = 2,  // the worker did not crash (or end, for thread-exits) in time
+  kNoPipe = 3,   // the crash's pipe could not be created
   kServiceNotStarted = 4,
-  kServiceTimedOut = 5,   // it was terminated
-  kServiceFailed = 6,     // it ended with an exit code other than 0
-  kPipeNotServed = 7,     // no client came, or it did not take the whole message
+  kServiceTimedOut = 5,  // it was terminated
+  kServiceFailed = 6,    // it ended with an exit code other than 0
+  kPipeNotServed = 7,    // no client came, or it did not take the whole message
   kNoCaptureFile = 8,
-  kSecondCrash = 9,       // another thread crashed while the first crash was handled
+  kSecondCrash = 9,  // another thread crashed while the first crash was handled
 };
 
 constexpr DWORD kCrashWaitMs = 30000;
@@ -119,12 +119,12 @@ void ReadOwnImage(CrashCapture& capture) {
 }
 
 std::string Narrow(const std::wstring& text) {
-  const int length =
-      ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int length = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
   std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
   if (length > 0) {
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr,
-                          nullptr);
+    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length,
+                          nullptr, nullptr);
   }
   return narrow;
 }
@@ -136,7 +136,8 @@ std::string Hex64(std::uint64_t value) {
 }
 
 // The crash data message as a crash handler sends it, with plausible values for every field.
-std::string BuildMessage(const std::string& identifier, const std::string& kindWord, const std::string& extra) {
+std::string BuildMessage(const std::string& identifier, const std::string& kindWord,
+                         const std::string& extra) {
   const std::string guid = Narrow(kx::PreferenceStore::getInstallationGuid());
   const CONTEXT context = kx::test::CapturedContext(g_capture);
   const std::vector<std::pair<std::string, std::string>> records = {
@@ -241,8 +242,8 @@ UINT Run(int argc, wchar_t** argv) {
   }
   pipe.StartWriting(message + '\0');
 
-  const std::wstring arguments = kx::test::QuoteWord(kx::test::ThisProgramFolder()) + L" createdump " +
-                                 kx::test::QuoteWord(argv[1]);
+  const std::wstring arguments =
+      kx::test::QuoteWord(kx::test::ThisProgramFolder()) + L" createdump " + kx::test::QuoteWord(argv[1]);
   const kx::test::ServiceRun service = kx::test::RunProgram(servicePath, arguments, kServiceWaitMs);
   const kx::test::TestPipeServer::Outcome served = pipe.Finish(kPipeGraceMs);
 

@@ -10,8 +10,8 @@ std::wstring FrontEndPath() { return ThisProgramFolder() + L"\\crashing_front_en
 std::wstring TempFile(const std::string& crashIdentifier, const wchar_t* suffix) {
   wchar_t temp[MAX_PATH + 1] = L"";
   ::GetTempPathW(MAX_PATH + 1, temp);
-  return std::wstring(temp) + L"kx-front-end-" + std::wstring(crashIdentifier.begin(), crashIdentifier.end()) +
-         suffix;
+  return std::wstring(temp) + L"kx-front-end-" +
+         std::wstring(crashIdentifier.begin(), crashIdentifier.end()) + suffix;
 }
 
 }  // namespace

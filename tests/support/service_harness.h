@@ -1,5 +1,5 @@
-// Starts the real KXWindowsClientService.exe (it sits next to the test program), or another program, and waits
-// for it.
+// Starts the real KXWindowsClientService.exe (it sits next to the test program), or another program,
+// and waits for it.
 #pragma once
 
 #include <windows.h>
