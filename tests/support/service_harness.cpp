@@ -49,8 +49,12 @@ ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs
 }
 
 ServiceRun RunServiceWithArguments(const std::wstring& arguments, DWORD timeoutMs) {
+  return RunProgram(ServicePath(), arguments, timeoutMs);
+}
+
+ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs) {
   ServiceRun run;
-  std::wstring commandLine = QuoteWord(ServicePath());
+  std::wstring commandLine = QuoteWord(path);
   if (!arguments.empty()) commandLine += L" " + arguments;
 
   STARTUPINFOW startup = {};

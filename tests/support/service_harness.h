@@ -1,4 +1,5 @@
-// Starts the real KXWindowsClientService.exe (it sits next to the test program) and waits for it.
+// Starts the real KXWindowsClientService.exe (it sits next to the test program), or another program,
+// and waits for it.
 #pragma once
 
 #include <windows.h>
@@ -25,6 +26,9 @@ std::wstring QuoteWord(const std::wstring& word);
 ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs = 60000);
 // The same with a ready-made argument text (for command lines the quoting helper cannot express).
 ServiceRun RunServiceWithArguments(const std::wstring& arguments, DWORD timeoutMs = 60000);
+
+// Runs any program with this argument text and waits for it in the same way.
+ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = 60000);
 
 // FormatMessage text of a Win32 error, for failure messages.
 std::string Win32ErrorText(DWORD error);

@@ -39,7 +39,9 @@ std::string UniqueCrashIdentifier() {
 }
 
 TestPipeServer::TestPipeServer(const std::string& crashIdentifier, Options options)
-    : options_(options), stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    : options_(options),
+      stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      served_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   // The first instance, so that a pipe left behind by someone else cannot be mistaken for ours.
   pipe_.reset(::CreateNamedPipeW(CrashPipeName(crashIdentifier).c_str(),
                                  PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
@@ -54,14 +56,23 @@ TestPipeServer::~TestPipeServer() {
 }
 
 void TestPipeServer::StartWriting(std::string bytes, AfterWrite after) {
-  thread_ = std::thread([this, message = std::move(bytes), after] { ServeWrite(message, after); });
+  thread_ = std::thread([this, message = std::move(bytes), after] {
+    ServeWrite(message, after);
+    ::SetEvent(served_.get());
+  });
 }
 
 void TestPipeServer::StartReading() {
-  thread_ = std::thread([this] { ServeRead(); });
+  thread_ = std::thread([this] {
+    ServeRead();
+    ::SetEvent(served_.get());
+  });
 }
 
-TestPipeServer::Outcome TestPipeServer::Finish() {
+TestPipeServer::Outcome TestPipeServer::Finish(DWORD limitMs) {
+  if (limitMs != INFINITE && ::WaitForSingleObject(served_.get(), limitMs) != WAIT_OBJECT_0) {
+    ::SetEvent(stop_.get());
+  }
   if (thread_.joinable()) thread_.join();
   return std::move(outcome_);
 }

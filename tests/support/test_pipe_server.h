@@ -54,8 +54,9 @@ class TestPipeServer {
   // Serves one client: collects what it sends until it closes its end.
   void StartReading();
 
-  // Waits for the serving thread and tells what happened. Call once, after Start...
-  Outcome Finish();
+  // Waits for the serving thread and tells what happened. Call once, after Start... With a limit, a serving
+  // thread still waiting after that many milliseconds is told to give up (its wait is then the failure).
+  Outcome Finish(DWORD limitMs = INFINITE);
 
  private:
   void ServeWrite(const std::string& bytes, AfterWrite after);
@@ -71,6 +72,7 @@ class TestPipeServer {
   std::string createFailure_;
   UniqueFileHandle pipe_;
   UniqueHandle stop_;
+  UniqueHandle served_;  // set when the serving thread is done
   std::thread thread_;
   Outcome outcome_;  // written by the serving thread, read after it is joined
 };
