@@ -57,6 +57,14 @@ bool DecodeInto(const std::string& base64, void* record, size_t recordSize) {
   return true;
 }
 
+// A folder path that names a plain file (or nothing) cannot take the report or the dump: writing the other
+// file alone would leave half a report behind.
+bool IsUsableFolder(const std::wstring& path) {
+  if (path.empty()) return false;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // These names come from another process and are joined into paths.
 bool IsUsableFileName(const std::wstring& name) { return !name.empty() && IsPlainNamePiece(name); }
 
@@ -145,12 +153,12 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
   log_.Line("Going to detect log directory");
   const std::wstring crashLogFolder = StoragePaths::CrashLogFolder();
   const std::wstring dumpFolder = StoragePaths::DumpFolder();
-  if (crashLogFolder.empty()) {
+  if (!IsUsableFolder(crashLogFolder)) {
     log_.Line("Unable to find log directory");
     return kNoCrashLogFolder;
   }
   log_.Line("Log directory detected ", crashData.LogFileName);
-  if (dumpFolder.empty()) {
+  if (!IsUsableFolder(dumpFolder)) {
     log_.Line("Unable to find dump directory");
     return kNoDumpFolder;
   }
