@@ -8,8 +8,6 @@
 #include "app/run_steps.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  // The user's application has just crashed: no system error box may pop up on top of that.
-  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   try {
     if (const std::optional<kx::Invocation> invocation = kx::ReadInvocation(::GetCommandLineW())) {
       kx::RunInvocation(*invocation);

@@ -1,5 +1,7 @@
 #include "common/log_line.h"
 
+#include "common/hex_text.h"
+
 namespace kx {
 
 void AppendLogPiece(std::string& line, std::string_view narrow) { line.append(narrow); }
@@ -27,15 +29,6 @@ void AppendLogPiece(std::string& line, LogInteger number) { line.append(std::to_
 
 void AppendLogPiece(std::string& line, LogFlag flag) { line.push_back(flag.value ? '1' : '0'); }
 
-void AppendLogPiece(std::string& line, LogHandle handle) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  char text[16];
-  std::uint64_t value = handle.value;
-  for (int i = 15; i >= 0; --i) {
-    text[i] = kDigits[value & 0xF];
-    value >>= 4;
-  }
-  line.append(text, sizeof(text));
-}
+void AppendLogPiece(std::string& line, LogHandle handle) { AppendHex(line, handle.value, 16, true); }
 
 }  // namespace kx

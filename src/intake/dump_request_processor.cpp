@@ -7,17 +7,15 @@
 #include "report/kx_log_generator.h"
 
 namespace kx {
+namespace {
 
-void DumpRequestProcessor::Run(const std::string& crashIdentifier) {
-  ComponentLog log(LogComponent::DumpRequestProcessor);
-  log.Start();
+void ReceiveAndGenerate(const std::string& crashIdentifier, ComponentLog& log) {
   log.Line("Inside initializer function of DumpRequestProcessor");
   log.Line("Going to connect to the named pipe");
 
   NamedPipe pipe;
   if (!pipe.connect(crashIdentifier)) {
     log.Line("Could not connect to the pipe. Handle retured is NULL");
-    log.Close();
     return;
   }
   log.Line("Successfully connected to the pipe.");
@@ -34,13 +32,20 @@ void DumpRequestProcessor::Run(const std::string& crashIdentifier) {
   if (!usable) {
     // Without both ids there is no process or thread to dump.
     log.Line("ProcessId or ThreadId in the crash data is not a usable number, no crash log generated");
-    log.Close();
     return;
   }
 
   log.Line("Going to call the GenerateCrashLog function");
   KXLogGenerator().GenerateCrashLog(crashData);
   log.Line("Came back from GenerateCrashLog");
+}
+
+}  // namespace
+
+void DumpRequestProcessor::Run(const std::string& crashIdentifier) {
+  ComponentLog log(LogComponent::DumpRequestProcessor);
+  log.Start();
+  ReceiveAndGenerate(crashIdentifier, log);
   log.Close();
 }
 

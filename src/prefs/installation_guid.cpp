@@ -1,14 +1,11 @@
 #include "prefs/installation_guid.h"
 
+#include "common/hex_text.h"
+
 namespace kx {
 namespace {
 
 constexpr size_t kGuidTextLength = 36;
-
-void AppendHex(std::wstring& text, std::uint32_t value, int digits) {
-  static constexpr wchar_t kDigits[] = L"0123456789abcdef";
-  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) text.push_back(kDigits[(value >> shift) & 0xF]);
-}
 
 bool IsHexDigit(wchar_t c) {
   return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
@@ -24,15 +21,15 @@ std::wstring FormatInstallationGuid(std::uint32_t data1, std::uint16_t data2, st
                                     const std::uint8_t (&data4)[8]) {
   std::wstring text;
   text.reserve(kGuidTextLength);
-  AppendHex(text, data1, 8);
+  AppendHex(text, data1, 8, false);
   text.push_back(L'-');
-  AppendHex(text, data2, 4);
+  AppendHex(text, data2, 4, false);
   text.push_back(L'-');
-  AppendHex(text, data3, 4);
+  AppendHex(text, data3, 4, false);
   text.push_back(L'-');
   for (size_t i = 0; i < 8; ++i) {
     if (i == 2) text.push_back(L'-');
-    AppendHex(text, data4[i], 2);
+    AppendHex(text, data4[i], 2, false);
   }
   return text;
 }

@@ -13,7 +13,6 @@
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
 #include "common/text_utils.h"
-#include "common/win_handles.h"
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"
 #include "report/base64.h"
@@ -24,15 +23,18 @@
 #include "report/xml_text.h"
 
 namespace kx {
+
+// The crashed thread's context and exception record, rebuilt here from their Base64 text. Zeroed, so that a
+// short or empty text leaves the rest of each record zero. The context is allocated on its own for its
+// 16-byte alignment.
+struct KXLogGenerator::CrashContext {
+  std::unique_ptr<CONTEXT> context = std::make_unique<CONTEXT>();
+  EXCEPTION_RECORD record = {};
+  EXCEPTION_POINTERS pointers = {};
+};
+
 namespace {
 
-// The crashed thread's context and exception record, rebuilt here from their Base64 text. Zeroed, so that
-// a short or empty text leaves the rest of each record zero.
-struct CrashContext {
-  CONTEXT context;
-  EXCEPTION_RECORD record;
-  EXCEPTION_POINTERS pointers;
-};
 static_assert(sizeof(CONTEXT) == 1232, "the front end sends the x64 CONTEXT");
 static_assert(sizeof(EXCEPTION_RECORD) == 152, "the front end sends the x64 EXCEPTION_RECORD");
 
@@ -53,7 +55,7 @@ bool DecodeInto(const std::string& base64, void* record, size_t recordSize) {
   std::vector<unsigned char> decoded(base64.size());
   size_t count = decoded.size();
   if (!DecodeBase64(base64, decoded.data(), count)) return false;
-  std::memcpy(record, decoded.data(), std::min(count, recordSize));
+  if (count != 0) std::memcpy(record, decoded.data(), std::min(count, recordSize));
   return true;
 }
 
@@ -65,10 +67,25 @@ bool IsUsableFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// These names come from another process and are joined into paths.
-bool IsUsableFileName(const std::wstring& name) { return !name.empty() && IsPlainNamePiece(name); }
-
 std::string ToThreadAnsi(const std::wstring& text) { return NarrowToCodePage(text, CP_THREAD_ACP); }
+
+// A crash data text (the sender's ANSI code page) as whole characters of the document's code page. A value
+// cut inside a double-byte character would otherwise take the next markup byte as its second half.
+std::string ToDocumentText(const std::string& value) {
+  return ToThreadAnsi(WidenFromCodePage(value, CP_ACP));
+}
+
+// The narrow crash data texts that go into the document, each made whole characters.
+CrashData ForDocument(const CrashData& crashData) {
+  CrashData texts = crashData;
+  for (std::string* field : {&texts.ProductName, &texts.ProductVersion, &texts.ProductBuild,
+                             &texts.ApplicationLocale, &texts.StarlumeSessionId, &texts.SolvaneConfigGuid,
+                             &texts.ZanUserGuid, &texts.KXSource, &texts.SignalType, &texts.StackTrace,
+                             &texts.SLLogSessionDllStatus}) {
+    *field = ToDocumentText(*field);
+  }
+  return texts;
+}
 
 CrashReportHeader HeaderOf(const CrashData& crashData) {
   CrashReportHeader header;
@@ -82,6 +99,13 @@ CrashReportHeader HeaderOf(const CrashData& crashData) {
 
 void AppendIfNotEmpty(std::string& document, const char* element, const std::string& text) {
   if (!text.empty()) document += FormatTextElement(element, text);
+}
+
+// Values in the ANSI code page would make the document unreadable to parsers that expect UTF-8; as character
+// references they read back the same everywhere.
+std::string AsDocumentBytes(const std::string& document) {
+  const std::wstring wide = WidenFromCodePage(document, CP_THREAD_ACP);
+  return wide.empty() ? document : AsciiWithCharacterReferences(wide);
 }
 
 }  // namespace
@@ -112,39 +136,15 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
   log_.Line("Process Id: ", LogNumber{crashData.ProcessId});
   log_.Line("Thread Id: ", LogNumber{crashData.ThreadId});
 
-  if (!IsProcessActive(crashData.ProcessId)) {
-    log_.Line("Process not active with ID ", LogNumber{crashData.ProcessId});
-    return kProcessNotActive;
-  }
-  if (!IsThreadActive(crashData.ThreadId)) {
-    log_.Line("Thread not active with ID ", LogNumber{crashData.ThreadId});
-    return kThreadNotActive;
-  }
   // Held for the whole run: the crashed process and thread must stay openable while the dump is written.
-  const UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, crashData.ProcessId));
-  if (!process) {
-    log_.Line("Unable to query process");
-    return kProcessNotActive;
-  }
-  const UniqueHandle thread(::OpenThread(THREAD_ALL_ACCESS, FALSE, crashData.ThreadId));
-  if (!thread) {
-    log_.Line("Unable to query thread");
-    return kThreadNotActive;
-  }
+  UniqueHandle process;
+  UniqueHandle thread;
+  if (const std::int32_t failure = OpenCrashedProcessAndThread(crashData, process, thread)) return failure;
 
-  const auto crash = std::make_unique<CrashContext>();
-  if (!DecodeInto(crashData.Context, &crash->context, sizeof(crash->context))) {
-    log_.Line("Unable to decode context");
-    return kUndecodableContext;
-  }
-  if (!DecodeInto(crashData.ExceptionInfo, &crash->record, sizeof(crash->record))) {
-    log_.Line("Unable to decode exception info");
-    return kUndecodableContext;
-  }
-  crash->pointers.ExceptionRecord = &crash->record;
-  crash->pointers.ContextRecord = &crash->context;
-  log_.Line("Fetched Context and ExceptionInfo");
+  CrashContext crash;
+  if (!DecodeCrashContext(crashData, crash)) return kUndecodableContext;
 
+  // These names come from another process and are joined into paths.
   if (!IsUsableFileName(crashData.LogFileName) || !IsUsableFileName(crashData.DumpFileName)) {
     log_.Line("LogFileName or DumpFileName is empty or not a plain file name, no crash log written");
     return kUnusableFileName;
@@ -166,9 +166,6 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
 
   const std::wstring reportPath = crashLogFolder + L"\\" + crashData.LogFileName + L".solurl";
   log_.Line("FileName is ", reportPath);
-  // One crash, one document: a report of the same name is replaced. Text mode stores each "\n" as CR LF.
-  // A report that cannot be opened is not reported; the dump is still written.
-  const UniqueCrtFile report(::_wfsopen(reportPath.c_str(), L"w", _SH_DENYNO));
   log_.Line("Going to insert doctypetag");
 
   const std::string pvbKey = MakePvbKey(crashData.ProductName, crashData.ProductVersion, crashData.ProductBuild);
@@ -178,6 +175,54 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
       dumpFolder + L"\\" + crashData.DumpFileName + (dumpPreference == 1 ? L".dmp.full" : L".dmp");
   log_.Line("Fetched preference for the pvb is :", LogInteger{dumpPreference});
 
+  WriteReport(reportPath, AssembleDocument(ForDocument(crashData), crash, dumpPreference, dumpPath));
+  log_.Line("log generated");
+  return kReportWritten;
+}
+
+std::int32_t KXLogGenerator::OpenCrashedProcessAndThread(const CrashData& crashData, UniqueHandle& process,
+                                                         UniqueHandle& thread) {
+  if (!IsProcessActive(crashData.ProcessId)) {
+    log_.Line("Process not active with ID ", LogNumber{crashData.ProcessId});
+    return kProcessNotActive;
+  }
+  if (!IsThreadActive(crashData.ThreadId)) {
+    log_.Line("Thread not active with ID ", LogNumber{crashData.ThreadId});
+    return kThreadNotActive;
+  }
+  process.reset(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, crashData.ProcessId));
+  if (!process) {
+    log_.Line("Unable to query process");
+    return kProcessNotActive;
+  }
+  thread.reset(::OpenThread(THREAD_ALL_ACCESS, FALSE, crashData.ThreadId));
+  if (!thread) {
+    log_.Line("Unable to query thread");
+    return kThreadNotActive;
+  }
+  return 0;
+}
+
+bool KXLogGenerator::DecodeCrashContext(const CrashData& crashData, CrashContext& crash) {
+  if (!DecodeInto(crashData.Context, crash.context.get(), sizeof(CONTEXT))) {
+    log_.Line("Unable to decode context");
+    return false;
+  }
+  if (!DecodeInto(crashData.ExceptionInfo, &crash.record, sizeof(crash.record))) {
+    log_.Line("Unable to decode exception info");
+    return false;
+  }
+  // The record comes from another process: the debug-help library copies this many parameters into an
+  // array of EXCEPTION_MAXIMUM_PARAMETERS, so more must never reach it.
+  crash.record.NumberParameters = std::min<DWORD>(crash.record.NumberParameters, EXCEPTION_MAXIMUM_PARAMETERS);
+  crash.pointers.ExceptionRecord = &crash.record;
+  crash.pointers.ContextRecord = crash.context.get();
+  log_.Line("Fetched Context and ExceptionInfo");
+  return true;
+}
+
+std::string KXLogGenerator::AssembleDocument(const CrashData& crashData, CrashContext& crash, int dumpPreference,
+                                             const std::wstring& dumpPath) {
   std::string document = kXmlPrologLine;
   document += kDocTypeLine;
   log_.Line("Start tag ");
@@ -193,7 +238,7 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
   document += ToThreadAnsi(gpuLines);
   document += kGpuEndLine;
 
-  const EXCEPTION_RECORD& record = crash->record;
+  const EXCEPTION_RECORD& record = crash.record;
   document += FormatCrashTag(record.ExceptionCode, reinterpret_cast<std::uintptr_t>(record.ExceptionAddress));
   document += kBacktraceStartLine;
   document += FormatThreadElement(crashData.StackTrace);
@@ -205,7 +250,7 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
   log_.Line("register start tag");
   document += kRegisterSetStartLine;
   log_.Line("AppendRegister tags ");
-  AppendRegisterTags(document, RegisterValuesFromContext(crash->context));
+  AppendRegisterTags(document, RegisterValuesFromContext(*crash.context));
   log_.Line("append register tags complete");
   document += kRegisterSetEndLines;
 
@@ -214,8 +259,7 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
   log_.Line("going to generate dump");
   std::wstring moduleLines;
   // Whether the dump succeeded is in the log; the report is completed either way and names the preference.
-  CreateDumpLog(crashData.ProcessId, crashData.ThreadId, dumpPath, &crash->pointers, dumpPreference,
-                moduleLines);
+  CreateDumpLog(crashData.ProcessId, crashData.ThreadId, dumpPath, &crash.pointers, dumpPreference, moduleLines);
   log_.Line("write binaries");
   document += ToThreadAnsi(moduleLines);
   document += kBinaryImageSetEndLine;
@@ -228,13 +272,17 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
   AppendIfNotEmpty(document, "solvaneConfigGuid", crashData.SolvaneConfigGuid);
   AppendIfNotEmpty(document, "zanUserGuid", crashData.ZanUserGuid);
   document += kCrashReportEnd;
+  return document;
+}
 
-  // Values in the ANSI code page would make the document unreadable to parsers that expect UTF-8; as
-  // character references they read back the same everywhere.
-  document = AsciiWithCharacterReferences(WidenFromCodePage(document, CP_THREAD_ACP));
-  if (report) std::fwrite(document.data(), 1, document.size(), report.get());
-  log_.Line("log generated");
-  return kReportWritten;
+void KXLogGenerator::WriteReport(const std::wstring& reportPath, const std::string& document) {
+  const std::string bytes = AsDocumentBytes(document);
+  // Opened only now, so the earlier report is not emptied while the dump is written. One crash, one
+  // document: a report of the same name is replaced. Text mode stores each "\n" as CR LF.
+  UniqueCrtFile report(::_wfsopen(reportPath.c_str(), L"w", _SH_DENYNO));
+  bool written = report && std::fwrite(bytes.data(), 1, bytes.size(), report.get()) == bytes.size();
+  if (report && std::fclose(report.release()) != 0) written = false;
+  if (!written) log_.Line("Unable to write the crash log file ", reportPath);
 }
 
 }  // namespace kx

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/diagnostic_log.h"
+#include "common/win_handles.h"
 #include "intake/crash_data.h"
 
 namespace kx {
@@ -43,7 +44,17 @@ class KXLogGenerator {
                              std::wstring& collector);
 
  private:
+  struct CrashContext;
+
   std::int32_t GenerateCrashLogSteps(const CrashData& crashData);
+  // 0 when the crashed process and thread are alive and open; otherwise the result code to return.
+  std::int32_t OpenCrashedProcessAndThread(const CrashData& crashData, UniqueHandle& process,
+                                           UniqueHandle& thread);
+  bool DecodeCrashContext(const CrashData& crashData, CrashContext& crash);
+  // The whole report; writes the minidump on the way, right after the binaryImageSet start tag.
+  std::string AssembleDocument(const CrashData& crashData, CrashContext& crash, int dumpPreference,
+                               const std::wstring& dumpPath);
+  void WriteReport(const std::wstring& reportPath, const std::string& document);
 
   ComponentLog log_;
 };

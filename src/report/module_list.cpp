@@ -1,6 +1,6 @@
 #include "report/module_list.h"
 
-#include "report/hex_text.h"
+#include "common/hex_text.h"
 #include "report/xml_text.h"
 
 namespace kx {

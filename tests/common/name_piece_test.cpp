@@ -26,5 +26,21 @@ TEST(NamePieceTest, AcceptsOrdinaryIdentifiersAndNames) {
   EXPECT_TRUE(IsPlainNamePiece(std::wstring(L"\u00E9\u4E2D\u2215")));  // a division slash is not a separator
 }
 
+TEST(NamePieceTest, FileNamesThatWouldOpenADeviceOrGetAnotherNameAreNotUsable) {
+  const std::wstring unusable[] = {L"", L"NUL", L"nul.dmp", L"Con", L"AUX.xml.solurl", L"prn", L"COM1", L"com9.dmp",
+                                   L"LPT1.x", L"COM\u00B9", L"NUL .dmp", L"CONIN$", L"conout$.log", L"report.",
+                                   L"report ", L"a\\b", L"c:x"};
+  for (const std::wstring& name : unusable) {
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    EXPECT_FALSE(IsUsableFileName(name));
+  }
+  const std::wstring usable[] = {L"kxWinDump_0f1e2d3c_7_abc", L"NULL.dmp", L"COM10", L"COM", L"console.log",
+                                 L"LPT.dmp", L"xNUL", L".hidden", L"r\u00E9sum\u00E9.xml"};
+  for (const std::wstring& name : usable) {
+    SCOPED_TRACE(std::string(name.begin(), name.end()));
+    EXPECT_TRUE(IsUsableFileName(name));
+  }
+}
+
 }  // namespace
 }  // namespace kx

@@ -1,4 +1,4 @@
-// Hexadecimal and decimal digits for the report's numbers, written by hand so that narrow and wide lines get
+// Hexadecimal digits written by hand, so that narrow and wide texts (report numbers, handles in logs, GUIDs) get
 // the same text on every compiler and C runtime.
 #pragma once
 
