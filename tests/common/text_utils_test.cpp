@@ -44,11 +44,12 @@ TEST(TextUtilsTest, LeadingIntegerReadsLikeStrtolAndSaturatesBeyond32Bits) {
     const char* text;
     std::optional<std::int64_t> value;
   } cases[] = {
-      {" 42abc", 42},         {"\t\n-1", -1},      {"+7", 7},           {"-0", 0},
+      {" 42abc", 42},         {"\t\n\v\f\r -1", -1}, {"+7", 7},           {"-0", 0},
+      {"0x1F", 0},            {"000000000000000000000000009", 9},
       {"2147483648", 2147483648LL},                {"-2147483649", -2147483649LL},
       {"99999999999999999999", 4294967296LL},      {"-99999999999999999999", -4294967296LL},
       {"", std::nullopt},    {"   ", std::nullopt}, {"-", std::nullopt}, {"x1", std::nullopt},
-      {"- 1", std::nullopt}, {"\xA0" "1", std::nullopt},
+      {"- 1", std::nullopt}, {"+-1", std::nullopt}, {"\xA0" "1", std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
