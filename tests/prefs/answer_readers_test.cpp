@@ -38,7 +38,6 @@ TEST(AnswerReadersTest, HeaderValueIsTheFirstMatchingLineAfterItsFirstColon) {
       {"Solution_url:", "https://help.example.com:8443/a?b=c"},
       {"Attach_Dump", ""},
       {"Marker", "Odd-Line without colon Marker"},
-      {"HTTP/1.1", "HTTP/1.1 200 OK"},
       {"attach_dump", "-1"},  // case-sensitive
       {"Missing", "-1"},
   };
@@ -46,11 +45,8 @@ TEST(AnswerReadersTest, HeaderValueIsTheFirstMatchingLineAfterItsFirstColon) {
     SCOPED_TRACE(c.key);
     EXPECT_EQ(c.expected, extractHeaderValue(answer, c.key));
   }
-
-  EXPECT_EQ("https://x.example/p", extractHeaderValue(L"Solution_url: https://x.example/p\r\n", "Solution_url"));
   // The colon may come before the key; a line without CR LF at the end of the block still counts.
   EXPECT_EQ("x Attach_Dump y", extractHeaderValue(L"a\r\nPrefix: x Attach_Dump y", "Attach_Dump"));
-  EXPECT_EQ("-1", extractHeaderValue(L"-1", "Solution_url"));
   EXPECT_EQ("-1", extractHeaderValue(L"", "Solution_url"));
   // Only the low byte of each character arrives.
   EXPECT_EQ("\xE9t\xE9", extractHeaderValue(L"Attach_Dump: \u00E9t\u01E9\r\n", "Attach_Dump"));
@@ -113,7 +109,6 @@ TEST(AnswerReadersTest, ScannerHandlesOddObjectsAsDocumented) {
       // No escapes: the backslash is an ordinary byte and the quote after it ends the string.
       {"backslash", "{\"product\": \"a\\\"b\", \"version\": \"v\"}", {{"a\\;;", ""}}},
       {"later object replaces", Object("a", "b", "c", "1") + Object("A", "B", "C", "2"), {{"a;b;c", "2"}}},
-      {"empty text", "", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -15,15 +15,11 @@ TEST(ClientConfigTest, EachKindOfLineStoresWhatItShould) {
   } cases[] = {
       {"blanks and tabs around key and value", " \tkxkxs-port = 443\t", {{"kxkxs-port", "443"}}},
       {"key case is dropped, value case kept", "KXCN-URL=https://Host.Example", {{"kxcn-url", "https://Host.Example"}}},
-      {"run of separators", "a==b", {{"a", "b"}}},
-      {"separators at both ends", "==a=b==", {{"a", "b"}}},
+      {"runs of separators, also at both ends", "==a==b==", {{"a", "b"}}},
       {"value holding separators: pairs continue", "a=b=c=d", {{"a", "b"}, {"c", "d"}}},
       {"odd token count drops the last key", "a=b=c", {{"a", "b"}}},
-      {"url query is cut at its first separator", "name=a?x=1", {{"name", "a?x"}}},
-      {"key with blank value", "kxkxs-port=   ", {}},
       {"key alone", "kxkxs-port", {}},
-      {"value alone", "=value", {}},
-      {"blank token ends the line", "a= =b=c", {}},
+      {"blank value ends the line", "a=  =b=c", {}},
       {"empty and blank lines", "\n \t \n", {}},
       // The mark's bytes are not white space: the first key is not recognised, later lines are.
       {"byte-order mark", "\xEF\xBB\xBFkxcn-port=1\nkxkxs-port=2\n", {{"\xEF\xBB\xBFkxcn-port", "1"}, {"kxkxs-port", "2"}}},
@@ -64,12 +60,10 @@ TEST(ClientConfigTest, PortIsReadLikeAtoiAndOnlyInRange) {
   struct Case {
     const char* value;
     std::uint16_t expected;
-  } cases[] = {
-      {"443", 443},       {"8443", 8443},    {"+80", 80},   {" \t 81", 81},       {"82abc", 82},
-      {"0", 0},           {"65535", 65535},  {"-0", 0},     {"00000000000443", 443},
+  } cases[] = {  // read like atoi: see ReadLeadingInteger's own table
+      {" 443", 443}, {"82abc", 82}, {"0", 0}, {"65535", 65535}, {"abc", 0},
       // Out of range: not wrapped into another port.
-      {"65536", 0},       {"70000", 0},      {"-1", 0},     {"99999999999999999999", 0},
-      {"abc", 0},         {"+", 0},          {"- 5", 0},    {"0x50", 0},
+      {"65536", 0}, {"70000", 0}, {"-1", 0}, {"99999999999999999999", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
