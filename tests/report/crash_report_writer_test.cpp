@@ -52,8 +52,6 @@ TEST(CrashReportWriterTest, TimeAndUserTags) {
 TEST(CrashReportWriterTest, ExceptionNamesCodesAndCrashTag) {
   const std::tuple<std::uint32_t, const char*, const char*> cases[] = {
       {0xC0000005u, "EXCEPTION_ACCESS_VIOLATION", "c0000005"},
-      {0x80000001u, "EXCEPTION_GUARD_PAGE", "80000001"},
-      {0xC0000374u, "EXCEPTION_HEAP_CORRUPTION", "c0000374"},
       {0xC0000007u, "EXCEPTION_UNKNOWN", "c0000007"},
   };
   for (const auto& [code, name, hex] : cases) {
