@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -29,6 +30,9 @@ namespace kx::test {
 namespace {
 
 using Files = std::vector<std::wstring>;
+
+constexpr wchar_t kGeneratorLog[] = L"windowsclient\\KXLogGeneratorlog.txt";
+constexpr wchar_t kRequestLog[] = L"windowsclient\\DumpRequestProcessor.txt";
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
@@ -86,34 +90,27 @@ struct PreferenceCleanup {
   }
 };
 
-// Where one crash's files go, by the names the front end sends.
+// Where one crash's files go, by the names the front end sends; report and dump relative to the storage root.
 struct CrashFiles {
-  CrashFiles(const AppDataSandbox& sandbox, const std::string& crashIdentifier) {
+  CrashFiles(const AppDataSandbox& sandbox, const std::string& crashIdentifier) : root(sandbox.storageRoot()) {
     const std::wstring stem = PreferenceStore::getInstallationGuid() + L"_" +
                               std::wstring(crashIdentifier.begin(), crashIdentifier.end()) + L"_abc";
-    report = sandbox.storageRoot() + L"\\crashlogs\\kxWinLog_" + stem + L".xml.solurl";
-    dumpStem = sandbox.storageRoot() + L"\\dumps\\kxWinDump_" + stem;
-    generatorLog = sandbox.logFolder() + L"\\KXLogGeneratorlog.txt";
-    requestLog = sandbox.logFolder() + L"\\DumpRequestProcessor.txt";
+    report = L"crashlogs\\kxWinLog_" + stem + L".xml.solurl";
+    dump = L"dumps\\kxWinDump_" + stem;
   }
-  std::wstring report, dumpStem, generatorLog, requestLog;
+  std::wstring root, report, dump;
+  std::string Read(const std::wstring& relative) const {
+    return ReadFileBytes(root + L"\\" + relative).value_or("<missing>");
+  }
+  // Files below the storage root, apart from the diagnostic logs.
+  Files Stored() const {
+    Files files;
+    for (const std::wstring& entry : ListTree(root)) {
+      if (entry.rfind(L"windowsclient\\", 0) != 0 && IsFile(root + L"\\" + entry)) files.push_back(entry);
+    }
+    return files;
+  }
 };
-
-// Files below the storage root, apart from the diagnostic logs.
-Files StoredFiles(const AppDataSandbox& sandbox) {
-  Files files;
-  for (const std::wstring& entry : ListTree(sandbox.storageRoot())) {
-    if (entry.rfind(L"windowsclient\\", 0) != 0 && IsFile(sandbox.storageRoot() + L"\\" + entry))
-      files.push_back(entry);
-  }
-  return files;
-}
-
-std::string FilesText(const Files& files) {
-  std::string text;
-  for (const std::wstring& file : files) text += Narrow(file) + "\n";
-  return text;
-}
 
 // The report of a crash, checked line by line against what the crashed program captured. Lines end with
 // CR LF: the report is written in text mode.
@@ -178,25 +175,24 @@ void ExpectReportTellsTheCrash(const std::string& report, const CrashCapture& ca
 
 // The minidump read back with dbghelp: its exception stream names the crashed thread, the exception and the
 // captured registers, and its module list holds the crashing program.
-void ExpectDumpTellsTheCrash(const std::wstring& path, const CrashCapture& capture) {
-  std::optional<std::string> dump = ReadFileBytes(path);
-  ASSERT_TRUE(dump.has_value()) << Narrow(path);
+void ExpectDumpTellsTheCrash(std::string dump, const CrashCapture& capture) {
+  ASSERT_GT(dump.size(), 32u) << dump;
   void* stream = nullptr;
   ULONG size = 0;
-  ASSERT_TRUE(::MiniDumpReadDumpStream(dump->data(), ExceptionStream, nullptr, &stream, &size));
+  ASSERT_TRUE(::MiniDumpReadDumpStream(dump.data(), ExceptionStream, nullptr, &stream, &size));
   const auto* exception = static_cast<const MINIDUMP_EXCEPTION_STREAM*>(stream);
   const EXCEPTION_RECORD captured = CapturedExceptionRecord(capture);
   EXPECT_EQ(capture.threadId, exception->ThreadId);
   EXPECT_EQ(captured.ExceptionCode, exception->ExceptionRecord.ExceptionCode);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(captured.ExceptionAddress),
             exception->ExceptionRecord.ExceptionAddress);
-  ASSERT_LE(exception->ThreadContext.Rva + sizeof(CONTEXT), dump->size());
+  ASSERT_LE(exception->ThreadContext.Rva + sizeof(CONTEXT), dump.size());
   CONTEXT context;
-  std::memcpy(&context, dump->data() + exception->ThreadContext.Rva, sizeof(context));
+  std::memcpy(&context, dump.data() + exception->ThreadContext.Rva, sizeof(context));
   EXPECT_EQ(CapturedContext(capture).Rip, context.Rip);
   EXPECT_EQ(CapturedContext(capture).Rsp, context.Rsp);
 
-  ASSERT_TRUE(::MiniDumpReadDumpStream(dump->data(), ModuleListStream, nullptr, &stream, &size));
+  ASSERT_TRUE(::MiniDumpReadDumpStream(dump.data(), ModuleListStream, nullptr, &stream, &size));
   const auto* modules = static_cast<const MINIDUMP_MODULE_LIST*>(stream);
   bool found = false;
   for (ULONG32 i = 0; i < modules->NumberOfModules && !found; ++i) {
@@ -204,7 +200,7 @@ void ExpectDumpTellsTheCrash(const std::wstring& path, const CrashCapture& captu
     if (module.BaseOfImage != capture.imageBase) continue;
     found = true;
     EXPECT_EQ(capture.imageSize, module.SizeOfImage);
-    const auto* name = reinterpret_cast<const MINIDUMP_STRING*>(dump->data() + module.ModuleNameRva);
+    const auto* name = reinterpret_cast<const MINIDUMP_STRING*>(dump.data() + module.ModuleNameRva);
     const std::string moduleName = Narrow(std::wstring(name->Buffer, name->Length / sizeof(wchar_t)));
     EXPECT_TRUE(EndsWith(moduleName, "crashing_front_end.exe")) << moduleName;
   }
@@ -218,15 +214,13 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
     const char* exceptionName;
     const char* preference;  // written for the product build first; nullptr: none stored yet
     const wchar_t* dumpSuffix;
-    const wchar_t* otherSuffix;
     const char* dumpType;
   };
   const Case cases[] = {
-      {"access-violation", EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION", nullptr, L".dmp",
-       L".dmp.full", "Mini"},
-      {"divide-by-zero", EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO", "1_1_100",
-       L".dmp.full", L".dmp", "Full"},
-      {"breakpoint", EXCEPTION_BREAKPOINT, "EXCEPTION_BREAKPOINT", "0_1_100", L".dmp", L".dmp.full", "Mini"},
+      {"access-violation", EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION", nullptr, L".dmp", "Mini"},
+      {"divide-by-zero", EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO", "1_1_100", L".dmp.full",
+       "Full"},
+      {"breakpoint", EXCEPTION_BREAKPOINT, "EXCEPTION_BREAKPOINT", "0_1_100", L".dmp", "Mini"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kind);
@@ -240,10 +234,10 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
     // Files of an earlier crash with the same names, which this crash replaces.
     std::filesystem::create_directories(sandbox.storageRoot() + L"\\crashlogs");
     std::filesystem::create_directories(sandbox.storageRoot() + L"\\dumps");
-    WriteFileBytes(files.report,
+    WriteFileBytes(files.root + L"\\" + files.report,
                    "<?xml version=\"1.0\"?>\r\n<!DOCTYPE OrvanCrashReport SYSTEM \"OrvanKestrix.dtd\">"
                    "\r\n<crashreport serviceVersion=\"earlier\">\r\n</crashreport>");
-    WriteFileBytes(files.dumpStem + c.dumpSuffix, "earlier dump");
+    WriteFileBytes(files.root + L"\\" + files.dump + c.dumpSuffix, "earlier dump");
 
     const FrontEndRun run = RunCrashingFrontEnd(id, c.kind, CrashRecord("ProductBuild", build));
     ASSERT_TRUE(run.run.finished);
@@ -251,18 +245,16 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
     ASSERT_TRUE(run.capture.has_value());
     ASSERT_EQ(c.code, CapturedExceptionRecord(*run.capture).ExceptionCode);
 
-    const std::optional<std::string> report = ReadFileBytes(files.report);
-    ASSERT_TRUE(report.has_value()) << "no report; stored:\n" << FilesText(StoredFiles(sandbox));
-    ExpectReportTellsTheCrash(*report, *run.capture, c.kind, c.exceptionName, build, c.dumpType);
-    ExpectDumpTellsTheCrash(files.dumpStem + c.dumpSuffix, *run.capture);
-    EXPECT_FALSE(IsFile(files.dumpStem + c.otherSuffix));
-    EXPECT_EQ(2u, StoredFiles(sandbox).size()) << FilesText(StoredFiles(sandbox));
-    EXPECT_TRUE(EndsWith(ReadFileBytes(files.generatorLog).value_or(""), "\r\nlog generated\r\n"));
+    ASSERT_EQ((Files{files.report, files.dump + c.dumpSuffix}), files.Stored());
+    const std::string report = files.Read(files.report);
+    ExpectReportTellsTheCrash(report, *run.capture, c.kind, c.exceptionName, build, c.dumpType);
+    ExpectDumpTellsTheCrash(files.Read(files.dump + c.dumpSuffix), *run.capture);
+    EXPECT_TRUE(EndsWith(files.Read(kGeneratorLog), "\r\nlog generated\r\n"));
     // A build without a preference gets the default stored for it.
     if (c.preference == nullptr) {
       EXPECT_EQ("0_1_100", PreferenceStore::readAllPreferences()[cleanup.pvbKey]);
     }
-    KeepReportForXmlCheck(c.kind, *report);
+    KeepReportForXmlCheck(c.kind, report);
   }
 }
 
@@ -271,56 +263,47 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReport) {
   const std::string id = UniqueCrashIdentifier();
   // A byte above 0x7F only where the code page is known; the check converts from it.
   const std::string accented = ::GetACP() == 1252 ? "caf\xE9" : "cafe";
-  // Each record with where a parser must find it again. Element texts stand on lines of their own.
-  struct Field {
-    const char* key;
-    std::string value;
-    const char* xpath;
-    const char* before;
-    const char* after;
-  };
-  const Field fields[] = {
-      {"ProductName", "A&B <Editor> \"x\"", "/crashreport/@applicationName", "", ""},
-      {"ProductVersion", "1.0\"/><evil a='1'>&amp;&#38;</crashreport>", "/crashreport/@applicationVersion",
-       "", ""},
-      {"ProductBuild", "b\x01<1>\x1F\x7F" + id, "/crashreport/@build", "", ""},
-      {"KXSource", "tab\there\nline feed\rreturn \\ back", "/crashreport/@source", "", ""},
-      {"SignalType", "<![CDATA[ ]]> & \"quoted\" 'single'", "/crashreport/@crashType", "", ""},
-      {"LocaleString", "en-US\"><system/>", "/crashreport/system/@applicationlanguage", "", ""},
-      {"StackTrace",
-       "frame <1> & \"2\"\r\n</thread></backtrace></crashreport>\n\tframe \x02 " + accented + "\n",
-       "/crashreport/crash/backtrace/thread", "\n", ""},
-      {"SLLogSessionDllStatus", "<slLogSessionDllStatus>&lt;", "/crashreport/crash/slLogSessionDllStatus",
-       "\n", "\n"},
-      {"StarlumeSessionId", "]]><!-- -->", "/crashreport/sessionId", "\n", "\n"},
-      {"SolvaneConfigGuid", "{&}", "/crashreport/solvaneConfigGuid", "\n", "\n"},
-      {"ZanUserGuid", "'</zanUserGuid>'\x0B", "/crashreport/zanUserGuid", "\n", "\n"},
+  // Each record, where a parser must find it again, and its value.
+  const std::tuple<const char*, const char*, std::string> fields[] = {
+      {"ProductName", "/crashreport/@applicationName", "A&B <Editor> \"x\""},
+      {"ProductVersion", "/crashreport/@applicationVersion", "1.0\"/><evil a='1'>&amp;&#38;</crashreport>"},
+      {"ProductBuild", "/crashreport/@build", "b\x01<1>\x1F\x7F" + id},
+      {"KXSource", "/crashreport/@source", "tab\there\nline feed\rreturn \\ back"},
+      {"SignalType", "/crashreport/@crashType", "<![CDATA[ ]]> & \"quoted\" 'single'"},
+      {"LocaleString", "/crashreport/system/@applicationlanguage", "en-US\"><system/>"},
+      {"StackTrace", "/crashreport/crash/backtrace/thread",
+       "frame <1> & \"2\"\r\n</thread></backtrace></crashreport>\n\tframe \x02 " + accented + "\n"},
+      {"SLLogSessionDllStatus", "/crashreport/crash/slLogSessionDllStatus", "<slLogSessionDllStatus>&lt;"},
+      {"StarlumeSessionId", "/crashreport/sessionId", "]]><!-- -->"},
+      {"SolvaneConfigGuid", "/crashreport/solvaneConfigGuid", "{&}"},
+      {"ZanUserGuid", "/crashreport/zanUserGuid", "'</zanUserGuid>'\x0B"},
   };
   std::string extra;
   std::vector<std::pair<std::string, std::string>> readBack;
-  for (const Field& field : fields) {
-    extra += CrashRecord(field.key, field.value);
+  for (const auto& [key, xpath, sent] : fields) {
+    extra += CrashRecord(key, sent);
     // Every value comes back as sent, except control characters XML 1.0 cannot carry, which stand as "?".
-    std::string value = field.value;
+    // Element texts stand on lines of their own; the thread's text ends with its own line end.
+    std::string value = sent;
     for (char& ch : value) {
       if (static_cast<unsigned char>(ch) < 0x20 && ch != '\t' && ch != '\n' && ch != '\r') ch = '?';
     }
-    readBack.emplace_back(field.xpath, field.before + value + field.after);
+    if (!std::strchr(xpath, '@')) value = "\n" + value + (EndsWith(xpath, "thread") ? "" : "\n");
+    readBack.emplace_back(xpath, value);
   }
-  const PreferenceCleanup cleanup{MakePvbKey(fields[0].value, fields[1].value, fields[2].value)};
+  const PreferenceCleanup cleanup{
+      MakePvbKey(std::get<2>(fields[0]), std::get<2>(fields[1]), std::get<2>(fields[2]))};
   const CrashFiles files(sandbox, id);
 
   const FrontEndRun run = RunCrashingFrontEnd(id, "access-violation", extra);
   ASSERT_TRUE(run.run.finished);
   EXPECT_EQ(0u, run.run.exitCode);
-  const std::optional<std::string> report = ReadFileBytes(files.report);
-  ASSERT_TRUE(report.has_value()) << "no report; stored:\n" << FilesText(StoredFiles(sandbox));
+  ASSERT_EQ((Files{files.report, files.dump + L".dmp"}), files.Stored());
+  const std::string report = files.Read(files.report);
   // Values cannot close elements early: the document ends where it should, once.
-  EXPECT_EQ(1u, Count(*report, "</crashreport>"));
-  EXPECT_TRUE(EndsWith(*report, "\r\n</crashreport>"));
-  ASSERT_TRUE(run.capture.has_value());
-  ExpectDumpTellsTheCrash(files.dumpStem + L".dmp", *run.capture);
-  KeepReportForXmlCheck("hostile-values", *report, readBack);
+  EXPECT_EQ(1u, Count(report, "</crashreport>"));
+  EXPECT_TRUE(EndsWith(report, "\r\n</crashreport>"));
+  KeepReportForXmlCheck("hostile-values", report, readBack);
 }
 
 TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
@@ -369,13 +352,12 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
     ASSERT_TRUE(run.run.finished);
     EXPECT_EQ(0u, run.run.exitCode);
     ASSERT_TRUE(run.capture.has_value());
-    EXPECT_EQ(c.blockCrashLogFolder ? Files{L"crashlogs"} : Files{}, StoredFiles(sandbox));
+    EXPECT_EQ(c.blockCrashLogFolder ? Files{L"crashlogs"} : Files{}, files.Stored());
     const std::string line =
         c.lastLine == threadGone ? threadGone + std::to_string(run.capture->threadId) : c.lastLine;
-    const std::string log =
-        ReadFileBytes(c.generatorRuns ? files.generatorLog : files.requestLog).value_or("");
+    const std::string log = files.Read(c.generatorRuns ? kGeneratorLog : kRequestLog);
     EXPECT_TRUE(EndsWith(log, "\r\n" + line + "\r\n")) << log;
-    EXPECT_EQ(c.generatorRuns, IsFile(files.generatorLog));
+    EXPECT_EQ(c.generatorRuns, IsFile(files.root + L"\\" + kGeneratorLog));
   }
 }
 
