@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kx {
@@ -22,10 +23,7 @@ TEST(DispatchPlanTest, OnlyFourOrFiveWordsAreACommandLine) {
 }
 
 TEST(DispatchPlanTest, EachCommandWordRunsItsProcessorsInOrder) {
-  struct Case {
-    const char* word;
-    Steps steps;
-  } cases[] = {
+  const std::pair<const char*, Steps> cases[] = {
       {"createdump", {Step::kDumpRequest}},
       {"solutionurl", {Step::kFetchSolutionUrl}},
       {"sendlog", {Step::kSendReport, Step::kLaunchLogTransport}},
@@ -39,9 +37,9 @@ TEST(DispatchPlanTest, EachCommandWordRunsItsProcessorsInOrder) {
       // Anything else runs nothing: near misses, blanks, other scripts' letters.
       {"createdump ", {}}, {"createdum", {}}, {"createdumps", {}}, {"", {}}, {"\xC9" "CREATEDUMP", {}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.word);
-    EXPECT_EQ(c.steps, PlanSteps(Words(c.word)));
+  for (const auto& [word, steps] : cases) {
+    SCOPED_TRACE(word);
+    EXPECT_EQ(steps, PlanSteps(Words(word)));
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "support/appdata_sandbox.h"
 #include "support/service_harness.h"
@@ -121,18 +122,13 @@ TEST_F(NamedPipeTest, ReadsTheTextBeforeTheFirstNulOfOneMessage) {
 
 TEST_F(NamedPipeTest, WritesTheTextAndOneNulInOneMessage) {
   const std::string large(3 << 20, 'w');
-  struct Case {
-    const char* name;
-    std::string text;
-    std::string sent;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::string, std::string> cases[] = {
       {"abc", "abc", std::string("abc\0", 4)},
       {"text holding a NUL", std::string("ab\0cd", 5), std::string("ab\0", 3)},
       {"several MiB", large, large + '\0'},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, text, sent] : cases) {
+    SCOPED_TRACE(name);
     const std::string id = UniqueCrashIdentifier();
     TestPipeServer server(id);
     ASSERT_EQ("", server.createFailure());
@@ -140,12 +136,12 @@ TEST_F(NamedPipeTest, WritesTheTextAndOneNulInOneMessage) {
     {
       NamedPipe pipe;
       ASSERT_NE(nullptr, pipe.connect(id));
-      pipe.writeDataToNamedPipe(c.text);
+      pipe.writeDataToNamedPipe(text);
     }
     const TestPipeServer::Outcome outcome = server.Finish();
     ExpectCleanServe(outcome);
     EXPECT_TRUE(outcome.clientClosed);
-    ExpectSameText(c.sent, outcome.received);
+    ExpectSameText(sent, outcome.received);
   }
 }
 

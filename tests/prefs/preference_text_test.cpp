@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "prefs/installation_guid.h"
 #include "prefs/pvb_key.h"
@@ -22,10 +23,7 @@ TEST(PreferenceTextTest, GuidTextIsLowerCaseFieldsInOrder) {
 }
 
 TEST(PreferenceTextTest, OnlyThe8_4_4_4_12HexLayoutIsWellFormed) {
-  struct Case {
-    std::wstring text;
-    bool expected;
-  } cases[] = {
+  const std::pair<std::wstring, bool> cases[] = {
       {L"0a1b2c3d-00e5-f00f-ab01-0203040506ff", true},
       {L"0A1B2C3D-00E5-F00F-AB01-0203040506FF", true},
       {L"{0a1b2c3d-00e5-f00f-ab01-0203040506ff}", false},
@@ -39,9 +37,9 @@ TEST(PreferenceTextTest, OnlyThe8_4_4_4_12HexLayoutIsWellFormed) {
       {L"0a1b2c3d-00e5-f00f-ab01-0203040506f\u0130", false},
       {L"", false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.text));
-    EXPECT_EQ(c.expected, isWellFormedGuid(c.text));
+  for (const auto& [text, expected] : cases) {
+    SCOPED_TRACE(testing::PrintToString(text));
+    EXPECT_EQ(expected, isWellFormedGuid(text));
   }
 }
 

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <string>
+#include <tuple>
+#include <utility>
 
 namespace kx {
 namespace {

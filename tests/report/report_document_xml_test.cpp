@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <string>
+#include <utility>
 
 #include "common/text_utils.h"
 #include "report/crash_report_writer.h"
