@@ -131,7 +131,6 @@ TEST_F(DiagnosticLogTest, ComponentTakesTheSwitchOnceAndOpensByItsRule) {
 }
 
 TEST_F(DiagnosticLogTest, UnavailableStorageMeansNoSwitchAndNoFile) {
-  MakeLogFolder();
   sandbox_.EnableLogging();
   const std::wstring blocker = sandbox_.roaming() + L"\\blocker";
   test::WriteFileBytes(blocker, "x");
