@@ -51,8 +51,7 @@ TEST(CrashDataMessageTest, RecordAndFieldSeparators) {
 
 TEST(CrashDataMessageTest, StarlumeSessionIdFallsBackToSolvaneSessionId) {
   const std::string ids = R + Record("ProcessId", "1") + R + Record("ThreadId", "2");
-  const std::tuple<std::string, const char*, const char*> cases[] = {
-      // records, Starlume, Solvane
+  const std::tuple<std::string, const char*, const char*> cases[] = {  // records, Starlume, Solvane
       {Record("SolvaneSessionId", "S"), "S", "S"},
       {Record("StarlumeSessionId", "") + R + Record("SolvaneSessionId", "S"), "S", "S"},
       {Record("StarlumeSessionId", "T") + R + Record("SolvaneSessionId", "S"), "T", "S"},
@@ -83,8 +82,7 @@ TEST(CrashDataMessageTest, NumbersAreUsableOnlyWithinTheSigned32BitRange) {
 }
 
 TEST(CrashDataMessageTest, AnUnusableNumberStopsTheParseAfterTheFieldsBeforeIt) {
-  const std::pair<std::string, std::uint32_t> cases[] = {
-      // ids, ProcessId left behind
+  const std::pair<std::string, std::uint32_t> cases[] = {  // ids, ProcessId left behind
       {R + Record("ThreadId", "7"), 0},
       {R + Record("ProcessId", "") + R + Record("ThreadId", "7"), 0},
       {R + Record("ProcessId", "42"), 42},
