@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 namespace kx {
 namespace {
@@ -21,19 +22,16 @@ TEST(LogLineTest, NarrowBytesAreStoredUnchanged) {
 }
 
 TEST(LogLineTest, WideCharactersAboveLatin1BecomeOneQuestionMarkEach) {
-  struct Case {
-    std::wstring wide;
-    std::string stored;
-  } cases[] = {
+  const std::pair<std::wstring, std::string> cases[] = {
       {L"Pipe \u00E9\u00FF", "Pipe \xE9\xFF"},
       {L"\u0100\u20AC\uFFFD", "???"},
       {std::wstring(L"a") + wchar_t(0xD83D) + wchar_t(0xDE00) + L"b", "a?b"},  // one code point, one "?"
       {std::wstring(L"a") + wchar_t(0xD83D), "a?"},                           // lone high surrogate at the end
       {std::wstring(1, wchar_t(0xDE00)) + L"b", "?b"},                         // lone low surrogate
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.stored);
-    EXPECT_EQ(c.stored, Render(c.wide));
+  for (const auto& [wide, stored] : cases) {
+    SCOPED_TRACE(stored);
+    EXPECT_EQ(stored, Render(wide));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kx {
@@ -40,19 +41,17 @@ TEST(TextUtilsTest, TrimRemovesOnlyCLocaleWhiteSpace) {
 }
 
 TEST(TextUtilsTest, LeadingIntegerReadsLikeStrtolAndSaturatesBeyond32Bits) {
-  struct Case {
-    const char* text;
-    std::optional<std::int64_t> value;
-  } cases[] = {
-      {" 42abc", 42},         {"\t\n-1", -1},      {"+7", 7},           {"-0", 0},
+  const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
+      {" 42abc", 42},         {"\t\n\v\f\r -1", -1}, {"+7", 7},           {"-0", 0},
+      {"0x1F", 0},            {"000000000000000000000000009", 9},
       {"2147483648", 2147483648LL},                {"-2147483649", -2147483649LL},
       {"99999999999999999999", 4294967296LL},      {"-99999999999999999999", -4294967296LL},
       {"", std::nullopt},    {"   ", std::nullopt}, {"-", std::nullopt}, {"x1", std::nullopt},
-      {"- 1", std::nullopt}, {"\xA0" "1", std::nullopt},
+      {"- 1", std::nullopt}, {"+-1", std::nullopt}, {"\xA0" "1", std::nullopt},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(c.value, ReadLeadingInteger(c.text));
+  for (const auto& [text, value] : cases) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(value, ReadLeadingInteger(text));
   }
 }
 

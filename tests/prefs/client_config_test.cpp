@@ -3,27 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <tuple>
 
 namespace kx {
 namespace {
 
 TEST(ClientConfigTest, EachKindOfLineStoresWhatItShould) {
-  struct Case {
-    const char* name;
-    std::string text;
-    ClientConfig expected;
-  } cases[] = {
+  const std::tuple<const char*, std::string, ClientConfig> cases[] = {
       {"blanks and tabs around key and value", " \tkxkxs-port = 443\t", {{"kxkxs-port", "443"}}},
       {"key case is dropped, value case kept", "KXCN-URL=https://Host.Example", {{"kxcn-url", "https://Host.Example"}}},
-      {"run of separators", "a==b", {{"a", "b"}}},
-      {"separators at both ends", "==a=b==", {{"a", "b"}}},
+      {"runs of separators, also at both ends", "==a==b==", {{"a", "b"}}},
       {"value holding separators: pairs continue", "a=b=c=d", {{"a", "b"}, {"c", "d"}}},
       {"odd token count drops the last key", "a=b=c", {{"a", "b"}}},
-      {"url query is cut at its first separator", "name=a?x=1", {{"name", "a?x"}}},
-      {"key with blank value", "kxkxs-port=   ", {}},
       {"key alone", "kxkxs-port", {}},
-      {"value alone", "=value", {}},
-      {"blank token ends the line", "a= =b=c", {}},
+      {"blank value ends the line", "a=  =b=c", {}},
       {"empty and blank lines", "\n \t \n", {}},
       // The mark's bytes are not white space: the first key is not recognised, later lines are.
       {"byte-order mark", "\xEF\xBB\xBFkxcn-port=1\nkxkxs-port=2\n", {{"\xEF\xBB\xBFkxcn-port", "1"}, {"kxkxs-port", "2"}}},
@@ -32,48 +26,39 @@ TEST(ClientConfigTest, EachKindOfLineStoresWhatItShould) {
       {"zero byte ends the line", std::string("a=b\0c=d\ne=f", 11), {{"a", "b"}, {"e", "f"}}},
       {"no line feed at the end", "a=b", {{"a", "b"}}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.expected, ParseClientConfig(c.text));
+  for (const auto& [name, text, expected] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(expected, ParseClientConfig(text));
   }
 }
 
 TEST(ClientConfigTest, OnlyTheFirst1023BytesOfALineCount) {
   const std::string key(1019, 'k');
-  struct Case {
-    const char* name;
-    std::string text;
-    ClientConfig expected;
-  } cases[] = {
+  const std::tuple<const char*, std::string, ClientConfig> cases[] = {
       {"value ends at byte 1023", key + "=abc\nnext=1", {{key, "abc"}, {"next", "1"}}},
       {"value cut after byte 1023", key + "=abcdef\nnext=1", {{key, "abc"}, {"next", "1"}}},
       {"separator beyond the limit", key + "abcd=x\nnext=1", {{"next", "1"}}},
       {"long line, then a line", std::string(5000, 'z') + "=1\na=b", {{"a", "b"}}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.expected, ParseClientConfig(c.text));
+  for (const auto& [name, text, expected] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(expected, ParseClientConfig(text));
     // Reading in small pieces, as from a file, gives the same result.
     ClientConfigReader reader;
-    for (size_t i = 0; i < c.text.size(); i += 7) reader.Feed(std::string_view(c.text).substr(i, 7));
-    EXPECT_EQ(c.expected, reader.Finish());
+    for (size_t i = 0; i < text.size(); i += 7) reader.Feed(std::string_view(text).substr(i, 7));
+    EXPECT_EQ(expected, reader.Finish());
   }
 }
 
 TEST(ClientConfigTest, PortIsReadLikeAtoiAndOnlyInRange) {
-  struct Case {
-    const char* value;
-    std::uint16_t expected;
-  } cases[] = {
-      {"443", 443},       {"8443", 8443},    {"+80", 80},   {" \t 81", 81},       {"82abc", 82},
-      {"0", 0},           {"65535", 65535},  {"-0", 0},     {"00000000000443", 443},
+  const std::pair<const char*, std::uint16_t> cases[] = {  // read like atoi: see ReadLeadingInteger's own table
+      {" 443", 443}, {"82abc", 82}, {"0", 0}, {"65535", 65535}, {"abc", 0},
       // Out of range: not wrapped into another port.
-      {"65536", 0},       {"70000", 0},      {"-1", 0},     {"99999999999999999999", 0},
-      {"abc", 0},         {"+", 0},          {"- 5", 0},    {"0x50", 0},
+      {"65536", 0}, {"70000", 0}, {"-1", 0}, {"99999999999999999999", 0},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.value);
-    EXPECT_EQ(c.expected, ConfiguredPort(ClientConfig{{kSolutionServerPortKey, c.value}}, kSolutionServerPortKey));
+  for (const auto& [value, expected] : cases) {
+    SCOPED_TRACE(value);
+    EXPECT_EQ(expected, ConfiguredPort(ClientConfig{{kSolutionServerPortKey, value}}, kSolutionServerPortKey));
   }
   EXPECT_EQ(443, ConfiguredPort(ClientConfig{}, kPreferencesServerPortKey));
   EXPECT_EQ(443, ConfiguredPort(ClientConfig{{kPreferencesServerPortKey, ""}}, kPreferencesServerPortKey));

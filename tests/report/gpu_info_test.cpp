@@ -21,7 +21,6 @@ TEST(GpuInfoTest, SimplifyDriverList) {
 
 TEST(GpuInfoTest, AvailabilityNamesAndAdapterRam) {
   EXPECT_STREQ(L"Other", AvailabilityName(0));
-  EXPECT_STREQ(L"Unknown", AvailabilityName(2));
   EXPECT_STREQ(L"Running/Full Power", AvailabilityName(3));
   EXPECT_STREQ(L"Quiesced", AvailabilityName(21));
   EXPECT_STREQ(L"Other", AvailabilityName(22));

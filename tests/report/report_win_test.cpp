@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <regex>
 
@@ -13,7 +12,6 @@
 #include "report/gpu_probe.h"
 #include "report/module_list_callback.h"
 #include "report/system_probe.h"
-#include "sample_document.h"
 
 namespace kx {
 namespace {
@@ -91,28 +89,6 @@ TEST(ReportWinTest, GpuProbeWritesAllAttributesAndLeavesComAsItFoundIt) {
   EXPECT_EQ(S_FALSE, again);
   if (SUCCEEDED(again)) ::CoUninitialize();
   ::CoUninitialize();
-}
-
-// Writes the document with this machine's lines; ctest then checks it with xmllint.
-TEST(ReportWinTest, DocumentWithTheMachinesLines) {
-  test::MachineLines machine;
-  machine.time = FormatTimeTag();
-  machine.system = FormatSystemTag("en_US<&>");
-  std::wstring gpuLines;
-  CollectGpuInfo(gpuLines);
-  machine.gpuLines = NarrowToCodePage(gpuLines, CP_THREAD_ACP);
-  std::wstring moduleLines;
-  MINIDUMP_CALLBACK_INPUT input = ModuleInput(L"C:\\Glint <Tools>\\a&b.dll", 0x7FFB20000000u, 0x1000u);
-  ModuleListCallback(&moduleLines, &input, nullptr);
-  machine.moduleLines = NarrowToCodePage(moduleLines, CP_THREAD_ACP);
-  const std::string document = test::AssembleDocument(test::HostileCrash(), machine);
-
-  const wchar_t* path = L"report_document_machine.xml";
-  ::DeleteFileW(path);
-  FILE* file = _wfopen(path, L"w");  // text mode, as the report file is written
-  ASSERT_NE(nullptr, file);
-  EXPECT_EQ(document.size(), std::fwrite(document.data(), 1, document.size(), file));
-  EXPECT_EQ(0, std::fclose(file));
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+#include <utility>
+
 namespace kx {
 namespace {
 
@@ -46,10 +50,7 @@ TEST(XmlTextTest, CutNeverSplitsAReferenceOrASurrogatePair) {
 }
 
 TEST(XmlTextTest, FinishedDocumentIsAsciiWithReferencesForEveryOtherCharacter) {
-  struct Case {
-    std::wstring document;
-    std::string ascii;
-  } cases[] = {
+  const std::pair<std::wstring, std::string> cases[] = {
       {L"<time name=\"Mitteleurop\u00E4ische Zeit\"/>\n", "<time name=\"Mitteleurop&#228;ische Zeit\"/>\n"},
       {L"\u20AC\u4E2D", "&#8364;&#20013;"},
       {std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}, "&#128512;"},
@@ -57,9 +58,9 @@ TEST(XmlTextTest, FinishedDocumentIsAsciiWithReferencesForEveryOtherCharacter) {
       {std::wstring{wchar_t(0xFFFE), wchar_t(0x85)}, "?&#133;"},
       {L"plain &#38; stays\r\n", "plain &#38; stays\r\n"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.ascii);
-    EXPECT_EQ(c.ascii, AsciiWithCharacterReferences(c.document));
+  for (const auto& [document, ascii] : cases) {
+    SCOPED_TRACE(ascii);
+    EXPECT_EQ(ascii, AsciiWithCharacterReferences(document));
   }
 }
 
