@@ -339,6 +339,9 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
       {"access-violation", CrashRecord("DumpFileName", ""), badName},
       {"access-violation", CrashRecord("DumpFileName", "sub/dump"), badName},
       {"access-violation", CrashRecord("DumpFileName", "dump\x1F"), badName},
+      // Device names: "NUL" would swallow the report, "COM1" send the dump to a serial port.
+      {"access-violation", CrashRecord("LogFileName", "NUL"), badName},
+      {"access-violation", CrashRecord("DumpFileName", "com1"), badName},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kind + (" " + c.extra));
