@@ -1,0 +1,53 @@
+// Stands in for the web browser: FakeBrowser (fake_browser_registration.h) registers this program as the
+// "open" command of http and https links. It records how it was started and ends at once.
+//
+//   fake_browser <record folder> <the words the link became...>
+//
+// Each start leaves <record folder>\<time>-<process id>.launch: the whole command line, then each word
+// after the record folder, every one followed by a NUL, in UTF-16LE. It is written under another name and
+// renamed, so a reader never sees half of it. A GUI program, so that Wine opens no console for it.
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <string>
+
+#include "common/win_handles.h"
+
+namespace {
+
+std::wstring ZeroPadded(unsigned long long value, size_t digits) {
+  std::wstring text = std::to_wstring(value);
+  return std::wstring(text.size() < digits ? digits - text.size() : 0, L'0') + text;
+}
+
+bool WriteRecord(const std::wstring& path, const std::wstring& record) {
+  kx::UniqueFileHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const DWORD size = static_cast<DWORD>(record.size() * sizeof(wchar_t));
+  DWORD written = 0;
+  return file && ::WriteFile(file.get(), record.data(), size, &written, nullptr) && written == size;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const wchar_t* commandLine = ::GetCommandLineW();
+  int count = 0;
+  const kx::UniqueLocalMem<LPWSTR> words(::CommandLineToArgvW(commandLine, &count));
+  if (!words || count < 2) return 1;
+
+  std::wstring record = commandLine + std::wstring(1, L'\0');
+  for (int i = 2; i < count; ++i) record += words.get()[i] + std::wstring(1, L'\0');
+
+  // Names in start order, so that a reader can list the launches in order.
+  FILETIME now = {};
+  ::GetSystemTimePreciseAsFileTime(&now);
+  const std::wstring name =
+      std::wstring(words.get()[1]) + L"\\" +
+      ZeroPadded((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime, 20) + L"-" +
+      std::to_wstring(::GetCurrentProcessId());
+  const std::wstring temporary = name + L".tmp";
+  if (!WriteRecord(temporary, record)) return 2;
+  return ::MoveFileExW(temporary.c_str(), (name + L".launch").c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 3;
+}

@@ -1,0 +1,228 @@
+#include "support/https_test_server.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cctype>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "common/hex_text.h"
+#include "support/linux_programs.h"
+#include "support/service_harness.h"
+#include "support/test_files.h"
+
+namespace kx::test {
+namespace {
+
+// Debian's interpreter (package python3), seen through Wine's drive Z:, which is "/".
+constexpr wchar_t kPython[] = L"Z:\\usr\\bin\\python3";
+constexpr DWORD kStartLimitMs = 20000;
+constexpr DWORD kStopLimitMs = 5000;
+constexpr DWORD kPollMs = 20;
+
+std::string ToUtf8(const std::wstring& text) {
+  const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
+  if (length > 0) {
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length,
+                          nullptr, nullptr);
+  }
+  return narrow;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  wchar_t buffer[MAX_PATH * 4] = L"";
+  const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH * 4, buffer, nullptr);
+  return length > 0 && length < MAX_PATH * 4 ? std::wstring(buffer, length) : path;
+}
+
+// The server's answer files are named by this hash of the request target (see https_test_server.py).
+std::wstring AnswerFileName(const std::string& path) {
+  std::uint64_t hash = 0xCBF29CE484222325ull;
+  for (unsigned char byte : path) hash = (hash ^ byte) * 0x100000001B3ull;
+  std::wstring name;
+  AppendHex(name, hash, 16, false);
+  return name + L".answer";
+}
+
+// Written under a temporary name and renamed into place, so that the server never reads half of it.
+bool WriteWhole(const std::wstring& path, const std::string& bytes) {
+  const std::wstring temporary = path + L".tmp";
+  WriteFileBytes(temporary, bytes);
+  return ReadFileBytes(temporary) == bytes &&
+         ::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+RecordedRequest ParseRequest(const std::string& data) {
+  RecordedRequest request;
+  const size_t headEnd = data.find("\r\n\r\n");
+  const std::string head = data.substr(0, headEnd);
+  if (headEnd != std::string::npos) request.body = data.substr(headEnd + 4);
+  size_t start = 0;
+  for (bool first = true; start <= head.size(); first = false) {
+    size_t end = head.find("\r\n", start);
+    if (end == std::string::npos) end = head.size();
+    const std::string line = head.substr(start, end - start);
+    start = end + 2;
+    if (!first) {
+      request.headerLines.push_back(line);
+      continue;
+    }
+    // "METHOD target HTTP/1.1"
+    const size_t firstSpace = line.find(' ');
+    const size_t lastSpace = line.rfind(' ');
+    request.method = line.substr(0, firstSpace);
+    if (firstSpace != std::string::npos) {
+      request.path = line.substr(firstSpace + 1,
+                                 lastSpace > firstSpace ? lastSpace - firstSpace - 1 : std::string::npos);
+    }
+  }
+  return request;
+}
+
+std::wstring CertificateName(TestCertificate certificate) {
+  switch (certificate) {
+    case TestCertificate::kLocalhost:
+      return L"localhost";
+    case TestCertificate::kOtherHost:
+      return L"other-host";
+    case TestCertificate::kExpired:
+      return L"expired";
+    case TestCertificate::kPlainHttp:
+      break;
+  }
+  return L"";
+}
+
+}  // namespace
+
+std::optional<std::string> FindHeader(const RecordedRequest& request, const std::string& name) {
+  for (const std::string& line : request.headerLines) {
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos || !SameNameIgnoringCase(line.substr(0, colon), name)) continue;
+    size_t begin = colon + 1;
+    size_t end = line.size();
+    while (begin < end && IsBlank(line[begin])) ++begin;
+    while (end > begin && IsBlank(line[end - 1])) --end;
+    return line.substr(begin, end - begin);
+  }
+  return std::nullopt;
+}
+
+HttpsTestServer::HttpsTestServer(TestCertificate certificate) { failure_ = Start(certificate); }
+
+std::string HttpsTestServer::Start(TestCertificate certificate) {
+  static std::atomic<int> counter{0};
+  const std::wstring buildTree = FullPath(ThisProgramFolder() + L"\\..");
+  // Under the build tree, where the fixture's cleanup finds servers left over.
+  control_ = buildTree + L"\\test-servers\\" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+             std::to_wstring(counter++);
+  std::error_code error;
+  std::filesystem::remove_all(control_, error);
+  if (!std::filesystem::create_directories(control_, error)) {
+    return "cannot make the control folder " + ToUtf8(control_) + ": " + error.message();
+  }
+
+  const std::wstring script = ThisProgramFolder() + L"\\https_test_server.py";
+  if (!IsFile(script)) return "the server script is missing: " + ToUtf8(script);
+  if (UnixPath(script).empty()) return "wine_get_unix_file_name is missing: not running under Wine?";
+  std::wstring arguments = QuoteWord(UnixPath(script)) + L" " + QuoteWord(UnixPath(control_));
+  if (certificate == TestCertificate::kPlainHttp) {
+    arguments += L" --plain";
+  } else {
+    const std::wstring pki = buildTree + L"\\test-pki\\";
+    const std::wstring name = CertificateName(certificate);
+    if (!IsFile(pki + name + L".crt") || !IsFile(pki + name + L".key")) {
+      return "no test certificate " + ToUtf8(pki + name) +
+             ".crt/.key: does the test require the test_pki fixture (kx_add_test ... HTTPS)?";
+    }
+    arguments += L" --cert " + QuoteWord(UnixPath(pki + name + L".crt")) + L" --key " +
+                 QuoteWord(UnixPath(pki + name + L".key"));
+  }
+
+  // -I: the interpreter ignores PYTHON* variables and the user's site folder.
+  const std::wstring commandLine = L"-I " + arguments;
+  const std::string notStarted = StartLinuxProgram(kPython, commandLine);
+  if (!notStarted.empty()) return notStarted;
+
+  for (DWORD waited = 0; waited < kStartLimitMs; waited += kPollMs) {
+    const std::optional<std::string> port = ReadFileBytes(control_ + L"\\port");
+    if (port && !port->empty()) {
+      port_ = static_cast<std::uint16_t>(std::stoi(*port));
+      return "";
+    }
+    const std::optional<std::string> log = ReadFileBytes(control_ + L"\\server.log");
+    if (log && !log->empty()) return "the server did not start: " + *log;
+    ::Sleep(kPollMs);
+  }
+  return "the server did not listen within " + std::to_string(kStartLimitMs / 1000) + " s; started as " +
+         ToUtf8(std::wstring(kPython) + L" " + commandLine);
+}
+
+HttpsTestServer::~HttpsTestServer() {
+  if (control_.empty()) return;
+  if (port_ != 0) {
+    WriteFileBytes(control_ + L"\\stop", "");
+    for (DWORD waited = 0; waited < kStopLimitMs && !IsFile(control_ + L"\\stopped"); waited += kPollMs) {
+      ::Sleep(kPollMs);
+    }
+  }
+  // A server that has not gone yet ends when it sees its control folder gone.
+  std::error_code ignored;
+  std::filesystem::remove_all(control_, ignored);
+}
+
+void HttpsTestServer::SetAnswer(const std::string& path, const TestAnswer& answer) {
+  std::string data = path + "\r\n";
+  switch (answer.kind) {
+    case TestAnswer::Kind::kAnswer:
+      data += "answer " + std::to_string(answer.status) + "\r\n";
+      for (const std::string& line : answer.headerLines) {
+        if (line.empty() || line.find_first_of("\r\n") != std::string::npos) {
+          ADD_FAILURE() << "a header line cannot be empty or hold CR or LF: \"" << line << "\"";
+          return;
+        }
+        data += line + "\r\n";
+      }
+      data += "\r\n" + answer.body;
+      break;
+    case TestAnswer::Kind::kClose:
+      data += "close\r\n\r\n";
+      break;
+    case TestAnswer::Kind::kSilent:
+      data += "silent\r\n\r\n";
+      break;
+  }
+  const std::wstring file = control_ + L"\\answers\\" + AnswerFileName(path);
+  if (!WriteWhole(file, data))
+    ADD_FAILURE() << "cannot write the answer for " << path << " to " << ToUtf8(file);
+}
+
+std::vector<RecordedRequest> HttpsTestServer::Requests() const {
+  std::vector<RecordedRequest> requests;
+  // Numbered from 1 without gaps, each renamed into place whole.
+  for (int number = 1;; ++number) {
+    std::wstring name = std::to_wstring(number);
+    name.insert(0, name.size() < 6 ? 6 - name.size() : 0, L'0');
+    const std::optional<std::string> data = ReadFileBytes(control_ + L"\\requests\\" + name + L".request");
+    if (!data) return requests;
+    requests.push_back(ParseRequest(*data));
+  }
+}
+
+}  // namespace kx::test

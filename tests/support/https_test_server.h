@@ -1,0 +1,83 @@
+// A local HTTPS (or plain HTTP) server for tests of the product's web requests: it answers each request
+// target as the test says, and records every request exactly as it arrived.
+//
+// The server is tests/support/https_test_server.py, a Linux program that CMake copies next to the test
+// programs; it runs with the Debian python3 and serves 127.0.0.1 on a free port. Wine starts Linux programs
+// but gives no handle to them, so the two sides talk through files in a control folder of the build tree
+// (the script's header describes them). The server also ends by itself after ten minutes, and the test_pki
+// fixture's cleanup ends any server left over.
+//
+// Certificates come from the test PKI (tools/make-test-pki) at bin\..\test-pki: a test program using this
+// class needs the test_pki fixture (kx_add_test ... HTTPS), which also makes the PKI's CA trusted in the
+// prefix.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kx::test {
+
+enum class TestCertificate {
+  kLocalhost,  // "localhost" and 127.0.0.1, valid now
+  kOtherHost,  // valid now, but for another host name only (other.invalid)
+  kExpired,    // "localhost" and 127.0.0.1, but its validity ended 30 days ago
+  kPlainHttp,  // no TLS at all: a plain HTTP server (for example a redirect's target)
+};
+
+struct TestAnswer {
+  enum class Kind {
+    kAnswer,  // a response: status line, headerLines, Content-Length, "Connection: close", body
+    kClose,   // read the request, then close the connection without a word
+    kSilent,  // read the request, then keep the connection open, unanswered, until the server ends
+  };
+  Kind kind = Kind::kAnswer;
+  int status = 200;
+  // "Name: value" each, sent in this order right after the status line; none may be empty or hold CR or
+  // LF. Any size: a block larger than 64 KiB is fine. The server adds only Content-Length and Connection.
+  std::vector<std::string> headerLines;
+  std::string body;
+};
+
+struct RecordedRequest {
+  std::string method;
+  std::string path;                      // the request target as sent, query included
+  std::vector<std::string> headerLines;  // as received, in order, without their CRLF
+  std::string body;                      // exactly the Content-Length bytes; empty without that header
+};
+
+// The value of the first header line with this name (any letter case), without the blanks around it.
+std::optional<std::string> FindHeader(const RecordedRequest& request, const std::string& name);
+
+class HttpsTestServer {
+ public:
+  // Starts the server and waits (a bounded time) until it listens. Check failure() before use.
+  explicit HttpsTestServer(TestCertificate certificate = TestCertificate::kLocalhost);
+  // Tells the server to stop, waits a few seconds for it to go, and removes the control folder.
+  ~HttpsTestServer();
+  HttpsTestServer(const HttpsTestServer&) = delete;
+  HttpsTestServer& operator=(const HttpsTestServer&) = delete;
+
+  // Empty when the server listens; otherwise why it does not.
+  const std::string& failure() const { return failure_; }
+  std::uint16_t port() const { return port_; }
+
+  // Sets (or replaces) the answer to requests for this target. The target as sent is looked up first,
+  // then the same without its query; a target without an answer gets 404 and an empty body. Takes effect
+  // for requests that arrive after the call.
+  void SetAnswer(const std::string& path, const TestAnswer& answer);
+
+  // Every request so far, in arrival order. A request is recorded before it is answered, so one that the
+  // client has seen answered (or closed, or left hanging) is always here.
+  std::vector<RecordedRequest> Requests() const;
+
+ private:
+  std::string Start(TestCertificate certificate);
+
+  std::wstring control_;  // the control folder; empty until it is made
+  std::string failure_;
+  std::uint16_t port_ = 0;
+};
+
+}  // namespace kx::test
