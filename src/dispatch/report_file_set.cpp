@@ -1,0 +1,91 @@
+#include "dispatch/report_file_set.h"
+
+#include <windows.h>
+
+#include <share.h>
+
+#include <cstdio>
+
+#include "common/storage_paths.h"
+#include "common/win_handles.h"
+#include "dispatch/report_names.h"
+
+namespace kx {
+namespace {
+
+enum class Presence { kPresent, kAbsent, kUnknown };
+
+// A file and a folder both count as present. Only the answers that mean "no such entry" count as absent.
+Presence TestPresence(const std::wstring& path) {
+  if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return Presence::kPresent;
+  switch (::GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_NAME:
+      return Presence::kAbsent;
+    default:
+      return Presence::kUnknown;
+  }
+}
+
+// folder + "\" + stem + probeSuffix when that exists, otherwise folder + "\" + stem + otherSuffix.
+std::optional<std::wstring> Locate(const std::wstring& folder, const std::wstring& stem,
+                                   const wchar_t* probeSuffix, const wchar_t* otherSuffix) {
+  if (folder.empty()) return std::wstring();
+  const std::wstring stemPath = folder + L"\\" + stem;
+  const std::wstring probe = stemPath + probeSuffix;
+  switch (TestPresence(probe)) {
+    case Presence::kPresent:
+      return probe;
+    case Presence::kAbsent:
+      return stemPath + otherSuffix;
+    case Presence::kUnknown:
+      break;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::wstring> ReportFileSet::GetCrashLogFilePath(const std::wstring& guid,
+                                                               const std::wstring& crashIdentifier) {
+  return Locate(StoragePaths::CrashLogFolder(), ReportStem(guid, crashIdentifier), kReportSuffix,
+                kDumpAttachedReportSuffix);
+}
+
+std::wstring ReportFileSet::GetFinalCrashLogFilePath(const std::wstring& guid,
+                                                     const std::wstring& crashIdentifier) {
+  const std::wstring folder = StoragePaths::CrashLogFolder();
+  if (folder.empty()) return folder;
+  return folder + L"\\" + ReportStem(guid, crashIdentifier) + kFinalSuffix;
+}
+
+std::optional<std::wstring> ReportFileSet::GetDumpFilePath(const std::wstring& guid,
+                                                           const std::wstring& crashIdentifier) {
+  return Locate(StoragePaths::DumpFolder(), DumpStem(guid, crashIdentifier), kMiniDumpSuffix, kFullDumpSuffix);
+}
+
+std::optional<std::wstring> ReportFileSet::GetFinalDumpFilePath(const std::wstring& guid,
+                                                                const std::wstring& crashIdentifier) {
+  std::optional<std::wstring> path = GetDumpFilePath(guid, crashIdentifier);
+  if (path && !path->empty()) *path += kFinalSuffix;
+  return path;
+}
+
+std::wstring ReportFileSet::ReadFileContents(const std::wstring& path) {
+  // Binary read with the text-mode line ends applied by hand: the same text, without the C runtime's
+  // habit of ending a text-mode read at a Ctrl-Z byte.
+  UniqueCrtFile file(::_wfsopen(path.c_str(), L"rb", _SH_DENYNO));
+  if (!file) return {};
+  std::string bytes;
+  char chunk[16384];
+  for (;;) {
+    const size_t read = std::fread(chunk, 1, sizeof(chunk), file.get());
+    bytes.append(chunk, read);
+    if (read < sizeof(chunk)) break;
+  }
+  return WidenTextModeBytes(bytes);
+}
+
+}  // namespace kx

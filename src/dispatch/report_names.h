@@ -1,0 +1,33 @@
+// The names of one crash's two report files. A report's state lives only in the suffixes of these names:
+//
+//   crash log folder: <report stem>.solurl              written by createdump, no dump decision yet
+//                     <report stem>.solurl.dmpattached  the solution server wants the dump
+//                     <report stem>.final               finished by sendlog for the log transport
+//   dump folder:      <dump stem>.dmp | .dmp.full       written by createdump (mini or full dump)
+//                     <dump stem>.dmp(.full).final      finished by sendlog
+//
+// The stems are built from the installation GUID and the crash identifier, exactly as the front end builds
+// the file names it sends with the crash data, so that the later commands find what createdump wrote.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kx {
+
+inline constexpr wchar_t kReportSuffix[] = L".solurl";
+inline constexpr wchar_t kDumpAttachedReportSuffix[] = L".solurl.dmpattached";
+inline constexpr wchar_t kMiniDumpSuffix[] = L".dmp";
+inline constexpr wchar_t kFullDumpSuffix[] = L".dmp.full";
+inline constexpr wchar_t kFinalSuffix[] = L".final";
+
+// "kxWinLog_" + guid + "_" + crash identifier + "_abc.xml". Neither piece is checked or escaped here.
+std::wstring ReportStem(std::wstring_view guid, std::wstring_view crashIdentifier);
+// "kxWinDump_" + guid + "_" + crash identifier + "_abc".
+std::wstring DumpStem(std::wstring_view guid, std::wstring_view crashIdentifier);
+
+// A file's bytes as a text-mode read hands them over: each CR LF pair becomes one LF, and each other byte one
+// character of the same value. Unlike a text-mode read, a Ctrl-Z byte does not end the text.
+std::wstring WidenTextModeBytes(std::string_view bytes);
+
+}  // namespace kx
