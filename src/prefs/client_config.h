@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "prefs/server_defaults.h"
+
 namespace kx {
 
 // Lower-case key -> value (case kept). Narrow text in the ANSI code page; keys compare as byte strings.
@@ -20,9 +22,8 @@ inline constexpr char kPreferencesServerPortKey[] = "kxkxs-port";
 inline constexpr char kSolutionServerUrlKey[] = "kxcn-url";
 inline constexpr char kSolutionServerPortKey[] = "kxcn-port";
 
-// The servers used when the configuration names none.
-inline constexpr wchar_t kBuiltInPreferencesServerUrl[] = L"https://kxkxs.orvan.com";
-inline constexpr wchar_t kBuiltInSolutionServerUrl[] = L"https://kxcn.orvan.com";
+// The servers used when the configuration names none (kBuiltInPreferencesServerUrl,
+// kBuiltInSolutionServerUrl) are build settings, in the generated header below.
 
 inline constexpr std::uint16_t kDefaultServerPort = 443;
 
