@@ -100,6 +100,25 @@ struct CrtFile {
 
 }  // namespace handle_traits
 
+// COM on the calling thread for the owner's lifetime. Uninitialises only when its own initialisation
+// succeeded (S_FALSE included: every successful call must be balanced), so a thread that was already in
+// another apartment is left as it was.
+class ComApartment {
+ public:
+  explicit ComApartment(DWORD concurrencyModel) noexcept
+      : result_(::CoInitializeEx(nullptr, concurrencyModel)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) ::CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+  bool entered() const noexcept { return SUCCEEDED(result_); }
+
+ private:
+  HRESULT result_;
+};
+
 using UniqueHandle = UniqueResource<handle_traits::Kernel>;
 using UniqueFileHandle = UniqueResource<handle_traits::File>;
 using UniqueFindHandle = UniqueResource<handle_traits::Find>;

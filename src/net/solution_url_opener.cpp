@@ -1,8 +1,32 @@
 #include "net/solution_url_opener.h"
 
+#include <windows.h>
+
+#include <objbase.h>
+#include <shellapi.h>
+
+#include "common/text_convert.h"
+#include "common/win_handles.h"
+#include "intake/named_pipe.h"
+#include "net/solution_answer.h"
+
 namespace kx {
 
-// Does nothing yet: the link opener is not built.
-void openSolutionUrl(const std::string&) {}
+void openSolutionUrl(const std::string& crashIdentifier) {
+  std::string link;
+  {
+    NamedPipe pipe;
+    pipe.connect(crashIdentifier);
+    link = pipe.readDataFromNamedPipe();
+  }
+  if (!IsOpenableLink(link)) return;
+  openUrlInBrowser(WidenFromCodePage(link, CP_ACP));
+}
+
+void openUrlInBrowser(const std::wstring& link) {
+  // The open verb may be served by shell extensions, which need COM.
+  const ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  ::ShellExecuteW(nullptr, L"open", link.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
 
 }  // namespace kx

@@ -1,0 +1,32 @@
+// The one HTTPS client of the service: one blocking POST per call, answered by the raw response header block.
+// The response body is never read; callers look for their answer in the header lines (or the status code).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kx {
+
+// The text returned when no header block was obtained: the server could not be reached, its certificate
+// failed the platform's checks, or it closed the connection or stayed silent without answering.
+inline constexpr wchar_t kNoAnswer[] = L"-1";
+
+class HttpClient {
+ public:
+  // Connects to `server` (a bare host, or a URL of which only the host is used) on `port` with TLS whatever
+  // the port, and posts `body` (its bytes up to the first NUL) to `path` with `headers` added unchanged.
+  //
+  // Returns:
+  //   the raw header block   the server answered: status line and header lines, each ended by CR LF, and the
+  //                          empty line that ends the block; whatever the status code;
+  //   kNoAnswer ("-1")       no header block (see above), and when `port` is 0;
+  //   empty                  the internet, connection or request handle could not be opened.
+  // When `status` is given it receives the numeric status code, 0 with kNoAnswer; it is left untouched when
+  // a handle could not be opened. Blocks until the exchange has ended, at most about 30 s for each of
+  // connecting, sending and receiving; no retry, no cache, no credentials, no user interface, and no
+  // redirect followed (a 3xx answer is handed back like any other).
+  std::wstring sendPostRequest(const std::wstring& server, const std::wstring& path, const std::wstring& headers,
+                               const std::string& body, std::uint16_t port, std::uint32_t* status = nullptr);
+};
+
+}  // namespace kx

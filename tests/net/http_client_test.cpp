@@ -1,0 +1,146 @@
+// The HTTPS client against local test servers: the request as it arrives, the answer as it comes back, and
+// the certificates and redirects it must refuse.
+#include "net/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "support/https_test_server.h"
+
+namespace kx {
+namespace {
+
+using test::HttpsTestServer;
+using test::RecordedRequest;
+using test::TestAnswer;
+using test::TestCertificate;
+
+constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded";
+
+TestAnswer Answer(int status, std::vector<std::string> headerLines, std::string body = "") {
+  TestAnswer answer;
+  answer.status = status;
+  answer.headerLines = std::move(headerLines);
+  answer.body = std::move(body);
+  return answer;
+}
+
+
+class HttpClientTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ("", server_.failure()); }
+
+  std::wstring Post(const std::wstring& path, const std::string& body, std::uint32_t* status = nullptr,
+                    const std::wstring& server = L"localhost") {
+    return HttpClient().sendPostRequest(server, path, kFormHeader, body, server_.port(), status);
+  }
+
+  HttpsTestServer server_;
+};
+
+TEST_F(HttpClientTest, TheRequestArrivesAsGivenAndTheRawHeaderBlockComesBack) {
+  server_.SetAnswer("/solution-url/win/intel",
+                    Answer(200, {"Solution_url: https://help.example/1", "Attach_Dump: yes"}, "body is not read"));
+  // The body ends at its first NUL; any other byte goes as it is.
+  const std::string body = std::string("<?xml?>\n<a b=\"\xe9&amp;\"/>\n\0tail", 28);
+  std::uint32_t status = 7;
+  // A server value with a scheme, a port and a path reaches the host; the port argument decides.
+  const std::wstring answer =
+      Post(L"/solution-url/win/intel", body, &status, L"HTTPS://localhost:1/elsewhere");
+
+  EXPECT_EQ(200u, status);
+  EXPECT_EQ(0u, answer.find(L"HTTP/1.1 200 OK\r\n")) << answer;
+  EXPECT_NE(std::wstring::npos, answer.find(L"\r\nSolution_url: https://help.example/1\r\nAttach_Dump: yes\r\n"));
+  EXPECT_EQ(answer.size() - 4, answer.rfind(L"\r\n\r\n"));
+  EXPECT_EQ(std::wstring::npos, answer.find(L"body is not read"));
+
+  const std::vector<RecordedRequest> requests = server_.Requests();
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ("POST", requests[0].method);
+  EXPECT_EQ("/solution-url/win/intel", requests[0].path);
+  EXPECT_EQ("application/x-www-form-urlencoded", test::FindHeader(requests[0], "Content-Type").value_or(""));
+  EXPECT_EQ("KXWindowsClient", test::FindHeader(requests[0], "User-Agent").value_or(""));
+  EXPECT_EQ(body.substr(0, body.find('\0')), requests[0].body);
+  EXPECT_EQ(std::nullopt, test::FindHeader(requests[0], "Authorization"));
+}
+
+TEST_F(HttpClientTest, EveryStatusIsHandedBackAndAnEmptyBodyIsSentEmpty) {
+  const std::tuple<int, const wchar_t*> cases[] = {
+      {200, L"HTTP/1.1 200 OK\r\n"},
+      {302, L"HTTP/1.1 302 Found\r\n"},  // without a Location there is nothing to follow
+      {500, L"HTTP/1.1 500 Internal Server Error\r\n"},
+  };
+  for (const auto& [code, statusLine] : cases) {
+    SCOPED_TRACE(code);
+    server_.SetAnswer("/status", Answer(code, {"X-Case: " + std::to_string(code)}));
+    std::uint32_t status = 0;
+    const std::wstring answer = Post(L"/status", "", &status);
+    EXPECT_EQ(static_cast<std::uint32_t>(code), status);
+    EXPECT_EQ(0u, answer.find(statusLine)) << answer;
+    EXPECT_EQ("", server_.Requests().back().body);
+    EXPECT_EQ("0", test::FindHeader(server_.Requests().back(), "Content-Length").value_or("0"));
+  }
+}
+
+TEST_F(HttpClientTest, AHeaderBlockBeyondAnyFixedBufferIsReadWhole) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < 700; ++i) lines.push_back("X-Filler-" + std::to_string(i) + ": " + std::string(100, 'f'));
+  lines.push_back("Solution_url: https://help.example/last");
+  server_.SetAnswer("/big", Answer(200, lines));
+  const std::wstring answer = Post(L"/big", "x");
+  EXPECT_GT(answer.size(), 70000u);
+  EXPECT_NE(std::wstring::npos, answer.find(L"\r\nSolution_url: https://help.example/last\r\n"));
+}
+
+TEST_F(HttpClientTest, NoAnswerGivesMinusOneAndStatusZero) {
+  // A server that closes at once, and one that never answers (given up after the receive time-out).
+  for (const TestAnswer::Kind kind : {TestAnswer::Kind::kClose, TestAnswer::Kind::kSilent}) {
+    TestAnswer answer;
+    answer.kind = kind;
+    server_.SetAnswer("/unanswered", answer);
+    std::uint32_t status = 7;
+    EXPECT_EQ(L"-1", Post(L"/unanswered", "x", &status));
+    EXPECT_EQ(0u, status);
+  }
+
+  // Port 0 would mean "the default port" to the platform; nothing is sent anywhere.
+  std::uint32_t status = 7;
+  EXPECT_EQ(L"-1", HttpClient().sendPostRequest(L"localhost", L"/unanswered", kFormHeader, "x", 0, &status));
+  EXPECT_EQ(0u, status);
+  EXPECT_EQ(2u, server_.Requests().size());
+}
+
+TEST(HttpClientTrustTest, CertificatesThatFailThePlatformChecksAreRefused) {
+  for (const TestCertificate certificate : {TestCertificate::kOtherHost, TestCertificate::kExpired}) {
+    SCOPED_TRACE(certificate == TestCertificate::kOtherHost ? "another host's certificate" : "expired");
+    HttpsTestServer server(certificate);
+    ASSERT_EQ("", server.failure());
+    server.SetAnswer("/x", Answer(200, {"Solution_url: https://evil.example/"}));
+    std::uint32_t status = 7;
+    EXPECT_EQ(L"-1", HttpClient().sendPostRequest(L"localhost", L"/x", kFormHeader, "x", server.port(), &status));
+    EXPECT_EQ(0u, status);
+    EXPECT_TRUE(server.Requests().empty());
+  }
+}
+
+TEST(HttpClientTrustTest, ARedirectIsNotFollowedLeastOfAllToPlainHttp) {
+  HttpsTestServer plain(TestCertificate::kPlainHttp);
+  HttpsTestServer server;
+  ASSERT_EQ("", plain.failure());
+  ASSERT_EQ("", server.failure());
+  plain.SetAnswer("/downgraded", Answer(200, {"Solution_url: http://evil.example/"}));
+  server.SetAnswer("/x", Answer(302, {"Location: http://127.0.0.1:" + std::to_string(plain.port()) +
+                                      "/downgraded"}));
+  std::uint32_t status = 0;
+  const std::wstring answer =
+      HttpClient().sendPostRequest(L"localhost", L"/x", kFormHeader, "x", server.port(), &status);
+  EXPECT_EQ(302u, status);
+  EXPECT_EQ(0u, answer.find(L"HTTP/1.1 302 Found\r\n")) << answer;
+  EXPECT_TRUE(plain.Requests().empty());
+}
+
+}  // namespace
+}  // namespace kx
