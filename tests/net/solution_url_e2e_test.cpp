@@ -9,12 +9,11 @@
 #include <tuple>
 #include <vector>
 
-#include "prefs/preference_store.h"
 #include "support/appdata_sandbox.h"
+#include "support/crash_commands.h"
 #include "support/front_end_run.h"
 #include "support/https_test_server.h"
 #include "support/linux_programs.h"
-#include "support/service_harness.h"
 #include "support/test_files.h"
 #include "support/test_pipe_server.h"
 
@@ -23,23 +22,10 @@ namespace {
 
 constexpr char kSolutionPath[] = "/solution-url/win/intel";
 
-std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
 std::string WithoutCarriageReturnLineFeeds(std::string text) {
   for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) text.erase(at, 1);
   return text;
 }
-
-// One crash's report and dump paths, by the names the later commands look for.
-struct ReportFiles {
-  ReportFiles(const AppDataSandbox& sandbox, const std::string& crashIdentifier) {
-    const std::wstring stem = PreferenceStore::getInstallationGuid() + L"_" + Wide(crashIdentifier) + L"_abc";
-    report = sandbox.storageRoot() + L"\\crashlogs\\kxWinLog_" + stem + L".xml.solurl";
-    attached = report + L".dmpattached";
-    dump = sandbox.storageRoot() + L"\\dumps\\kxWinDump_" + stem + L".dmp";
-  }
-  std::wstring report, attached, dump;
-};
 
 // The whole suite shares one storage sandbox, one solution server and one crash; each test uses crash
 // identifiers of its own.
@@ -49,11 +35,7 @@ class SolutionUrlTest : public testing::Test {
     sandbox_ = std::make_unique<AppDataSandbox>();
     server_ = std::make_unique<HttpsTestServer>();
     clientDirectory_ = sandbox_->roaming() + L"\\client";
-    std::filesystem::create_directories(clientDirectory_);
-    // The scheme, the path and the port of the URL are dropped; the port key decides.
-    WriteFileBytes(clientDirectory_ + L"\\kx_win_client_config.cfg",
-                   "kxcn-url = HTTPS://localhost:1/ignored\r\nkxcn-port = " + std::to_string(server_->port()) +
-                       "\r\n");
+    WriteSolutionServerConfig(clientDirectory_, server_->port());
   }
   static void TearDownTestSuite() {
     server_.reset();
@@ -69,19 +51,8 @@ class SolutionUrlTest : public testing::Test {
     server_->SetAnswer(kSolutionPath, answer);
   }
 
-  // Runs solutionurl while serving the crash's pipe; what the service wrote into it ("<none>" when it did not
-  // even connect).
   static std::string RunSolutionUrl(const std::string& crashIdentifier) {
-    TestPipeServer pipe(crashIdentifier);
-    EXPECT_EQ("", pipe.createFailure());
-    pipe.StartReading();
-    const ServiceRun run = RunService({clientDirectory_, L"solutionurl", Wide(crashIdentifier)});
-    EXPECT_TRUE(run.finished) << "the service did not end";
-    // The service has ended: a client that has not come by now never will.
-    const TestPipeServer::Outcome outcome = pipe.Finish(2000);
-    if (!outcome.connected) return "<none>";
-    EXPECT_EQ("", outcome.failure);
-    return outcome.received;
+    return RunPipeReadingCommand(clientDirectory_, L"solutionurl", crashIdentifier);
   }
 
   // A crash's files as createdump left them, copied from the suite's real crash.
@@ -134,8 +105,9 @@ TEST_F(SolutionUrlTest, ARealCrashReportTravelsAndItsLinkComesBack) {
   EXPECT_EQ(dump_, ReadFileBytes(files.dump).value_or("<missing>"));
 
   const std::string log = ReadFileBytes(sandbox_->logFolder() + L"\\SolutionURL.txt").value_or("");
-  for (const char* line : {"Inside fetchSolutionUrlForGeneratedCrashLog Solution\r\n", "Going to POST Request\r\n",
-                           "Attach dump preference ?? yes\r\n", "End fetchSolutionUrlForGeneratedCrashLog \r\n"}) {
+  for (const char* line :
+       {"Inside fetchSolutionUrlForGeneratedCrashLog Solution\r\n", "Going to POST Request\r\n",
+        "Attach dump preference ?? yes\r\n", "End fetchSolutionUrlForGeneratedCrashLog \r\n"}) {
     EXPECT_NE(std::string::npos, log.find(line)) << line << log;
   }
   std::filesystem::remove_all(sandbox_->logFolder());

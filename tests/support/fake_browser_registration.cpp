@@ -1,6 +1,5 @@
 #include "support/fake_browser_registration.h"
 
-#include <algorithm>
 #include <atomic>
 #include <filesystem>
 
@@ -11,8 +10,6 @@
 namespace kx::test {
 namespace {
 
-constexpr DWORD kPollMs = 20;
-
 std::wstring CommandKey(const std::wstring& scheme) {
   return L"Software\\Classes\\" + scheme + L"\\shell\\open\\command";
 }
@@ -20,24 +17,6 @@ std::wstring CommandKey(const std::wstring& scheme) {
 bool KeyExists(const std::wstring& path) {
   UniqueRegKey key;
   return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
-// fake_browser.cpp tells the record's layout.
-BrowserLaunch ParseLaunch(const std::string& bytes) {
-  std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
-  std::copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(text.size() * sizeof(wchar_t)),
-            reinterpret_cast<char*>(text.data()));
-  BrowserLaunch launch;
-  bool first = true;
-  for (size_t start = 0, end; (end = text.find(L'\0', start)) != std::wstring::npos; start = end + 1) {
-    if (first) {
-      launch.commandLine = text.substr(start, end - start);
-      first = false;
-    } else {
-      launch.arguments.push_back(text.substr(start, end - start));
-    }
-  }
-  return launch;
 }
 
 }  // namespace
@@ -54,9 +33,9 @@ FakeBrowser::FakeBrowser() {
     failure_ = "cannot make the record folder: " + error.message();
     return;
   }
-  const std::wstring program = ThisProgramFolder() + L"\\fake_browser.exe";
+  const std::wstring program = LaunchRecorderPath();
   if (!IsFile(program)) {
-    failure_ = "fake_browser.exe is missing next to the test program";
+    failure_ = "launch_recorder.exe is missing next to the test program";
     return;
   }
   const std::wstring command = L"\"" + program + L"\" \"" + records_ + L"\" \"%1\"";
@@ -124,30 +103,10 @@ void FakeBrowser::Restore(const Saved& saved) {
   }
 }
 
-std::vector<BrowserLaunch> FakeBrowser::Launches() const {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW found = {};
-  const UniqueFindHandle find(::FindFirstFileW((records_ + L"\\*.launch").c_str(), &found));
-  for (bool more = find.valid(); more; more = ::FindNextFileW(find.get(), &found) != FALSE) {
-    names.push_back(found.cFileName);
-  }
-  std::sort(names.begin(), names.end());
-  std::vector<BrowserLaunch> launches;
-  for (const std::wstring& name : names) {
-    if (const std::optional<std::string> bytes = ReadFileBytes(records_ + L"\\" + name)) {
-      launches.push_back(ParseLaunch(*bytes));
-    }
-  }
-  return launches;
-}
+std::vector<BrowserLaunch> FakeBrowser::Launches() const { return ReadLaunches(records_); }
 
 std::vector<BrowserLaunch> FakeBrowser::WaitForLaunches(size_t count, DWORD limitMs) const {
-  std::vector<BrowserLaunch> launches = Launches();
-  for (DWORD waited = 0; launches.size() < count && waited < limitMs; waited += kPollMs) {
-    ::Sleep(kPollMs);
-    launches = Launches();
-  }
-  return launches;
+  return WaitForLaunchRecords(records_, count, limitMs);
 }
 
 }  // namespace kx::test

@@ -1,9 +1,9 @@
-// Makes fake_browser.exe (next to the test program) the browser of the prefix for the life of one test, so
+// Makes launch_recorder.exe (next to the test program) the browser of the prefix for the life of one test, so
 // that a link the product opens with ShellExecuteW is recorded instead of shown.
 //
 // Wine's ShellExecuteW takes the command from HKLM\Software\Classes\<scheme>\shell\open\command (an entry
 // under HKCU is not seen), so the registration goes there for http and https:
-//   "<folder>\fake_browser.exe" "<record folder>" "%1"
+//   "<folder>\launch_recorder.exe" "<record folder>" "%1"
 // The link replaces %1 as it is; a link holding a double quote therefore reaches the browser as several
 // words. What was registered before comes back at the end. HKLM is shared by the whole prefix: tests that use
 // this run one at a time (kx_add_test ... INTEGRATION).
@@ -14,12 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "support/launch_records.h"
+
 namespace kx::test {
 
-struct BrowserLaunch {
-  std::wstring commandLine;             // the fake browser's GetCommandLineW, whole
-  std::vector<std::wstring> arguments;  // its CommandLineToArgvW words after the program and record folder
-};
+using BrowserLaunch = Launch;
 
 class FakeBrowser {
  public:

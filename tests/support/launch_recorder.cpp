@@ -1,7 +1,9 @@
-// Stands in for the web browser: FakeBrowser (fake_browser_registration.h) registers this program as the
-// "open" command of http and https links. It records how it was started and ends at once.
+// Stands in for a program that the product starts: the browser (FakeBrowser, fake_browser_registration.h,
+// registers it as the "open" command of http and https links) and the log transport (copied into a client
+// directory as KXLogTransport.exe, which is started with the client directory as its first word). It records
+// how it was started and ends at once; launch_records.h reads the records.
 //
-//   fake_browser <record folder> <the words the link became...>
+//   launch_recorder <record folder> <further words...>
 //
 // Each start leaves <record folder>\<time>-<process id>.launch: the whole command line, then each word
 // after the record folder, every one followed by a NUL, in UTF-16LE. It is written under another name and
