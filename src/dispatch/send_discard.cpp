@@ -1,9 +1,87 @@
 #include "dispatch/send_discard.h"
 
-namespace kx {
+#include <windows.h>
 
-// Do nothing yet: the report file names are not built.
-void SendReport(const std::string&) {}
-void DiscardReport(const std::string&) {}
+#include <share.h>
+
+#include <cstdio>
+#include <optional>
+
+#include "common/storage_paths.h"
+#include "common/text_convert.h"
+#include "common/win_handles.h"
+#include "dispatch/report_closing.h"
+#include "dispatch/report_file_set.h"
+#include "dispatch/report_names.h"
+#include "prefs/preference_store.h"
+
+namespace kx {
+namespace {
+
+// The report's located names; nothing when the state of its files cannot be told.
+struct LocatedReport {
+  std::wstring report;
+  std::wstring dump;
+};
+
+std::optional<LocatedReport> Locate(const std::wstring& guid, const std::wstring& crashIdentifier) {
+  std::optional<std::wstring> dump = ReportFileSet::GetDumpFilePath(guid, crashIdentifier);
+  std::optional<std::wstring> report = ReportFileSet::GetCrashLogFilePath(guid, crashIdentifier);
+  if (!dump || !report) return std::nullopt;
+  return LocatedReport{std::move(*report), std::move(*dump)};
+}
+
+// The command line was narrowed with the thread's code page; the same code page gives the word back.
+std::wstring WideIdentifier(const std::string& crashIdentifier) {
+  return WidenFromCodePage(crashIdentifier, CP_THREAD_ACP);
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
+  UniqueCrtFile file(::_wfsopen(path.c_str(), L"wb", _SH_DENYNO));
+  if (!file) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  return std::fclose(file.release()) == 0 && written;
+}
+
+// Writes the closed document beside the original and moves it to the final name; the original goes only
+// once the final document is in place.
+void FinishDocument(const std::wstring& report, const std::wstring& finalReport, bool dumpAttached) {
+  const std::wstring text = ReportFileSet::ReadFileContents(report);
+  if (text.empty()) return;  // no document (or nothing in it): nothing to finish
+  const std::wstring temporary = report + L".closing";
+  if (!WriteWholeFile(temporary, CloseReportDocument(text, dumpAttached)) ||
+      ::_wrename(temporary.c_str(), finalReport.c_str()) != 0) {
+    ::_wremove(temporary.c_str());
+    return;
+  }
+  ::_wremove(report.c_str());
+}
+
+}  // namespace
+
+void SendReport(const std::string& crashIdentifier) {
+  if (StoragePaths::CrashLogFolder().empty()) return;
+  const std::wstring guid = PreferenceStore::getInstallationGuid();
+  const std::wstring identifier = WideIdentifier(crashIdentifier);
+
+  const std::optional<LocatedReport> located = Locate(guid, identifier);
+  if (!located) return;
+  const bool dumpAttached = located->report.find(kDumpAttachedReportSuffix) != std::wstring::npos;
+  const std::wstring finalReport = ReportFileSet::GetFinalCrashLogFilePath(guid, identifier);
+  const std::optional<std::wstring> finalDump = ReportFileSet::GetFinalDumpFilePath(guid, identifier);
+  if (!finalDump) return;
+
+  FinishDocument(located->report, finalReport, dumpAttached);
+  // _wrename never replaces an existing file: a dump finished before stays as it was.
+  ::_wrename(located->dump.c_str(), finalDump->c_str());
+}
+
+void DiscardReport(const std::string& crashIdentifier) {
+  const std::wstring guid = PreferenceStore::getInstallationGuid();
+  const std::optional<LocatedReport> located = Locate(guid, WideIdentifier(crashIdentifier));
+  if (!located) return;
+  ::_wremove(located->dump.c_str());
+  ::_wremove(located->report.c_str());
+}
 
 }  // namespace kx

@@ -1,11 +1,19 @@
-// The "sendlog" and "dontsend" steps: finalise a report and its dump for the log transport, or delete both.
+// The "sendlog" and "dontsend" steps: finish a report and its dump for the log transport, or delete both.
+// Both are silent: no diagnostic log, no result. When the state of the report's files cannot be told (an
+// existence test fails for another reason than absence), neither step changes any file.
 #pragma once
 
 #include <string>
 
 namespace kx {
 
+// Closes the report document (with a dumpAttached element when the solution server wanted the dump) and
+// moves it and the dump to their ".final" names. The closed document is written under a temporary name and
+// moved into place, so a run that dies half way leaves the document as it was. Without a report document
+// no report is written; the dump is finished all the same. A finished file is never replaced.
 void SendReport(const std::string& crashIdentifier);
+
+// Deletes the report document and the dump; ".final" files are left alone.
 void DiscardReport(const std::string& crashIdentifier);
 
 }  // namespace kx

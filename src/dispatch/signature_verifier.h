@@ -1,0 +1,22 @@
+// The code-signature check of the log transport, through the platform's trust service (WinVerifyTrust,
+// generic Authenticode policy, no UI, no revocation checks).
+//
+// Logs to "SignatureVerifierUtils.txt": the file is opened by the first check in the process that finds the
+// logging switch on, and from then on every check in the process writes its lines.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kx {
+
+class SignatureVerifierUtils {
+ public:
+  // True only when the file is signed and its signature verified without any warning. When `file` is an
+  // open handle to the file at `path`, that very handle is checked, so that the file cannot be swapped
+  // between the check and whatever the caller does with it next.
+  static bool VerifyEmbeddedSignature(const std::wstring& path, HANDLE file = nullptr);
+};
+
+}  // namespace kx

@@ -1,0 +1,216 @@
+// sendlog and dontsend end to end, and the log transport launcher: the real service on a real crash's files
+// (createdump, then solutionurl against a local HTTPS server), with copies of a recording program standing in
+// as the log transport: signed at test time, unsigned, and changed after signing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "support/appdata_sandbox.h"
+#include "support/crash_commands.h"
+#include "support/front_end_run.h"
+#include "support/https_test_server.h"
+#include "support/launch_records.h"
+#include "support/service_harness.h"
+#include "support/test_files.h"
+#include "support/test_pipe_server.h"
+
+namespace kx::test {
+namespace {
+
+constexpr char kClosing[] = "\r\n</crashreport>\r\n";
+constexpr char kClosingWithDump[] = "\r\n<dumpAttached>\r\n\r\n</dumpAttached>\r\n</crashreport>\r\n";
+constexpr DWORD kLaunchWaitMs = 30000;
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::wstring TestTransport(const wchar_t* kind) {
+  return ThisProgramFolder() + L"\\..\\test-transports\\" + kind + L".exe";
+}
+
+// A client directory holding the given transport copy as KXLogTransport.exe (none for an empty kind). Its
+// name has a blank, which the starts must carry through their quoting.
+std::wstring MakeClientDirectory(const AppDataSandbox& sandbox, const wchar_t* kind) {
+  static int counter = 0;
+  const std::wstring directory = sandbox.roaming() + L"\\client dir " + std::to_wstring(counter++);
+  std::filesystem::create_directories(directory);
+  if (*kind) {
+    std::filesystem::copy_file(TestTransport(kind), directory + L"\\KXLogTransport.exe");
+  }
+  return directory;
+}
+
+class DispatchTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    sandbox_ = std::make_unique<AppDataSandbox>();
+    sandbox_->EnableLogging();
+  }
+  static void TearDownTestSuite() { sandbox_.reset(); }
+
+  static ServiceRun Run(const std::wstring& clientDirectory, const wchar_t* command, const std::string& id,
+                        bool verify = false) {
+    if (verify) return RunService({clientDirectory, command, Wide(id), L"1"});
+    return RunService({clientDirectory, command, Wide(id)});
+  }
+  static std::string Log(const wchar_t* name) {
+    return ReadFileBytes(sandbox_->logFolder() + L"\\" + name).value_or("<missing>");
+  }
+  // The two starts each run makes: the crash log folder and the dump folder, each after the client directory
+  // (the record folder of the recorder, so a record in the client directory proves that word arrived whole).
+  static void ExpectBothFoldersStarted(const std::vector<Launch>& launches) {
+    std::vector<std::vector<std::wstring>> arguments;
+    for (const Launch& launch : launches) arguments.push_back(launch.arguments);
+    std::sort(arguments.begin(), arguments.end());
+    const std::vector<std::vector<std::wstring>> expected = {{sandbox_->storageRoot() + L"\\crashlogs"},
+                                                             {sandbox_->storageRoot() + L"\\dumps"}};
+    EXPECT_EQ(expected, arguments);
+  }
+
+  static std::unique_ptr<AppDataSandbox> sandbox_;
+};
+
+std::unique_ptr<AppDataSandbox> DispatchTest::sandbox_;
+
+TEST_F(DispatchTest, ACrashTravelsFromCreatedumpThroughSolutionurlToTheCheckedTransport) {
+  HttpsTestServer server;
+  ASSERT_EQ("", server.failure());
+  TestAnswer answer;
+  answer.headerLines = {"Solution_url: https://help.example/1", "Attach_Dump: yes"};
+  server.SetAnswer("/solution-url/win/intel", answer);
+  const std::wstring client = MakeClientDirectory(*sandbox_, L"signed");
+  WriteSolutionServerConfig(client, server.port());
+
+  const std::string id = UniqueCrashIdentifier();
+  ASSERT_EQ(0u, RunCrashingFrontEnd(id, "divide-by-zero", "").run.exitCode);
+  const ReportFiles files(*sandbox_, id);
+  const std::string report = ReadFileBytes(files.report).value_or("");
+  const std::string dump = ReadFileBytes(files.dump).value_or("");
+  ASSERT_NE("", report);
+  ASSERT_NE("", dump);
+  EXPECT_EQ(std::string("https://help.example/1\0", 23), RunPipeReadingCommand(client, L"solutionurl", id));
+  ASSERT_TRUE(IsFile(files.attached));
+
+  EXPECT_TRUE(Run(client, L"sendlog", id, true).finished);
+  const std::string finished = report.substr(0, report.find("</crashreport>")) + kClosingWithDump;
+  EXPECT_EQ(finished, ReadFileBytes(files.finalReport).value_or("<missing>"));
+  EXPECT_EQ(dump, ReadFileBytes(files.dump + L".final").value_or("<missing>"));
+  EXPECT_FALSE(IsFile(files.attached));
+  EXPECT_FALSE(IsFile(files.dump));
+  ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
+  EXPECT_NE(std::string::npos,
+            Log(L"SignatureVerifierUtils.txt").find("The file is signed and the signature was verified\r\n"));
+  EXPECT_EQ(
+      "bVerifySignatureBeforeLaunching: 1\r\nSignature verification successful for Log transport\r\n"
+      "Going to execute the log transport\r\nLogTransport path is : \"" +
+          std::string(client.begin(), client.end()) + "\\KXLogTransport.exe\"\r\n",
+      Log(L"LogTransportProcessor.txt"));
+
+  // A second sendlog finds nothing left to finish and changes nothing.
+  const std::vector<std::wstring> before = ListTree(sandbox_->storageRoot() + L"\\crashlogs");
+  EXPECT_TRUE(Run(client, L"sendlog", id).finished);
+  EXPECT_EQ(before, ListTree(sandbox_->storageRoot() + L"\\crashlogs"));
+  EXPECT_EQ(finished, ReadFileBytes(files.finalReport).value_or("<missing>"));
+}
+
+TEST_F(DispatchTest, SendlogFinishesEachStateAndMakesNoReportFromNothing) {
+  const std::string document =
+      "<?xml?>\r\n<crashreport a=\"1\">\r\n<x/>\r\n</crashreport>\r\n</crashreport>junk";
+  const std::string kept = "<?xml?>\r\n<crashreport a=\"1\">\r\n<x/>\r\n";
+  // Which report name and dump name exist beforehand (empty: none); the finished report expected (empty:
+  // none at all).
+  const std::tuple<const char*, std::string, const wchar_t*, std::string, const char*> cases[] = {
+      {"mini dump, no decision yet", document, L".dmp", kept + kClosing, ".solurl"},
+      {"full dump, dump wanted", document, L".dmp.full", kept + kClosingWithDump, ".solurl.dmpattached"},
+      {"no end tag", "<crashreport>", L".dmp", std::string("<crashreport>") + kClosing, ".solurl"},
+      {"dump deleted by solutionurl", document, L"", kept + kClosing, ".solurl"},
+      {"no report at all", "", L".dmp", "", ""},
+  };
+  const std::wstring client = MakeClientDirectory(*sandbox_, L"");
+  for (const auto& [what, text, dumpSuffix, finished, reportName] : cases) {
+    SCOPED_TRACE(what);
+    const std::string id = UniqueCrashIdentifier();
+    const ReportFiles files(*sandbox_, id);
+    const std::wstring reportPath = std::string(reportName) == ".solurl" ? files.report : files.attached;
+    if (*reportName) WriteFileBytes(reportPath, text);
+    const std::wstring dumpPath = files.dump.substr(0, files.dump.size() - 4) + dumpSuffix;
+    if (*dumpSuffix) WriteFileBytes(dumpPath, "MDMP");
+
+    EXPECT_TRUE(Run(client, L"sendlog", id).finished);
+    EXPECT_EQ(finished.empty() ? "<missing>" : finished,
+              ReadFileBytes(files.finalReport).value_or("<missing>"));
+    EXPECT_FALSE(IsFile(files.report) || IsFile(files.attached));
+    if (*dumpSuffix) {
+      EXPECT_EQ("MDMP", ReadFileBytes(dumpPath + L".final").value_or("<missing>"));
+    }
+    EXPECT_FALSE(IsFile(dumpPath));
+  }
+  // Nothing but finished files stays behind, no temporary copy either.
+  for (const std::wstring& name : ListTree(sandbox_->storageRoot() + L"\\crashlogs")) {
+    EXPECT_EQ(name.size() - 6, name.rfind(L".final")) << std::string(name.begin(), name.end());
+  }
+  EXPECT_EQ("Log transport not present\r\n", Log(L"LogTransportProcessor.txt"));
+}
+
+TEST_F(DispatchTest, DontsendDeletesTheReportAndItsDumpButNoFinishedFile) {
+  const std::string id = UniqueCrashIdentifier();
+  const ReportFiles files(*sandbox_, id);
+  for (const std::wstring& path :
+       {files.attached, files.fullDump, files.finalReport, files.dump + L".final"}) {
+    WriteFileBytes(path, "x");
+  }
+  EXPECT_TRUE(Run(MakeClientDirectory(*sandbox_, L"unsigned"), L"dontsend", id).finished);
+  EXPECT_FALSE(IsFile(files.attached));
+  EXPECT_FALSE(IsFile(files.fullDump));
+  EXPECT_TRUE(IsFile(files.finalReport));
+  EXPECT_TRUE(IsFile(files.dump + L".final"));
+}
+
+TEST_F(DispatchTest, OnlyATransportWhoseOwnSignatureHoldsIsStarted) {
+  // The transport copy in the client directory, whether the check is asked for, the signature log's verdict
+  // (empty: no check made), and the transport log's line that ends the run.
+  const std::tuple<const wchar_t*, bool, const char*, const char*> refused[] = {
+      {L"unsigned", true, "The file is not signed.", "Verification failed for log transport file. Returning"},
+      {L"altered", true, "Error is: -2146869232", "Verification failed for log transport file. Returning"},
+      {L"", true, "", "Log transport not present"},
+  };
+  // A signed copy beside the service does not vouch for the program in the client directory.
+  const std::wstring besideService = ThisProgramFolder() + L"\\KXLogTransport.exe";
+  std::filesystem::copy_file(TestTransport(L"signed"), besideService,
+                             std::filesystem::copy_options::overwrite_existing);
+  std::vector<std::wstring> refusedClients;
+  for (const auto& [kind, verify, verdict, lastLine] : refused) {
+    SCOPED_TRACE(std::wstring(kind).empty() ? "no transport" : std::string(kind, kind + wcslen(kind)));
+    std::filesystem::remove(sandbox_->logFolder() + L"\\SignatureVerifierUtils.txt");
+    refusedClients.push_back(MakeClientDirectory(*sandbox_, kind));
+    EXPECT_TRUE(Run(refusedClients.back(), L"sendlog", UniqueCrashIdentifier(), verify).finished);
+    const std::string transportLog = Log(L"LogTransportProcessor.txt");
+    EXPECT_EQ(transportLog.size() - std::string(lastLine).size() - 2, transportLog.rfind(lastLine))
+        << transportLog;
+    if (*verdict) {
+      EXPECT_NE(std::string::npos, Log(L"SignatureVerifierUtils.txt").find(verdict));
+    }
+  }
+  std::filesystem::remove(besideService);
+
+  // Started: without the check even an unsigned transport (also after updatepvbpreference), and a signed one
+  // with it. Once these starts are recorded, a start of the refused runs before them would be too.
+  const std::tuple<const wchar_t*, const wchar_t*, bool> started[] = {
+      {L"unsigned", L"sendlog", false},
+      {L"unsigned", L"updatepvbpreference", false},
+      {L"signed", L"sendlog", true}};
+  for (const auto& [kind, command, verify] : started) {
+    SCOPED_TRACE(std::wstring(command) + L" " + kind);
+    const std::wstring client = MakeClientDirectory(*sandbox_, kind);
+    EXPECT_TRUE(Run(client, command, UniqueCrashIdentifier(), verify).finished);
+    ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
+  }
+  for (const std::wstring& client : refusedClients) EXPECT_TRUE(ReadLaunches(client).empty());
+}
+
+}  // namespace
+}  // namespace kx::test
