@@ -28,4 +28,10 @@ std::string NarrowToCodePage(std::wstring_view text, UINT codePage) {
   return narrow;
 }
 
+std::optional<std::string> NarrowLosslessly(std::wstring_view text, UINT codePage) {
+  std::string narrow = NarrowToCodePage(text, codePage);
+  if (WidenFromCodePage(narrow, codePage) != text) return std::nullopt;
+  return narrow;
+}
+
 }  // namespace kx

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,5 +15,9 @@ std::wstring WidenFromCodePage(std::string_view text, UINT codePage);
 
 // WideCharToMultiByte without flags: characters the code page lacks become its default character.
 std::string NarrowToCodePage(std::wstring_view text, UINT codePage);
+
+// The narrow text only when it widens back to exactly the same text: nothing when the code page lacks a
+// character or converts it to a look-alike.
+std::optional<std::string> NarrowLosslessly(std::wstring_view text, UINT codePage);
 
 }  // namespace kx

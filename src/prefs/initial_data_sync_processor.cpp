@@ -1,8 +1,45 @@
 #include "prefs/initial_data_sync_processor.h"
 
-namespace kx {
+#include <windows.h>
 
-// Does nothing yet: the preference store and the HTTPS client are not built.
-void InitialDataSyncProcessor::Run(const std::wstring&) {}
+#include "common/diagnostic_log.h"
+#include "common/text_convert.h"
+#include "net/http_client.h"
+#include "prefs/answer_readers.h"
+#include "prefs/client_config_file.h"
+#include "prefs/preference_request.h"
+#include "prefs/preference_store.h"
+
+namespace kx {
+namespace {
+
+constexpr wchar_t kPreferencesPath[] = L"/pvb-preferences/win/intel";
+constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded";
+
+// The store's texts were narrowed with the thread's code page.
+std::wstring WidenStoreText(std::string_view narrow) { return WidenFromCodePage(narrow, CP_THREAD_ACP); }
+
+}  // namespace
+
+void InitialDataSyncProcessor::Run(const std::wstring& clientDirectory) {
+  ComponentLog log(LogComponent::InitialDataSyncProcessor);
+  log.Start();
+  syncPreferences(clientDirectory);
+}
+
+void syncPreferences(const std::wstring& clientDirectory) {
+  PreferenceMap preferences = PreferenceStore::readAllPreferences();
+  if (preferences.empty()) return;
+  const std::string body = buildPreferenceRequestBody(preferences, &WidenStoreText);
+
+  const ClientConfig config = readClientConfig(clientDirectory);
+  const std::wstring server =
+      ConfiguredServerUrl(config, kPreferencesServerUrlKey, kBuiltInPreferencesServerUrl);
+  const std::uint16_t port = ConfiguredPort(config, kPreferencesServerPortKey);
+  const std::wstring answer = HttpClient().sendPostRequest(server, kPreferencesPath, kFormHeader, body, port);
+
+  readUpdatedPreferences(answer, preferences);
+  PreferenceStore::writeAllPreferences(preferences);
+}
 
 }  // namespace kx

@@ -75,13 +75,19 @@ PreferenceMap PreferenceStore::readAllPreferences() {
   std::vector<wchar_t> name(kValueNameChars);
   for (DWORD index = 0; index < valueCount; ++index) {
     DWORD nameLength = kValueNameChars;
-    if (::RegEnumValueW(key.get(), index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
+    DWORD type = REG_NONE;
+    if (::RegEnumValueW(key.get(), index, name.data(), &nameLength, nullptr, &type, nullptr, nullptr) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
       continue;
     }
+    // A value that cannot be read or narrowed exactly is left out: it would be written back changed.
     const std::wstring wideName(name.data(), std::min<size_t>(nameLength, name.size()));
-    const std::wstring text = readPreference(wideName).value_or(std::wstring());
-    preferences[NarrowToCodePage(wideName, CP_THREAD_ACP)] = NarrowToCodePage(text, CP_THREAD_ACP);
+    const std::optional<std::wstring> text = readPreference(wideName);
+    if (!text) continue;
+    std::optional<std::string> narrowName = NarrowLosslessly(wideName, CP_THREAD_ACP);
+    std::optional<std::string> narrowText = NarrowLosslessly(*text, CP_THREAD_ACP);
+    if (narrowName && narrowText) preferences[std::move(*narrowName)] = std::move(*narrowText);
   }
   return preferences;
 }

@@ -25,8 +25,10 @@ class PreferenceStore {
   // dump kind 0, matches it). Longer data and other failures give nothing and change nothing.
   static std::optional<std::wstring> readPreference(const std::wstring& pvbKey);
 
-  // Every stored value, names and texts narrowed with the thread's ANSI code page; a value that cannot be
-  // read maps to the empty text. Empty when the key is missing, which is not created here.
+  // Every stored REG_SZ value that readPreference reads, names and texts narrowed with the thread's ANSI
+  // code page. A value that is not text, too long to read, or not exactly expressible in the code page is
+  // left out, so that writing the map back never changes it. Empty when the key is missing, which is not
+  // created here.
   static PreferenceMap readAllPreferences();
 
   // Writes every entry (texts widened with the thread's ANSI code page, names with the system's); a failed

@@ -98,18 +98,28 @@ TEST(PreferenceStoreTest, MissingKeyIsCreatedOnlyByReadingOnePreference) {
   EXPECT_EQ((PreferenceMap{{"appx;1.0;77", "0_1_100"}}), PreferenceStore::readAllPreferences());
 }
 
-TEST(PreferenceStoreTest, PreferencesOfMoreThan255BytesAreUnreadableAndLeftAlone) {
+TEST(PreferenceStoreTest, PreferencesTheStoreCannotReadExactlyAreLeftOutAndAlone) {
   RegistryScratch scratch;
   const std::wstring fits(126, L'7');     // 254 bytes with the terminating zero
   const std::wstring tooLong(127, L'8');  // 256 bytes
+  const RawValue number{REG_DWORD, {1, 0, 0, 0}};
   WriteRawValue(kProductPreferencesKey, L"fits;1;1", TextValue(fits));
   WriteRawValue(kProductPreferencesKey, L"long;1;1", TextValue(tooLong));
+  WriteRawValue(kProductPreferencesKey, L"number;1;1", number);
+  // Characters no ANSI code page of this kind holds, in the text and in the name.
+  WriteRawValue(kProductPreferencesKey, L"greek;1;1", TextValue(L"1_\x3b1\x3b2"));
+  WriteRawValue(kProductPreferencesKey, L"\x3b1\x3b2;1;1", TextValue(L"1_0_0"));
 
   EXPECT_EQ(std::optional<std::wstring>(fits), PreferenceStore::readPreference(L"fits;1;1"));
   EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"long;1;1"));
   EXPECT_EQ(TextValue(tooLong), ReadRawValue(kProductPreferencesKey, L"long;1;1"));
-  EXPECT_EQ((PreferenceMap{{"fits;1;1", narrowByTruncation(fits)}, {"long;1;1", ""}}),
-            PreferenceStore::readAllPreferences());
+  // Only what would be written back unchanged takes part in a round trip.
+  const PreferenceMap all = PreferenceStore::readAllPreferences();
+  EXPECT_EQ((PreferenceMap{{"fits;1;1", narrowByTruncation(fits)}}), all);
+  PreferenceStore::writeAllPreferences(all);
+  EXPECT_EQ(TextValue(tooLong), ReadRawValue(kProductPreferencesKey, L"long;1;1"));
+  EXPECT_EQ(number, ReadRawValue(kProductPreferencesKey, L"number;1;1"));
+  EXPECT_EQ(TextValue(L"1_\x3b1\x3b2"), ReadRawValue(kProductPreferencesKey, L"greek;1;1"));
 
   // Data stored without a terminating zero still read as the text they hold.
   const std::wstring unterminated(125, L'9');

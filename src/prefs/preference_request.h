@@ -1,0 +1,40 @@
+// The body of the preference exchange: a JSON array with one object per product build, each object written
+// in exactly this spacing (the server's parser has always seen it so):
+//
+//   {"product": "<product>","version" : "<version>","build" : "<build>","preferences" : "<text>"}
+//
+// objects joined by "," without blanks, the whole enclosed in "[" and "]"; the empty text when no build
+// qualifies. Every value is a JSON string with its special characters escaped and every character outside
+// ASCII written as \u escapes (UTF-16 code units), so the body is ASCII and valid JSON whatever the code
+// page. No object is ever cut short.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "prefs/pvb_key.h"
+
+namespace kx {
+
+struct PvbParts {
+  std::string product;
+  std::string version;
+  std::string build;
+};
+
+// A pvb key split at ";": exactly three pieces, empty ones included ("a;;c"), or nothing ("a;b;" has two).
+std::optional<PvbParts> splitPvbKey(std::string_view pvbKey);
+
+// Text as the inside of a JSON string: '"', '\' and the control characters escaped, everything beyond
+// 0x7E as \uXXXX.
+std::string EscapeJsonString(std::wstring_view text);
+
+// How the narrow texts of the store turn into characters: they are in the ANSI code page, which only the
+// platform knows.
+using TextWidener = std::wstring (*)(std::string_view narrow);
+
+// The request body for the builds whose pvb key splits into three parts, in map order.
+std::string buildPreferenceRequestBody(const PreferenceMap& preferences, TextWidener widen);
+
+}  // namespace kx

@@ -1,0 +1,74 @@
+// The request body read back by a real JSON parser (Python's), for values that would break a body built
+// without escaping. Runs in the host build, where Python is at hand.
+#include "prefs/preference_request.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace kx {
+namespace {
+
+std::wstring WidenLatin1(std::string_view narrow) {
+  std::wstring wide;
+  for (const char c : narrow) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+  return wide;
+}
+
+// Latin-1 text as UTF-8, which the parser's output is compared in.
+std::string Utf8OfLatin1(const std::string& text) {
+  std::string utf8;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8.push_back(c);
+    } else {
+      utf8.push_back(static_cast<char>(0xC0 | (byte >> 6)));
+      utf8.push_back(static_cast<char>(0x80 | (byte & 0x3F)));
+    }
+  }
+  return utf8;
+}
+
+// Each object's four fields in order, every field ended by a 0x1F byte, as Python's json module read them.
+std::string ParsedByPython(const std::string& body) {
+  const std::string input = testing::TempDir() + "kx_preference_body.json";
+  const std::string output = testing::TempDir() + "kx_preference_fields.bin";
+  std::ofstream(input, std::ios::binary) << body;
+  const std::string command =
+      "python3 -c 'import json,sys\n"
+      "data = json.load(open(sys.argv[1], encoding=\"ascii\"))\n"
+      "out = b\"\".join((o[k] + \"\\x1f\").encode(\"utf-8\") for o in data\n"
+      "                 for k in (\"product\", \"version\", \"build\", \"preferences\"))\n"
+      "open(sys.argv[2], \"wb\").write(out)' " +
+      input + " " + output;
+  if (std::system(command.c_str()) != 0) return "<not parsed>";
+  std::ifstream in(output, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(PreferenceRequestJsonTest, HostileValuesComeBackExactlyFromAJsonParser) {
+  const PreferenceMap preferences = {
+      {"quote\";1.0;77", "1_\"}],\"x\":\"y"},
+      {"back\\slash;1;2", "1_\\"},
+      {std::string("ctl\x01\x1f;1;2"), std::string("\x7f\t\r\n\b", 5)},
+      {"caf\xe9;1;2", std::string(2000, 'p')},
+  };
+  const std::string body = buildPreferenceRequestBody(preferences, &WidenLatin1);
+  std::string expected;
+  for (const auto& [key, text] : preferences) {
+    const std::optional<PvbParts> parts = splitPvbKey(key);
+    ASSERT_TRUE(parts) << key;
+    for (const std::string* field : {&parts->product, &parts->version, &parts->build, &text}) {
+      expected += Utf8OfLatin1(*field) + '\x1f';
+    }
+  }
+  EXPECT_EQ(expected, ParsedByPython(body)) << body;
+}
+
+}  // namespace
+}  // namespace kx

@@ -1,0 +1,142 @@
+// "updatepvbpreference" end to end: the real service exchanges the registry's dump preferences with a local
+// HTTPS preferences server, stores the answer, starts the log transport, and the next real crash of a build
+// the server switched to full dumps gets a full dump.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "prefs/preference_store.h"
+#include "support/appdata_sandbox.h"
+#include "support/crash_commands.h"
+#include "support/front_end_run.h"
+#include "support/https_test_server.h"
+#include "support/launch_records.h"
+#include "support/service_harness.h"
+#include "support/test_files.h"
+#include "support/test_pipe_server.h"
+
+namespace kx::test {
+namespace {
+
+constexpr wchar_t kPreferencesKey[] = L"Software\\Orvan\\CommonFiles\\KXLog\\ProductPreferences";
+constexpr char kPreferencesPath[] = "/pvb-preferences/win/intel";
+
+void ClearStore() { ::RegDeleteTreeW(HKEY_CURRENT_USER, kPreferencesKey); }
+
+void StoreText(const std::wstring& name, const std::wstring& text) {
+  ::RegSetKeyValueW(HKEY_CURRENT_USER, kPreferencesKey, name.c_str(), REG_SZ, text.c_str(),
+                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+std::wstring StoredText(const std::wstring& name) {
+  std::vector<wchar_t> buffer(4096);
+  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+  if (::RegGetValueW(HKEY_CURRENT_USER, kPreferencesKey, name.c_str(), RRF_RT_REG_SZ, nullptr, buffer.data(),
+                     &size) != ERROR_SUCCESS) {
+    return L"<none>";
+  }
+  return buffer.data();
+}
+
+class PreferenceSyncTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ("", server_.failure());
+    ClearStore();
+    client_ = sandbox_.roaming() + L"\\client";
+    std::filesystem::create_directories(client_);
+    const std::string port = std::to_string(server_.port());
+    WriteFileBytes(client_ + L"\\kx_win_client_config.cfg",
+                   "kxkxs-url = https://localhost/\r\nkxkxs-port = " + port + "\r\n");
+    // The log transport that every run ends with: the recorder, unsigned, without a check asked for.
+    std::filesystem::copy_file(ThisProgramFolder() + L"\\..\\test-transports\\unsigned.exe",
+                               client_ + L"\\KXLogTransport.exe");
+  }
+  void TearDown() override { ClearStore(); }
+
+  void Answer(std::vector<std::string> headerLines) {
+    TestAnswer answer;
+    answer.headerLines = std::move(headerLines);
+    server_.SetAnswer(kPreferencesPath, answer);
+  }
+
+  // Runs the command and waits for the transport's two starts that end it.
+  void Sync() {
+    const size_t launches = ReadLaunches(client_).size();
+    EXPECT_TRUE(RunService({client_, L"updatepvbpreference", L"0"}).finished);
+    EXPECT_EQ(launches + 2, WaitForLaunchRecords(client_, launches + 2, 30000).size());
+  }
+
+  AppDataSandbox sandbox_;
+  HttpsTestServer server_;
+  std::wstring client_;
+};
+
+TEST_F(PreferenceSyncTest, TheServersAnswerIsMergedAndNothingItCannotReadIsTouched) {
+  const std::wstring tooLong(150, L'1');  // 302 bytes: more than the store reads
+  StoreText(L"appx;1.0;77", L"0_1_100");
+  StoreText(L"kept;2.0;1", L"2_0_0");
+  StoreText(L"not a build", L"1_1_1");
+  StoreText(L"long;1;1", tooLong);
+  Answer({"Updated Preferences: [{\"product\": \"AppX\", \"version\": \"1.0\", \"build\": \"77\", "
+          "\"preferences\": \"1_2_3\"}, {\"product\": \"New\", \"version\": \"3.1\", \"build\": \"9\", "
+          "\"preferences\": \"1_X\"}]"});
+  Sync();
+
+  const std::vector<RecordedRequest> requests = server_.Requests();
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ("POST", requests[0].method);
+  EXPECT_EQ(kPreferencesPath, requests[0].path);
+  EXPECT_EQ("application/x-www-form-urlencoded", FindHeader(requests[0], "Content-Type").value_or(""));
+  EXPECT_EQ(
+      "[{\"product\": \"appx\",\"version\" : \"1.0\",\"build\" : \"77\",\"preferences\" : \"0_1_100\"},"
+      "{\"product\": \"kept\",\"version\" : \"2.0\",\"build\" : \"1\",\"preferences\" : \"2_0_0\"}]",
+      requests[0].body);
+
+  EXPECT_EQ(L"1_2_3", StoredText(L"appx;1.0;77"));
+  EXPECT_EQ(L"1_x", StoredText(L"new;3.1;9"));
+  EXPECT_EQ(L"2_0_0", StoredText(L"kept;2.0;1"));
+  EXPECT_EQ(L"1_1_1", StoredText(L"not a build"));
+  EXPECT_EQ(tooLong, StoredText(L"long;1;1"));
+}
+
+TEST_F(PreferenceSyncTest, WithoutAnUpdateTheStoreStaysAndWithoutAStoreNothingIsSent) {
+  StoreText(L"appx;1.0;77", L"0_1_100");
+  Answer({"X-Note: nothing new"});
+  Sync();
+  EXPECT_EQ(L"0_1_100", StoredText(L"appx;1.0;77"));
+
+  // No server at all: the configured port is closed.
+  WriteFileBytes(client_ + L"\\kx_win_client_config.cfg", "kxkxs-url = localhost\r\nkxkxs-port = 1\r\n");
+  Sync();
+  EXPECT_EQ(L"0_1_100", StoredText(L"appx;1.0;77"));
+  EXPECT_EQ(1u, server_.Requests().size());
+
+  ClearStore();
+  Sync();
+  HKEY key = nullptr;
+  EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, kPreferencesKey, 0, KEY_READ, &key));
+}
+
+TEST_F(PreferenceSyncTest, ABuildTheServerSwitchesToFullDumpsGetsOneAtItsNextCrash) {
+  const std::string id = UniqueCrashIdentifier();
+  const std::string build = "Build-" + id;
+  StoreText(L"appx;1.0;77", L"0_1_100");
+  Answer({"Updated Preferences: [{\"product\": \"Crashing Front End\", \"version\": \"1.0\", \"build\": \"" +
+          build + "\", \"preferences\": \"1_0_0\"}]"});
+  Sync();
+
+  ASSERT_EQ(0u, RunCrashingFrontEnd(id, "breakpoint", CrashRecord("ProductBuild", build)).run.exitCode);
+  const ReportFiles files(sandbox_, id);
+  EXPECT_TRUE(IsFile(files.fullDump));
+  EXPECT_FALSE(IsFile(files.dump));
+  EXPECT_NE(std::string::npos,
+            ReadFileBytes(files.report).value_or("").find("<dumpType>\r\nFull\r\n</dumpType>"));
+}
+
+}  // namespace
+}  // namespace kx::test
