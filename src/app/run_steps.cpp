@@ -36,7 +36,7 @@ void RunStep(Step step, const Invocation& invocation) {
       openSolutionUrl(invocation.crashIdentifier);
       return;
     case Step::kPostIngestEvents:
-      IngestProcessor().Run();
+      IngestProcessor().Run(invocation.clientDirectory);
       return;
   }
 }

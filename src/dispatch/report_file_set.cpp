@@ -6,28 +6,13 @@
 
 #include <cstdio>
 
+#include "common/file_presence.h"
 #include "common/storage_paths.h"
 #include "common/win_handles.h"
 #include "dispatch/report_names.h"
 
 namespace kx {
 namespace {
-
-enum class Presence { kPresent, kAbsent, kUnknown };
-
-// A file and a folder both count as present. Only the answers that mean "no such entry" count as absent.
-Presence TestPresence(const std::wstring& path) {
-  if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return Presence::kPresent;
-  switch (::GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_BAD_NETPATH:
-    case ERROR_INVALID_NAME:
-      return Presence::kAbsent;
-    default:
-      return Presence::kUnknown;
-  }
-}
 
 // folder + "\" + stem + probeSuffix when that exists, otherwise folder + "\" + stem + otherSuffix.
 std::optional<std::wstring> Locate(const std::wstring& folder, const std::wstring& stem,
@@ -36,12 +21,9 @@ std::optional<std::wstring> Locate(const std::wstring& folder, const std::wstrin
   const std::wstring stemPath = folder + L"\\" + stem;
   const std::wstring probe = stemPath + probeSuffix;
   switch (TestPresence(probe)) {
-    case Presence::kPresent:
-      return probe;
-    case Presence::kAbsent:
-      return stemPath + otherSuffix;
-    case Presence::kUnknown:
-      break;
+    case Presence::kPresent: return probe;
+    case Presence::kAbsent: return stemPath + otherSuffix;
+    case Presence::kUnknown: break;
   }
   return std::nullopt;
 }
@@ -63,7 +45,8 @@ std::wstring ReportFileSet::GetFinalCrashLogFilePath(const std::wstring& guid,
 
 std::optional<std::wstring> ReportFileSet::GetDumpFilePath(const std::wstring& guid,
                                                            const std::wstring& crashIdentifier) {
-  return Locate(StoragePaths::DumpFolder(), DumpStem(guid, crashIdentifier), kMiniDumpSuffix, kFullDumpSuffix);
+  return Locate(StoragePaths::DumpFolder(), DumpStem(guid, crashIdentifier), kMiniDumpSuffix,
+                kFullDumpSuffix);
 }
 
 std::optional<std::wstring> ReportFileSet::GetFinalDumpFilePath(const std::wstring& guid,

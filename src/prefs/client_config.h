@@ -21,6 +21,8 @@ inline constexpr char kPreferencesServerUrlKey[] = "kxkxs-url";
 inline constexpr char kPreferencesServerPortKey[] = "kxkxs-port";
 inline constexpr char kSolutionServerUrlKey[] = "kxcn-url";
 inline constexpr char kSolutionServerPortKey[] = "kxcn-port";
+inline constexpr char kIngestServerUrlKey[] = "kxingest-url";
+inline constexpr char kIngestServerPortKey[] = "kxingest-port";
 
 // The servers used when the configuration names none (kBuiltInPreferencesServerUrl,
 // kBuiltInSolutionServerUrl) are build settings, in the generated header below.

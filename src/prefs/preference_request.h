@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/json_text.h"
 #include "prefs/pvb_key.h"
 
 namespace kx {
@@ -26,15 +27,8 @@ struct PvbParts {
 // A pvb key split at ";": exactly three pieces, empty ones included ("a;;c"), or nothing ("a;b;" has two).
 std::optional<PvbParts> splitPvbKey(std::string_view pvbKey);
 
-// Text as the inside of a JSON string: '"', '\' and the control characters escaped, everything beyond
-// 0x7E as \uXXXX.
-std::string EscapeJsonString(std::wstring_view text);
-
-// How the narrow texts of the store turn into characters: they are in the ANSI code page, which only the
-// platform knows.
-using TextWidener = std::wstring (*)(std::string_view narrow);
-
-// The request body for the builds whose pvb key splits into three parts, in map order.
+// The request body for the builds whose pvb key splits into three parts, in map order. The store's narrow
+// texts are in the ANSI code page, which only the platform can widen.
 std::string buildPreferenceRequestBody(const PreferenceMap& preferences, TextWidener widen);
 
 }  // namespace kx

@@ -1,0 +1,89 @@
+#include "ingest/ingest_store.h"
+
+#include <windows.h>
+
+#include <share.h>
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "common/file_presence.h"
+#include "common/storage_paths.h"
+#include "common/text_convert.h"
+#include "common/win_handles.h"
+
+namespace kx {
+namespace {
+
+ULONGLONG Ticks(const FILETIME& time) {
+  return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+bool listIngestFiles(const std::wstring& folder, std::vector<std::wstring>& files) {
+  files.clear();
+  if (!::PathIsDirectoryW(folder.c_str())) return false;
+  WIN32_FIND_DATAW found = {};
+  const UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+  for (bool more = find.valid(); more; more = ::FindNextFileW(find.get(), &found) != FALSE) {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      files.push_back(folder + L"\\" + found.cFileName);
+  }
+  return true;
+}
+
+bool isExpiredIngestFile(const std::wstring& path) {
+  const AgeRule rule = AgeRuleOf(NarrowToCodePage(path, CP_UTF8));
+  if (rule == AgeRule::kNone) return false;
+  FILETIME now = {};
+  ::GetSystemTimeAsFileTime(&now);
+  // Read sharing only: a file another program is still writing is not aged out under its feet.
+  const UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FILETIME created = {};
+  if (!file || !::GetFileTime(file.get(), &created, nullptr, nullptr)) return false;
+  return Ticks(created) + AgeLimitOf(rule) < Ticks(now);
+}
+
+bool deleteIngestFile(const std::wstring& path) {
+  if (!::PathFileExistsW(path.c_str())) return true;
+  return ::DeleteFileW(path.c_str()) != FALSE;
+}
+
+EventEntries readEventFile(const std::wstring& path) {
+  UniqueCrtFile file(::_wfsopen(path.c_str(), L"rb", _SH_DENYNO));
+  if (!file) return {};
+  std::string bytes;
+  char chunk[4096];
+  for (;;) {
+    const size_t read = std::fread(chunk, 1, sizeof(chunk), file.get());
+    bytes.append(chunk, read);
+    if (read < sizeof(chunk)) break;
+  }
+  return ParseEventFile(bytes);
+}
+
+std::wstring ExistingIngestFolder() {
+  const std::wstring folder = StoragePaths::IngestFolder();
+  if (folder.empty()) return folder;
+  switch (TestPresence(folder)) {
+    case Presence::kPresent: return folder;
+    case Presence::kAbsent: return {};
+    case Presence::kUnknown: break;
+  }
+  throw std::runtime_error("the ingest folder's existence cannot be told");
+}
+
+void purgeExpiredIngestFiles() {
+  const std::wstring folder = ExistingIngestFolder();
+  if (folder.empty()) return;
+  std::vector<std::wstring> files;
+  listIngestFiles(folder, files);
+  for (const std::wstring& path : files) {
+    if (isExpiredIngestFile(path)) deleteIngestFile(path);
+  }
+}
+
+}  // namespace kx

@@ -1,0 +1,70 @@
+#include "ingest/event_document.h"
+#include "ingest/event_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <utility>
+
+namespace kx {
+namespace {
+
+std::wstring WidenLatin1(std::string_view narrow) {
+  std::wstring wide;
+  for (const char c : narrow) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+  return wide;
+}
+
+TEST(EventFileTest, LinesSplitAtTheirFirstColonAndTheLastValueOfAKeyWins) {
+  const std::pair<std::string, EventEntries> cases[] = {
+      {"", {}},
+      {"no colon\n\n", {}},
+      {"k:v:w", {{"k", "v:w"}}},
+      {"k : v \r\nk2:x\r\n", {{"k ", " v "}, {"k2", "x"}}},
+      {":empty key\nk:1\nk:2\n", {{"", "empty key"}, {"k", "2"}}},
+      {"a:1\rb:2", {{"a", "1\rb:2"}}},  // a lone CR ends no line
+  };
+  for (const auto& [bytes, entries] : cases) {
+    SCOPED_TRACE(testing::PrintToString(bytes));
+    EXPECT_EQ(entries, ParseEventFile(bytes));
+  }
+}
+
+TEST(EventFileTest, AgeRulesFollowTheFirstOccurrenceOfTheirSuffix) {
+  const std::tuple<const char*, AgeRule> cases[] = {
+      {"C:\\q\\ingest\\e1.log", AgeRule::kEventFile}, {"C:\\q\\ingest\\e1.log.lck", AgeRule::kLockFile},
+      {"C:\\q\\ingest\\a.log.log", AgeRule::kNone},   {"C:\\q.log\\ingest\\e1.log", AgeRule::kNone},
+      {"C:\\q\\ingest\\a.lck.lck", AgeRule::kNone},   {"C:\\q\\ingest\\event.txt", AgeRule::kNone},
+  };
+  for (const auto& [path, rule] : cases) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(rule, AgeRuleOf(path));
+  }
+  EXPECT_EQ(25920000000000ull, AgeLimitOf(AgeRule::kEventFile));
+  EXPECT_EQ(360000000000ull, AgeLimitOf(AgeRule::kLockFile));
+  EXPECT_TRUE(IsLockFileName(L"C:\\q\\e1.log.lck"));
+  EXPECT_FALSE(IsLockFileName(L"C:\\q\\e1.lck.log"));
+}
+
+TEST(EventDocumentTest, TheDocumentCarriesTheFixedMembersThenTheFilesMembers) {
+  EXPECT_EQ(
+      "{\"events\":[{\"project\":\"qplx-desk-relayer\",\"ingesttype\":\"solvane\","
+      "\"time\":\"2024-01-31T14:05:09.123+0100\",\"environment\":\"prod\",\"data\":{"
+      "\"event.workflow\":\"Lifecycle\",\"event.category\":\"DESKTOP\",\"event.subcategory\":\"Host\","
+      "\"event.type\":\"error\",\"event.subtype\":\"exit\",\"event.value\":\"abnormal:crash\","
+      "\"env.fw.name\":\"Kestrix SDK\",\"event.type\":\"warning\",\"foo\":\"b\\\"a\\\\r\"}}]}",
+      BuildEventDocument({{"event.type", "warning"}, {"foo", "b\"a\\r"}}, "2024-01-31T14:05:09.123+0100",
+                         &WidenLatin1));
+}
+
+TEST(EventDocumentTest, TimeStampsAndStatuses) {
+  EXPECT_EQ("2024-01-31T14:05:09.123+0100", FormatIsoTimestamp({2024, 1, 31, 14, 5, 9, 123, 60}));
+  EXPECT_EQ("1999-12-31T23:59:59.007-0530", FormatIsoTimestamp({1999, 12, 31, 23, 59, 59, 7, -330}));
+  EXPECT_EQ("2026-06-01T00:00:00.000+0000", FormatIsoTimestamp({2026, 6, 1, 0, 0, 0, 0, 0}));
+  for (const std::uint32_t accepted : {1u, 200u, 302u, 399u}) EXPECT_TRUE(IsAcceptedStatus(accepted));
+  for (const std::uint32_t refused : {0u, 400u, 500u}) EXPECT_FALSE(IsAcceptedStatus(refused));
+}
+
+}  // namespace
+}  // namespace kx

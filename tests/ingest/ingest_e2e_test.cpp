@@ -1,0 +1,197 @@
+// postingestevent end to end: the real service on a sandboxed ingest folder, posting to a local HTTPS
+// endpoint; the age rules of the purge; and several runs on one queue at once.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "support/appdata_sandbox.h"
+#include "support/https_test_server.h"
+#include "support/service_harness.h"
+#include "support/test_files.h"
+
+namespace kx::test {
+namespace {
+
+constexpr ULONGLONG kSecond = 10000000;
+constexpr ULONGLONG kHour = 3600 * kSecond;
+constexpr ULONGLONG kDay = 24 * kHour;
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// Sets creation, access and write times together (the platform keeps a creation time set alone only so).
+void MakeOlder(const std::wstring& path, ULONGLONG age) {
+  FILETIME now = {};
+  ::GetSystemTimeAsFileTime(&now);
+  const ULONGLONG then = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) - age;
+  const FILETIME time = {static_cast<DWORD>(then), static_cast<DWORD>(then >> 32)};
+  const HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  EXPECT_TRUE(::SetFileTime(file, &time, &time, &time));
+  ::CloseHandle(file);
+}
+
+// Starts the service with these words in `count` processes at once and waits for all of them.
+void RunTogether(const std::wstring& arguments, int count) {
+  std::vector<HANDLE> processes;
+  for (int i = 0; i < count; ++i) {
+    std::wstring commandLine = QuoteWord(ServicePath()) + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &process));
+    ::CloseHandle(process.hThread);
+    processes.push_back(process.hProcess);
+  }
+  EXPECT_EQ(WAIT_OBJECT_0,
+            ::WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), TRUE, 180000));
+  for (const HANDLE process : processes) ::CloseHandle(process);
+}
+
+class IngestTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ("", server_.failure());
+    sandbox_.EnableLogging();
+    folder_ = sandbox_.storageRoot() + L"\\ingest";
+    std::filesystem::create_directories(folder_);
+    client_ = sandbox_.roaming() + L"\\client";
+    std::filesystem::create_directories(client_);
+    WriteFileBytes(
+        client_ + L"\\kx_win_client_config.cfg",
+        "kxingest-url = https://localhost\r\nkxingest-port = " + std::to_string(server_.port()) + "\r\n");
+    Answer(200);
+  }
+
+  void Answer(int status) {
+    TestAnswer answer;
+    answer.status = status;
+    server_.SetAnswer("/ingest", answer);
+  }
+  void PostQueued() { EXPECT_TRUE(RunService({client_, L"postingestevent", L"0"}).finished); }
+  std::wstring Queue(const std::wstring& name, const std::string& text) {
+    WriteFileBytes(folder_ + L"\\" + name, text);
+    return folder_ + L"\\" + name;
+  }
+  std::vector<std::wstring> Queued() const { return ListTree(folder_); }
+  std::string Log() const {
+    return ReadFileBytes(sandbox_.logFolder() + L"\\IngestProcessor.txt").value_or("<missing>");
+  }
+
+  AppDataSandbox sandbox_;
+  HttpsTestServer server_;
+  std::wstring folder_, client_;
+};
+
+TEST_F(IngestTest, AcceptedEventsArePostedOnceAndRemoved) {
+  const std::wstring a = Queue(L"a.log", "event.type:warning\r\nfoo:bar:baz\r\n");
+  const std::wstring b = Queue(L"b.log", "uid:b\n");
+  const std::wstring c = Queue(L"c.txt", "uid:c");
+  PostQueued();
+
+  EXPECT_TRUE(Queued().empty());
+  const std::vector<RecordedRequest> requests = server_.Requests();
+  ASSERT_EQ(3u, requests.size());
+  EXPECT_EQ("/ingest", requests[0].path);
+  EXPECT_EQ("application/json", FindHeader(requests[0], "content-type").value_or(""));
+  EXPECT_EQ("qplx-desk-relayer", FindHeader(requests[0], "x-api-key").value_or(""));
+  std::string log;
+  for (const std::wstring& path : {a, b, c}) {
+    log += "Acquired lock " + Narrow(path) + ".lck\r\nProcessing " + Narrow(path) +
+           "\r\nSuccessfully posted event for " + Narrow(path) + "\r\n";
+  }
+  EXPECT_EQ(log, Log());
+  const std::string& document = requests[0].body;
+  EXPECT_NE(std::string::npos, document.find(",\"env.fw.name\":\"Kestrix SDK\",\"event.type\":\"warning\","
+                                             "\"foo\":\"bar:baz\"}}]}"))
+      << document;
+}
+
+TEST_F(IngestTest, RefusedOrUnansweredEventsStayQueuedWithoutTheirLock) {
+  // The endpoint's status, and whether the event counts as delivered.
+  const std::tuple<int, bool> cases[] = {{400, false}, {500, false}, {302, true}};
+  for (const auto& [status, delivered] : cases) {
+    SCOPED_TRACE(status);
+    Answer(status);
+    Queue(L"e.log", "k:v");
+    PostQueued();
+    EXPECT_EQ(delivered ? std::vector<std::wstring>{} : std::vector<std::wstring>{L"e.log"}, Queued());
+  }
+  // No endpoint at all: the port is closed.
+  WriteFileBytes(client_ + L"\\kx_win_client_config.cfg",
+                 "kxingest-url = localhost\r\nkxingest-port = 1\r\n");
+  Queue(L"e.log", "k:v");
+  PostQueued();
+  EXPECT_EQ(std::vector<std::wstring>{L"e.log"}, Queued());
+  const std::string path = Narrow(folder_) + "\\e.log";
+  EXPECT_EQ("Acquired lock " + path + ".lck\r\nProcessing " + path + "\r\nFailed to posted event for " +
+                path + "\r\n",
+            Log());
+}
+
+TEST_F(IngestTest, LocksEmptyFilesAndHalfWrittenFilesAreNotPosted) {
+  Queue(L"locked.log", "k:v");
+  Queue(L"locked.log.lck", "");  // another run is posting it
+  Queue(L"empty.log", "");
+  Queue(L"nocolon.log", "still being writ");
+  Queue(L"stray.lck", "k:v");  // a lock is never an event, whatever it holds
+  PostQueued();
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_EQ((std::vector<std::wstring>{L"empty.log", L"locked.log", L"locked.log.lck", L"nocolon.log",
+                                       L"stray.lck"}),
+            Queued());
+}
+
+TEST_F(IngestTest, ThePurgeRemovesOnlyFilesPastTheirAgeLimit) {
+  Answer(500);  // nothing gets posted away
+  const std::tuple<const wchar_t*, ULONGLONG, bool> files[] = {
+      {L"old.log", 30 * kDay + kSecond, false},
+      {L"young.log", 29 * kDay, true},
+      {L"old.log.lck", 10 * kHour + kSecond, false},
+      {L"young.log.lck", 9 * kHour, true},
+      {L"a.log.log", 400 * kDay, true},
+      {L"other.txt", 400 * kDay, true},
+  };
+  for (const auto& [name, age, stays] : files) MakeOlder(Queue(name, "k:v"), age);
+  // A sub-folder is neither purged nor taken up, nor is what it holds.
+  std::filesystem::create_directories(folder_ + L"\\sub.log");
+  WriteFileBytes(folder_ + L"\\sub.log\\inner.log", "k:v");
+  MakeOlder(folder_ + L"\\sub.log", 400 * kDay);
+  MakeOlder(folder_ + L"\\sub.log\\inner.log", 400 * kDay);
+  PostQueued();
+  for (const auto& [name, age, stays] : files)
+    EXPECT_EQ(stays, IsFile(folder_ + L"\\" + name)) << Narrow(name);
+  EXPECT_TRUE(IsFile(folder_ + L"\\sub.log\\inner.log"));
+}
+
+TEST_F(IngestTest, ConcurrentRunsPostEveryEventExactlyOnce) {
+  for (const int runs : {2, 4}) {
+    SCOPED_TRACE(runs);
+    const size_t before = server_.Requests().size();
+    for (int i = 0; i < 200; ++i)
+      Queue(L"e" + std::to_wstring(i) + L".log", "uid:" + std::to_string(i) + "\n");
+    RunTogether(QuoteWord(client_) + L" postingestevent 0", runs);
+
+    std::map<std::string, int> posted;
+    const std::vector<RecordedRequest> requests = server_.Requests();
+    for (size_t i = before; i < requests.size(); ++i) {
+      const std::string& body = requests[i].body;
+      const size_t at = body.find("\"uid\":\"");
+      ASSERT_NE(std::string::npos, at) << body;
+      ++posted[body.substr(at + 7, body.find('"', at + 7) - at - 7)];
+    }
+    EXPECT_EQ(200u, posted.size());
+    for (const auto& [uid, count] : posted) EXPECT_EQ(1, count) << uid;
+    EXPECT_TRUE(Queued().empty());
+  }
+}
+
+}  // namespace
+}  // namespace kx::test
