@@ -1,0 +1,147 @@
+// kxdumpinfo as a support engineer runs it: on the minidump the service wrote of a real crash it must show
+// exactly the crash the crashing front end saw; on anything else it must end with one line and its exit code.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "common/win_handles.h"
+#include "support/appdata_sandbox.h"
+#include "support/crash_commands.h"
+#include "support/front_end_run.h"
+#include "support/service_harness.h"
+#include "support/test_files.h"
+#include "support/test_pipe_server.h"
+
+namespace kx::test {
+namespace {
+
+struct ToolRun {
+  DWORD exitCode = 0xFFFFFFFF;  // also when it could not be started or did not end
+  std::string out, err;
+};
+
+UniqueFileHandle CreateInheritable(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  return UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Runs kxdumpinfo (next to this program) with its standard output and error going to files in `folder`.
+ToolRun RunDumpInfo(const std::wstring& arguments, const std::wstring& folder) {
+  ToolRun run;
+  {
+    const UniqueFileHandle out = CreateInheritable(folder + L"\\out.txt");
+    const UniqueFileHandle err = CreateInheritable(folder + L"\\err.txt");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
+    std::wstring commandLine = QuoteWord(ThisProgramFolder() + L"\\kxdumpinfo.exe") + L" " + arguments;
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+      ADD_FAILURE() << Win32ErrorText(::GetLastError());
+      return run;
+    }
+    const UniqueHandle processOwner(process.hProcess), threadOwner(process.hThread);
+    if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+      ::TerminateProcess(process.hProcess, 1);
+      ::WaitForSingleObject(process.hProcess, 10000);
+    }
+    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+  }
+  run.out = ReadFileBytes(folder + L"\\out.txt").value_or("<missing>");
+  run.err = ReadFileBytes(folder + L"\\err.txt").value_or("<missing>");
+  return run;
+}
+
+std::string Hex(std::uint64_t value, int digits) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "0x%0*llX", digits, static_cast<unsigned long long>(value));
+  return text;
+}
+
+bool Contains(const std::string& text, const std::string& piece) {
+  return text.find(piece) != std::string::npos;
+}
+
+TEST(DumpInfoEndToEndTest, TheDumpOfARealCrashShowsThatCrash) {
+  AppDataSandbox sandbox;
+  const std::string id = UniqueCrashIdentifier();
+  const FrontEndRun crash = RunCrashingFrontEnd(id, "access-violation", "");
+  ASSERT_EQ(0u, crash.run.exitCode);
+  ASSERT_TRUE(crash.capture.has_value());
+  const std::wstring dump = ReportFiles(sandbox, id).dump;
+
+  const ToolRun run = RunDumpInfo(L"--json " + QuoteWord(dump), sandbox.roaming());
+  ASSERT_EQ(0u, run.exitCode) << run.err;
+  EXPECT_EQ("", run.err);
+  const EXCEPTION_RECORD exception = CapturedExceptionRecord(*crash.capture);
+  const CONTEXT context = CapturedContext(*crash.capture);
+  for (const std::string& piece : {
+           "\"thread_id\": " + std::to_string(crash.capture->threadId) + ",",
+           std::string("\"code\": \"0xC0000005\",\n    \"name\": \"EXCEPTION_ACCESS_VIOLATION\""),
+           "\"address\": \"" + Hex(reinterpret_cast<std::uintptr_t>(exception.ExceptionAddress), 16) + "\"",
+           "\"address\": \"" + Hex(exception.ExceptionInformation[1], 16) + "\"}",
+           "\"rip\": \"" + Hex(context.Rip, 16) + "\"",
+           "\"rsp\": \"" + Hex(context.Rsp, 16) + "\"",
+           "\"eflags\": \"" + Hex(context.EFlags, 8) + "\"}",
+           "{\"base\": \"" + Hex(crash.capture->imageBase, 16) +
+               "\", \"size\": " + std::to_string(crash.capture->imageSize) + ", ",
+       }) {
+    EXPECT_TRUE(Contains(run.out, piece)) << piece << "\n---\n" << run.out;
+  }
+  const std::size_t module = run.out.find("{\"base\": \"" + Hex(crash.capture->imageBase, 16));
+  EXPECT_TRUE(
+      Contains(run.out.substr(module, run.out.find('\n', module) - module), "crashing_front_end.exe\"}"));
+
+  const ToolRun text = RunDumpInfo(QuoteWord(dump), sandbox.roaming());
+  EXPECT_EQ(0u, text.exitCode);
+  EXPECT_TRUE(Contains(text.out, "Exception      0xC0000005 EXCEPTION_ACCESS_VIOLATION\n")) << text.out;
+  // Kept for whoever wants to see the text of a real dump: <build>/test-output/kxdumpinfo-example.txt.
+  WriteFileBytes(ThisProgramFolder() + L"\\..\\test-output\\kxdumpinfo-example.txt", text.out);
+
+  // The same dump cut in half: its later streams now point beyond the end.
+  const std::string bytes = ReadFileBytes(dump).value_or("");
+  WriteFileBytes(sandbox.roaming() + L"\\half.dmp", bytes.substr(0, bytes.size() / 2));
+  const ToolRun half = RunDumpInfo(QuoteWord(sandbox.roaming() + L"\\half.dmp"), sandbox.roaming());
+  EXPECT_EQ(3u, half.exitCode);
+  EXPECT_TRUE(Contains(half.err, "lies beyond the end of the file\n")) << half.err;
+}
+
+TEST(DumpInfoEndToEndTest, WhatIsNotADumpEndsWithOneLineAndItsExitCode) {
+  AppDataSandbox sandbox;
+  const std::wstring folder = sandbox.roaming();
+  WriteFileBytes(folder + L"\\empty.dmp", "");
+  WriteFileBytes(folder + L"\\report.xml", "<?xml version=\"1.0\"?>\r\n<crashreport/>\r\n");
+  struct Case {
+    std::wstring arguments;
+    DWORD exitCode;
+    const char* message;
+  };
+  const Case cases[] = {
+      {L"", 1, "kxdumpinfo: usage: kxdumpinfo [--json] <dump file>\n"},
+      {L"--json", 1, "usage"},
+      {L"a.dmp b.dmp", 1, "usage"},
+      {QuoteWord(folder + L"\\missing.dmp"), 2, "missing.dmp: error 2: "},
+      {QuoteWord(folder), 2, "cannot read "},
+      {L"--json " + QuoteWord(folder + L"\\empty.dmp"), 3, "shorter than a minidump header (0 bytes)\n"},
+      {QuoteWord(folder + L"\\report.xml"), 3,
+       "report.xml is not a usable minidump: no \"MDMP\" signature\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.arguments.begin(), c.arguments.end()));
+    const ToolRun run = RunDumpInfo(c.arguments, folder);
+    EXPECT_EQ(c.exitCode, run.exitCode);
+    EXPECT_EQ("", run.out);
+    EXPECT_TRUE(Contains(run.err, c.message)) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+  }
+}
+
+}  // namespace
+}  // namespace kx::test
