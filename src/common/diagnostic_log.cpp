@@ -35,6 +35,7 @@ const wchar_t* LogFileName(LogComponent component) {
     case LogComponent::SignatureVerifierUtils: return L"SignatureVerifierUtils.txt";
     case LogComponent::InitialDataSyncProcessor: return L"InitialDataSyncProcessor.txt";
     case LogComponent::IngestProcessor: return L"IngestProcessor.txt";
+    case LogComponent::KXLogTransport: return L"KXLogTransport.txt";
   }
   return L"";
 }
@@ -43,11 +44,11 @@ void AppendLogPiece(std::string& line, AnsiText ansi) {
   AppendLogPiece(line, WidenFromCodePage(ansi.text, CP_ACP));
 }
 
-void LogStream::Open() {
+void LogStream::Open(bool append) {
   file_.reset();
   failed_ = false;
   const std::wstring path = LogFilePath(fileName_);
-  if (!path.empty()) file_.reset(::_wfsopen(path.c_str(), L"w", _SH_DENYNO));
+  if (!path.empty()) file_.reset(::_wfsopen(path.c_str(), append ? L"a" : L"w", _SH_DENYNO));
   failed_ = !file_;
 }
 
@@ -73,13 +74,14 @@ LogStream& ComponentLogStream(LogComponent component) {
       LogStream(LogFileName(LogComponent::SignatureVerifierUtils)),
       LogStream(LogFileName(LogComponent::InitialDataSyncProcessor)),
       LogStream(LogFileName(LogComponent::IngestProcessor)),
+      LogStream(LogFileName(LogComponent::KXLogTransport)),
   };
   return streams[static_cast<int>(component)];
 }
 
 void ComponentLog::Start(OpenRule rule) {
   enabled_ = IsLoggingSwitchOn();
-  if (enabled_ || rule == OpenRule::kOpenAlways) stream_.Open();
+  if (enabled_ || rule == OpenRule::kOpenAlways) stream_.Open(rule == OpenRule::kAppendWhenSwitchOn);
 }
 
 }  // namespace kx

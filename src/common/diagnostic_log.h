@@ -21,6 +21,7 @@ enum class LogComponent {
   SignatureVerifierUtils,    // "SignatureVerifierUtils.txt"
   InitialDataSyncProcessor,  // "InitialDataSyncProcessor.txt"
   IngestProcessor,           // "IngestProcessor.txt"
+  KXLogTransport,            // "KXLogTransport.txt" (the log transport program)
 };
 
 // True when the switch exists; tests the file system at every call. False when the storage root is unavailable.
@@ -45,9 +46,10 @@ class LogStream {
   LogStream(const LogStream&) = delete;
   LogStream& operator=(const LogStream&) = delete;
 
-  // Opens the log file for writing in text mode, emptying it, with sharing that denies nothing to others.
-  // Any file open before is closed first. On failure the stream is left failed.
-  void Open();
+  // Opens the log file for writing in text mode, emptying it (or, with `append`, adding to its end: for a
+  // program of which several copies run at once), with sharing that denies nothing to others. Any file open
+  // before is closed first. On failure the stream is left failed.
+  void Open(bool append = false);
   // Closes the file; a failing close leaves the stream failed.
   void Close();
 
@@ -82,7 +84,8 @@ class ComponentLog {
   explicit ComponentLog(LogComponent component) noexcept : stream_(ComponentLogStream(component)) {}
 
   // Takes the switch answer; opens (empties) the file when logging is on, or always with kOpenAlways.
-  enum class OpenRule { kWhenSwitchOn, kOpenAlways };
+  // kAppendWhenSwitchOn adds to the file instead of emptying it (see LogStream::Open).
+  enum class OpenRule { kWhenSwitchOn, kOpenAlways, kAppendWhenSwitchOn };
   void Start(OpenRule rule = OpenRule::kWhenSwitchOn);
 
   bool enabled() const noexcept { return enabled_; }

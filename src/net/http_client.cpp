@@ -33,6 +33,9 @@ static_assert(kRequestFlags == 0x84A44700, "the request flags of every exchange"
 // for ever by default. Set on the request handle, where every implementation honours them.
 constexpr DWORD kTimeoutMs = 30000;
 
+// A file body goes out in pieces of this size, so that a dump of gigabytes never sits in memory.
+constexpr DWORD kUploadPieceBytes = 256 * 1024;
+
 // Header queries are retried with the size the platform asks for; it settles after one round, so a few
 // rounds are plenty and a platform that keeps asking for more cannot keep us here.
 constexpr int kHeaderQueryRounds = 8;
@@ -42,8 +45,8 @@ std::wstring QueryRawHeaders(HINTERNET request) {
   std::vector<wchar_t> buffer;
   DWORD size = 0;
   for (int round = 0; round < kHeaderQueryRounds; ++round) {
-    if (::HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, buffer.empty() ? nullptr : buffer.data(), &size,
-                         nullptr)) {
+    if (::HttpQueryInfoW(request, HTTP_QUERY_RAW_HEADERS_CRLF, buffer.empty() ? nullptr : buffer.data(),
+                         &size, nullptr)) {
       break;
     }
     if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
@@ -63,6 +66,71 @@ std::uint32_t QueryStatusCode(HINTERNET request) {
   return code;
 }
 
+// The three handles of one request, closed in reverse order of opening.
+struct OpenedRequest {
+  UniqueInternetHandle internet;
+  UniqueInternetHandle connection;
+  UniqueInternetHandle request;
+};
+
+// False when a handle could not be opened.
+bool OpenPostRequest(const std::wstring& server, const std::wstring& path, std::uint16_t port,
+                     OpenedRequest& opened) {
+  opened.internet.reset(::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!opened.internet) return false;
+  const std::wstring host = ServerHostFromValue(server);
+  opened.connection.reset(::InternetConnectW(opened.internet.get(), host.c_str(), port, nullptr, nullptr,
+                                             INTERNET_SERVICE_HTTP, 0, 0));
+  if (!opened.connection) return false;
+  opened.request.reset(::HttpOpenRequestW(opened.connection.get(), L"POST", path.c_str(), nullptr, nullptr,
+                                          nullptr, kRequestFlags, 0));
+  if (!opened.request) return false;
+  for (const DWORD option :
+       {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT}) {
+    DWORD timeout = kTimeoutMs;
+    ::InternetSetOptionW(opened.request.get(), option, &timeout, sizeof(timeout));
+  }
+  return true;
+}
+
+// The answer of a request whose sending ended as `sent` says. A failed send (no server, a refused
+// certificate, a connection closed without an answer) has no header block, though some implementations still
+// hand out an empty one; and so has an answer without a status line.
+std::wstring ReadAnswer(HINTERNET request, bool sent, std::uint32_t* status) {
+  const std::uint32_t code = sent ? QueryStatusCode(request) : 0;
+  if (status) *status = code;
+  if (code == 0) return kNoAnswer;
+  return QueryRawHeaders(request);
+}
+
+// Sends the file's bytes from its start, a piece at a time.
+bool SendFileBody(HINTERNET request, const std::wstring& headers, HANDLE file, std::uint64_t size) {
+  INTERNET_BUFFERSW buffers = {};
+  buffers.dwStructSize = sizeof(buffers);
+  buffers.lpcszHeader = headers.empty() ? nullptr : headers.c_str();
+  buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
+  buffers.dwBufferTotal = static_cast<DWORD>(size);
+  LARGE_INTEGER start = {};
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
+      !::HttpSendRequestExW(request, &buffers, nullptr, 0, 0)) {
+    return false;
+  }
+  std::vector<char> piece(kUploadPieceBytes);
+  for (std::uint64_t left = size; left > 0;) {
+    const DWORD wanted = static_cast<DWORD>(left < piece.size() ? left : piece.size());
+    DWORD read = 0;
+    if (!::ReadFile(file, piece.data(), wanted, &read, nullptr) || read != wanted) return false;
+    for (DWORD done = 0; done < read;) {
+      DWORD written = 0;
+      if (!::InternetWriteFile(request, piece.data() + done, read - done, &written) || written == 0)
+        return false;
+      done += written;
+    }
+    left -= read;
+  }
+  return ::HttpEndRequestW(request, nullptr, 0, 0) != FALSE;
+}
+
 }  // namespace
 
 std::wstring HttpClient::sendPostRequest(const std::wstring& server, const std::wstring& path,
@@ -74,37 +142,30 @@ std::wstring HttpClient::sendPostRequest(const std::wstring& server, const std::
     if (status) *status = 0;
     return kNoAnswer;
   }
+  OpenedRequest opened;
+  if (!OpenPostRequest(server, path, port, opened)) return {};
 
-  const UniqueInternetHandle internet(
-      ::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!internet) return {};
-  const std::wstring host = ServerHostFromValue(server);
-  const UniqueInternetHandle connection(::InternetConnectW(internet.get(), host.c_str(), port, nullptr, nullptr,
-                                                           INTERNET_SERVICE_HTTP, 0, 0));
-  if (!connection) return {};
-  const UniqueInternetHandle request(::HttpOpenRequestW(connection.get(), L"POST", path.c_str(), nullptr, nullptr,
-                                                        nullptr, kRequestFlags, 0));
-  if (!request) return {};
-
-  for (const DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                             INTERNET_OPTION_RECEIVE_TIMEOUT}) {
-    DWORD timeout = kTimeoutMs;
-    ::InternetSetOptionW(request.get(), option, &timeout, sizeof(timeout));
-  }
-
-  // A failed send (no server, a refused certificate, a connection closed without an answer) has no header
-  // block, though some implementations still hand out an empty one; and so has an answer without a status
-  // line. The body ends at its first NUL.
+  // The body ends at its first NUL.
   const size_t bodyLength = std::strlen(body.c_str());
-  const bool sent =
-      headers.size() <= MAXDWORD && bodyLength <= MAXDWORD &&
-      ::HttpSendRequestW(request.get(), headers.empty() ? nullptr : headers.c_str(),
-                         static_cast<DWORD>(headers.size()),
-                         bodyLength == 0 ? nullptr : const_cast<char*>(body.c_str()), static_cast<DWORD>(bodyLength));
-  const std::uint32_t code = sent ? QueryStatusCode(request.get()) : 0;
-  if (status) *status = code;
-  if (code == 0) return kNoAnswer;
-  return QueryRawHeaders(request.get());
+  const bool sent = headers.size() <= MAXDWORD && bodyLength <= MAXDWORD &&
+                    ::HttpSendRequestW(opened.request.get(), headers.empty() ? nullptr : headers.c_str(),
+                                       static_cast<DWORD>(headers.size()),
+                                       bodyLength == 0 ? nullptr : const_cast<char*>(body.c_str()),
+                                       static_cast<DWORD>(bodyLength));
+  return ReadAnswer(opened.request.get(), sent, status);
+}
+
+std::wstring HttpClient::sendFileRequest(const std::wstring& server, const std::wstring& path,
+                                         const std::wstring& headers, HANDLE file, std::uint64_t size,
+                                         std::uint16_t port, std::uint32_t* status) {
+  if (port == 0 || size > kMaxUploadBytes || headers.size() > MAXDWORD) {
+    if (status) *status = 0;
+    return kNoAnswer;
+  }
+  OpenedRequest opened;
+  if (!OpenPostRequest(server, path, port, opened)) return {};
+  const bool sent = SendFileBody(opened.request.get(), headers, file, size);
+  return ReadAnswer(opened.request.get(), sent, status);
 }
 
 }  // namespace kx

@@ -2,6 +2,8 @@
 // The response body is never read; callers look for their answer in the header lines (or the status code).
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
@@ -10,6 +12,8 @@ namespace kx {
 // The text returned when no header block was obtained: the server could not be reached, its certificate
 // failed the platform's checks, or it closed the connection or stayed silent without answering.
 inline constexpr wchar_t kNoAnswer[] = L"-1";
+
+inline constexpr std::uint64_t kMaxUploadBytes = 0xFFFFFFFFull;
 
 class HttpClient {
  public:
@@ -25,8 +29,15 @@ class HttpClient {
   // a handle could not be opened. Blocks until the exchange has ended, at most about 30 s for each of
   // connecting, sending and receiving; no retry, no cache, no credentials, no user interface, and no
   // redirect followed (a 3xx answer is handed back like any other).
-  std::wstring sendPostRequest(const std::wstring& server, const std::wstring& path, const std::wstring& headers,
-                               const std::string& body, std::uint16_t port, std::uint32_t* status = nullptr);
+  std::wstring sendPostRequest(const std::wstring& server, const std::wstring& path,
+                               const std::wstring& headers, const std::string& body, std::uint16_t port,
+                               std::uint32_t* status = nullptr);
+
+  // The same exchange with the body read from an open file, `size` bytes from its start, sent a piece at a
+  // time. Files beyond kMaxUploadBytes are not sent (kNoAnswer): the platform takes a 32-bit body length.
+  std::wstring sendFileRequest(const std::wstring& server, const std::wstring& path,
+                               const std::wstring& headers, HANDLE file, std::uint64_t size,
+                               std::uint16_t port, std::uint32_t* status = nullptr);
 };
 
 }  // namespace kx

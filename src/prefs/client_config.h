@@ -23,6 +23,8 @@ inline constexpr char kSolutionServerUrlKey[] = "kxcn-url";
 inline constexpr char kSolutionServerPortKey[] = "kxcn-port";
 inline constexpr char kIngestServerUrlKey[] = "kxingest-url";
 inline constexpr char kIngestServerPortKey[] = "kxingest-port";
+inline constexpr char kUploadServerUrlKey[] = "kxupload-url";
+inline constexpr char kUploadServerPortKey[] = "kxupload-port";
 
 // The servers used when the configuration names none (kBuiltInPreferencesServerUrl,
 // kBuiltInSolutionServerUrl) are build settings, in the generated header below.

@@ -178,16 +178,21 @@ TEST_F(DispatchTest, OnlyATransportWhoseOwnSignatureHoldsIsStarted) {
       {L"altered", true, "Error is: -2146869232", "Verification failed for log transport file. Returning"},
       {L"", true, "", "Log transport not present"},
   };
-  // A signed copy beside the service does not vouch for the program in the client directory.
-  const std::wstring besideService = ThisProgramFolder() + L"\\KXLogTransport.exe";
-  std::filesystem::copy_file(TestTransport(L"signed"), besideService,
-                             std::filesystem::copy_options::overwrite_existing);
+  // A signed copy beside the service does not vouch for the program in the client directory: the refused
+  // runs use a copy of the service that has one.
+  const std::wstring serviceCopy = sandbox_->roaming() + L"\\service";
+  std::filesystem::create_directories(serviceCopy);
+  std::filesystem::copy_file(ServicePath(), serviceCopy + L"\\KXWindowsClientService.exe");
+  std::filesystem::copy_file(TestTransport(L"signed"), serviceCopy + L"\\KXLogTransport.exe");
   std::vector<std::wstring> refusedClients;
   for (const auto& [kind, verify, verdict, lastLine] : refused) {
     SCOPED_TRACE(std::wstring(kind).empty() ? "no transport" : std::string(kind, kind + wcslen(kind)));
     std::filesystem::remove(sandbox_->logFolder() + L"\\SignatureVerifierUtils.txt");
     refusedClients.push_back(MakeClientDirectory(*sandbox_, kind));
-    EXPECT_TRUE(Run(refusedClients.back(), L"sendlog", UniqueCrashIdentifier(), verify).finished);
+    const std::wstring id = Wide(UniqueCrashIdentifier());
+    EXPECT_TRUE(RunProgram(serviceCopy + L"\\KXWindowsClientService.exe",
+                           QuoteWord(refusedClients.back()) + L" sendlog " + id + (verify ? L" 1" : L""))
+                    .finished);
     const std::string transportLog = Log(L"LogTransportProcessor.txt");
     EXPECT_EQ(transportLog.size() - std::string(lastLine).size() - 2, transportLog.rfind(lastLine))
         << transportLog;
@@ -195,7 +200,6 @@ TEST_F(DispatchTest, OnlyATransportWhoseOwnSignatureHoldsIsStarted) {
       EXPECT_NE(std::string::npos, Log(L"SignatureVerifierUtils.txt").find(verdict));
     }
   }
-  std::filesystem::remove(besideService);
 
   // Started: without the check even an unsigned transport (also after updatepvbpreference), and a signed one
   // with it. Once these starts are recorded, a start of the refused runs before them would be too.
