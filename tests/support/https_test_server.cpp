@@ -39,7 +39,7 @@ std::wstring FullPath(const std::wstring& path) {
   return length > 0 && length < MAX_PATH * 4 ? std::wstring(buffer, length) : path;
 }
 
-// The server's answer files are named by this hash of the request target (see https_test_server.py).
+// The server's answer files are named by this hash of the request target (see tools/https-test-server).
 std::wstring AnswerFileName(const std::string& path) {
   std::uint64_t hash = 0xCBF29CE484222325ull;
   for (unsigned char byte : path) hash = (hash ^ byte) * 0x100000001B3ull;
@@ -138,7 +138,7 @@ std::string HttpsTestServer::Start(TestCertificate certificate) {
     return "cannot make the control folder " + ToUtf8(control_) + ": " + error.message();
   }
 
-  const std::wstring script = ThisProgramFolder() + L"\\https_test_server.py";
+  const std::wstring script = ThisProgramFolder() + L"\\https-test-server";
   if (!IsFile(script)) return "the server script is missing: " + ToUtf8(script);
   if (UnixPath(script).empty()) return "wine_get_unix_file_name is missing: not running under Wine?";
   std::wstring arguments = QuoteWord(UnixPath(script)) + L" " + QuoteWord(UnixPath(control_));

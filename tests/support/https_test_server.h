@@ -1,7 +1,7 @@
 // A local HTTPS (or plain HTTP) server for tests of the product's web requests: it answers each request
 // target as the test says, and records every request exactly as it arrived.
 //
-// The server is tests/support/https_test_server.py, a Linux program that CMake copies next to the test
+// The server is tools/https-test-server, a Python program that CMake copies next to the test
 // programs; it runs with the Debian python3 and serves 127.0.0.1 on a free port. Wine starts Linux programs
 // but gives no handle to them, so the two sides talk through files in a control folder of the build tree
 // (the script's header describes them). The server also ends by itself after ten minutes, and the test_pki
