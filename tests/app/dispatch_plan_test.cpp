@@ -16,12 +16,6 @@ Invocation Words(const std::string& command, const std::string& identifier = "12
   return MakeInvocation(L"C:\\Client Dir\\", command, identifier, verify);
 }
 
-TEST(DispatchPlanTest, OnlyFourOrFiveWordsAreACommandLine) {
-  for (int count : {-1, 0, 1, 2, 3, 6, 7, 100}) EXPECT_FALSE(IsRecognisedWordCount(count)) << count;
-  EXPECT_TRUE(IsRecognisedWordCount(4));
-  EXPECT_TRUE(IsRecognisedWordCount(5));
-}
-
 TEST(DispatchPlanTest, EachCommandWordRunsItsProcessorsInOrder) {
   const std::pair<const char*, Steps> cases[] = {
       {"createdump", {Step::kDumpRequest}},

@@ -15,12 +15,6 @@ std::string Render(const Pieces&... pieces) {
   return line;
 }
 
-TEST(LogLineTest, NarrowBytesAreStoredUnchanged) {
-  const std::string bytes("a\x7F\x80\xE9\xFF\n\r\tz", 9);
-  EXPECT_EQ(bytes, Render(bytes));
-  EXPECT_EQ(std::string("x\0y", 3), Render(std::string("x\0y", 3)));
-}
-
 TEST(LogLineTest, WideCharactersAboveLatin1BecomeOneQuestionMarkEach) {
   const std::pair<std::wstring, std::string> cases[] = {
       {L"Pipe \u00E9\u00FF", "Pipe \xE9\xFF"},
@@ -35,14 +29,11 @@ TEST(LogLineTest, WideCharactersAboveLatin1BecomeOneQuestionMarkEach) {
   }
 }
 
-TEST(LogLineTest, NumbersFlagsAndHandles) {
-  EXPECT_EQ("No of bytes read = 0", Render("No of bytes read = ", LogNumber{0}));
+// The plain cases are in the diagnostic log's test; these are the extremes.
+TEST(LogLineTest, NumbersAndHandlesAtTheirLimits) {
   EXPECT_EQ("4294967295", Render(LogNumber{4294967295u}));
-  EXPECT_EQ("-2147483648 7", Render(LogInteger{-2147483648LL}, " ", LogInteger{7}));
-  EXPECT_EQ("1 0", Render(LogFlag{true}, " ", LogFlag{false}));
-  EXPECT_EQ("00000000000001A4", Render(LogHandle{0x1A4}));
-  EXPECT_EQ("Pipe Handle is: FFFFFFFFFFFFFFFF",
-            Render("Pipe Handle is: ", LogHandle{static_cast<std::uintptr_t>(-1)}));
+  EXPECT_EQ("-2147483648", Render(LogInteger{-2147483648LL}));
+  EXPECT_EQ("FFFFFFFFFFFFFFFF", Render(LogHandle{static_cast<std::uintptr_t>(-1)}));
 }
 
 }  // namespace

@@ -51,10 +51,9 @@ TEST(ClientConfigTest, OnlyTheFirst1023BytesOfALineCount) {
 }
 
 TEST(ClientConfigTest, PortIsReadLikeAtoiAndOnlyInRange) {
-  const std::pair<const char*, std::uint16_t> cases[] = {  // read like atoi: see ReadLeadingInteger's own table
-      {" 443", 443}, {"82abc", 82}, {"0", 0}, {"65535", 65535}, {"abc", 0},
-      // Out of range: not wrapped into another port.
-      {"65536", 0}, {"70000", 0}, {"-1", 0}, {"99999999999999999999", 0},
+  // Read like atoi (ReadLeadingInteger's own table has the rest); out of range is not wrapped into a port.
+  const std::pair<const char*, std::uint16_t> cases[] = {
+      {"82abc", 82}, {"abc", 0}, {"65535", 65535}, {"65536", 0}, {"-1", 0},
   };
   for (const auto& [value, expected] : cases) {
     SCOPED_TRACE(value);
