@@ -68,8 +68,8 @@ PreferenceMap PreferenceStore::readAllPreferences() {
     return preferences;
   }
   DWORD valueCount = 0;
-  if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valueCount, nullptr,
-                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+  if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valueCount,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
     return preferences;
   }
   std::vector<wchar_t> name(kValueNameChars);
@@ -97,8 +97,9 @@ void PreferenceStore::writeAllPreferences(const PreferenceMap& preferences) {
   if (!key) return;
   for (const auto& [pvbKey, text] : preferences) {
     const std::wstring name = WidenFromCodePage(pvbKey, CP_ACP);
-    // A name that failed to convert would land on the key's default value.
-    if (name.empty() && !pvbKey.empty()) continue;
+    // A name that failed to convert would land on the key's default value, and one holding a NUL on the
+    // value named by the part before it.
+    if ((name.empty() && !pvbKey.empty()) || name.find(L'\0') != std::wstring::npos) continue;
     SetTextValue(key.get(), name, WidenFromCodePage(text, CP_THREAD_ACP));
   }
 }
@@ -108,14 +109,16 @@ std::wstring PreferenceStore::getInstallationGuid() {
   if (!key) return {};
   wchar_t buffer[kGuidBufferChars] = {};
   DWORD size = sizeof(buffer);
-  if (::RegQueryValueExW(key.get(), kGuidValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) ==
-      ERROR_SUCCESS) {
+  if (::RegQueryValueExW(key.get(), kGuidValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
+                         &size) == ERROR_SUCCESS) {
     std::wstring stored = TextOfBuffer(buffer, kGuidBufferChars);
     if (isWellFormedGuid(stored)) return stored;
   }
   std::wstring text;
   GUID guid = {};
-  if (SUCCEEDED(::CoCreateGuid(&guid))) text = FormatInstallationGuid(guid.Data1, guid.Data2, guid.Data3, guid.Data4);
+  if (SUCCEEDED(::CoCreateGuid(&guid))) {
+    text = FormatInstallationGuid(guid.Data1, guid.Data2, guid.Data3, guid.Data4);
+  }
   if (!SetTextValue(key.get(), kGuidValueName, text)) text.clear();
   return text;
 }
