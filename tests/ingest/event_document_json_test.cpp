@@ -4,37 +4,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "support/latin1_json.h"
 
 namespace kx {
 namespace {
 
-std::wstring WidenLatin1(std::string_view narrow) {
-  std::wstring wide;
-  for (const char c : narrow) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-  return wide;
-}
-
 // The members of "data" in order as "key=value" lines (values as Python's repr of their characters).
 std::string DataMembersParsedByPython(const std::string& document) {
-  const std::string input = testing::TempDir() + "kx_event_document.json";
-  const std::string output = testing::TempDir() + "kx_event_members.txt";
-  std::ofstream(input, std::ios::binary) << document;
-  const std::string command =
-      "python3 -c 'import json,sys\n"
+  return test::RunPythonOn(
+      document,
+      "import json,sys\n"
       "doc = json.load(open(sys.argv[1], encoding=\"ascii\"), object_pairs_hook=lambda pairs: pairs)\n"
       "event = dict(dict(doc)[\"events\"][0])\n"
       "assert [k for k, _ in dict(doc)[\"events\"][0]] == "
       "[\"project\", \"ingesttype\", \"time\", \"environment\", \"data\"]\n"
       "open(sys.argv[2], \"w\").write(\"\".join(ascii(k) + \"=\" + ascii(v) + \"\\n\" for k, v in "
-      "event[\"data\"]))' " +
-      input + " " + output;
-  if (std::system(command.c_str()) != 0) return "<not parsed>";
-  std::ifstream in(output, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      "event[\"data\"]))");
 }
 
 TEST(EventDocumentJsonTest, OddEntriesAndARepeatedFixedKeyParseBackExactly) {
@@ -49,7 +36,7 @@ TEST(EventDocumentJsonTest, OddEntriesAndARepeatedFixedKeyParseBackExactly) {
       "'env.fw.name'='Kestrix SDK'\n'back\\\\slash'='\\\\'\n'caf\\xe9'='\\xe9t\\xe9'\n"
       "'ctl'='\\x01\\t\\x7f'\n'event.type'='warning'\n'quote\"key'='va\"lue}]'\n";
   EXPECT_EQ(expected, DataMembersParsedByPython(
-                          BuildEventDocument(entries, "2024-01-31T14:05:09.123+0100", &WidenLatin1)));
+                          BuildEventDocument(entries, "2024-01-31T14:05:09.123+0100", &test::WidenLatin1)));
 }
 
 }  // namespace

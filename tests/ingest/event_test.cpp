@@ -7,14 +7,10 @@
 #include <tuple>
 #include <utility>
 
+#include "support/latin1_json.h"
+
 namespace kx {
 namespace {
-
-std::wstring WidenLatin1(std::string_view narrow) {
-  std::wstring wide;
-  for (const char c : narrow) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-  return wide;
-}
 
 TEST(EventFileTest, LinesSplitAtTheirFirstColonAndTheLastValueOfAKeyWins) {
   const std::pair<std::string, EventEntries> cases[] = {
@@ -55,7 +51,7 @@ TEST(EventDocumentTest, TheDocumentCarriesTheFixedMembersThenTheFilesMembers) {
       "\"event.type\":\"error\",\"event.subtype\":\"exit\",\"event.value\":\"abnormal:crash\","
       "\"env.fw.name\":\"Kestrix SDK\",\"event.type\":\"warning\",\"foo\":\"b\\\"a\\\\r\"}}]}",
       BuildEventDocument({{"event.type", "warning"}, {"foo", "b\"a\\r"}}, "2024-01-31T14:05:09.123+0100",
-                         &WidenLatin1));
+                         &test::WidenLatin1));
 }
 
 TEST(EventDocumentTest, TimeStampsAndStatuses) {

@@ -4,20 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/latin1_json.h"
+
 namespace kx {
 namespace {
-
-std::wstring WidenLatin1(std::string_view narrow) {
-  std::wstring wide;
-  for (const char c : narrow) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-  return wide;
-}
 
 // Latin-1 text as UTF-8, which the parser's output is compared in.
 std::string Utf8OfLatin1(const std::string& text) {
@@ -36,19 +29,12 @@ std::string Utf8OfLatin1(const std::string& text) {
 
 // Each object's four fields in order, every field ended by a 0x1F byte, as Python's json module read them.
 std::string ParsedByPython(const std::string& body) {
-  const std::string input = testing::TempDir() + "kx_preference_body.json";
-  const std::string output = testing::TempDir() + "kx_preference_fields.bin";
-  std::ofstream(input, std::ios::binary) << body;
-  const std::string command =
-      "python3 -c 'import json,sys\n"
-      "data = json.load(open(sys.argv[1], encoding=\"ascii\"))\n"
-      "out = b\"\".join((o[k] + \"\\x1f\").encode(\"utf-8\") for o in data\n"
-      "                 for k in (\"product\", \"version\", \"build\", \"preferences\"))\n"
-      "open(sys.argv[2], \"wb\").write(out)' " +
-      input + " " + output;
-  if (std::system(command.c_str()) != 0) return "<not parsed>";
-  std::ifstream in(output, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return test::RunPythonOn(body,
+                           "import json,sys\n"
+                           "data = json.load(open(sys.argv[1], encoding=\"ascii\"))\n"
+                           "out = b\"\".join((o[k] + \"\\x1f\").encode(\"utf-8\") for o in data\n"
+                           "                 for k in (\"product\", \"version\", \"build\", \"preferences\"))\n"
+                           "open(sys.argv[2], \"wb\").write(out)");
 }
 
 TEST(PreferenceRequestJsonTest, HostileValuesComeBackExactlyFromAJsonParser) {
@@ -58,7 +44,7 @@ TEST(PreferenceRequestJsonTest, HostileValuesComeBackExactlyFromAJsonParser) {
       {std::string("ctl\x01\x1f;1;2"), std::string("\x7f\t\r\n\b", 5)},
       {"caf\xe9;1;2", std::string(2000, 'p')},
   };
-  const std::string body = buildPreferenceRequestBody(preferences, &WidenLatin1);
+  const std::string body = buildPreferenceRequestBody(preferences, &test::WidenLatin1);
   std::string expected;
   for (const auto& [key, text] : preferences) {
     const std::optional<PvbParts> parts = splitPvbKey(key);

@@ -5,15 +5,10 @@
 #include <string>
 #include <utility>
 
+#include "support/latin1_json.h"
+
 namespace kx {
 namespace {
-
-// Each byte one character, as the single-byte Western code page does for these texts.
-std::wstring WidenLatin1(std::string_view narrow) {
-  std::wstring wide;
-  for (const char c : narrow) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-  return wide;
-}
 
 TEST(PreferenceRequestTest, OnlyKeysOfExactlyThreePartsSplit) {
   const std::pair<const char*, bool> cases[] = {
@@ -32,15 +27,15 @@ TEST(PreferenceRequestTest, OnlyKeysOfExactlyThreePartsSplit) {
 }
 
 TEST(PreferenceRequestTest, TheBodyKeepsItsSpacingAndListsQualifyingBuildsInOrder) {
-  EXPECT_EQ("", buildPreferenceRequestBody({}, &WidenLatin1));
-  EXPECT_EQ("", buildPreferenceRequestBody({{"appx;1.0", "1"}, {"x", "2"}}, &WidenLatin1));
+  EXPECT_EQ("", buildPreferenceRequestBody({}, &test::WidenLatin1));
+  EXPECT_EQ("", buildPreferenceRequestBody({{"appx;1.0", "1"}, {"x", "2"}}, &test::WidenLatin1));
   EXPECT_EQ(
       "[{\"product\": \"appx\",\"version\" : \"1.0\",\"build\" : \"77\",\"preferences\" : \"0_1_100\"}]",
-      buildPreferenceRequestBody({{"appx;1.0;77", "0_1_100"}, {"bad;key", "1"}}, &WidenLatin1));
+      buildPreferenceRequestBody({{"appx;1.0;77", "0_1_100"}, {"bad;key", "1"}}, &test::WidenLatin1));
   EXPECT_EQ(
       "[{\"product\": \"a\",\"version\" : \"1\",\"build\" : \"2\",\"preferences\" : \"1\"},"
       "{\"product\": \"b\",\"version\" : \"\",\"build\" : \"3\",\"preferences\" : \"\"}]",
-      buildPreferenceRequestBody({{"b;;3", ""}, {"a;1;2", "1"}}, &WidenLatin1));
+      buildPreferenceRequestBody({{"b;;3", ""}, {"a;1;2", "1"}}, &test::WidenLatin1));
 }
 
 TEST(PreferenceRequestTest, ValuesAreEscapedIntoAsciiJsonStrings) {
