@@ -40,8 +40,8 @@ bool IsPlainNamePiece(std::string_view text) { return IsPlain(text); }
 bool IsPlainNamePiece(std::wstring_view text) { return IsPlain(text); }
 
 bool IsUsableFileName(std::wstring_view name) {
-  return !name.empty() && IsPlainNamePiece(name) && !IsReservedDeviceName(name) && name.back() != L'.' &&
-         name.back() != L' ';
+  return !name.empty() && IsPlainNamePiece(name) && name.find_first_of(L"?*<>|\"") == name.npos &&
+         !IsReservedDeviceName(name) && name.back() != L'.' && name.back() != L' ';
 }
 
 }  // namespace kx

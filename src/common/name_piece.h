@@ -11,7 +11,8 @@ namespace kx {
 bool IsPlainNamePiece(std::string_view text);
 bool IsPlainNamePiece(std::wstring_view text);
 
-// A file name that may be joined to a folder and opened: not empty, a plain piece, not a DOS device name (CON,
+// A file name that may be joined to a folder and opened: not empty, a plain piece, free of the wildcard and
+// redirection characters ? * < > | " (no file can carry them: creating it fails), not a DOS device name (CON,
 // PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$ in any case, with or without an extension: "NUL.dmp" opens the
 // device, and "COM1.dmp" a serial port), and not ending in "." or a blank (Windows drops those, so the file
 // would get another name).

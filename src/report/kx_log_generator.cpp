@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
 #include "common/text_utils.h"
+#include "dispatch/report_names.h"
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"
 #include "report/base64.h"
@@ -65,6 +67,13 @@ bool IsUsableFolder(const std::wstring& path) {
   if (path.empty()) return false;
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The classic file APIs, here and in the commands that later rename the files, take paths of at most
+// MAX_PATH - 1 characters. A file must fit under the longest name it will carry, or its report would stop
+// half-way through its states.
+bool FitsClassicPathLimit(const std::wstring& path, const wchar_t* longestLaterSuffix) {
+  return path.size() + std::wcslen(longestLaterSuffix) < MAX_PATH;
 }
 
 std::string ToThreadAnsi(const std::wstring& text) { return NarrowToCodePage(text, CP_THREAD_ACP); }
@@ -164,16 +173,24 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
   }
   log_.Line("Dump directory detected ", crashData.DumpFileName);
 
-  const std::wstring reportPath = crashLogFolder + L"\\" + crashData.LogFileName + L".solurl";
+  const std::wstring reportStem = crashLogFolder + L"\\" + crashData.LogFileName;
+  const std::wstring reportPath = reportStem + kReportSuffix;
   log_.Line("FileName is ", reportPath);
   log_.Line("Going to insert doctypetag");
 
-  const std::string pvbKey = MakePvbKey(crashData.ProductName, crashData.ProductVersion, crashData.ProductBuild);
+  const std::string pvbKey =
+      MakePvbKey(crashData.ProductName, crashData.ProductVersion, crashData.ProductBuild);
   log_.Line("Going to fetch dump preference for pvb: ", AnsiText{pvbKey});
   const int dumpPreference = FetchDumpPreference(pvbKey);
-  const std::wstring dumpPath =
-      dumpFolder + L"\\" + crashData.DumpFileName + (dumpPreference == 1 ? L".dmp.full" : L".dmp");
+  const std::wstring dumpPath = dumpFolder + L"\\" + crashData.DumpFileName +
+                                (dumpPreference == 1 ? kFullDumpSuffix : kMiniDumpSuffix);
   log_.Line("Fetched preference for the pvb is :", LogInteger{dumpPreference});
+  // Checked before either file is written: a dump without its report would be found by no later command.
+  if (!FitsClassicPathLimit(reportStem, kDumpAttachedReportSuffix) ||
+      !FitsClassicPathLimit(dumpPath, kFinalSuffix)) {
+    log_.Line("LogFileName or DumpFileName makes a path longer than MAX_PATH, no crash log written");
+    return kUnusableFileName;
+  }
 
   WriteReport(reportPath, AssembleDocument(ForDocument(crashData), crash, dumpPreference, dumpPath));
   log_.Line("log generated");
@@ -214,15 +231,16 @@ bool KXLogGenerator::DecodeCrashContext(const CrashData& crashData, CrashContext
   }
   // The record comes from another process: the debug-help library copies this many parameters into an
   // array of EXCEPTION_MAXIMUM_PARAMETERS, so more must never reach it.
-  crash.record.NumberParameters = std::min<DWORD>(crash.record.NumberParameters, EXCEPTION_MAXIMUM_PARAMETERS);
+  crash.record.NumberParameters =
+      std::min<DWORD>(crash.record.NumberParameters, EXCEPTION_MAXIMUM_PARAMETERS);
   crash.pointers.ExceptionRecord = &crash.record;
   crash.pointers.ContextRecord = crash.context.get();
   log_.Line("Fetched Context and ExceptionInfo");
   return true;
 }
 
-std::string KXLogGenerator::AssembleDocument(const CrashData& crashData, CrashContext& crash, int dumpPreference,
-                                             const std::wstring& dumpPath) {
+std::string KXLogGenerator::AssembleDocument(const CrashData& crashData, CrashContext& crash,
+                                             int dumpPreference, const std::wstring& dumpPath) {
   std::string document = kXmlPrologLine;
   document += kDocTypeLine;
   log_.Line("Start tag ");
@@ -259,7 +277,8 @@ std::string KXLogGenerator::AssembleDocument(const CrashData& crashData, CrashCo
   log_.Line("going to generate dump");
   std::wstring moduleLines;
   // Whether the dump succeeded is in the log; the report is completed either way and names the preference.
-  CreateDumpLog(crashData.ProcessId, crashData.ThreadId, dumpPath, &crash.pointers, dumpPreference, moduleLines);
+  CreateDumpLog(crashData.ProcessId, crashData.ThreadId, dumpPath, &crash.pointers, dumpPreference,
+                moduleLines);
   log_.Line("write binaries");
   document += ToThreadAnsi(moduleLines);
   document += kBinaryImageSetEndLine;

@@ -20,8 +20,9 @@ LogHandle AsLogHandle(HANDLE handle) { return LogHandle{reinterpret_cast<std::ui
 }  // namespace
 
 std::int32_t KXLogGenerator::CreateDumpLog(std::uint32_t processId, std::uint32_t threadId,
-                                           const std::wstring& dumpPath, EXCEPTION_POINTERS* exceptionPointers,
-                                           int dumpPreference, std::wstring& collector) {
+                                           const std::wstring& dumpPath,
+                                           EXCEPTION_POINTERS* exceptionPointers, int dumpPreference,
+                                           std::wstring& collector) {
   const UniqueFileHandle file(::CreateFileW(dumpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
   const DWORD createError = ::GetLastError();
