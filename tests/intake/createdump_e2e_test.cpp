@@ -1,7 +1,8 @@
 // "createdump" end to end: a real crash in crashing_front_end, which serves the crash's pipe and runs the
-// real service on itself, must leave a report and a minidump of exactly that crash, or, when the crash data
-// cannot be used, no files and the reason in the diagnostic log. Whole reports are copied to
-// <build>/test-output/createdump, where tools/check-crash-reports validates them against the DTD.
+// real service on itself, must leave a report and a minidump of exactly that crash (the report alone when the
+// dump cannot be written), or, when the crash data cannot be used, no files and the reason in the diagnostic
+// log. Whole reports are copied to <build>/test-output/createdump, where tools/check-crash-reports validates
+// them against the DTD.
 #include <windows.h>
 
 #include <dbghelp.h>
@@ -20,6 +21,7 @@
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"
 #include "support/appdata_sandbox.h"
+#include "support/base64_text.h"
 #include "support/crash_capture.h"
 #include "support/front_end_run.h"
 #include "support/service_harness.h"
@@ -92,7 +94,8 @@ struct PreferenceCleanup {
 
 // Where one crash's files go, by the names the front end sends; report and dump relative to the storage root.
 struct CrashFiles {
-  CrashFiles(const AppDataSandbox& sandbox, const std::string& crashIdentifier) : root(sandbox.storageRoot()) {
+  CrashFiles(const AppDataSandbox& sandbox, const std::string& crashIdentifier)
+      : root(sandbox.storageRoot()) {
     const std::wstring stem = PreferenceStore::getInstallationGuid() + L"_" +
                               std::wstring(crashIdentifier.begin(), crashIdentifier.end()) + L"_abc";
     report = L"crashlogs\\kxWinLog_" + stem + L".xml.solurl";
@@ -167,14 +170,21 @@ void ExpectReportTellsTheCrash(const std::string& report, const CrashCapture& ca
                                            "\r\n</dumpType>\r\n<slLogSessionDllStatus>\r\nloaded\r\n"));
 }
 
-// The minidump read back with dbghelp: its exception stream names the crashed thread, the exception and the
-// captured registers, and its module list holds the crashing program.
-void ExpectDumpTellsTheCrash(std::string dump, const CrashCapture& capture) {
-  ASSERT_GT(dump.size(), 32u) << dump;
+// The exception stream of a minidump, read back with dbghelp; null when there is none.
+const MINIDUMP_EXCEPTION_STREAM* ExceptionStreamOf(std::string& dump) {
   void* stream = nullptr;
   ULONG size = 0;
-  ASSERT_TRUE(::MiniDumpReadDumpStream(dump.data(), ExceptionStream, nullptr, &stream, &size));
-  const auto* exception = static_cast<const MINIDUMP_EXCEPTION_STREAM*>(stream);
+  if (!::MiniDumpReadDumpStream(dump.data(), ExceptionStream, nullptr, &stream, &size)) return nullptr;
+  return static_cast<const MINIDUMP_EXCEPTION_STREAM*>(stream);
+}
+
+// The minidump: its header names the kind of dump asked for, its exception stream the crashed thread, the
+// exception and the captured registers.
+void ExpectDumpTellsTheCrash(std::string dump, const CrashCapture& capture, std::uint64_t flags) {
+  ASSERT_GT(dump.size(), sizeof(MINIDUMP_HEADER)) << dump;
+  EXPECT_EQ(flags, reinterpret_cast<const MINIDUMP_HEADER*>(dump.data())->Flags);
+  const MINIDUMP_EXCEPTION_STREAM* exception = ExceptionStreamOf(dump);
+  ASSERT_NE(nullptr, exception);
   const EXCEPTION_RECORD captured = CapturedExceptionRecord(capture);
   EXPECT_EQ(capture.threadId, exception->ThreadId);
   EXPECT_EQ(captured.ExceptionCode, exception->ExceptionRecord.ExceptionCode);
@@ -185,20 +195,6 @@ void ExpectDumpTellsTheCrash(std::string dump, const CrashCapture& capture) {
   std::memcpy(&context, dump.data() + exception->ThreadContext.Rva, sizeof(context));
   EXPECT_EQ(CapturedContext(capture).Rip, context.Rip);
   EXPECT_EQ(CapturedContext(capture).Rsp, context.Rsp);
-
-  ASSERT_TRUE(::MiniDumpReadDumpStream(dump.data(), ModuleListStream, nullptr, &stream, &size));
-  const auto* modules = static_cast<const MINIDUMP_MODULE_LIST*>(stream);
-  bool found = false;
-  for (ULONG32 i = 0; i < modules->NumberOfModules && !found; ++i) {
-    const MINIDUMP_MODULE& module = modules->Modules[i];
-    if (module.BaseOfImage != capture.imageBase) continue;
-    found = true;
-    EXPECT_EQ(capture.imageSize, module.SizeOfImage);
-    const auto* name = reinterpret_cast<const MINIDUMP_STRING*>(dump.data() + module.ModuleNameRva);
-    const std::string moduleName = Narrow(std::wstring(name->Buffer, name->Length / sizeof(wchar_t)));
-    EXPECT_TRUE(EndsWith(moduleName, "crashing_front_end.exe")) << moduleName;
-  }
-  EXPECT_TRUE(found) << "no module at " << Hex16(capture.imageBase);
 }
 
 TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
@@ -209,12 +205,14 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
     const char* preference;  // written for the product build first; nullptr: none stored yet
     const wchar_t* dumpSuffix;
     const char* dumpType;
+    std::uint64_t dumpFlags;
   };
   const Case cases[] = {
-      {"access-violation", EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION", nullptr, L".dmp", "Mini"},
-      {"divide-by-zero", EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO", "1_1_100", L".dmp.full",
-       "Full"},
-      {"breakpoint", EXCEPTION_BREAKPOINT, "EXCEPTION_BREAKPOINT", "0_1_100", L".dmp", "Mini"},
+      {"access-violation", EXCEPTION_ACCESS_VIOLATION, "EXCEPTION_ACCESS_VIOLATION", nullptr, L".dmp",
+       "Mini", 0x1AD},
+      {"divide-by-zero", EXCEPTION_INT_DIVIDE_BY_ZERO, "EXCEPTION_INT_DIVIDE_BY_ZERO", "1_1_100",
+       L".dmp.full", "Full", 0x219AF},
+      {"breakpoint", EXCEPTION_BREAKPOINT, "EXCEPTION_BREAKPOINT", "2", L".dmp", "Triage", 0x1AD},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kind);
@@ -242,8 +240,20 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
     ASSERT_EQ((Files{files.report, files.dump + c.dumpSuffix}), files.Stored());
     const std::string report = files.Read(files.report);
     ExpectReportTellsTheCrash(report, *run.capture, c.kind, c.exceptionName, build, c.dumpType);
-    ExpectDumpTellsTheCrash(files.Read(files.dump + c.dumpSuffix), *run.capture);
+    ExpectDumpTellsTheCrash(files.Read(files.dump + c.dumpSuffix), *run.capture, c.dumpFlags);
     EXPECT_TRUE(EndsWith(files.Read(kGeneratorLog), "\r\nlog generated\r\n"));
+    // The request's own lines before and after the message and the parser's lines.
+    const std::string requestLog = files.Read(kRequestLog);
+    EXPECT_EQ(0u, requestLog.rfind("Inside initializer function of DumpRequestProcessor\r\n"
+                                   "Going to connect to the named pipe\r\n"
+                                   "Successfully connected to the pipe.\r\n"
+                                   "Crash data read from the pipe and it's value is:\r\nProductNameKX---KX",
+                                   0))
+        << requestLog;
+    EXPECT_TRUE(EndsWith(requestLog, "\r\nThreadId: " + std::to_string(run.capture->threadId) +
+                                         "\r\nGoing to call the GenerateCrashLog function\r\n"
+                                         "Came back from GenerateCrashLog\r\n"))
+        << requestLog;
     // A build without a preference gets the default stored for it.
     if (c.preference == nullptr) {
       EXPECT_EQ("0_1_100", PreferenceStore::readAllPreferences()[cleanup.pvbKey]);
@@ -252,8 +262,8 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
   }
 }
 
-TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReport) {
-  AppDataSandbox sandbox;
+TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump) {
+  AppDataSandbox sandbox;  // logging off
   const std::string id = UniqueCrashIdentifier();
   // A byte above 0x7F only where the code page is known; the check converts from it.
   const std::string accented = ::GetACP() == 1252 ? "caf\xE9" : "cafe";
@@ -285,6 +295,14 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReport) {
     if (!std::strchr(xpath, '@')) value = "\n" + value + (EndsWith(xpath, "thread") ? "" : "\n");
     readBack.emplace_back(xpath, value);
   }
+  // An exception record that claims more parameters than a record holds, chained to an address nowhere.
+  EXCEPTION_RECORD forged = {};
+  forged.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+  forged.ExceptionAddress = reinterpret_cast<void*>(0x7FF6A1B2C3D4u);
+  forged.ExceptionRecord = reinterpret_cast<EXCEPTION_RECORD*>(0xBAD0BAD0BAD0BAD0u);
+  forged.NumberParameters = 0xFFFFFFFFu;
+  extra += CrashRecord("ExceptionInfo", EncodeBase64(&forged, sizeof(forged)));
+  readBack.emplace_back("/crashreport/crash/@instruction", "0x00007FF6A1B2C3D4");
   const PreferenceCleanup cleanup{
       MakePvbKey(std::get<2>(fields[0]), std::get<2>(fields[1]), std::get<2>(fields[2]))};
   const CrashFiles files(sandbox, id);
@@ -298,6 +316,39 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReport) {
   EXPECT_EQ(1u, Count(report, "</crashreport>"));
   EXPECT_TRUE(EndsWith(report, "\r\n</crashreport>"));
   KeepReportForXmlCheck("hostile-values", report, readBack);
+  std::string dump = files.Read(files.dump + L".dmp");
+  const MINIDUMP_EXCEPTION_STREAM* exception = ExceptionStreamOf(dump);
+  ASSERT_NE(nullptr, exception);
+  EXPECT_EQ(forged.ExceptionCode, exception->ExceptionRecord.ExceptionCode);
+  EXPECT_EQ(ULONG{EXCEPTION_MAXIMUM_PARAMETERS}, exception->ExceptionRecord.NumberParameters);
+  // With logging off a run leaves no trace of its logs, not even their folder.
+  EXPECT_FALSE(IsFolder(sandbox.logFolder()));
+}
+
+TEST(CreatedumpEndToEndTest, ADumpFileHeldOpenElsewhereLeavesTheReportWithoutModules) {
+  AppDataSandbox sandbox;
+  sandbox.EnableLogging();
+  const std::string id = UniqueCrashIdentifier();
+  const PreferenceCleanup cleanup{MakePvbKey("Crashing Front End", "1.0", "100")};
+  const CrashFiles files(sandbox, id);
+  std::filesystem::create_directories(files.root + L"\\dumps");
+  const std::wstring dumpPath = files.root + L"\\" + files.dump + L".dmp";
+  const UniqueFileHandle held(
+      ::CreateFileW(dumpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(held.valid()) << Win32ErrorText(::GetLastError());
+
+  const FrontEndRun run = RunCrashingFrontEnd(id, "access-violation", "");
+  ASSERT_TRUE(run.run.finished);
+  EXPECT_EQ(0u, run.run.exitCode);
+  ASSERT_EQ((Files{files.report, files.dump + L".dmp"}), files.Stored());
+  const std::string report = files.Read(files.report);
+  EXPECT_NE(std::string::npos, report.find("\r\n<binaryImageSet>\r\n</binaryImageSet>\r\n")) << report;
+  const std::string log = files.Read(kGeneratorLog);
+  EXPECT_NE(std::string::npos, log.find("\r\nCrashReport KXLogGenerator::CreateDumpLog - Unable to Create "
+                                        "file handle. Error: 32\r\nwrite binaries\r\n"))
+      << log;
+  EXPECT_TRUE(EndsWith(log, "\r\nlog generated\r\n")) << log;
+  KeepReportForXmlCheck("dump-not-written", report);
 }
 
 TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
@@ -305,10 +356,6 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
   ASSERT_NE(0u, ended.id());
   // The front end's own product build, whose default preference the service may store.
   const PreferenceCleanup cleanup{MakePvbKey("Crashing Front End", "1.0", "100")};
-  const std::string badIds =
-      "ProcessId or ThreadId in the crash data is not a usable number, no crash log generated";
-  const std::string badName =
-      "LogFileName or DumpFileName is empty or not a plain file name, no crash log written";
   const std::string threadGone = "Thread not active with ID ";
   struct Case {
     const char* kind;
@@ -317,28 +364,23 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
     bool generatorRuns = true;
     bool blockCrashLogFolder = false;
   };
+  // One of each refusal; which numbers and names are unusable, the unit tests tell.
   const Case cases[] = {
       {"access-violation", CrashRecord("ProcessId", std::to_string(ended.id())),
        "Process not active with ID " + std::to_string(ended.id())},
       {"thread-exits", "", threadGone},
       // A plain file where the crash log folder belongs: not even an orphan dump may be written.
       {"access-violation", "", "Unable to find log directory", true, true},
-      {"access-violation", CrashRecord("ProcessId", "none"), badIds, false},
-      {"access-violation", CrashRecord("ThreadId", ""), badIds, false},
-      {"access-violation", CrashRecord("ProcessId", "2147483648"), badIds, false},
-      {"access-violation", CrashRecord("LogFileName", ""), badName},
-      {"access-violation", CrashRecord("LogFileName", "..\\escaped.xml"), badName},
-      {"access-violation", CrashRecord("LogFileName", "C:report.xml"), badName},
-      {"access-violation", CrashRecord("LogFileName", "report\x01.xml"), badName},
-      {"access-violation", CrashRecord("DumpFileName", ""), badName},
-      {"access-violation", CrashRecord("DumpFileName", "sub/dump"), badName},
-      {"access-violation", CrashRecord("DumpFileName", "dump\x1F"), badName},
-      // Device names: "NUL" would swallow the report, "COM1" send the dump to a serial port.
-      {"access-violation", CrashRecord("LogFileName", "NUL"), badName},
-      {"access-violation", CrashRecord("DumpFileName", "com1"), badName},
+      {"access-violation", CrashRecord("ProcessId", "none"),
+       "ProcessId or ThreadId in the crash data is not a usable number, no crash log generated", false},
+      // A name no file can have, and one the path cannot hold: the dump could be written, the report not.
+      {"access-violation", CrashRecord("LogFileName", "report?.xml"),
+       "LogFileName or DumpFileName is empty or not a plain file name, no crash log written"},
+      {"access-violation", CrashRecord("LogFileName", std::string(250, 'r')),
+       "LogFileName or DumpFileName makes a path longer than MAX_PATH, no crash log written"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.kind + (" " + c.extra));
+    SCOPED_TRACE(c.kind + (" " + c.extra.substr(0, 40)));
     AppDataSandbox sandbox;
     sandbox.EnableLogging();
     if (c.blockCrashLogFolder) WriteFileBytes(sandbox.storageRoot() + L"\\crashlogs", "not a folder");
@@ -356,6 +398,19 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
     EXPECT_TRUE(EndsWith(log, "\r\n" + line + "\r\n")) << log;
     EXPECT_EQ(c.generatorRuns, IsFile(files.root + L"\\" + kGeneratorLog));
   }
+}
+
+TEST(CreatedumpEndToEndTest, WithoutAServedPipeTheRunEndsAtOnce) {
+  AppDataSandbox sandbox;
+  sandbox.EnableLogging();
+  const std::string id = UniqueCrashIdentifier();
+  const CrashFiles files(sandbox, id);
+  ASSERT_TRUE(RunService({ThisProgramFolder(), L"createdump", std::wstring(id.begin(), id.end())}).finished);
+  EXPECT_EQ(Files{}, files.Stored());
+  EXPECT_EQ("Inside initializer function of DumpRequestProcessor\r\nGoing to connect to the named pipe\r\n"
+            "Could not connect to the pipe. Handle retured is NULL\r\n",
+            files.Read(kRequestLog));
+  EXPECT_FALSE(IsFile(files.root + L"\\" + kGeneratorLog));
 }
 
 }  // namespace
