@@ -32,8 +32,9 @@ class PreferenceStore {
   static PreferenceMap readAllPreferences();
 
   // Writes every entry (texts widened with the thread's ANSI code page, names with the system's); a failed
-  // write does not stop the others. Registry names ignore case, so an entry replaces a value of the same
-  // name spelled in another case.
+  // write does not stop the others. A name holding a NUL is left out: it would land on the value named by
+  // the part before it. Registry names ignore case, so an entry replaces a value of the same name spelled in
+  // another case.
   static void writeAllPreferences(const PreferenceMap& preferences);
 
   // The installation GUID, made with CoCreateGuid and stored the first time, then kept for as long as the
