@@ -371,8 +371,11 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
       {"thread-exits", "", threadGone},
       // A plain file where the crash log folder belongs: not even an orphan dump may be written.
       {"access-violation", "", "Unable to find log directory", true, true},
+      // Not even the fields before the bad number are logged.
       {"access-violation", CrashRecord("ProcessId", "none"),
-       "ProcessId or ThreadId in the crash data is not a usable number, no crash log generated", false},
+       "Going to parse the crash data received from the pipe.\r\n"
+       "ProcessId or ThreadId in the crash data is not a usable number, no crash log generated",
+       false},
       // A name no file can have, and one the path cannot hold: the dump could be written, the report not.
       {"access-violation", CrashRecord("LogFileName", "report?.xml"),
        "LogFileName or DumpFileName is empty or not a plain file name, no crash log written"},
