@@ -37,25 +37,5 @@ TEST(GpuInfoTest, ValuesAreEscapedThenCutWithoutSplittingAReference) {
   EXPECT_EQ(L"a," + std::wstring(98, L'z'), GpuDriverListValue(std::wstring(4094, L'z') + L",a.dll"));
 }
 
-TEST(GpuInfoTest, GpuInfoLine) {
-  GpuInfo info;
-  info.availability = L"Running/Full Power";
-  info.adapterCompatibility = L"Wine";
-  info.adapterRAM = L"512 MB";
-  info.caption = L"VideoController1";
-  info.description = L"Adapter 'one'";
-  info.driverDate = L"20230101000000.000000+000";
-  info.driverVersion = L"1.0";
-  info.videoModeDescription = L"1024 x 768";
-  info.pnpDeviceID = L"PCI\\VEN_0000&DEV_0000";
-  info.installedDisplayDrivers = L"C:\\windows\\system32\\wine.dll";
-  EXPECT_EQ(L"<gpuinfo availability=\"Running/Full Power\" adapterCompatibility=\"Wine\" "
-            L"adapterRAM=\"512 MB\" caption=\"VideoController1\" description=\"Adapter &#39;one&#39;\" "
-            L"driverDate=\"20230101000000.000000+000\" driverVersion=\"1.0\" "
-            L"videoModeDescription=\"1024 x 768\" pnpDeviceID=\"PCI&#92;VEN_0000&#38;DEV_0000\" "
-            L"installedDisplayDrivers=\"wine.dll\"/>\n",
-            FormatGpuInfoLine(info));
-}
-
 }  // namespace
 }  // namespace kx

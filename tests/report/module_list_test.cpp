@@ -24,13 +24,5 @@ TEST(ModuleListTest, FilterModulePathKeepsTheFileNameAndTheFirstListedWord) {
   EXPECT_EQ("whole", LastPathComponent("whole", ""));
 }
 
-TEST(ModuleListTest, BinaryImageLine) {
-  EXPECT_EQ(L"<binaryImage start=\"0x00007FFB12340000\" end=\"0x00007FFB12351000\" "
-            L"path=\"orvan\\kx&#38;1.dll\"/>\n",
-            FormatBinaryImageLine(0x7FFB12340000u, 0x11000u, L"C:\\Orvan\\kx&1.dll"));
-  EXPECT_EQ(L"<binaryImage start=\"0x0000000000400000\" end=\"0x0000000000400000\" path=\"a.dll\"/>\n",
-            FormatBinaryImageLine(0x400000u, 0, L"a.dll"));
-}
-
 }  // namespace
 }  // namespace kx
