@@ -32,8 +32,8 @@ TEST(CrashReportWriterTest, CrashReportTagHasSixOrSevenAttributesAndIsNeverCut) 
 
 TEST(CrashReportWriterTest, TimeAndUserTags) {
   EXPECT_EQ("<time year=\"2024\" month=\"3\" day=\"7\" hour=\"0\" minute=\"5\" second=\"9\" "
-            "timeoffset=\"-300\" timezone=\"Eastern Standard Time\"/>\n",
-            FormatTimeTag(LocalTimeParts{2024, 3, 7, 0, 5, 9}, -300, "Eastern Standard Time"));
+            "timeoffset=\"-300\" timezone=\"Eastern &#60;&#34;&#38;&#34;&#62; Time\"/>\n",
+            FormatTimeTag(LocalTimeParts{2024, 3, 7, 0, 5, 9}, -300, "Eastern <\"&\"> Time"));
   EXPECT_EQ("<time year=\"\" month=\"\" day=\"\" hour=\"\" minute=\"\" second=\"\" timeoffset=\"\" "
             "timezone=\"\"/>\n",
             FormatTimeTag(std::nullopt, 60, "N/A"));
@@ -43,6 +43,7 @@ TEST(CrashReportWriterTest, TimeAndUserTags) {
       {"noUnderscore.xml", "noUnderscore.xml"},
       {"one_rest.xml", "rest.xml"},
       {"lead__x", ""},
+      {"kxWinLog_{<&\"g\">}_42", "{&#60;&#38;&#34;g&#34;&#62;}"},
   };
   for (const auto& [logFileName, guid] : guids) {
     SCOPED_TRACE(logFileName);

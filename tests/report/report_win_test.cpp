@@ -30,7 +30,7 @@ TEST(ReportWinTest, ModuleListCallbackAppendsOneLinePerModuleAndNothingElse) {
   MINIDUMP_CALLBACK_OUTPUT output;
   std::memset(&output, 0xA5, sizeof(output));
   const MINIDUMP_CALLBACK_OUTPUT untouched = output;
-  MINIDUMP_CALLBACK_INPUT input = ModuleInput(L"C:\\Program Files\\Orvan\\kx.dll", 0x7FFB00000000u, 0x2000u);
+  MINIDUMP_CALLBACK_INPUT input = ModuleInput(L"C:\\Program Files\\Orvan\\k&x.dll", 0x7FFB00000000u, 0x2000u);
   EXPECT_TRUE(ModuleListCallback(&collector, &input, &output));
   input = ModuleInput(nullptr, 0x10000u, 0x10u);
   EXPECT_TRUE(ModuleListCallback(&collector, &input, &output));
@@ -38,7 +38,8 @@ TEST(ReportWinTest, ModuleListCallbackAppendsOneLinePerModuleAndNothingElse) {
     input.CallbackType = type;
     EXPECT_TRUE(ModuleListCallback(&collector, &input, &output));
   }
-  EXPECT_EQ(L"<binaryImage start=\"0x00007FFB00000000\" end=\"0x00007FFB00002000\" path=\"orvan\\kx.dll\"/>\n"
+  EXPECT_EQ(L"<binaryImage start=\"0x00007FFB00000000\" end=\"0x00007FFB00002000\" "
+            L"path=\"orvan\\k&#38;x.dll\"/>\n"
             L"<binaryImage start=\"0x0000000000010000\" end=\"0x0000000000010010\" path=\"\"/>\n",
             collector);
   EXPECT_EQ(0, std::memcmp(&untouched, &output, sizeof(output)));

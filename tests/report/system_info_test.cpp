@@ -36,7 +36,7 @@ TEST(SystemInfoTest, FallbacksAndNumberFormats) {
   EXPECT_EQ("unknown-unknown", closedKey.userlanguage);
 }
 
-TEST(SystemInfoTest, SystemTagHasThirteenTrimmedValuesInOrder) {
+TEST(SystemInfoTest, SystemTagHasThirteenTrimmedEscapedValuesInOrder) {
   SystemFacts facts;
   facts.versionKeyOpen = true;
   facts.productName = "Windows 10 Pro";
@@ -45,7 +45,7 @@ TEST(SystemInfoTest, SystemTagHasThirteenTrimmedValuesInOrder) {
   facts.userLocale = {std::string("en"), std::string("GB")};
   facts.systemLocale = {std::string("de"), std::string("DE ")};
   facts.totalPhysicalBytes = std::uint64_t{34359738368u};
-  facts.processorName = "Intel(R) Core(TM) i7 CPU @ 2.90GHz   ";
+  facts.processorName = "Intel(R) Core(TM) <\"i7\"> & CPU @ 2.90GHz   ";
   facts.processorIdentifier = " Intel64 Family 6";
   facts.processorMhz = 2904u;
   facts.processorCount = 8;
@@ -53,8 +53,9 @@ TEST(SystemInfoTest, SystemTagHasThirteenTrimmedValuesInOrder) {
   facts.processorArchitecture = 9;
   EXPECT_EQ("<system platform=\"Windows 11 Pro\" osversion=\"11.0\" osbuild=\"22631\" "
             "applicationlanguage=\" en_US \" userlanguage=\"en-GB\" oslanguage=\"de-DE\" ram=\"32768\" "
-            "machine=\"Intel(R) Core(TM) i7 CPU @ 2.90GHz\" model=\"Intel64 Family 6\" cpuCount=\"8\" "
-            "cpuType=\"8664\" cpuFreq=\"2904 MHz\" processorArchitecture=\"9\"/>\n",
+            "machine=\"Intel(R) Core(TM) &#60;&#34;i7&#34;&#62; &#38; CPU @ 2.90GHz\" "
+            "model=\"Intel64 Family 6\" cpuCount=\"8\" cpuType=\"8664\" cpuFreq=\"2904 MHz\" "
+            "processorArchitecture=\"9\"/>\n",
             FormatSystemTag(BuildSystemValues(facts)));
 }
 
