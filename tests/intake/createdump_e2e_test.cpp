@@ -115,11 +115,10 @@ struct CrashFiles {
   }
 };
 
-// The report of a crash, checked line by line against what the crashed program captured. Lines end with
-// CR LF: the report is written in text mode.
+// The report of a crash, checked line by line against what the crashed program captured (the message's own
+// texts are read back by the hostile-data test). Lines end with CR LF: the report is written in text mode.
 void ExpectReportTellsTheCrash(const std::string& report, const CrashCapture& capture,
-                               const std::string& kind, const char* exceptionName, const std::string& build,
-                               const char* dumpType) {
+                               const char* exceptionName, const char* dumpType) {
   const CONTEXT context = CapturedContext(capture);
   const EXCEPTION_RECORD exception = CapturedExceptionRecord(capture);
   const std::string guid = Narrow(PreferenceStore::getInstallationGuid());
@@ -131,9 +130,6 @@ void ExpectReportTellsTheCrash(const std::string& report, const CrashCapture& ca
   // One crash, one document: an earlier file of the same name is replaced, not extended.
   EXPECT_EQ(1u, Count(report, "<crashreport "));
   EXPECT_TRUE(EndsWith(report, "\r\n</crashreport>"));
-  EXPECT_NE(std::string::npos,
-            report.find(" applicationName=\"Crashing Front End\" applicationVersion=\"1.0\" build=\"" +
-                        build + "\" source=\"crashing_front_end\" crashType=\"" + kind + "\">\r\n"));
   EXPECT_NE(std::string::npos, report.find("\r\n<user guid=\"" + guid + "\"/>\r\n"));
 
   // The crash happened in the front end's own code, and the report says where.
@@ -239,7 +235,7 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
 
     ASSERT_EQ((Files{files.report, files.dump + c.dumpSuffix}), files.Stored());
     const std::string report = files.Read(files.report);
-    ExpectReportTellsTheCrash(report, *run.capture, c.kind, c.exceptionName, build, c.dumpType);
+    ExpectReportTellsTheCrash(report, *run.capture, c.exceptionName, c.dumpType);
     ExpectDumpTellsTheCrash(files.Read(files.dump + c.dumpSuffix), *run.capture, c.dumpFlags);
     EXPECT_TRUE(EndsWith(files.Read(kGeneratorLog), "\r\nlog generated\r\n"));
     // The request's own lines before and after the message and the parser's lines.
