@@ -2,11 +2,8 @@
 
 #include <windows.h>
 
-#include <share.h>
-
-#include <cstdio>
-
 #include "common/file_presence.h"
+#include "common/shared_file.h"
 #include "common/storage_paths.h"
 #include "common/win_handles.h"
 #include "dispatch/report_names.h"
@@ -57,18 +54,9 @@ std::optional<std::wstring> ReportFileSet::GetFinalDumpFilePath(const std::wstri
 }
 
 std::wstring ReportFileSet::ReadFileContents(const std::wstring& path) {
-  // Binary read with the text-mode line ends applied by hand: the same text, without the C runtime's
-  // habit of ending a text-mode read at a Ctrl-Z byte.
-  UniqueCrtFile file(::_wfsopen(path.c_str(), L"rb", _SH_DENYNO));
-  if (!file) return {};
-  std::string bytes;
-  char chunk[16384];
-  for (;;) {
-    const size_t read = std::fread(chunk, 1, sizeof(chunk), file.get());
-    bytes.append(chunk, read);
-    if (read < sizeof(chunk)) break;
-  }
-  return WidenTextModeBytes(bytes);
+  // The bytes with the text-mode line ends applied by hand: the same text, without the C runtime's habit of
+  // ending a text-mode read at a Ctrl-Z byte.
+  return WidenTextModeBytes(ReadSharedFile(path).value_or(std::string()));
 }
 
 }  // namespace kx

@@ -2,13 +2,12 @@
 
 #include <windows.h>
 
-#include <share.h>
 #include <shlwapi.h>
 
-#include <cstdio>
 #include <stdexcept>
 
 #include "common/file_presence.h"
+#include "common/shared_file.h"
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
 #include "common/win_handles.h"
@@ -53,16 +52,7 @@ bool deleteIngestFile(const std::wstring& path) {
 }
 
 EventEntries readEventFile(const std::wstring& path) {
-  UniqueCrtFile file(::_wfsopen(path.c_str(), L"rb", _SH_DENYNO));
-  if (!file) return {};
-  std::string bytes;
-  char chunk[4096];
-  for (;;) {
-    const size_t read = std::fread(chunk, 1, sizeof(chunk), file.get());
-    bytes.append(chunk, read);
-    if (read < sizeof(chunk)) break;
-  }
-  return ParseEventFile(bytes);
+  return ParseEventFile(ReadSharedFile(path).value_or(std::string()));
 }
 
 std::wstring ExistingIngestFolder() {

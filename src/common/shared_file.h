@@ -1,0 +1,12 @@
+// Reading a whole file that other programs may be writing, renaming or deleting at the same time.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kx {
+
+// The file's bytes, read with sharing that denies nothing to others; nothing when it cannot be opened.
+std::optional<std::string> ReadSharedFile(const std::wstring& path);
+
+}  // namespace kx
