@@ -23,8 +23,11 @@ inline std::wstring WidenLatin1(std::string_view narrow) {
 // Runs `program` (Python source) with sys.argv[1] a file holding `document` and sys.argv[2] a file for its
 // output; returns that output, or "<not parsed>" when the program failed (a document json cannot read).
 inline std::string RunPythonOn(const std::string& document, const std::string& program) {
-  const std::string input = testing::TempDir() + "kx_document.json";
-  const std::string output = testing::TempDir() + "kx_document.out";
+  // Named after the running test: test programs run side by side.
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  const std::string base = testing::TempDir() + "kx_" + test->test_suite_name() + "_" + test->name();
+  const std::string input = base + ".json";
+  const std::string output = base + ".out";
   std::ofstream(input, std::ios::binary) << document;
   std::remove(output.c_str());
   const std::string command = "python3 -c '" + program + "' " + input + " " + output;
