@@ -1,0 +1,122 @@
+// KXCrashDemo: installs the crash handler and crashes in the way asked for, so that the whole reporting
+// lifecycle can be watched (tools/demo) and tested.
+//
+//   KXCrashDemo <kind> [--send | --dont-send] [--open-link] [--check-signature] [--update-preferences]
+//               [--client-dir DIR] [--service PATH] [--timeout-ms N]
+//
+//   kind: access-violation, divide-by-zero, stack-overflow, cpp-exception, abort, breakpoint, terminate
+//
+// Every step of the handler is printed as a line starting "[handler] ". The process ends with the crash's
+// exception code; 2 when the command line is wrong, 3 when the handler cannot be installed.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <stdexcept>
+#include <string>
+
+#include "handler/crash_handler.h"
+
+namespace {
+
+volatile int g_sink = 0;
+
+// Deep enough recursion to exhaust any stack; the array keeps each frame large and the compiler from turning
+// the recursion into a loop.
+int Recurse(int depth) {
+  volatile char frame[4096];
+  if (g_sink == -1) return 0;  // never: g_sink is not negative, but the compiler cannot know
+  frame[depth % sizeof(frame)] = static_cast<char>(depth);
+  return Recurse(depth + 1) + frame[0];
+}
+
+// Straight to the standard output handle: the C runtime's stream lock may be held by the crashed thread.
+void WriteLine(const std::string& line) {
+  const std::string text = "[handler] " + line + "\n";
+  DWORD written = 0;
+  ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
+              nullptr);
+}
+
+bool Crash(const std::wstring& kind) {
+  if (kind == L"access-violation") {
+    volatile int* volatile address = reinterpret_cast<int*>(0x10);  // the first page is never mapped
+    *address = 1;
+  } else if (kind == L"divide-by-zero") {
+    volatile int divisor = 0;
+    g_sink = 100 / divisor;
+  } else if (kind == L"stack-overflow") {
+    g_sink = Recurse(0);
+  } else if (kind == L"cpp-exception") {
+    throw std::runtime_error("an exception nobody catches");
+  } else if (kind == L"abort") {
+    std::abort();
+  } else if (kind == L"breakpoint") {
+    ::DebugBreak();
+  } else if (kind == L"terminate") {
+    std::terminate();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: KXCrashDemo <access-violation|divide-by-zero|stack-overflow|cpp-exception|abort|"
+               "breakpoint|terminate> [--send | --dont-send] [--open-link] "
+               "[--check-signature] [--update-preferences] [--client-dir DIR] [--service PATH] "
+               "[--timeout-ms N]\n");
+  return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return Usage();
+  const std::wstring kind = argv[1];
+  kx::CrashHandlerOptions options;
+  options.productName = "KX Crash Demo";
+  options.productVersion = "1.0";
+  options.productBuild = "100";
+  options.sessionId = "demo-session";
+  options.progress = WriteLine;
+  for (int i = 2; i < argc; ++i) {
+    const std::wstring word = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (word == L"--send") {
+      options.policy = kx::ReportPolicy::kSend;
+    } else if (word == L"--dont-send") {
+      options.policy = kx::ReportPolicy::kDontSend;
+    } else if (word == L"--open-link") {
+      options.openSolutionLink = true;
+    } else if (word == L"--check-signature") {
+      options.checkTransportSignature = true;
+    } else if (word == L"--update-preferences") {
+      options.updatePreferencesAtInstall = true;
+    } else if (word == L"--client-dir" && hasValue) {
+      options.clientDirectory = argv[++i];
+    } else if (word == L"--service" && hasValue) {
+      options.servicePath = argv[++i];
+    } else if (word == L"--timeout-ms" && hasValue) {
+      const unsigned long limit = std::wcstoul(argv[++i], nullptr, 10);
+      if (limit == 0) return Usage();
+      options.createDumpLimitMs = static_cast<DWORD>(limit);
+      options.commandLimitMs = static_cast<DWORD>(limit);
+    } else {
+      return Usage();
+    }
+  }
+  // No error dialogs for this program or the service it starts (the mode is inherited).
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  if (!kx::CrashHandler::Install(options)) {
+    std::fprintf(stderr, "the crash handler could not be installed\n");
+    return 3;
+  }
+  std::printf("KXCrashDemo: crashing (%ls)\n", kind.c_str());
+  std::fflush(stdout);
+  if (!Crash(kind)) return Usage();
+  return 0;
+}

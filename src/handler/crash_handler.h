@@ -1,0 +1,64 @@
+// The reference crash handler: link it into an application, call CrashHandler::Install early in main, and a
+// crash of any thread is captured, handed to KXWindowsClientService for a minidump and an XML report, and
+// taken through the reporting steps the options ask for. See docs/integrating.md.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kx {
+
+// Exception codes the handler gives to crashes that raise no exception of their own; the process ends with
+// the crash's code either way.
+inline constexpr std::uint32_t kAbortCode = 0x40000015;             // abort(): STATUS_FATAL_APP_EXIT
+inline constexpr std::uint32_t kInvalidParameterCode = 0xC0000417;  // STATUS_INVALID_CRUNTIME_PARAMETER
+inline constexpr std::uint32_t kTerminateCode = 0xE04B5801;         // std::terminate
+inline constexpr std::uint32_t kPureCallCode = 0xE04B5802;          // a pure virtual function called
+
+enum class ReportPolicy {
+  kDontSend,  // "dontsend": the report and the dump are deleted
+  kSend,      // "sendlog": both are finished and handed to the log transport
+  kAsk,       // CrashHandlerOptions::decide chooses
+};
+
+// What is known of a crash once "createdump" and "solutionurl" have run: handed to the decision callback.
+struct CrashSummary {
+  std::uint32_t exceptionCode = 0;
+  std::string kind;  // "access-violation", "stack-overflow", "abort", ... (the report's SignalType)
+  std::wstring crashIdentifier;  // the service's third word for this crash
+  bool reportWritten = false;    // "createdump" left a report
+  std::wstring solutionLink;     // the solution server's link; empty when it gave none
+};
+
+struct CrashHandlerOptions {
+  std::wstring servicePath;      // KXWindowsClientService.exe; empty: the one beside this program
+  std::wstring clientDirectory;  // the service's client directory; empty: this program's folder
+  std::string productName;       // for the report's header, in the ANSI code page
+  std::string productVersion;
+  std::string productBuild;
+  std::string sessionId;  // the application's session, if it has one
+  ReportPolicy policy = ReportPolicy::kDontSend;
+  // For kAsk: true sends the report. Runs on the handler's thread after the crash; no answer (an empty
+  // function, an exception) does not send.
+  std::function<bool(const CrashSummary&)> decide;
+  bool openSolutionLink = false;            // "opensolutionurl" when the server gave a link
+  bool checkTransportSignature = false;     // the service starts KXLogTransport.exe only when validly signed
+  bool updatePreferencesAtInstall = false;  // "updatepvbpreference" in the background at Install
+  DWORD createDumpLimitMs = 120000;         // "createdump" is terminated after this long
+  DWORD commandLimitMs = 60000;             // each other command run
+  // One line per step of the handling, on the handler's thread; for an application's own log.
+  std::function<void(const std::string&)> progress;
+};
+
+class CrashHandler {
+ public:
+  // Installs the handler for the whole process: the unhandled-exception filter, abort, std::terminate, the
+  // C runtime's invalid-parameter and pure-call handlers, and the thread that does the work after a crash.
+  // Once per process; false when called again or when the handler's thread could not be started.
+  static bool Install(const CrashHandlerOptions& options);
+};
+
+}  // namespace kx

@@ -1,0 +1,276 @@
+#include "handler/crash_reporter.h"
+
+#include <utility>
+
+#include "common/storage_paths.h"
+#include "common/text_convert.h"
+#include "dispatch/report_names.h"
+#include "handler/stack_walk.h"
+#include "prefs/preference_store.h"
+
+namespace kx {
+namespace {
+
+// The service notices a client that went away at once; after it ended, the pipe waits no longer than this.
+constexpr DWORD kPipeGraceMs = 2000;
+constexpr std::size_t kMaxStackFrames = 64;
+// Texts an application hands over end up in one record each; no record needs more.
+constexpr std::size_t kMaxOptionText = 1024;
+
+std::string Narrow(const std::wstring& text) { return NarrowToCodePage(text, CP_ACP); }
+
+std::string Limited(const std::string& text) { return text.substr(0, kMaxOptionText); }
+
+std::string UserLocale() {
+  wchar_t name[LOCALE_NAME_MAX_LENGTH] = L"";
+  return ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) > 0 ? Narrow(name) : std::string();
+}
+
+bool FileExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Describe(const ChildRun& run) {
+  if (!run.started) return "could not be started (error " + std::to_string(run.startError) + ")";
+  if (!run.finished) return "did not end in time and was terminated";
+  return "ended with exit code " + std::to_string(run.exitCode);
+}
+
+std::wstring NewCrashIdentifier() {
+  SYSTEMTIME now = {};
+  ::GetSystemTime(&now);
+  CrashMoment moment;
+  moment.year = now.wYear;
+  moment.month = now.wMonth;
+  moment.day = now.wDay;
+  moment.hour = now.wHour;
+  moment.minute = now.wMinute;
+  moment.second = now.wSecond;
+  moment.processId = ::GetCurrentProcessId();
+  const std::string identifier = MakeCrashIdentifier(moment);
+  return std::wstring(identifier.begin(), identifier.end());
+}
+
+}  // namespace
+
+std::string CrashKindOf(std::uint32_t exceptionCode) {
+  switch (exceptionCode) {
+    case EXCEPTION_ACCESS_VIOLATION: return "access-violation";
+    case EXCEPTION_INT_DIVIDE_BY_ZERO: return "divide-by-zero";
+    case EXCEPTION_STACK_OVERFLOW: return "stack-overflow";
+    case EXCEPTION_BREAKPOINT: return "breakpoint";
+    case EXCEPTION_ILLEGAL_INSTRUCTION: return "illegal-instruction";
+    case EXCEPTION_IN_PAGE_ERROR: return "in-page-error";
+    case 0xE06D7363:  // an MSVC C++ exception
+    case 0x20474343:  // a GCC C++ exception
+      return "cpp-exception";
+    case kAbortCode: return "abort";
+    case kInvalidParameterCode: return "invalid-parameter";
+    case kTerminateCode: return "terminate";
+    case kPureCallCode: return "pure-call";
+    default: return "exception";
+  }
+}
+
+CrashReporter::CrashReporter(CrashHandlerOptions options) : options_(std::move(options)) {
+  if (options_.clientDirectory.empty()) options_.clientDirectory = ThisProgramFolder();
+  if (options_.servicePath.empty())
+    options_.servicePath = ThisProgramFolder() + L"\\KXWindowsClientService.exe";
+  // The service names and finds the report files by this GUID: the handler must use the very same one.
+  guid_ = PreferenceStore::getInstallationGuid();
+}
+
+std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash,
+                                            const std::wstring& crashIdentifier) const {
+  const std::wstring guid = guid_.empty() ? PreferenceStore::getInstallationGuid() : guid_;
+  std::string stack;
+  if (crash.stackLow < crash.stackHigh) {
+    stack = FormatStackText(WalkStack(crash.context, crash.stackLow, crash.stackHigh, kMaxStackFrames));
+  }
+  const std::string sessionId = Limited(options_.sessionId);
+  return JoinCrashRecords({
+      {"ProductName", Limited(options_.productName)},
+      {"ProductVersion", Limited(options_.productVersion)},
+      {"ProductBuild", Limited(options_.productBuild)},
+      {"LocaleString", UserLocale()},
+      {"StarlumeSessionId", sessionId},
+      {"SolvaneSessionId", sessionId},
+      {"ZanUserGuid", Narrow(guid)},
+      {"LogFileName", Narrow(ReportStem(guid, crashIdentifier))},
+      {"DumpFileName", Narrow(DumpStem(guid, crashIdentifier))},
+      {"StackTrace", stack},
+      {"Context", EncodeBase64(&crash.context, sizeof(crash.context))},
+      {"ExceptionInfo", EncodeBase64(&crash.record, sizeof(crash.record))},
+      {"KXSource", "KXCrashHandler"},
+      {"SignalType", crash.kind},
+      {"SLLogSessionDllStatus", "none"},
+      {"ProcessId", std::to_string(crash.processId)},
+      {"ThreadId", std::to_string(crash.threadId)},
+  });
+}
+
+CrashReporter::PipedRun CrashReporter::RunWithPipe(CrashPipe& pipe, const std::wstring& command,
+                                                   const std::wstring& crashIdentifier, DWORD limitMs) const {
+  PipedRun run;
+  run.service = RunCommand(command, crashIdentifier, {}, limitMs);
+  // The service has ended (or could not start): a client that has not come by now never will.
+  run.pipe = pipe.Finish(kPipeGraceMs);
+  return run;
+}
+
+CrashReporter::PipedRun CrashReporter::RunWritingPipe(const std::wstring& command,
+                                                      const std::wstring& crashIdentifier,
+                                                      const std::string& bytes, DWORD limitMs) const {
+  CrashPipe::Options pipeOptions;
+  pipeOptions.waitMs = limitMs;
+  CrashPipe pipe(crashIdentifier, pipeOptions);
+  if (!pipe.createFailure().empty()) {
+    PipedRun run;
+    run.pipe.failure = pipe.createFailure();
+    return run;
+  }
+  pipe.StartWriting(bytes);
+  return RunWithPipe(pipe, command, crashIdentifier, limitMs);
+}
+
+CrashReporter::PipedRun CrashReporter::RunReadingPipe(const std::wstring& command,
+                                                      const std::wstring& crashIdentifier,
+                                                      DWORD limitMs) const {
+  CrashPipe::Options pipeOptions;
+  pipeOptions.waitMs = limitMs;
+  CrashPipe pipe(crashIdentifier, pipeOptions);
+  if (!pipe.createFailure().empty()) {
+    PipedRun run;
+    run.pipe.failure = pipe.createFailure();
+    return run;
+  }
+  pipe.StartReading();
+  return RunWithPipe(pipe, command, crashIdentifier, limitMs);
+}
+
+ChildRun CrashReporter::RunCommand(const std::wstring& command, const std::wstring& crashIdentifier,
+                                   const std::vector<std::wstring>& more, DWORD limitMs) const {
+  std::vector<std::wstring> words = {options_.clientDirectory, command, crashIdentifier};
+  words.insert(words.end(), more.begin(), more.end());
+  return RunChild(options_.servicePath, words, limitMs);
+}
+
+DWORD CrashReporter::StartCommand(const std::wstring& command, const std::wstring& crashIdentifier,
+                                  const std::vector<std::wstring>& more) const {
+  std::vector<std::wstring> words = {options_.clientDirectory, command, crashIdentifier};
+  words.insert(words.end(), more.begin(), more.end());
+  return StartDetached(options_.servicePath, words);
+}
+
+void CrashReporter::Say(const std::string& line) const {
+  if (!options_.progress) return;
+  try {
+    options_.progress(line);
+  } catch (...) {
+    // The application's logging must not stop the handling.
+  }
+}
+
+bool CrashReporter::Decide(const CrashSummary& summary) const {
+  switch (options_.policy) {
+    case ReportPolicy::kSend: return true;
+    case ReportPolicy::kDontSend: return false;
+    case ReportPolicy::kAsk:
+      if (!options_.decide) return false;
+      try {
+        return options_.decide(summary);
+      } catch (...) {
+        return false;
+      }
+  }
+  return false;
+}
+
+CrashSummary CrashReporter::Report(const CapturedCrash& crash) {
+  CrashSummary summary;
+  summary.exceptionCode = crash.record.ExceptionCode;
+  summary.kind = crash.kind;
+  summary.crashIdentifier = NewCrashIdentifier();
+  const std::string id = Narrow(summary.crashIdentifier);
+  Say("crash " + HexCode(summary.exceptionCode) + " (" + crash.kind + ") on thread " +
+      std::to_string(crash.threadId) + ", crash identifier " + id);
+
+  const std::string message = CrashDataMessage(crash, summary.crashIdentifier);
+  const PipedRun dump =
+      RunWritingPipe(L"createdump", summary.crashIdentifier, message + '\0', options_.createDumpLimitMs);
+  Say("createdump: the service " + Describe(dump.service) + "; it took " +
+      std::to_string(dump.pipe.bytesWritten) + " of " + std::to_string(message.size() + 1) +
+      " bytes of the crash data" + (dump.pipe.failure.empty() ? "" : "; pipe: " + dump.pipe.failure));
+  if (!dump.service.started) {
+    Say("the service cannot be started: nothing more to do");
+    return summary;
+  }
+  const std::wstring reportPath =
+      StoragePaths::CrashLogFolder() + L"\\" + ReportStem(guid_, summary.crashIdentifier) + kReportSuffix;
+  summary.reportWritten = FileExists(reportPath);
+  Say(summary.reportWritten ? "report: " + Narrow(reportPath) : "createdump left no report");
+
+  const PipedRun solution = RunReadingPipe(L"solutionurl", summary.crashIdentifier, options_.commandLimitMs);
+  std::string link = solution.pipe.received.substr(0, solution.pipe.received.find('\0'));
+  if (link == "-1") link.clear();
+  summary.solutionLink = WidenFromCodePage(link, CP_ACP);
+  Say("solutionurl: the service " + Describe(solution.service) + "; " +
+      (link.empty() ? std::string("no solution link") : "solution link " + link));
+
+  const bool send = Decide(summary);
+  std::vector<std::wstring> more;
+  if (send && options_.checkTransportSignature) more.push_back(L"1");
+  const ChildRun finish =
+      RunCommand(send ? L"sendlog" : L"dontsend", summary.crashIdentifier, more, options_.commandLimitMs);
+  Say(std::string(send ? "sendlog" : "dontsend") + ": the service " + Describe(finish));
+
+  if (options_.openSolutionLink && !link.empty()) {
+    const PipedRun open =
+        RunWritingPipe(L"opensolutionurl", summary.crashIdentifier, link + '\0', options_.commandLimitMs);
+    Say("opensolutionurl: the service " + Describe(open.service));
+  }
+
+  QueueEvent(summary, send);
+  return summary;
+}
+
+void CrashReporter::QueueEvent(const CrashSummary& summary, bool sent) const {
+  const std::string id = Narrow(summary.crashIdentifier);
+  const std::string text = FormatEventText({
+      {"event", "crash"},
+      {"crash.id", id},
+      {"crash.code", HexCode(summary.exceptionCode)},
+      {"crash.kind", summary.kind},
+      {"app.name", Limited(options_.productName)},
+      {"app.version", Limited(options_.productVersion)},
+      {"app.build", Limited(options_.productBuild)},
+      {"report.written", summary.reportWritten ? "yes" : "no"},
+      {"report.sent", sent ? "yes" : "no"},
+      {"solution.link", summary.solutionLink.empty() ? "no" : "yes"},
+  });
+  // Written beside the queue and moved in whole: the poster never sees half an event.
+  const std::wstring name = L"kxcrash_" + summary.crashIdentifier + L".log";
+  const std::wstring queued = StoragePaths::IngestFolder() + L"\\" + name;  // creates the folders
+  const std::wstring staging = StoragePaths::Root() + L"\\" + name + L".tmp";
+  bool written = false;
+  {
+    UniqueFileHandle file(::CreateFileW(staging.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD count = 0;
+    written = file &&
+              ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
+              count == text.size();
+  }
+  if (!written || !::MoveFileExW(staging.c_str(), queued.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    ::DeleteFileW(staging.c_str());
+    Say("the analytics event could not be queued (error " + std::to_string(::GetLastError()) + ")");
+    return;
+  }
+  Say("event queued: " + Narrow(queued));
+  const DWORD started = StartCommand(L"postingestevent", summary.crashIdentifier, {});
+  Say(started == ERROR_SUCCESS
+          ? "postingestevent started"
+          : "postingestevent could not be started (error " + std::to_string(started) + ")");
+}
+
+}  // namespace kx

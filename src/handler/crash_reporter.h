@@ -1,0 +1,74 @@
+// What the handler does after a crash, step by step, on a healthy thread: the crash data message, the
+// service's commands in the order the front-end contract fixes, and the analytics event. Also the building
+// blocks of those steps, for programs that capture a crash themselves.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "handler/child_process.h"
+#include "handler/crash_handler.h"
+#include "handler/crash_pipe.h"
+
+namespace kx {
+
+// A crash as the crashed thread saw it. The thread must stay alive (and still) while "createdump" runs: the
+// service reads its stack and checks that it exists.
+struct CapturedCrash {
+  CONTEXT context;
+  EXCEPTION_RECORD record;
+  DWORD processId = 0;
+  DWORD threadId = 0;
+  std::uintptr_t stackLow = 0;  // the crashed thread's stack, for the stack text; empty range: no stack text
+  std::uintptr_t stackHigh = 0;
+  const char* kind = "";  // the SignalType record; static text, so that capturing allocates nothing
+};
+
+// The kind word of an exception code: "access-violation", "stack-overflow", "cpp-exception", ...
+std::string CrashKindOf(std::uint32_t exceptionCode);
+
+class CrashReporter {
+ public:
+  // Fills in the defaults of the options and reads (or creates) the installation GUID.
+  explicit CrashReporter(CrashHandlerOptions options);
+
+  const CrashHandlerOptions& options() const { return options_; }
+  const std::wstring& installationGuid() const { return guid_; }
+
+  // The whole flow for one crash; the summary tells what happened.
+  CrashSummary Report(const CapturedCrash& crash);
+
+  // The crash data message for "createdump", without its terminating NUL.
+  std::string CrashDataMessage(const CapturedCrash& crash, const std::wstring& crashIdentifier) const;
+
+  struct PipedRun {
+    ChildRun service;
+    CrashPipe::Outcome pipe;
+  };
+  // Serves the crash's pipe with `bytes` (the caller adds the NUL) while the service runs `command`.
+  PipedRun RunWritingPipe(const std::wstring& command, const std::wstring& crashIdentifier,
+                          const std::string& bytes, DWORD limitMs) const;
+  // Serves the crash's pipe as a reader while the service runs `command`.
+  PipedRun RunReadingPipe(const std::wstring& command, const std::wstring& crashIdentifier,
+                          DWORD limitMs) const;
+  // The service with its client directory, the command and the crash identifier, and any further words.
+  ChildRun RunCommand(const std::wstring& command, const std::wstring& crashIdentifier,
+                      const std::vector<std::wstring>& more, DWORD limitMs) const;
+  DWORD StartCommand(const std::wstring& command, const std::wstring& crashIdentifier,
+                     const std::vector<std::wstring>& more) const;
+
+ private:
+  PipedRun RunWithPipe(CrashPipe& pipe, const std::wstring& command, const std::wstring& crashIdentifier,
+                       DWORD limitMs) const;
+  void Say(const std::string& line) const;
+  bool Decide(const CrashSummary& summary) const;
+  void QueueEvent(const CrashSummary& summary, bool sent) const;
+
+  CrashHandlerOptions options_;
+  std::wstring guid_;
+};
+
+}  // namespace kx

@@ -1,0 +1,56 @@
+#include "handler/stack_walk.h"
+
+#include <string>
+
+namespace kx {
+namespace {
+
+void DescribeModule(StackFrame& frame) {
+  HMODULE module = nullptr;
+  if (!::GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(frame.address)), &module)) {
+    return;
+  }
+  char path[MAX_PATH] = "";
+  const DWORD length = ::GetModuleFileNameA(module, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  const std::string full(path, length);
+  frame.module = full.substr(full.find_last_of('\\') + 1);
+  frame.moduleBase = reinterpret_cast<std::uintptr_t>(module);
+}
+
+}  // namespace
+
+std::vector<StackFrame> WalkStack(const CONTEXT& start, std::uintptr_t stackLow, std::uintptr_t stackHigh,
+                                  std::size_t maxFrames) {
+  std::vector<StackFrame> frames;
+  CONTEXT context = start;
+  const auto onStack = [&](DWORD64 address) { return address >= stackLow && address + 8 <= stackHigh; };
+  while (frames.size() < maxFrames && context.Rip != 0) {
+    StackFrame frame;
+    frame.address = context.Rip;
+    DescribeModule(frame);
+    frames.push_back(frame);
+    if (!onStack(context.Rsp)) break;
+
+    DWORD64 imageBase = 0;
+    const PRUNTIME_FUNCTION function = ::RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
+    if (function == nullptr) {
+      // A leaf function (or code without unwind data): the return address is on top of the stack.
+      context.Rip = *reinterpret_cast<const DWORD64*>(context.Rsp);
+      context.Rsp += 8;
+      continue;
+    }
+    void* handlerData = nullptr;
+    DWORD64 establisherFrame = 0;
+    const DWORD64 previousRsp = context.Rsp;
+    ::RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, function, &context, &handlerData,
+                       &establisherFrame, nullptr);
+    // The stack only grows back towards its base; anything else is a corrupted frame.
+    if (context.Rsp <= previousRsp || !onStack(context.Rsp - 8)) break;
+  }
+  return frames;
+}
+
+}  // namespace kx
