@@ -23,8 +23,8 @@ Started Start(const std::wstring& program, const std::wstring& arguments) {
   Started started;
   // The program is named by its full path, never looked up: a crashed application must not start whatever
   // a search path offers.
-  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &info)) {
+  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
     started.error = ::GetLastError();
     return started;
   }

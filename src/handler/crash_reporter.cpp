@@ -201,8 +201,9 @@ CrashSummary CrashReporter::Report(const CapturedCrash& crash) {
   Say("createdump: the service " + Describe(dump.service) + "; it took " +
       std::to_string(dump.pipe.bytesWritten) + " of " + std::to_string(message.size() + 1) +
       " bytes of the crash data" + (dump.pipe.failure.empty() ? "" : "; pipe: " + dump.pipe.failure));
-  if (!dump.service.started) {
-    Say("the service cannot be started: nothing more to do");
+  if (!dump.service.finished) {
+    // A service that cannot start, or hangs, would do the same for every later command.
+    Say("no report: the crash is left unreported");
     return summary;
   }
   const std::wstring reportPath =

@@ -13,7 +13,7 @@
 #include "support/front_end_run.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
-#include "support/test_pipe_server.h"
+#include "handler/crash_pipe.h"
 
 namespace kx::test {
 namespace {

@@ -21,12 +21,12 @@
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"
 #include "support/appdata_sandbox.h"
-#include "support/base64_text.h"
+#include "handler/crash_message.h"
 #include "support/crash_capture.h"
 #include "support/front_end_run.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
-#include "support/test_pipe_server.h"
+#include "handler/crash_pipe.h"
 
 namespace kx::test {
 namespace {
@@ -163,7 +163,7 @@ void ExpectReportTellsTheCrash(const std::string& report, const CrashCapture& ca
   EXPECT_TRUE(EndsWith(report.substr(0, pathEnd), "crashing_front_end.exe")) << report.substr(imageLine, 200);
 
   EXPECT_NE(std::string::npos, report.find("</binaryImageSet>\r\n<dumpType>\r\n" + std::string(dumpType) +
-                                           "\r\n</dumpType>\r\n<slLogSessionDllStatus>\r\nloaded\r\n"));
+                                           "\r\n</dumpType>\r\n<slLogSessionDllStatus>\r\nnone\r\n"));
 }
 
 // The exception stream of a minidump, read back with dbghelp; null when there is none.

@@ -12,13 +12,13 @@
 #include "support/appdata_sandbox.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
-#include "support/test_pipe_server.h"
+#include "handler/crash_pipe.h"
 
 namespace kx {
 namespace {
 
-using test::TestPipeServer;
 using test::UniqueCrashIdentifier;
+using test::WideId;
 
 constexpr size_t kLimit = 10485760;
 
@@ -31,7 +31,7 @@ void ExpectSameText(const std::string& expected, const std::string& actual) {
 }
 
 // The served end saw one client and sent or took everything without trouble.
-void ExpectCleanServe(const TestPipeServer::Outcome& outcome) {
+void ExpectCleanServe(const CrashPipe::Outcome& outcome) {
   EXPECT_TRUE(outcome.connected);
   EXPECT_EQ("", outcome.failure);
 }
@@ -58,11 +58,11 @@ class NamedPipeTest : public ::testing::Test {
 TEST_F(NamedPipeTest, ABusyPipeGivesNoConnectionWithoutWaiting) {
   // The front end serves one client; a second one is turned away at once rather than left waiting.
   const std::string id = UniqueCrashIdentifier();
-  TestPipeServer server(id);
+  CrashPipe server(WideId(id));
   ASSERT_EQ("", server.createFailure());
   server.StartReading();
   {
-    UniqueFileHandle first(::CreateFileW(test::CrashPipeName(id).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+    UniqueFileHandle first(::CreateFileW(CrashPipeName(WideId(id)).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                          nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(first.valid()) << test::Win32ErrorText(::GetLastError());
     NamedPipe second;
@@ -80,26 +80,26 @@ TEST_F(NamedPipeTest, ReadsTheTextBeforeTheFirstNulOfOneMessage) {
     const char* name;
     std::string written;
     std::string expected;
-    TestPipeServer::AfterWrite after = TestPipeServer::AfterWrite::kWaitForClientToClose;
+    CrashPipe::AfterWrite after = CrashPipe::AfterWrite::kWaitForClientToClose;
     DWORD bufferSize = 0;
   };
   const Case cases[] = {
       {"any byte but NUL, then a NUL", bytes + '\0', bytes},
-      {"no NUL, server hangs up", bytes, bytes, TestPipeServer::AfterWrite::kHangUp},
+      {"no NUL, server hangs up", bytes, bytes, CrashPipe::AfterWrite::kHangUp},
       {"no NUL, server keeps the pipe", bytes, bytes},
       {"NUL in the middle", std::string("front\0back\0", 11), "front"},
       {"limit, default buffer", atLimit + '\0', atLimit},
       {"limit, buffer larger than the message", atLimit + '\0', atLimit,
-       TestPipeServer::AfterWrite::kWaitForClientToClose, 16u << 20},
-      {"limit and no NUL, small buffer", atLimit, atLimit, TestPipeServer::AfterWrite::kHangUp, 4096},
+       CrashPipe::AfterWrite::kWaitForClientToClose, 16u << 20},
+      {"limit and no NUL, small buffer", atLimit, atLimit, CrashPipe::AfterWrite::kHangUp, 4096},
       {"one byte over the limit is cut", atLimit + "X" + '\0', atLimit},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string id = UniqueCrashIdentifier();
-    TestPipeServer::Options options;
+    CrashPipe::Options options;
     options.bufferSize = c.bufferSize;
-    TestPipeServer server(id, options);
+    CrashPipe server(WideId(id), options);
     ASSERT_EQ("", server.createFailure());
     server.StartWriting(c.written, c.after);
     {
@@ -107,7 +107,7 @@ TEST_F(NamedPipeTest, ReadsTheTextBeforeTheFirstNulOfOneMessage) {
       ASSERT_NE(nullptr, pipe.connect(id));
       ExpectSameText(c.expected, pipe.readDataFromNamedPipe());
     }
-    const TestPipeServer::Outcome outcome = server.Finish();
+    const CrashPipe::Outcome outcome = server.Finish();
     ExpectCleanServe(outcome);
     EXPECT_EQ("", outcome.received);  // the reader sends nothing back
   }
@@ -123,7 +123,7 @@ TEST_F(NamedPipeTest, WritesTheTextAndOneNulInOneMessage) {
   for (const auto& [name, text, sent] : cases) {
     SCOPED_TRACE(name);
     const std::string id = UniqueCrashIdentifier();
-    TestPipeServer server(id);
+    CrashPipe server(WideId(id));
     ASSERT_EQ("", server.createFailure());
     server.StartReading();
     {
@@ -131,7 +131,7 @@ TEST_F(NamedPipeTest, WritesTheTextAndOneNulInOneMessage) {
       ASSERT_NE(nullptr, pipe.connect(id));
       pipe.writeDataToNamedPipe(text);
     }
-    const TestPipeServer::Outcome outcome = server.Finish();
+    const CrashPipe::Outcome outcome = server.Finish();
     ExpectCleanServe(outcome);
     EXPECT_TRUE(outcome.clientClosed);
     ExpectSameText(sent, outcome.received);
@@ -148,7 +148,7 @@ TEST_F(NamedPipeTest, EachConnectLogsThePipeAndItsReadOrWrite) {
             PipeLog());
 
   const std::string readId = UniqueCrashIdentifier();
-  TestPipeServer reader(readId);
+  CrashPipe reader(WideId(readId));
   reader.StartWriting(std::string("ab\ncd\0ef\0", 9));
   HANDLE handle = pipe.connect(readId);
   pipe.readDataFromNamedPipe();
@@ -157,7 +157,7 @@ TEST_F(NamedPipeTest, EachConnectLogsThePipeAndItsReadOrWrite) {
             PipeLog());
 
   const std::string writeId = UniqueCrashIdentifier();
-  TestPipeServer writer(writeId);
+  CrashPipe writer(WideId(writeId));
   writer.StartReading();
   handle = pipe.connect(writeId);
   pipe.writeDataToNamedPipe("https://example.test/a?b=1");

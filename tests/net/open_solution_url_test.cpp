@@ -7,7 +7,7 @@
 
 #include "support/fake_browser_registration.h"
 #include "support/service_harness.h"
-#include "support/test_pipe_server.h"
+#include "handler/crash_pipe.h"
 
 namespace kx::test {
 namespace {
@@ -21,7 +21,7 @@ bool WasLaunchedWith(const std::vector<BrowserLaunch>& launches, const std::stri
 
 void OpenThroughTheService(const std::string& link) {
   const std::string id = UniqueCrashIdentifier();
-  TestPipeServer pipe(id);
+  CrashPipe pipe(WideId(id));
   ASSERT_EQ("", pipe.createFailure());
   pipe.StartWriting(link + '\0');
   const ServiceRun run = RunService({L"C:\\client", L"opensolutionurl", std::wstring(id.begin(), id.end())});

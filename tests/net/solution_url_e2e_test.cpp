@@ -15,7 +15,7 @@
 #include "support/https_test_server.h"
 #include "support/linux_programs.h"
 #include "support/test_files.h"
-#include "support/test_pipe_server.h"
+#include "handler/crash_pipe.h"
 
 namespace kx::test {
 namespace {

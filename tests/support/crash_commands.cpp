@@ -7,7 +7,7 @@
 #include "prefs/preference_store.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
-#include "support/test_pipe_server.h"
+#include "handler/crash_pipe.h"
 
 namespace kx::test {
 
@@ -31,14 +31,14 @@ void WriteSolutionServerConfig(const std::wstring& clientDirectory, std::uint16_
 
 std::string RunPipeReadingCommand(const std::wstring& clientDirectory, const std::wstring& command,
                                   const std::string& crashIdentifier) {
-  TestPipeServer pipe(crashIdentifier);
+  CrashPipe pipe(WideId(crashIdentifier));
   EXPECT_EQ("", pipe.createFailure());
   pipe.StartReading();
   const ServiceRun run =
       RunService({clientDirectory, command, std::wstring(crashIdentifier.begin(), crashIdentifier.end())});
   EXPECT_TRUE(run.finished) << "the service did not end";
   // The service has ended: a client that has not come by now never will.
-  const TestPipeServer::Outcome outcome = pipe.Finish(2000);
+  const CrashPipe::Outcome outcome = pipe.Finish(2000);
   if (!outcome.connected) return "<none>";
   EXPECT_EQ("", outcome.failure);
   return outcome.received;

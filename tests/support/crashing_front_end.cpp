@@ -1,8 +1,8 @@
-// A crashing application that is its own crash handler, as the front end of a real product is: a worker
-// thread crashes for real; the unhandled-exception filter keeps the crash's CONTEXT and EXCEPTION_RECORD and
-// parks the crashed thread, alive; the main thread then does what a front end does for "createdump": builds
-// the crash data message, creates and serves the crash's pipe, starts the service and waits for it to end.
-// Last it writes what it knew of the crash (crash_capture.h) and ends itself.
+// A crashing application whose "createdump" the tests control: a worker thread crashes for real; the
+// unhandled-exception filter keeps the crash's CONTEXT and EXCEPTION_RECORD and parks the crashed thread,
+// alive; the main thread then hands the crash to the crash handler library's reporter, which builds the crash
+// data message (plus the test's extra records), serves the crash's pipe and runs the service. Last it writes
+// what it knew of the crash (crash_capture.h) and ends itself.
 //
 //   crashing_front_end <crash identifier> <kind> <extra records file | -> <capture file> [service path]
 //
@@ -29,12 +29,10 @@
 #include <vector>
 
 #include "common/win_handles.h"
-#include "prefs/preference_store.h"
-#include "support/base64_text.h"
+#include "handler/crash_reporter.h"
 #include "support/crash_capture.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
-#include "support/test_pipe_server.h"
 
 namespace {
 
@@ -56,10 +54,6 @@ enum ExitCode : UINT {
 
 constexpr DWORD kCrashWaitMs = 30000;
 constexpr DWORD kServiceWaitMs = 120000;
-// The pipe server waits for the service for as long as the service may run, and a little more for it to
-// notice that the service ended.
-constexpr DWORD kPipeWaitMs = kServiceWaitMs + 30000;
-constexpr DWORD kPipeGraceMs = 10000;
 
 enum class Kind { kAccessViolation, kDivideByZero, kBreakpoint, kThreadExits };
 
@@ -74,6 +68,8 @@ std::optional<Kind> ReadKind(const std::wstring& word) {
 Kind g_kind = Kind::kAccessViolation;
 // Filled by the crashed thread before it sets g_crashed, read by the main thread after.
 CrashCapture g_capture;
+kx::CapturedCrash g_crash;
+std::string g_kindWord;
 HANDLE g_crashed = nullptr;
 volatile LONG g_crashes = 0;
 
@@ -82,6 +78,11 @@ LONG WINAPI KeepCrashAndPark(EXCEPTION_POINTERS* pointers) {
   std::memcpy(g_capture.context, pointers->ContextRecord, sizeof(CONTEXT));
   std::memcpy(g_capture.exceptionRecord, pointers->ExceptionRecord, sizeof(EXCEPTION_RECORD));
   g_capture.threadId = ::GetCurrentThreadId();
+  ULONG_PTR low = 0;
+  ULONG_PTR high = 0;
+  ::GetCurrentThreadStackLimits(&low, &high);
+  g_crash.stackLow = low;
+  g_crash.stackHigh = high;
   ::SetEvent(g_crashed);
   // The service checks that the crashed thread is still running, as a real handler keeps it: park it for
   // good. Returning would hand the crash to the system (and under Wine start its debugger).
@@ -101,11 +102,8 @@ DWORD WINAPI Worker(void*) {
       (void)quotient;
       break;
     }
-    case Kind::kBreakpoint:
-      __debugbreak();
-      break;
-    case Kind::kThreadExits:
-      break;
+    case Kind::kBreakpoint: __debugbreak(); break;
+    case Kind::kThreadExits: break;
   }
   return 0;
 }
@@ -127,47 +125,6 @@ std::string Narrow(const std::wstring& text) {
                           nullptr, nullptr);
   }
   return narrow;
-}
-
-std::string Hex64(std::uint64_t value) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "0x%016llX", static_cast<unsigned long long>(value));
-  return text;
-}
-
-// The crash data message as a crash handler sends it, with plausible values for every field.
-std::string BuildMessage(const std::string& identifier, const std::string& kindWord,
-                         const std::string& extra) {
-  const std::string guid = Narrow(kx::PreferenceStore::getInstallationGuid());
-  const CONTEXT context = kx::test::CapturedContext(g_capture);
-  const std::vector<std::pair<std::string, std::string>> records = {
-      {"ProductName", "Crashing Front End"},
-      {"ProductVersion", "1.0"},
-      {"ProductBuild", "100"},
-      {"LocaleString", "en-US"},
-      {"StarlumeSessionId", "starlume-7f3e21"},
-      {"SolvaneSessionId", "solvane-7f3e21"},
-      {"SolvaneConfigGuid", "{3f2b8c1e-52a7-4d0e-9b16-0c2f7a9e4d51}"},
-      {"ZanUserGuid", "{9a41d6f0-1e3b-4c7a-8f25-6b0d3e9c2a17}"},
-      {"LogFileName", "kxWinLog_" + guid + "_" + identifier + "_abc.xml"},
-      {"DumpFileName", "kxWinDump_" + guid + "_" + identifier + "_abc"},
-      {"StackTrace", "0 crashing_front_end.exe " + Hex64(context.Rip) +
-                         "\n1 kernel32.dll BaseThreadInitThunk\n2 ntdll.dll RtlUserThreadStart\n"},
-      {"Context", kx::test::EncodeBase64(g_capture.context, sizeof(g_capture.context))},
-      {"ExceptionInfo", kx::test::EncodeBase64(g_capture.exceptionRecord, sizeof(g_capture.exceptionRecord))},
-      {"KXSource", "crashing_front_end"},
-      {"SignalType", kindWord},
-      {"SLLogSessionDllStatus", "loaded"},
-      {"ProcessId", std::to_string(g_capture.processId)},
-      {"ThreadId", std::to_string(g_capture.threadId)},
-  };
-  std::string message;
-  for (const auto& [key, value] : records) {
-    if (!message.empty()) message += "KX------KX";
-    message += key + "KX---KX" + value;
-  }
-  if (!extra.empty()) message += "KX------KX" + extra;
-  return message;
 }
 
 // Crashes the worker (or lets it end) and fills the capture. The worker's handle is kept by the caller.
@@ -203,7 +160,6 @@ UINT Run(int argc, wchar_t** argv) {
                  "<capture file> [service path]\n");
     return kUsage;
   }
-  const std::string identifier = Narrow(argv[1]);
   const std::optional<Kind> kind = ReadKind(argv[2]);
   const std::wstring extraPath = argv[3];
   const std::wstring capturePath = argv[4];
@@ -229,27 +185,36 @@ UINT Run(int argc, wchar_t** argv) {
   g_crashed = crashed.get();
   ::SetUnhandledExceptionFilter(KeepCrashAndPark);
   g_kind = *kind;
+  g_kindWord = Narrow(argv[2]);
   UniqueHandle worker;
   if (!Crash(worker)) return kNoCrash;
 
-  const std::string message = BuildMessage(identifier, Narrow(argv[2]), extra);
-  kx::test::TestPipeServer::Options options;
-  options.waitMs = kPipeWaitMs;
-  kx::test::TestPipeServer pipe(identifier, options);
-  if (!pipe.createFailure().empty()) {
-    std::fprintf(stderr, "%s\n", pipe.createFailure().c_str());
-    return kNoPipe;
-  }
-  pipe.StartWriting(message + '\0');
-
-  const std::wstring arguments =
-      kx::test::QuoteWord(kx::test::ThisProgramFolder()) + L" createdump " + kx::test::QuoteWord(argv[1]);
-  const kx::test::ServiceRun service = kx::test::RunProgram(servicePath, arguments, kServiceWaitMs);
-  const kx::test::TestPipeServer::Outcome served = pipe.Finish(kPipeGraceMs);
+  std::memcpy(&g_crash.context, g_capture.context, sizeof(CONTEXT));
+  std::memcpy(&g_crash.record, g_capture.exceptionRecord, sizeof(EXCEPTION_RECORD));
+  g_crash.processId = g_capture.processId;
+  g_crash.threadId = g_capture.threadId;
+  g_crash.kind = g_kindWord.c_str();
+  kx::CrashHandlerOptions options;
+  options.servicePath = servicePath;
+  options.clientDirectory = kx::test::ThisProgramFolder();
+  options.productName = "Crashing Front End";
+  options.productVersion = "1.0";
+  options.productBuild = "100";
+  const kx::CrashReporter reporter(options);
+  std::string message = reporter.CrashDataMessage(g_crash, argv[1]);
+  // A later record of a key wins: the extra records override the reporter's.
+  if (!extra.empty()) message += "KX------KX" + extra;
+  const kx::CrashReporter::PipedRun run =
+      reporter.RunWritingPipe(L"createdump", argv[1], message + '\0', kServiceWaitMs);
+  const kx::ChildRun& service = run.service;
+  const kx::CrashPipe::Outcome& served = run.pipe;
 
   UINT result = kAllWell;
-  if (!service.error.empty()) {
-    std::fprintf(stderr, "service not started: %ls\n", service.error.c_str());
+  if (!service.started && service.startError == ERROR_SUCCESS) {
+    std::fprintf(stderr, "%s\n", served.failure.c_str());
+    result = kNoPipe;
+  } else if (!service.started) {
+    std::fprintf(stderr, "service not started: error %lu\n", static_cast<unsigned long>(service.startError));
     result = kServiceNotStarted;
   } else if (!service.finished) {
     std::fprintf(stderr, "service did not end in time and was terminated\n");

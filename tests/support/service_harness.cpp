@@ -1,43 +1,17 @@
 #include "support/service_harness.h"
 
-#include <vector>
+#include <atomic>
+
+#include "handler/child_process.h"
+#include "handler/crash_message.h"
 
 namespace kx::test {
 
-std::wstring ThisProgramFolder() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return {};
-    if (length < buffer.size()) {
-      std::wstring path(buffer.data(), length);
-      return path.substr(0, path.find_last_of(L'\\'));
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
+std::wstring ThisProgramFolder() { return kx::ThisProgramFolder(); }
 
 std::wstring ServicePath() { return ThisProgramFolder() + L"\\KXWindowsClientService.exe"; }
 
-std::wstring QuoteWord(const std::wstring& word) {
-  if (!word.empty() && word.find_first_of(L" \t\n\v\"") == std::wstring::npos) return word;
-  std::wstring quoted = L"\"";
-  size_t backslashes = 0;
-  for (wchar_t c : word) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes before a quote are doubled, and the quote itself escaped.
-    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    backslashes = 0;
-    quoted.push_back(c);
-  }
-  // Backslashes before the closing quote are doubled so that it stays a closing quote.
-  quoted.append(backslashes * 2, L'\\');
-  quoted.push_back(L'"');
-  return quoted;
-}
+std::wstring QuoteWord(const std::wstring& word) { return QuoteCommandWord(word); }
 
 ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs) {
   std::wstring arguments;
@@ -53,29 +27,20 @@ ServiceRun RunServiceWithArguments(const std::wstring& arguments, DWORD timeoutM
 }
 
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs) {
+  const ChildRun child = RunChildWithArguments(path, arguments, timeoutMs);
   ServiceRun run;
-  std::wstring commandLine = QuoteWord(path);
-  if (!arguments.empty()) commandLine += L" " + arguments;
-
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-    const std::string text = Win32ErrorText(::GetLastError());
+  run.finished = child.finished;
+  run.exitCode = child.exitCode;
+  if (!child.started) {
+    const std::string text = Win32ErrorText(child.startError);
     run.error.assign(text.begin(), text.end());
-    return run;
   }
-  ::CloseHandle(process.hThread);
-  if (::WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-    run.finished = true;
-    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
-  } else {
-    ::TerminateProcess(process.hProcess, 1);
-    ::WaitForSingleObject(process.hProcess, 10000);
-  }
-  ::CloseHandle(process.hProcess);
   return run;
+}
+
+std::string UniqueCrashIdentifier() {
+  static std::atomic<int> counter{0};
+  return "kxtest-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++);
 }
 
 std::string Win32ErrorText(DWORD error) {

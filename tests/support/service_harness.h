@@ -12,7 +12,7 @@ namespace kx::test {
 struct ServiceRun {
   bool finished = false;  // false: it did not end within the time-out and was terminated
   DWORD exitCode = 0;
-  std::wstring error;     // why it could not be started, if it could not
+  std::wstring error;  // why it could not be started, if it could not
 };
 
 std::wstring ThisProgramFolder();
@@ -29,6 +29,10 @@ ServiceRun RunServiceWithArguments(const std::wstring& arguments, DWORD timeoutM
 
 // Runs any program with this argument text and waits for it in the same way.
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = 60000);
+
+// A crash identifier that no other crash of this test run uses; plain ASCII, so it widens byte for byte.
+std::string UniqueCrashIdentifier();
+inline std::wstring WideId(const std::string& id) { return std::wstring(id.begin(), id.end()); }
 
 // FormatMessage text of a Win32 error, for failure messages.
 std::string Win32ErrorText(DWORD error);

@@ -1,0 +1,156 @@
+// The crash handler library in a real application (KXCrashDemo) crashing for real, against the real service
+// and a local solution and ingest server: what each kind of crash leaves, what each policy does with it, and
+// that the application ends within its limits however the service behaves.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dumpinfo/minidump_parser.h"
+#include "handler/crash_handler.h"
+#include "support/appdata_sandbox.h"
+#include "support/https_test_server.h"
+#include "support/launch_records.h"
+#include "support/service_harness.h"
+#include "support/test_files.h"
+
+namespace kx::test {
+namespace {
+
+constexpr DWORD kLaunchWaitMs = 30000;
+
+std::wstring DemoPath() { return ThisProgramFolder() + L"\\KXCrashDemo.exe"; }
+
+// The one file of the folder whose name ends so; empty when there is none or more than one.
+std::wstring OnlyFileEndingIn(const std::wstring& folder, const std::wstring& suffix) {
+  std::vector<std::wstring> found;
+  for (const std::wstring& name : ListTree(folder)) {
+    if (name.size() >= suffix.size() &&
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      found.push_back(folder + L"\\" + name);
+    }
+  }
+  return found.size() == 1 ? found.front() : std::wstring();
+}
+
+class CrashHandlerTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = std::make_unique<HttpsTestServer>();
+    TestAnswer answer;
+    answer.headerLines = {"Solution_url: https://help.example/kb/4711", "Attach_Dump: yes"};
+    server_->SetAnswer("/solution-url/win/intel", answer);
+    server_->SetAnswer("/ingest", TestAnswer());
+  }
+  static void TearDownTestSuite() { server_.reset(); }
+
+  void SetUp() override {
+    ASSERT_EQ("", server_->failure());
+    // The launch recorder stands in for the log transport and records its starts in the client directory.
+    client_ = sandbox_.roaming() + L"\\client dir";
+    std::filesystem::create_directories(client_);
+    std::filesystem::copy_file(LaunchRecorderPath(), client_ + L"\\KXLogTransport.exe");
+    const std::string port = std::to_string(server_->port());
+    WriteFileBytes(client_ + L"\\kx_win_client_config.cfg",
+                   "kxcn-url = localhost\r\nkxcn-port = " + port +
+                       "\r\nkxingest-url = localhost\r\nkxingest-port = " + port + "\r\n");
+  }
+
+  ServiceRun Crash(const std::wstring& kind, const std::wstring& flags, const std::wstring& service = L"") {
+    return RunProgram(DemoPath(),
+                      kind + L" " + flags + L" --client-dir " + QuoteWord(client_) + L" --service " +
+                          QuoteWord(service.empty() ? ServicePath() : service),
+                      240000);
+  }
+
+  std::wstring crashLogs() const { return sandbox_.storageRoot() + L"\\crashlogs"; }
+  std::wstring dumps() const { return sandbox_.storageRoot() + L"\\dumps"; }
+
+  static std::unique_ptr<HttpsTestServer> server_;
+  AppDataSandbox sandbox_;
+  std::wstring client_;
+};
+
+std::unique_ptr<HttpsTestServer> CrashHandlerTest::server_;
+
+TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentWithItsOwnCodeInReportAndDump) {
+  struct Case {
+    const wchar_t* kind;
+    DWORD code;
+    const char* crashType;
+  };
+  // A C++ exception that nobody catches reaches std::terminate with this toolchain's runtime.
+  const Case cases[] = {
+      {L"access-violation", EXCEPTION_ACCESS_VIOLATION, "access-violation"},
+      {L"divide-by-zero", EXCEPTION_INT_DIVIDE_BY_ZERO, "divide-by-zero"},
+      {L"stack-overflow", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
+      {L"cpp-exception", kTerminateCode, "cpp-exception"},
+      {L"abort", kAbortCode, "abort"},
+      {L"breakpoint", EXCEPTION_BREAKPOINT, "breakpoint"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.crashType));
+    std::filesystem::remove_all(crashLogs());
+    std::filesystem::remove_all(dumps());
+    const size_t launchesBefore = ReadLaunches(client_).size();
+
+    const ServiceRun run = Crash(c.kind, L"--send");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(c.code, run.exitCode);
+
+    const std::wstring report = OnlyFileEndingIn(crashLogs(), L"_abc.xml.final");
+    const std::string text = ReadFileBytes(report).value_or("");
+    EXPECT_NE(std::string::npos, text.find("applicationName=\"KX Crash Demo\""));
+    EXPECT_NE(std::string::npos, text.find(std::string("crashType=\"") + c.crashType + "\""));
+    EXPECT_NE(std::string::npos, text.find(" KXCrashDemo.exe+0x")) << "no stack text";
+
+    const MinidumpParse dump =
+        ParseMinidump(ReadFileBytes(OnlyFileEndingIn(dumps(), L".dmp.final")).value_or(""));
+    ASSERT_TRUE(dump.info.exception.has_value()) << dump.error;
+    EXPECT_EQ(c.code, dump.info.exception->code);
+
+    // Both folders handed to the transport.
+    EXPECT_EQ(launchesBefore + 2, WaitForLaunchRecords(client_, launchesBefore + 2, kLaunchWaitMs).size());
+  }
+}
+
+TEST_F(CrashHandlerTest, DontSendLeavesNothingAndTheEventIsPosted) {
+  const size_t requestsBefore = server_->Requests().size();
+  const ServiceRun run = Crash(L"access-violation", L"--dont-send");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
+  EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
+  EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
+  EXPECT_TRUE(ReadLaunches(client_).empty());
+
+  // postingestevent runs on after the application has ended.
+  std::string event;
+  for (int i = 0; i < 300 && event.empty(); ++i) {
+    for (const RecordedRequest& request : server_->Requests()) {
+      if (request.path == "/ingest") event = request.body;
+    }
+    if (event.empty()) ::Sleep(100);
+  }
+  EXPECT_NE(std::string::npos, event.find("\"report.sent\"")) << event;
+  EXPECT_LT(requestsBefore, server_->Requests().size());
+}
+
+TEST_F(CrashHandlerTest, TheApplicationEndsWithItsCodeWhateverTheServiceDoes) {
+  const std::wstring hanging = ThisProgramFolder() + L"\\hanging_program.exe";
+  // Run with crashing_front_end's command-line check, which refuses the service's words and ends at once.
+  const std::wstring neverConnects = ThisProgramFolder() + L"\\crashing_front_end.exe";
+  for (const std::wstring& service :
+       {std::wstring(L"C:\\nowhere\\KXWindowsClientService.exe"), hanging, neverConnects}) {
+    SCOPED_TRACE(std::string(service.begin(), service.end()));
+    const ServiceRun run = Crash(L"access-violation", L"--send --timeout-ms 3000", service);
+    ASSERT_TRUE(run.finished) << "the application did not end";
+    EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
+  }
+}
+
+}  // namespace
+}  // namespace kx::test

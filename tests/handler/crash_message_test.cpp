@@ -1,0 +1,74 @@
+// The handler's texts read back the way their readers read them: the crash data message by the service's own
+// parser, Base64 by its RFC test vectors.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "handler/crash_message.h"
+#include "intake/crash_data_message.h"
+
+namespace kx {
+namespace {
+
+TEST(CrashMessageTest, Base64MatchesTheStandardVectors) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},
+      {"f", "Zg=="},
+      {"fo", "Zm8="},
+      {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="},
+      {"fooba", "Zm9vYmE="},
+      {"foobar", "Zm9vYmFy"},
+      {std::string("\xFF\x00\xFE", 3), "/wD+"},
+  };
+  for (const auto& [bytes, text] : cases) EXPECT_EQ(text, EncodeBase64(bytes.data(), bytes.size())) << text;
+}
+
+TEST(CrashMessageTest, NoValueCanSplitARecordOrEndTheMessage) {
+  // Values an application may hand over (its product name, say), each read back by the service's parser.
+  const std::vector<std::string> values = {
+      "plain",
+      "KX---KXProcessId",
+      "aKX------KXProcessIdKX---KX1",
+      "KX----KX",
+      std::string("nul\0ProcessId", 13),
+      "KX-KX--KX---",
+      "",
+  };
+  for (const std::string& value : values) {
+    const std::string message = JoinCrashRecords({{"ProductName", value}, {"ProcessId", "42"}});
+    const std::map<std::string, std::string> records = ReadCrashRecords(message);
+    EXPECT_EQ(2u, records.size()) << message;
+    EXPECT_EQ("42", records.count("ProcessId") ? records.at("ProcessId") : "<none>") << message;
+    EXPECT_EQ(CrashRecordValue(value), records.count("ProductName") ? records.at("ProductName") : "<none>");
+  }
+  // Ordinary text passes unchanged.
+  EXPECT_EQ("KX Crash Demo 1.0-beta", CrashRecordValue("KX Crash Demo 1.0-beta"));
+}
+
+TEST(CrashMessageTest, StackEventAndIdentifierTexts) {
+  EXPECT_EQ("0 app.exe+0x1BEC 0x0000000140001BEC\n1 ?? 0x0000000000000010\n",
+            FormatStackText({{"app.exe", 0x140000000, 0x140001BEC}, {"", 0, 0x10}}));
+  EXPECT_EQ("20261206-090502-4711", MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711}));
+  EXPECT_EQ("0xC0000005", HexCode(0xC0000005u));
+  // A line break inside a value would start another entry of the event file.
+  EXPECT_EQ("app.name:two  lines\ncrash.id:1\n",
+            FormatEventText({{"app.name", "two\r\nlines"}, {"crash.id", "1"}}));
+}
+
+TEST(CrashMessageTest, QuotedWordsSurviveCommandLineSplitting) {
+  const std::pair<std::wstring, std::wstring> cases[] = {
+      {L"plain", L"plain"},
+      {L"", L"\"\""},
+      {L"C:\\client dir", L"\"C:\\client dir\""},
+      {L"C:\\client dir\\", L"\"C:\\client dir\\\\\""},
+      {L"say \"hi\"", L"\"say \\\"hi\\\"\""},
+  };
+  for (const auto& [word, quoted] : cases) EXPECT_EQ(quoted, QuoteCommandWord(word));
+}
+
+}  // namespace
+}  // namespace kx
