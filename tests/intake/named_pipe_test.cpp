@@ -1,6 +1,7 @@
 // The service's end of the crash pipe against a real pipe served as the front end serves it.
 #include "intake/named_pipe.h"
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,10 +10,10 @@
 #include <string>
 #include <tuple>
 
+#include "handler/crash_pipe.h"
 #include "support/appdata_sandbox.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
-#include "handler/crash_pipe.h"
 
 namespace kx {
 namespace {
@@ -165,6 +166,41 @@ TEST_F(NamedPipeTest, EachConnectLogsThePipeAndItsReadOrWrite) {
                 "Inside writeDataToNamedPipe\r\nNo of bytes written = 27\r\nData written is : \r\n"
                 "https://example.test/a?b=1\r\n",
             PipeLog());
+}
+
+}  // namespace
+}  // namespace kx
+
+namespace kx {
+namespace {
+
+// What the front end's pipe carries describes the user's process: nobody but that user may open it.
+TEST(CrashPipeAccessTest, OnlyTheCurrentUserMayOpenTheCrashPipe) {
+  const std::string id = UniqueCrashIdentifier();
+  CrashPipe server(WideId(id));
+  ASSERT_EQ("", server.createFailure());
+  server.StartReading();
+  const UniqueFileHandle client(::CreateFileW(CrashPipeName(WideId(id)).c_str(), GENERIC_WRITE | READ_CONTROL,
+                                              0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(client);
+  PACL dacl = nullptr;
+  UniqueLocalMem<void> descriptor;
+  ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+            ::GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                              &dacl, nullptr, descriptor.put()));
+  ASSERT_NE(nullptr, dacl);
+  ASSERT_EQ(1u, dacl->AceCount);
+  void* ace = nullptr;
+  ASSERT_TRUE(::GetAce(dacl, 0, &ace));
+  ASSERT_EQ(ACCESS_ALLOWED_ACE_TYPE, static_cast<ACE_HEADER*>(ace)->AceType);
+
+  UniqueHandle token;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
+  unsigned char user[256];
+  DWORD size = 0;
+  ASSERT_TRUE(::GetTokenInformation(token.get(), TokenUser, user, sizeof(user), &size));
+  EXPECT_TRUE(::EqualSid(&static_cast<ACCESS_ALLOWED_ACE*>(ace)->SidStart,
+                         reinterpret_cast<TOKEN_USER*>(user)->User.Sid));
 }
 
 }  // namespace
