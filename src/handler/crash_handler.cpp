@@ -82,22 +82,8 @@ volatile LONG g_installed = 0;
 }
 
 LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* pointers) {
-  // The kind word is chosen here so that the crashed thread makes no allocation after a crash.
-  static const char* const kWords[] = {"access-violation", "divide-by-zero",      "stack-overflow",
-                                       "breakpoint",       "illegal-instruction", "cpp-exception",
-                                       "exception"};
-  const char* kind = kWords[6];
-  switch (pointers->ExceptionRecord->ExceptionCode) {
-    case EXCEPTION_ACCESS_VIOLATION: kind = kWords[0]; break;
-    case EXCEPTION_INT_DIVIDE_BY_ZERO: kind = kWords[1]; break;
-    case EXCEPTION_STACK_OVERFLOW: kind = kWords[2]; break;
-    case EXCEPTION_BREAKPOINT: kind = kWords[3]; break;
-    case EXCEPTION_ILLEGAL_INSTRUCTION: kind = kWords[4]; break;
-    case 0xE06D7363:
-    case 0x20474343: kind = kWords[5]; break;
-    default: break;
-  }
-  HandleCrash(*pointers->ContextRecord, *pointers->ExceptionRecord, kind);
+  HandleCrash(*pointers->ContextRecord, *pointers->ExceptionRecord,
+              CrashKindOf(pointers->ExceptionRecord->ExceptionCode));
 }
 
 void OnAbort(int) { HandleRaiselessCrash(kAbortCode, "abort"); }
@@ -134,7 +120,10 @@ bool CrashHandler::Install(const CrashHandlerOptions& options) {
   state->reporter = new CrashReporter(options);
   state->crash.processId = ::GetCurrentProcessId();
   const CrashHandlerOptions& resolved = state->reporter->options();
-  state->limitMs = resolved.createDumpLimitMs + 3 * resolved.commandLimitMs + kHandlerMarginMs;
+  // Added up wide: limits near INFINITE must not wrap into a short wait, nor make the wait endless.
+  const unsigned long long limit =
+      0ULL + resolved.createDumpLimitMs + 3ULL * resolved.commandLimitMs + kHandlerMarginMs;
+  state->limitMs = static_cast<DWORD>(limit < INFINITE ? limit : INFINITE - 1);
   state->crashed = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   state->handled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (state->crashed == nullptr || state->handled == nullptr) return false;

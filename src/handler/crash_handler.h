@@ -19,7 +19,7 @@ inline constexpr std::uint32_t kTerminateCode = 0xE04B5801;         // std::term
 inline constexpr std::uint32_t kPureCallCode = 0xE04B5802;          // a pure virtual function called
 
 enum class ReportPolicy {
-  kDontSend,  // "dontsend": the report and the dump are deleted
+  kDontSend,  // "dontsend": the report and the dump are deleted (after "solutionurl" offered the report)
   kSend,      // "sendlog": both are finished and handed to the log transport
   kAsk,       // CrashHandlerOptions::decide chooses
 };

@@ -31,6 +31,8 @@ bool FileExists(const std::wstring& path) {
 }
 
 std::string Describe(const ChildRun& run) {
+  if (!run.started && run.startError == ERROR_SUCCESS)
+    return "was not started: its pipe could not be created";
   if (!run.started) return "could not be started (error " + std::to_string(run.startError) + ")";
   if (!run.finished) return "did not end in time and was terminated";
   return "ended with exit code " + std::to_string(run.exitCode);
@@ -53,7 +55,7 @@ std::wstring NewCrashIdentifier() {
 
 }  // namespace
 
-std::string CrashKindOf(std::uint32_t exceptionCode) {
+const char* CrashKindOf(std::uint32_t exceptionCode) {
   switch (exceptionCode) {
     case EXCEPTION_ACCESS_VIOLATION: return "access-violation";
     case EXCEPTION_INT_DIVIDE_BY_ZERO: return "divide-by-zero";
@@ -191,6 +193,8 @@ CrashSummary CrashReporter::Report(const CapturedCrash& crash) {
   summary.exceptionCode = crash.record.ExceptionCode;
   summary.kind = crash.kind;
   summary.crashIdentifier = NewCrashIdentifier();
+  // Read again when the registry gave none at install time.
+  if (guid_.empty()) guid_ = PreferenceStore::getInstallationGuid();
   const std::string id = Narrow(summary.crashIdentifier);
   Say("crash " + HexCode(summary.exceptionCode) + " (" + crash.kind + ") on thread " +
       std::to_string(crash.threadId) + ", crash identifier " + id);
@@ -216,7 +220,8 @@ CrashSummary CrashReporter::Report(const CapturedCrash& crash) {
   if (link == "-1") link.clear();
   summary.solutionLink = WidenFromCodePage(link, CP_ACP);
   Say("solutionurl: the service " + Describe(solution.service) + "; " +
-      (link.empty() ? std::string("no solution link") : "solution link " + link));
+      (link.empty() ? std::string("no solution link") : "solution link " + link) +
+      (solution.pipe.failure.empty() ? "" : "; pipe: " + solution.pipe.failure));
 
   const bool send = Decide(summary);
   std::vector<std::wstring> more;
@@ -251,8 +256,14 @@ void CrashReporter::QueueEvent(const CrashSummary& summary, bool sent) const {
   });
   // Written beside the queue and moved in whole: the poster never sees half an event.
   const std::wstring name = L"kxcrash_" + summary.crashIdentifier + L".log";
-  const std::wstring queued = StoragePaths::IngestFolder() + L"\\" + name;  // creates the folders
-  const std::wstring staging = StoragePaths::Root() + L"\\" + name + L".tmp";
+  const std::wstring ingest = StoragePaths::IngestFolder();  // creates the folders
+  const std::wstring root = StoragePaths::Root();
+  if (ingest.empty() || root.empty()) {
+    Say("the analytics event could not be queued: no application data folder");
+    return;
+  }
+  const std::wstring queued = ingest + L"\\" + name;
+  const std::wstring staging = root + L"\\" + name + L".tmp";
   bool written = false;
   {
     UniqueFileHandle file(::CreateFileW(staging.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -27,8 +27,9 @@ struct CapturedCrash {
   const char* kind = "";  // the SignalType record; static text, so that capturing allocates nothing
 };
 
-// The kind word of an exception code: "access-violation", "stack-overflow", "cpp-exception", ...
-std::string CrashKindOf(std::uint32_t exceptionCode);
+// The kind word of an exception code: "access-violation", "stack-overflow", "cpp-exception", ... Static
+// text: the crashed thread uses it, and must not allocate.
+const char* CrashKindOf(std::uint32_t exceptionCode);
 
 class CrashReporter {
  public:

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/linux_programs.h"
+#include "support/service_harness.h"
 #include "support/test_files.h"
 
 namespace kx::test {
@@ -43,11 +45,15 @@ AppDataSandbox::AppDataSandbox() {
   static std::atomic<int> counter{0};
   wchar_t temp[MAX_PATH + 1] = L"";
   ::GetTempPathW(MAX_PATH + 1, temp);
-  base_ = std::wstring(temp) + L"kxtest-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-          std::to_wstring(counter++);
-  roaming_ = base_ + L"\\Roaming";
+  // Wine reuses process ids from run to run: a name whose old folder cannot be removed is passed over, so
+  // that every sandbox starts empty.
   std::error_code ignored;
-  std::filesystem::remove_all(base_, ignored);
+  do {
+    base_ = std::wstring(temp) + L"kxtest-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+            std::to_wstring(counter++);
+    std::filesystem::remove_all(base_, ignored);
+  } while (std::filesystem::exists(base_, ignored));
+  roaming_ = base_ + L"\\Roaming";
   std::filesystem::create_directories(roaming_);
   hadSaved_ = GetAppDataValue(saved_);
   SetAppDataValue(roaming_);
@@ -59,8 +65,10 @@ AppDataSandbox::~AppDataSandbox() {
   } else {
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"AppData");
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(base_, ignored);
+  std::error_code failed;
+  std::filesystem::remove_all(base_, failed);
+  // What Windows calls cannot remove (a test's self-referencing link) goes from the Linux side.
+  if (failed) StartLinuxProgram(L"Z:\\bin\\rm", L"-rf " + QuoteWord(UnixPath(base_)));
 }
 
 void AppDataSandbox::EnableLogging() const {
