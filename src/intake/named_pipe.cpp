@@ -14,6 +14,13 @@ size_t TextLength(std::string_view bytes) {
   return nul == std::string_view::npos ? bytes.size() : nul;
 }
 
+// An OVERLAPPED with an event of its own, for one operation.
+struct PendingIo {
+  PendingIo() : event(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) { overlapped.hEvent = event.get(); }
+  UniqueHandle event;
+  OVERLAPPED overlapped = {};
+};
+
 }  // namespace
 
 HANDLE NamedPipe::connect(const std::string& crashIdentifier) {
@@ -22,12 +29,34 @@ HANDLE NamedPipe::connect(const std::string& crashIdentifier) {
   const std::wstring pipeName = WidenFromCodePage(kCrashPipeNamePrefix + crashIdentifier, CP_ACP);
   // The front end creates the pipe before it starts us, so a pipe that is missing or busy will not come
   // right by waiting: no WaitNamedPipeW, no retry.
+  // Overlapped, so that every read and write can be given up.
   const HANDLE opened = ::CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
   log_.Line("PipeName is: ", pipeName);
   log_.Line("Pipe Handle is: ", LogHandle{reinterpret_cast<std::uintptr_t>(opened)});
-  if (opened != INVALID_HANDLE_VALUE) connection_.reset(opened);
+  server_.reset();
+  if (opened != INVALID_HANDLE_VALUE) {
+    connection_.reset(opened);
+    ULONG serverId = 0;
+    if (::GetNamedPipeServerProcessId(opened, &serverId)) {
+      server_.reset(::OpenProcess(SYNCHRONIZE, FALSE, serverId));
+    }
+  }
   return connection_.get();
+}
+
+DWORD NamedPipe::Complete(BOOL started, OVERLAPPED& overlapped) {
+  if (!started && ::GetLastError() != ERROR_IO_PENDING) return 0;
+  const HANDLE waits[] = {overlapped.hEvent, server_.get()};
+  const DWORD result = ::WaitForMultipleObjects(server_ ? 2 : 1, waits, FALSE, waitLimitMs_);
+  if (result != WAIT_OBJECT_0) {
+    ::CancelIoEx(connection_.get(), &overlapped);
+    log_.Line(result == WAIT_OBJECT_0 + 1 ? "The process serving the pipe has ended, giving up."
+                                          : "The front end did not answer in time, giving up.");
+  }
+  // Waits for the operation to be over, cancelled or not: its buffer and OVERLAPPED must outlive it.
+  DWORD bytes = 0;
+  return ::GetOverlappedResult(connection_.get(), &overlapped, &bytes, TRUE) ? bytes : 0;
 }
 
 std::string NamedPipe::readDataFromNamedPipe() {
@@ -38,8 +67,10 @@ std::string NamedPipe::readDataFromNamedPipe() {
   // One read is enough: the front end sends a message in a single write, and a byte-mode read returns that
   // write whole (checked up to the limit with small and large pipe buffers). A failed read reports no bytes.
   std::string buffer(kMaxPipeMessageBytes, '\0');
-  DWORD bytesRead = 0;
-  ::ReadFile(connection_.get(), buffer.data(), kMaxPipeMessageBytes, &bytesRead, nullptr);
+  PendingIo io;
+  const DWORD bytesRead =
+      Complete(::ReadFile(connection_.get(), buffer.data(), kMaxPipeMessageBytes, nullptr, &io.overlapped),
+               io.overlapped);
   buffer.resize(TextLength(std::string_view(buffer.data(), bytesRead)));
 
   log_.Line("Inside readDataFromNamedPipe");
@@ -56,7 +87,10 @@ void NamedPipe::writeDataToNamedPipe(const std::string& text) {
   // The text and its NUL go out in one write, so the reader gets the whole message at once. A text whose
   // length does not fit a 32-bit count is not sent at all rather than sent cut.
   if (connection_ && textLength < MAXDWORD) {
-    ::WriteFile(connection_.get(), text.c_str(), static_cast<DWORD>(textLength + 1), &bytesWritten, nullptr);
+    PendingIo io;
+    bytesWritten = Complete(::WriteFile(connection_.get(), text.c_str(), static_cast<DWORD>(textLength + 1),
+                                        nullptr, &io.overlapped),
+                            io.overlapped);
   }
   log_.Line("Inside writeDataToNamedPipe");
   log_.Line("No of bytes written = ", LogNumber{bytesWritten});

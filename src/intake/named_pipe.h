@@ -17,10 +17,14 @@ namespace kx {
 
 inline constexpr char kCrashPipeNamePrefix[] = "\\\\.\\pipe\\orvan_kxclient_";
 inline constexpr DWORD kMaxPipeMessageBytes = 10485760;
+// How long a read or write waits for the front end. A front end that hangs or dies must not keep the service
+// (and, for createdump, the crashed application it waits on) alive for ever.
+inline constexpr DWORD kPipeWaitLimitMs = 30000;
 
 class NamedPipe {
  public:
-  NamedPipe() noexcept : log_(LogComponent::NamedPipe) {}
+  explicit NamedPipe(DWORD waitLimitMs = kPipeWaitLimitMs) noexcept
+      : log_(LogComponent::NamedPipe), waitLimitMs_(waitLimitMs) {}
   NamedPipe(const NamedPipe&) = delete;
   NamedPipe& operator=(const NamedPipe&) = delete;
 
@@ -32,16 +36,23 @@ class NamedPipe {
 
   // One message from the front end: the text before the first NUL among the bytes that one read returns.
   // A message longer than kMaxPipeMessageBytes is cut to that length. Empty when there is no connection or
-  // the read fails. Blocks until the front end writes or closes its end.
+  // the read fails. Waits until the front end writes or closes its end, at most the wait limit, and no longer
+  // than the process serving the pipe lives.
   std::string readDataFromNamedPipe();
 
   // Sends the text (up to its first NUL, if it holds one) followed by one NUL, in one write. Without a
-  // connection, or when the write fails, nothing is sent and nothing is reported.
+  // connection, or when the write fails, nothing is sent and nothing is reported. Bounded like a read.
   void writeDataToNamedPipe(const std::string& text);
 
  private:
+  // Completes an overlapped read or write: the byte count, or 0 after a failure, the wait limit or the end of
+  // the serving process (logged).
+  DWORD Complete(BOOL started, OVERLAPPED& overlapped);
+
   ComponentLog log_;
+  DWORD waitLimitMs_;
   UniqueHandle connection_;  // null while not connected
+  UniqueHandle server_;      // the process serving the pipe; null when it cannot be opened
 };
 
 }  // namespace kx

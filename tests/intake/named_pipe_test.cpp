@@ -139,6 +139,19 @@ TEST_F(NamedPipeTest, WritesTheTextAndOneNulInOneMessage) {
   }
 }
 
+// A front end that connects and then never writes: the service gives up after its limit.
+TEST_F(NamedPipeTest, AFrontEndThatNeverWritesIsGivenUpOn) {
+  sandbox_.EnableLogging();
+  const std::string id = UniqueCrashIdentifier();
+  CrashPipe server(WideId(id));
+  ASSERT_EQ("", server.createFailure());
+  server.StartReading();
+  NamedPipe pipe(500);
+  ASSERT_NE(nullptr, pipe.connect(id));
+  EXPECT_EQ("", pipe.readDataFromNamedPipe());
+  EXPECT_NE(std::string::npos, PipeLog().find("The front end did not answer in time, giving up.\r\n"));
+}
+
 TEST_F(NamedPipeTest, EachConnectLogsThePipeAndItsReadOrWrite) {
   sandbox_.EnableLogging();
   NamedPipe pipe;
