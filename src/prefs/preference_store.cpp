@@ -21,6 +21,30 @@ constexpr size_t kPreferenceBufferChars = 128;
 constexpr DWORD kPreferenceAnnouncedBytes = 255;
 constexpr size_t kGuidBufferChars = 512;  // 1024 bytes
 constexpr DWORD kValueNameChars = 16383;
+// Serialises the first creation of the GUID among this user's processes (the service, its transport, the
+// application's crash handler): two that both found it missing would each store their own, and the reports
+// named by the one overwritten would never be found again.
+constexpr wchar_t kGuidMutexName[] = L"Local\\OrvanKXLogInstallationGuid";
+constexpr DWORD kGuidMutexWaitMs = 5000;
+
+// Holds the named mutex for its lifetime, when it could be had in time; otherwise goes on without it.
+class GuidCreationLock {
+ public:
+  GuidCreationLock() : mutex_(::CreateMutexW(nullptr, FALSE, kGuidMutexName)) {
+    // An abandoned mutex is ours all the same; the registry holds nothing half written.
+    const DWORD waited = mutex_ ? ::WaitForSingleObject(mutex_.get(), kGuidMutexWaitMs) : WAIT_FAILED;
+    owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+  }
+  ~GuidCreationLock() {
+    if (owned_) ::ReleaseMutex(mutex_.get());
+  }
+  GuidCreationLock(const GuidCreationLock&) = delete;
+  GuidCreationLock& operator=(const GuidCreationLock&) = delete;
+
+ private:
+  UniqueHandle mutex_;
+  bool owned_ = false;
+};
 
 // The text of a zero-initialised buffer up to its first zero, never past the buffer's end (the registry
 // does not promise a terminating zero).
@@ -54,8 +78,8 @@ std::optional<std::wstring> PreferenceStore::readPreference(const std::wstring& 
   if (!key) return std::nullopt;
   wchar_t buffer[kPreferenceBufferChars] = {};
   DWORD size = kPreferenceAnnouncedBytes;
-  const LSTATUS status = ::RegQueryValueExW(key.get(), pvbKey.c_str(), nullptr, nullptr,
-                                            reinterpret_cast<BYTE*>(buffer), &size);
+  const LSTATUS status =
+      ::RegQueryValueExW(key.get(), pvbKey.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
   if (status == ERROR_SUCCESS) return TextOfBuffer(buffer, kPreferenceBufferChars);
   if (status == ERROR_FILE_NOT_FOUND) SetTextValue(key.get(), pvbKey, kDefaultPreferenceTextWide);
   return std::nullopt;
@@ -107,13 +131,22 @@ void PreferenceStore::writeAllPreferences(const PreferenceMap& preferences) {
 std::wstring PreferenceStore::getInstallationGuid() {
   const UniqueRegKey key = openCommonFilesKey(kGuidSubPath);
   if (!key) return {};
-  wchar_t buffer[kGuidBufferChars] = {};
-  DWORD size = sizeof(buffer);
-  if (::RegQueryValueExW(key.get(), kGuidValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
-                         &size) == ERROR_SUCCESS) {
+  const auto readStored = [&key]() -> std::wstring {
+    wchar_t buffer[kGuidBufferChars] = {};
+    DWORD size = sizeof(buffer);
+    if (::RegQueryValueExW(key.get(), kGuidValueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
+                           &size) != ERROR_SUCCESS) {
+      return {};
+    }
     std::wstring stored = TextOfBuffer(buffer, kGuidBufferChars);
-    if (isWellFormedGuid(stored)) return stored;
-  }
+    return isWellFormedGuid(stored) ? stored : std::wstring();
+  };
+  std::wstring stored = readStored();
+  if (!stored.empty()) return stored;
+  // Looked at again under the lock: another process may have stored one meanwhile.
+  const GuidCreationLock lock;
+  stored = readStored();
+  if (!stored.empty()) return stored;
   std::wstring text;
   GUID guid = {};
   if (SUCCEEDED(::CoCreateGuid(&guid))) {

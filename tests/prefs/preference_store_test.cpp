@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/text_utils.h"
@@ -115,7 +116,9 @@ TEST(PreferenceStoreTest, PreferencesTheStoreCannotReadExactlyAreLeftOutAndAlone
 
 TEST(PreferenceStoreTest, WrittenPreferencesReadBackIdentically) {
   RegistryScratch scratch;
-  const PreferenceMap written{{"appx;1.0;77", "2_1_100"}, {"caf\xE9;2;3", "1_\xE9t\xE9"}, {"empty;1;1", ""},
+  const PreferenceMap written{{"appx;1.0;77", "2_1_100"},
+                              {"caf\xE9;2;3", "1_\xE9t\xE9"},
+                              {"empty;1;1", ""},
                               {"not a pvb key", "x\"y"}};
   // A name holding a NUL would land on the value named by the part before it: it is left out.
   PreferenceMap sent = written;
@@ -145,6 +148,18 @@ TEST(PreferenceStoreTest, GuidIsMadeOnceInLowerCaseAndKept) {
   EXPECT_EQ(std::wstring::npos, guid.find_first_of(L"ABCDEF"));
   EXPECT_EQ(TextValue(guid), ReadRawValue(kKXLogKey, L"GUID"));
   EXPECT_EQ(guid, PreferenceStore::getInstallationGuid());
+
+  // Many first readers at once, as when a crash handler and the service start together: one GUID for all.
+  for (int round = 0; round < 20; ++round) {
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orvan\\CommonFiles\\KXLog", L"GUID");
+    std::vector<std::wstring> seen(8);
+    std::vector<std::thread> readers;
+    for (std::wstring& one : seen)
+      readers.emplace_back([&one] { one = PreferenceStore::getInstallationGuid(); });
+    for (std::thread& reader : readers) reader.join();
+    const std::wstring stored = PreferenceStore::getInstallationGuid();
+    for (const std::wstring& one : seen) ASSERT_EQ(stored, one) << "round " << round;
+  }
 }
 
 TEST(PreferenceStoreTest, UpperCaseGuidIsKeptAndDamagedOnesAreReplaced) {
