@@ -1,6 +1,6 @@
 // KXLogTransport.exe end to end: finished files of a folder uploaded to a local HTTPS server, byte-exact and
-// a piece at a time; the server's verdicts; two copies at once; and the whole life of a real crash, from
-// createdump to the upload by a transport whose signature the service checked.
+// a piece at a time; the server's verdicts; two copies at once. The whole life of a real crash, up to the
+// upload by a transport whose signature the service checked, is tools/demo's (run by the test command).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,13 +13,10 @@
 
 #include "prefs/preference_store.h"
 #include "support/appdata_sandbox.h"
-#include "support/crash_commands.h"
-#include "support/front_end_run.h"
 #include "support/https_test_server.h"
 #include "support/linux_programs.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
-#include "handler/crash_pipe.h"
 
 namespace kx::test {
 namespace {
@@ -196,55 +193,6 @@ TEST_F(LogTransportTest, TwoTransportsAtOnceUploadEachFileOnce) {
   EXPECT_EQ(100u, uploads.size());
   for (const auto& [body, count] : uploads) EXPECT_EQ(1, count) << body;
   EXPECT_TRUE(ListTree(folder_).empty());
-}
-
-TEST_F(LogTransportTest, ACrashTravelsAllTheWayThroughTheCheckedTransport) {
-  TestAnswer solution;
-  solution.headerLines = {"Solution_url: https://help.example/2", "Attach_Dump: yes"};
-  server_.SetAnswer("/solution-url/win/intel", solution);
-  WriteFileBytes(client_ + L"\\kx_win_client_config.cfg",
-                 "kxupload-url = localhost\r\nkxupload-port = " + std::to_string(server_.port()) +
-                     "\r\nkxcn-url = localhost\r\nkxcn-port = " + std::to_string(server_.port()) + "\r\n");
-  std::filesystem::copy_file(ThisProgramFolder() + L"\\..\\test-transports\\real\\signed.exe",
-                             client_ + L"\\KXLogTransport.exe");
-
-  const std::string id = UniqueCrashIdentifier();
-  ASSERT_EQ(0u, RunCrashingFrontEnd(id, "access-violation", "").run.exitCode);
-  const ReportFiles files(sandbox_, id);
-  const std::string report = ReadFileBytes(files.report).value_or("");
-  const std::string dump = ReadFileBytes(files.dump).value_or("");
-  ASSERT_NE("", dump);
-  EXPECT_EQ(std::string("https://help.example/2\0", 23), RunPipeReadingCommand(client_, L"solutionurl", id));
-  sandbox_.EnableLogging();
-  EXPECT_TRUE(RunService({client_, L"sendlog", std::wstring(id.begin(), id.end()), L"1"}).finished);
-
-  // The two transports run on their own: wait until both files have travelled.
-  std::vector<RecordedRequest> uploads;
-  for (int waited = 0; waited < 600 && uploads.size() < 2; ++waited) {
-    uploads.clear();
-    for (const RecordedRequest& request : server_.Requests()) {
-      if (request.path == kUploadPath) uploads.push_back(request);
-    }
-    ::Sleep(100);
-  }
-  ASSERT_EQ(2u, uploads.size());
-  std::map<std::string, std::string> bodies;
-  for (const RecordedRequest& upload : uploads)
-    bodies[FindHeader(upload, "X-KX-File-Kind").value_or("?")] = upload.body;
-  EXPECT_TRUE(dump == bodies["dump"]);
-  // The report as sendlog closed it: cut at its end tag, with the dump marked as attached.
-  EXPECT_EQ(report.substr(0, report.find("</crashreport>")) +
-                "\r\n<dumpAttached>\r\n\r\n</dumpAttached>\r\n</crashreport>\r\n",
-            bodies["report"]);
-  EXPECT_NE(std::string::npos, ReadFileBytes(sandbox_.logFolder() + L"\\LogTransportProcessor.txt")
-                                   .value_or("")
-                                   .find("Signature verification successful for Log transport"));
-  for (int waited = 0; waited < 100 && (IsFile(files.finalReport) || IsFile(files.dump + L".final"));
-       ++waited) {
-    ::Sleep(100);
-  }
-  EXPECT_FALSE(IsFile(files.finalReport));
-  EXPECT_FALSE(IsFile(files.dump + L".final"));
 }
 
 }  // namespace
