@@ -46,10 +46,12 @@ bool IsProcessActive(DWORD processId) {
   return process && ::GetExitCodeProcess(process.get(), &exitCode) && exitCode == STILL_ACTIVE;
 }
 
-bool IsThreadActive(DWORD threadId) {
+// A running thread of that very process: a thread id of another process would describe the wrong crash.
+bool IsThreadActive(DWORD threadId, DWORD processId) {
   const UniqueHandle thread(::OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, threadId));
   DWORD exitCode = 0;
-  return thread && ::GetExitCodeThread(thread.get(), &exitCode) && exitCode == STILL_ACTIVE;
+  return thread && ::GetExitCodeThread(thread.get(), &exitCode) && exitCode == STILL_ACTIVE &&
+         ::GetProcessIdOfThread(thread.get()) == processId;
 }
 
 // Decodes into a buffer as large as the text (Base64 never grows), then keeps what fits the record.
@@ -199,11 +201,16 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
 
 std::int32_t KXLogGenerator::OpenCrashedProcessAndThread(const CrashData& crashData, UniqueHandle& process,
                                                          UniqueHandle& thread) {
+  // Dumping itself would freeze the dumper: the message cannot be about this process.
+  if (crashData.ProcessId == ::GetCurrentProcessId()) {
+    log_.Line("The crash data names the service's own process, no crash log generated");
+    return kProcessNotActive;
+  }
   if (!IsProcessActive(crashData.ProcessId)) {
     log_.Line("Process not active with ID ", LogNumber{crashData.ProcessId});
     return kProcessNotActive;
   }
-  if (!IsThreadActive(crashData.ThreadId)) {
+  if (!IsThreadActive(crashData.ThreadId, crashData.ProcessId)) {
     log_.Line("Thread not active with ID ", LogNumber{crashData.ThreadId});
     return kThreadNotActive;
   }

@@ -365,6 +365,9 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
       {"access-violation", CrashRecord("ProcessId", std::to_string(ended.id())),
        "Process not active with ID " + std::to_string(ended.id())},
       {"thread-exits", "", threadGone},
+      // A running thread, but of another process (this test's).
+      {"access-violation", CrashRecord("ThreadId", std::to_string(::GetCurrentThreadId())),
+       "Thread not active with ID " + std::to_string(::GetCurrentThreadId())},
       // A plain file where the crash log folder belongs: not even an orphan dump may be written.
       {"access-violation", "", "Unable to find log directory", true, true},
       // Not even the fields before the bad number are logged.
