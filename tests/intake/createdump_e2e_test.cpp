@@ -358,7 +358,7 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
     std::string extra;
     std::string lastLine;  // of the generator's log; of the request's log when the generator must not run
     bool generatorRuns = true;
-    bool blockCrashLogFolder = false;
+    const wchar_t* blockedFolder = nullptr;  // a plain file where this storage folder belongs
   };
   // One of each refusal; which numbers and names are unusable, the unit tests tell.
   const Case cases[] = {
@@ -368,8 +368,10 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
       // A running thread, but of another process (this test's).
       {"access-violation", CrashRecord("ThreadId", std::to_string(::GetCurrentThreadId())),
        "Thread not active with ID " + std::to_string(::GetCurrentThreadId())},
-      // A plain file where the crash log folder belongs: not even an orphan dump may be written.
-      {"access-violation", "", "Unable to find log directory", true, true},
+      // A plain file where a storage folder belongs: not even half a crash (a report without its dump, an
+      // orphan dump) may be written.
+      {"access-violation", "", "Unable to find log directory", true, L"crashlogs"},
+      {"access-violation", "", "Unable to find dump directory", true, L"dumps"},
       // Not even the fields before the bad number are logged.
       {"access-violation", CrashRecord("ProcessId", "none"),
        "Going to parse the crash data received from the pipe.\r\n"
@@ -385,7 +387,7 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
     SCOPED_TRACE(c.kind + (" " + c.extra.substr(0, 40)));
     AppDataSandbox sandbox;
     sandbox.EnableLogging();
-    if (c.blockCrashLogFolder) WriteFileBytes(sandbox.storageRoot() + L"\\crashlogs", "not a folder");
+    if (c.blockedFolder) WriteFileBytes(sandbox.storageRoot() + L"\\" + c.blockedFolder, "not a folder");
     const std::string id = UniqueCrashIdentifier();
     const CrashFiles files(sandbox, id);
 
@@ -393,7 +395,7 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
     ASSERT_TRUE(run.run.finished);
     EXPECT_EQ(0u, run.run.exitCode);
     ASSERT_TRUE(run.capture.has_value());
-    EXPECT_EQ(c.blockCrashLogFolder ? Files{L"crashlogs"} : Files{}, files.Stored());
+    EXPECT_EQ(c.blockedFolder ? Files{c.blockedFolder} : Files{}, files.Stored());
     const std::string line =
         c.lastLine == threadGone ? threadGone + std::to_string(run.capture->threadId) : c.lastLine;
     const std::string log = files.Read(c.generatorRuns ? kGeneratorLog : kRequestLog);
