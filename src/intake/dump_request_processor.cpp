@@ -19,6 +19,9 @@ void ReceiveAndGenerate(const std::string& crashIdentifier, ComponentLog& log) {
     return;
   }
   log.Line("Successfully connected to the pipe.");
+  // The machine's facts take time, WMI above all: they are gathered while the message is read and the dump
+  // is written. Not before the connect: a createdump without a front end has no use for them.
+  ReportProbes probes;
 
   CrashData crashData;
   bool usable = false;
@@ -36,7 +39,7 @@ void ReceiveAndGenerate(const std::string& crashIdentifier, ComponentLog& log) {
   }
 
   log.Line("Going to call the GenerateCrashLog function");
-  KXLogGenerator().GenerateCrashLog(crashData);
+  KXLogGenerator().GenerateCrashLog(crashData, probes);
   log.Line("Came back from GenerateCrashLog");
 }
 

@@ -20,8 +20,6 @@
 #include "report/base64.h"
 #include "report/crash_report_writer.h"
 #include "report/crash_report_writer_win.h"
-#include "report/gpu_probe.h"
-#include "report/system_probe.h"
 #include "report/xml_text.h"
 
 namespace kx {
@@ -87,10 +85,10 @@ std::string ToDocumentText(const std::string& value) {
 // The narrow crash data texts that go into the document, each made whole characters.
 CrashData ForDocument(const CrashData& crashData) {
   CrashData texts = crashData;
-  for (std::string* field : {&texts.ProductName, &texts.ProductVersion, &texts.ProductBuild,
-                             &texts.ApplicationLocale, &texts.StarlumeSessionId, &texts.SolvaneConfigGuid,
-                             &texts.ZanUserGuid, &texts.KXSource, &texts.SignalType, &texts.StackTrace,
-                             &texts.SLLogSessionDllStatus}) {
+  for (std::string* field :
+       {&texts.ProductName, &texts.ProductVersion, &texts.ProductBuild, &texts.ApplicationLocale,
+        &texts.StarlumeSessionId, &texts.SolvaneConfigGuid, &texts.ZanUserGuid, &texts.KXSource,
+        &texts.SignalType, &texts.StackTrace, &texts.SLLogSessionDllStatus}) {
     *field = ToDocumentText(*field);
   }
   return texts;
@@ -132,14 +130,14 @@ int FetchDumpPreference(const std::string& pvbKey) {
   return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
 }
 
-std::int32_t KXLogGenerator::GenerateCrashLog(CrashData crashData) {
+std::int32_t KXLogGenerator::GenerateCrashLog(CrashData crashData, ReportProbes& probes) {
   log_.Start();
-  const std::int32_t result = GenerateCrashLogSteps(crashData);
+  const std::int32_t result = GenerateCrashLogSteps(crashData, probes);
   log_.Close();
   return result;
 }
 
-std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
+std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData, ReportProbes& probes) {
   log_.Line("Inside GenerateCrashLog");
   log_.Line("Stack Trace: ", AnsiText{crashData.StackTrace});
   log_.Line("Process Id: ", LogNumber{crashData.ProcessId});
@@ -182,8 +180,8 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
       MakePvbKey(crashData.ProductName, crashData.ProductVersion, crashData.ProductBuild);
   log_.Line("Going to fetch dump preference for pvb: ", AnsiText{pvbKey});
   const int dumpPreference = FetchDumpPreference(pvbKey);
-  const std::wstring dumpPath = dumpFolder + L"\\" + crashData.DumpFileName +
-                                (dumpPreference == 1 ? kFullDumpSuffix : kMiniDumpSuffix);
+  const std::wstring dumpPath =
+      dumpFolder + L"\\" + crashData.DumpFileName + (dumpPreference == 1 ? kFullDumpSuffix : kMiniDumpSuffix);
   log_.Line("Fetched preference for the pvb is :", LogInteger{dumpPreference});
   // Checked before either file is written: a dump without its report would be found by no later command.
   if (!FitsClassicPathLimit(reportStem, kDumpAttachedReportSuffix) ||
@@ -192,7 +190,7 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
     return kUnusableFileName;
   }
 
-  WriteReport(reportPath, AssembleDocument(ForDocument(crashData), crash, dumpPreference, dumpPath));
+  WriteReport(reportPath, AssembleDocument(ForDocument(crashData), crash, dumpPreference, dumpPath, probes));
   log_.Line("log generated");
   return kReportWritten;
 }
@@ -240,57 +238,61 @@ bool KXLogGenerator::DecodeCrashContext(const CrashData& crashData, CrashContext
 }
 
 std::string KXLogGenerator::AssembleDocument(const CrashData& crashData, CrashContext& crash,
-                                             int dumpPreference, const std::wstring& dumpPath) {
-  std::string document = kXmlPrologLine;
-  document += kDocTypeLine;
+                                             int dumpPreference, const std::wstring& dumpPath,
+                                             ReportProbes& probes) {
+  // Built in three parts, in document order; the system and gpu elements between the first two come from
+  // the probes, collected once the dump is written.
+  std::string head = kXmlPrologLine;
+  head += kDocTypeLine;
   log_.Line("Start tag ");
-  document += FormatCrashReportTag(HeaderOf(crashData));
-  document += FormatTimeTag();
+  head += FormatCrashReportTag(HeaderOf(crashData));
+  head += FormatTimeTag();
   log_.Line("usertag");
-  document += FormatUserTag(ToThreadAnsi(crashData.LogFileName));
-  document += FormatSystemTag(crashData.ApplicationLocale);
-
-  document += kGpuStartLine;
-  std::wstring gpuLines;
-  CollectGpuInfo(gpuLines);
-  document += ToThreadAnsi(gpuLines);
-  document += kGpuEndLine;
+  head += FormatUserTag(ToThreadAnsi(crashData.LogFileName));
 
   const EXCEPTION_RECORD& record = crash.record;
-  document += FormatCrashTag(record.ExceptionCode, reinterpret_cast<std::uintptr_t>(record.ExceptionAddress));
-  document += kBacktraceStartLine;
-  document += FormatThreadElement(crashData.StackTrace);
+  std::string body =
+      FormatCrashTag(record.ExceptionCode, reinterpret_cast<std::uintptr_t>(record.ExceptionAddress));
+  body += kBacktraceStartLine;
+  body += FormatThreadElement(crashData.StackTrace);
   log_.Line("Stacktrace");
   log_.Line("thread tag");
-  document += kBacktraceEndLine;
+  body += kBacktraceEndLine;
   log_.Line("backtrace end tag");
 
   log_.Line("register start tag");
-  document += kRegisterSetStartLine;
+  body += kRegisterSetStartLine;
   log_.Line("AppendRegister tags ");
-  AppendRegisterTags(document, RegisterValuesFromContext(*crash.context));
+  AppendRegisterTags(body, RegisterValuesFromContext(*crash.context));
   log_.Line("append register tags complete");
-  document += kRegisterSetEndLines;
+  body += kRegisterSetEndLines;
 
   log_.Line("binary image tag");
-  document += kBinaryImageSetStartLine;
+  body += kBinaryImageSetStartLine;
   log_.Line("going to generate dump");
   std::wstring moduleLines;
   // Whether the dump succeeded is in the log; the report is completed either way and names the preference.
   CreateDumpLog(crashData.ProcessId, crashData.ThreadId, dumpPath, &crash.pointers, dumpPreference,
                 moduleLines);
   log_.Line("write binaries");
-  document += ToThreadAnsi(moduleLines);
-  document += kBinaryImageSetEndLine;
+  body += ToThreadAnsi(moduleLines);
+  body += kBinaryImageSetEndLine;
 
-  document += FormatTextElement("dumpType", DumpTypeName(dumpPreference));
+  body += FormatTextElement("dumpType", DumpTypeName(dumpPreference));
   log_.Line("Dump Type");
-  document += FormatTextElement("slLogSessionDllStatus", crashData.SLLogSessionDllStatus);
-  document += kCrashEndLines;
-  AppendIfNotEmpty(document, "sessionId", crashData.StarlumeSessionId);
-  AppendIfNotEmpty(document, "solvaneConfigGuid", crashData.SolvaneConfigGuid);
-  AppendIfNotEmpty(document, "zanUserGuid", crashData.ZanUserGuid);
-  document += kCrashReportEnd;
+  body += FormatTextElement("slLogSessionDllStatus", crashData.SLLogSessionDllStatus);
+  body += kCrashEndLines;
+  AppendIfNotEmpty(body, "sessionId", crashData.StarlumeSessionId);
+  AppendIfNotEmpty(body, "solvaneConfigGuid", crashData.SolvaneConfigGuid);
+  AppendIfNotEmpty(body, "zanUserGuid", crashData.ZanUserGuid);
+  body += kCrashReportEnd;
+
+  std::string document = std::move(head);
+  document += FormatSystemTag(BuildSystemValues(probes.SystemFactsFor(crashData.ApplicationLocale)));
+  document += kGpuStartLine;
+  document += ToThreadAnsi(probes.GpuLines());
+  document += kGpuEndLine;
+  document += body;
   return document;
 }
 

@@ -1,4 +1,4 @@
-// A program that never ends on its own: stands in for a service that hangs.
+// A program that never ends on its own: stands in for a service that hangs, or for a process to dump.
 #include <windows.h>
 
 int wmain() {
