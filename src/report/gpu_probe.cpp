@@ -23,7 +23,8 @@ constexpr wchar_t kQuery[] =
     L"CurrentScanMode,CurrentBitsPerPixel,VideoProcessor,Name "
     L"FROM Win32_VideoController";
 
-// A broken WMI service must not hold the crash report back for ever: each controller gets this long to come.
+// The report waits for WMI under a limit of its own (ReportProbes); this one keeps the probing thread
+// itself from waiting for ever on a broken WMI service.
 constexpr long kNextTimeoutMs = 30000;
 // More controllers than any machine has; a misbehaving provider cannot make the loop endless.
 constexpr int kMaxControllers = 64;
