@@ -1,5 +1,7 @@
 #include "intake/dump_request_processor.h"
 
+#include <utility>
+
 #include "common/diagnostic_log.h"
 #include "intake/crash_data.h"
 #include "intake/crash_data_parser.h"
@@ -39,7 +41,7 @@ void ReceiveAndGenerate(const std::string& crashIdentifier, ComponentLog& log) {
   }
 
   log.Line("Going to call the GenerateCrashLog function");
-  KXLogGenerator().GenerateCrashLog(crashData, probes);
+  KXLogGenerator().GenerateCrashLog(std::move(crashData), probes);
   log.Line("Came back from GenerateCrashLog");
 }
 

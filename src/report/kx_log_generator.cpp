@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "common/name_piece.h"
@@ -82,16 +83,16 @@ std::string ToDocumentText(const std::string& value) {
   return ToThreadAnsi(WidenFromCodePage(value, CP_ACP));
 }
 
-// The narrow crash data texts that go into the document, each made whole characters.
-CrashData ForDocument(const CrashData& crashData) {
-  CrashData texts = crashData;
+// The narrow crash data texts that go into the document, each made whole characters, in place: the stack
+// text may be megabytes.
+void MakeDocumentTexts(CrashData& crashData) {
   for (std::string* field :
-       {&texts.ProductName, &texts.ProductVersion, &texts.ProductBuild, &texts.ApplicationLocale,
-        &texts.StarlumeSessionId, &texts.SolvaneConfigGuid, &texts.ZanUserGuid, &texts.KXSource,
-        &texts.SignalType, &texts.StackTrace, &texts.SLLogSessionDllStatus}) {
+       {&crashData.ProductName, &crashData.ProductVersion, &crashData.ProductBuild,
+        &crashData.ApplicationLocale, &crashData.StarlumeSessionId, &crashData.SolvaneConfigGuid,
+        &crashData.ZanUserGuid, &crashData.KXSource, &crashData.SignalType, &crashData.StackTrace,
+        &crashData.SLLogSessionDllStatus}) {
     *field = ToDocumentText(*field);
   }
-  return texts;
 }
 
 CrashReportHeader HeaderOf(const CrashData& crashData) {
@@ -110,9 +111,11 @@ void AppendIfNotEmpty(std::string& document, const char* element, const std::str
 
 // Values in the ANSI code page would make the document unreadable to parsers that expect UTF-8; as character
 // references they read back the same everywhere.
-std::string AsDocumentBytes(const std::string& document) {
+std::string AsDocumentBytes(std::string document) {
   const std::wstring wide = WidenFromCodePage(document, CP_THREAD_ACP);
-  return wide.empty() ? document : AsciiWithCharacterReferences(wide);
+  if (wide.empty()) return document;
+  std::string().swap(document);  // freed before the ASCII copy is made: the document may be megabytes
+  return AsciiWithCharacterReferences(wide);
 }
 
 }  // namespace
@@ -137,7 +140,7 @@ std::int32_t KXLogGenerator::GenerateCrashLog(CrashData crashData, ReportProbes&
   return result;
 }
 
-std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData, ReportProbes& probes) {
+std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportProbes& probes) {
   log_.Line("Inside GenerateCrashLog");
   log_.Line("Stack Trace: ", AnsiText{crashData.StackTrace});
   log_.Line("Process Id: ", LogNumber{crashData.ProcessId});
@@ -190,7 +193,8 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData, R
     return kUnusableFileName;
   }
 
-  WriteReport(reportPath, AssembleDocument(ForDocument(crashData), crash, dumpPreference, dumpPath, probes));
+  MakeDocumentTexts(crashData);
+  WriteReport(reportPath, AssembleDocument(crashData, crash, dumpPreference, dumpPath, probes));
   log_.Line("log generated");
   return kReportWritten;
 }
@@ -237,9 +241,8 @@ bool KXLogGenerator::DecodeCrashContext(const CrashData& crashData, CrashContext
   return true;
 }
 
-std::string KXLogGenerator::AssembleDocument(const CrashData& crashData, CrashContext& crash,
-                                             int dumpPreference, const std::wstring& dumpPath,
-                                             ReportProbes& probes) {
+std::string KXLogGenerator::AssembleDocument(CrashData& crashData, CrashContext& crash, int dumpPreference,
+                                             const std::wstring& dumpPath, ReportProbes& probes) {
   // Built in three parts, in document order; the system and gpu elements between the first two come from
   // the probes, collected once the dump is written.
   std::string head = kXmlPrologLine;
@@ -255,6 +258,7 @@ std::string KXLogGenerator::AssembleDocument(const CrashData& crashData, CrashCo
       FormatCrashTag(record.ExceptionCode, reinterpret_cast<std::uintptr_t>(record.ExceptionAddress));
   body += kBacktraceStartLine;
   body += FormatThreadElement(crashData.StackTrace);
+  std::string().swap(crashData.StackTrace);  // not held twice while the dump is written
   log_.Line("Stacktrace");
   log_.Line("thread tag");
   body += kBacktraceEndLine;
@@ -287,7 +291,9 @@ std::string KXLogGenerator::AssembleDocument(const CrashData& crashData, CrashCo
   AppendIfNotEmpty(body, "zanUserGuid", crashData.ZanUserGuid);
   body += kCrashReportEnd;
 
-  std::string document = std::move(head);
+  std::string document;
+  document.reserve(head.size() + body.size() + 4096);
+  document += head;
   document += FormatSystemTag(BuildSystemValues(probes.SystemFactsFor(crashData.ApplicationLocale)));
   document += kGpuStartLine;
   document += ToThreadAnsi(probes.GpuLines());
@@ -296,8 +302,8 @@ std::string KXLogGenerator::AssembleDocument(const CrashData& crashData, CrashCo
   return document;
 }
 
-void KXLogGenerator::WriteReport(const std::wstring& reportPath, const std::string& document) {
-  const std::string bytes = AsDocumentBytes(document);
+void KXLogGenerator::WriteReport(const std::wstring& reportPath, std::string document) {
+  const std::string bytes = AsDocumentBytes(std::move(document));
   // Opened only now, so the earlier report is not emptied while the dump is written. One crash, one
   // document: a report of the same name is replaced. Text mode stores each "\n" as CR LF.
   UniqueCrtFile report(::_wfsopen(reportPath.c_str(), L"w", _SH_DENYNO));

@@ -48,15 +48,16 @@ class KXLogGenerator {
  private:
   struct CrashContext;
 
-  std::int32_t GenerateCrashLogSteps(const CrashData& crashData, ReportProbes& probes);
+  std::int32_t GenerateCrashLogSteps(CrashData& crashData, ReportProbes& probes);
   // 0 when the crashed process and thread are alive and open; otherwise the result code to return.
   std::int32_t OpenCrashedProcessAndThread(const CrashData& crashData, UniqueHandle& process,
                                            UniqueHandle& thread);
   bool DecodeCrashContext(const CrashData& crashData, CrashContext& crash);
-  // The whole report; writes the minidump on the way, while the probes finish their work.
-  std::string AssembleDocument(const CrashData& crashData, CrashContext& crash, int dumpPreference,
+  // The whole report; writes the minidump on the way, while the probes finish their work. Takes the texts
+  // in the document's code page, and empties the stack text once it is in the document.
+  std::string AssembleDocument(CrashData& crashData, CrashContext& crash, int dumpPreference,
                                const std::wstring& dumpPath, ReportProbes& probes);
-  void WriteReport(const std::wstring& reportPath, const std::string& document);
+  void WriteReport(const std::wstring& reportPath, std::string document);
 
   ComponentLog log_;
 };
