@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -182,6 +183,13 @@ class Bench {
                       sampleMemory);
   }
 
+  // Loads what the bare dumper loads, then ends at once (with exit code 1, for its missing arguments).
+  Run BareIdle(bool sampleMemory) {
+    Run run = RunProgram(Quoted(folder_ + L"\\kx_bare_dump.exe"), sampleMemory);
+    run.ok = run.exitCode == 1;
+    return run;
+  }
+
   Run Trivial(bool sampleMemory) { return RunProgram(Quoted(folder_ + L"\\kx_trivial.exe"), sampleMemory); }
 
   std::uint64_t bareDumpBytes_ = 0;
@@ -294,25 +302,27 @@ int Main(int argc, wchar_t** argv) {
     std::vector<double> ms;
     Run memory;
   } commands[] = {{"trivial program", {}, {}},
+                  {"bare dumper without arguments", {}, {}},
                   {"dontsend of a missing report", {}, {}},
                   {"postingestevent, empty queue", {}, {}},
                   {"createdump without a pipe", {}, {}}};
   auto runCommand = [&](size_t which, bool sample) {
     switch (which) {
       case 0: return bench.Trivial(sample);
-      case 1: return bench.Service(L"dontsend", L"bench-missing", sample);
-      case 2: return bench.Service(L"postingestevent", L"bench-missing", sample);
+      case 1: return bench.BareIdle(sample);
+      case 2: return bench.Service(L"dontsend", L"bench-missing", sample);
+      case 3: return bench.Service(L"postingestevent", L"bench-missing", sample);
       default: return bench.Service(L"createdump", L"bench-no-pipe", sample);
     }
   };
   for (int i = 0; i < runs; ++i) {
-    for (size_t which = 0; which < 4; ++which) {
+    for (size_t which = 0; which < std::size(commands); ++which) {
       const Run run = runCommand(which, false);
       allWell = allWell && run.ok;
       commands[which].ms.push_back(run.ms);
     }
   }
-  for (size_t which = 0; which < 4; ++which) commands[which].memory = runCommand(which, true);
+  for (size_t which = 0; which < std::size(commands); ++which) commands[which].memory = runCommand(which, true);
   std::printf(
       "\ncommands without a dump, %d runs each: median start-to-exit, and beyond the trivial program\n",
       runs);
