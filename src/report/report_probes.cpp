@@ -1,13 +1,15 @@
 #include "report/report_probes.h"
 
 #include <mutex>
+#include <utility>
 
 #include "report/gpu_probe.h"
 #include "report/system_probe.h"
 
 namespace kx {
 
-// Owned jointly by the probing thread and the report, so that a thread stuck in WMI outlives no memory.
+// Owned jointly by the probing thread and the report: a thread still in WMI when the report is done never
+// touches freed memory.
 struct ReportProbes::Shared {
   explicit Shared(ULONGLONG deadlineTick) : deadline(deadlineTick) {}
   const ULONGLONG deadline;
@@ -26,6 +28,8 @@ DWORD WINAPI Probe(void* parameter) {
       static_cast<std::shared_ptr<ReportProbes::Shared>*>(parameter));
   ReportProbes::Shared& shared = **owner;
   try {
+    // A new thread starts in the user's default locale, as the main thread does: texts in the thread's ANSI
+    // code page read the same here.
     SystemFacts facts = ProbeSystemFacts(std::string());
     {
       const std::lock_guard<std::mutex> lock(shared.mutex);
