@@ -1,5 +1,7 @@
 #include "intake/dump_request_processor.h"
 
+#include <utility>
+
 #include "common/diagnostic_log.h"
 #include "intake/crash_data.h"
 #include "intake/crash_data_parser.h"
@@ -19,6 +21,9 @@ void ReceiveAndGenerate(const std::string& crashIdentifier, ComponentLog& log) {
     return;
   }
   log.Line("Successfully connected to the pipe.");
+  // The machine's facts take time, WMI above all: they are gathered while the message is read and the dump
+  // is written. Not before the connect: a createdump without a front end has no use for them.
+  ReportProbes probes;
 
   CrashData crashData;
   bool usable = false;
@@ -36,7 +41,7 @@ void ReceiveAndGenerate(const std::string& crashIdentifier, ComponentLog& log) {
   }
 
   log.Line("Going to call the GenerateCrashLog function");
-  KXLogGenerator().GenerateCrashLog(crashData);
+  KXLogGenerator().GenerateCrashLog(std::move(crashData), probes);
   log.Line("Came back from GenerateCrashLog");
 }
 

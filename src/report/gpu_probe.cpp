@@ -23,7 +23,8 @@ constexpr wchar_t kQuery[] =
     L"CurrentScanMode,CurrentBitsPerPixel,VideoProcessor,Name "
     L"FROM Win32_VideoController";
 
-// A broken WMI service must not hold the crash report back for ever: each controller gets this long to come.
+// The report waits for WMI under a limit of its own (ReportProbes); this one keeps the probing thread
+// itself from waiting for ever on a broken WMI service.
 constexpr long kNextTimeoutMs = 30000;
 // More controllers than any machine has; a misbehaving provider cannot make the loop endless.
 constexpr int kMaxControllers = 64;
@@ -33,18 +34,14 @@ constexpr int kMaxControllers = 64;
 std::optional<std::uint32_t> IntegerOf(const VARIANT& value) {
   switch (value.vt) {
     case VT_I1:
-    case VT_UI1:
-      return value.bVal;
+    case VT_UI1: return value.bVal;
     case VT_I2:
-    case VT_UI2:
-      return value.uiVal;
+    case VT_UI2: return value.uiVal;
     case VT_I4:
     case VT_UI4:
     case VT_INT:
-    case VT_UINT:
-      return value.ulVal;
-    default:
-      return std::nullopt;
+    case VT_UINT: return value.ulVal;
+    default: return std::nullopt;
   }
 }
 
@@ -86,6 +83,13 @@ GpuInfo ReadController(IWbemClassObject& object) {
 }  // namespace
 
 void CollectGpuInfo(std::wstring& collector) {
+  CollectGpuInfo([&collector](const std::wstring& line) {
+    collector += line;
+    return true;
+  });
+}
+
+void CollectGpuInfo(const GpuLineSink& add) {
   // Declared first: every COM object below is released before COM is uninitialised.
   const ComApartment apartment(COINIT_MULTITHREADED);
   if (!apartment.entered()) return;
@@ -122,7 +126,7 @@ void CollectGpuInfo(std::wstring& collector) {
     ULONG returned = 0;
     controllers->Next(kNextTimeoutMs, 1, controller.put(), &returned);
     if (returned == 0 || !controller) break;
-    collector += FormatGpuInfoLine(ReadController(*controller.get()));
+    if (!add(FormatGpuInfoLine(ReadController(*controller.get())))) break;
   }
 }
 

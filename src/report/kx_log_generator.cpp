@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "common/name_piece.h"
@@ -20,8 +21,6 @@
 #include "report/base64.h"
 #include "report/crash_report_writer.h"
 #include "report/crash_report_writer_win.h"
-#include "report/gpu_probe.h"
-#include "report/system_probe.h"
 #include "report/xml_text.h"
 
 namespace kx {
@@ -86,16 +85,16 @@ std::string ToDocumentText(const std::string& value) {
   return ToThreadAnsi(WidenFromCodePage(value, CP_ACP));
 }
 
-// The narrow crash data texts that go into the document, each made whole characters.
-CrashData ForDocument(const CrashData& crashData) {
-  CrashData texts = crashData;
-  for (std::string* field : {&texts.ProductName, &texts.ProductVersion, &texts.ProductBuild,
-                             &texts.ApplicationLocale, &texts.StarlumeSessionId, &texts.SolvaneConfigGuid,
-                             &texts.ZanUserGuid, &texts.KXSource, &texts.SignalType, &texts.StackTrace,
-                             &texts.SLLogSessionDllStatus}) {
+// The narrow crash data texts that go into the document, each made whole characters, in place: the stack
+// text may be megabytes.
+void MakeDocumentTexts(CrashData& crashData) {
+  for (std::string* field :
+       {&crashData.ProductName, &crashData.ProductVersion, &crashData.ProductBuild,
+        &crashData.ApplicationLocale, &crashData.StarlumeSessionId, &crashData.SolvaneConfigGuid,
+        &crashData.ZanUserGuid, &crashData.KXSource, &crashData.SignalType, &crashData.StackTrace,
+        &crashData.SLLogSessionDllStatus}) {
     *field = ToDocumentText(*field);
   }
-  return texts;
 }
 
 CrashReportHeader HeaderOf(const CrashData& crashData) {
@@ -114,9 +113,11 @@ void AppendIfNotEmpty(std::string& document, const char* element, const std::str
 
 // Values in the ANSI code page would make the document unreadable to parsers that expect UTF-8; as character
 // references they read back the same everywhere.
-std::string AsDocumentBytes(const std::string& document) {
+std::string AsDocumentBytes(std::string document) {
   const std::wstring wide = WidenFromCodePage(document, CP_THREAD_ACP);
-  return wide.empty() ? document : AsciiWithCharacterReferences(wide);
+  if (wide.empty()) return document;
+  std::string().swap(document);  // freed before the ASCII copy is made: the document may be megabytes
+  return AsciiWithCharacterReferences(wide);
 }
 
 }  // namespace
@@ -134,14 +135,14 @@ int FetchDumpPreference(const std::string& pvbKey) {
   return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
 }
 
-std::int32_t KXLogGenerator::GenerateCrashLog(CrashData crashData) {
+std::int32_t KXLogGenerator::GenerateCrashLog(CrashData crashData, ReportProbes& probes) {
   log_.Start();
-  const std::int32_t result = GenerateCrashLogSteps(crashData);
+  const std::int32_t result = GenerateCrashLogSteps(crashData, probes);
   log_.Close();
   return result;
 }
 
-std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
+std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportProbes& probes) {
   log_.Line("Inside GenerateCrashLog");
   log_.Line("Stack Trace: ", AnsiText{crashData.StackTrace});
   log_.Line("Process Id: ", LogNumber{crashData.ProcessId});
@@ -184,8 +185,8 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
       MakePvbKey(crashData.ProductName, crashData.ProductVersion, crashData.ProductBuild);
   log_.Line("Going to fetch dump preference for pvb: ", AnsiText{pvbKey});
   const int dumpPreference = FetchDumpPreference(pvbKey);
-  const std::wstring dumpPath = dumpFolder + L"\\" + crashData.DumpFileName +
-                                (dumpPreference == 1 ? kFullDumpSuffix : kMiniDumpSuffix);
+  const std::wstring dumpPath =
+      dumpFolder + L"\\" + crashData.DumpFileName + (dumpPreference == 1 ? kFullDumpSuffix : kMiniDumpSuffix);
   log_.Line("Fetched preference for the pvb is :", LogInteger{dumpPreference});
   // Checked before either file is written: a dump without its report would be found by no later command.
   if (!FitsClassicPathLimit(reportStem, kDumpAttachedReportSuffix) ||
@@ -194,7 +195,8 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(const CrashData& crashData) {
     return kUnusableFileName;
   }
 
-  WriteReport(reportPath, AssembleDocument(ForDocument(crashData), crash, dumpPreference, dumpPath));
+  MakeDocumentTexts(crashData);
+  WriteReport(reportPath, AssembleDocument(crashData, crash, dumpPreference, dumpPath, probes));
   log_.Line("log generated");
   return kReportWritten;
 }
@@ -246,63 +248,69 @@ bool KXLogGenerator::DecodeCrashContext(const CrashData& crashData, CrashContext
   return true;
 }
 
-std::string KXLogGenerator::AssembleDocument(const CrashData& crashData, CrashContext& crash,
-                                             int dumpPreference, const std::wstring& dumpPath) {
-  std::string document = kXmlPrologLine;
-  document += kDocTypeLine;
+std::string KXLogGenerator::AssembleDocument(CrashData& crashData, CrashContext& crash, int dumpPreference,
+                                             const std::wstring& dumpPath, ReportProbes& probes) {
+  // Built in three parts, in document order; the system and gpu elements between the first two come from
+  // the probes, collected once the dump is written.
+  std::string head = kXmlPrologLine;
+  head += kDocTypeLine;
   log_.Line("Start tag ");
-  document += FormatCrashReportTag(HeaderOf(crashData));
-  document += FormatTimeTag();
+  head += FormatCrashReportTag(HeaderOf(crashData));
+  head += FormatTimeTag();
   log_.Line("usertag");
-  document += FormatUserTag(ToThreadAnsi(crashData.LogFileName));
-  document += FormatSystemTag(crashData.ApplicationLocale);
-
-  document += kGpuStartLine;
-  std::wstring gpuLines;
-  CollectGpuInfo(gpuLines);
-  document += ToThreadAnsi(gpuLines);
-  document += kGpuEndLine;
+  head += FormatUserTag(ToThreadAnsi(crashData.LogFileName));
 
   const EXCEPTION_RECORD& record = crash.record;
-  document += FormatCrashTag(record.ExceptionCode, reinterpret_cast<std::uintptr_t>(record.ExceptionAddress));
-  document += kBacktraceStartLine;
-  document += FormatThreadElement(crashData.StackTrace);
+  std::string body =
+      FormatCrashTag(record.ExceptionCode, reinterpret_cast<std::uintptr_t>(record.ExceptionAddress));
+  body += kBacktraceStartLine;
+  body += FormatThreadElement(crashData.StackTrace);
+  std::string().swap(crashData.StackTrace);  // not held twice while the dump is written
   log_.Line("Stacktrace");
   log_.Line("thread tag");
-  document += kBacktraceEndLine;
+  body += kBacktraceEndLine;
   log_.Line("backtrace end tag");
 
   log_.Line("register start tag");
-  document += kRegisterSetStartLine;
+  body += kRegisterSetStartLine;
   log_.Line("AppendRegister tags ");
-  AppendRegisterTags(document, RegisterValuesFromContext(*crash.context));
+  AppendRegisterTags(body, RegisterValuesFromContext(*crash.context));
   log_.Line("append register tags complete");
-  document += kRegisterSetEndLines;
+  body += kRegisterSetEndLines;
 
   log_.Line("binary image tag");
-  document += kBinaryImageSetStartLine;
+  body += kBinaryImageSetStartLine;
   log_.Line("going to generate dump");
   std::wstring moduleLines;
   // Whether the dump succeeded is in the log; the report is completed either way and names the preference.
   CreateDumpLog(crashData.ProcessId, crashData.ThreadId, dumpPath, &crash.pointers, dumpPreference,
                 moduleLines);
   log_.Line("write binaries");
-  document += ToThreadAnsi(moduleLines);
-  document += kBinaryImageSetEndLine;
+  body += ToThreadAnsi(moduleLines);
+  body += kBinaryImageSetEndLine;
 
-  document += FormatTextElement("dumpType", DumpTypeName(dumpPreference));
+  body += FormatTextElement("dumpType", DumpTypeName(dumpPreference));
   log_.Line("Dump Type");
-  document += FormatTextElement("slLogSessionDllStatus", crashData.SLLogSessionDllStatus);
-  document += kCrashEndLines;
-  AppendIfNotEmpty(document, "sessionId", crashData.StarlumeSessionId);
-  AppendIfNotEmpty(document, "solvaneConfigGuid", crashData.SolvaneConfigGuid);
-  AppendIfNotEmpty(document, "zanUserGuid", crashData.ZanUserGuid);
-  document += kCrashReportEnd;
+  body += FormatTextElement("slLogSessionDllStatus", crashData.SLLogSessionDllStatus);
+  body += kCrashEndLines;
+  AppendIfNotEmpty(body, "sessionId", crashData.StarlumeSessionId);
+  AppendIfNotEmpty(body, "solvaneConfigGuid", crashData.SolvaneConfigGuid);
+  AppendIfNotEmpty(body, "zanUserGuid", crashData.ZanUserGuid);
+  body += kCrashReportEnd;
+
+  std::string document;
+  document.reserve(head.size() + body.size() + 4096);
+  document += head;
+  document += FormatSystemTag(BuildSystemValues(probes.SystemFactsFor(crashData.ApplicationLocale)));
+  document += kGpuStartLine;
+  document += ToThreadAnsi(probes.GpuLines());
+  document += kGpuEndLine;
+  document += body;
   return document;
 }
 
-void KXLogGenerator::WriteReport(const std::wstring& reportPath, const std::string& document) {
-  const std::string bytes = AsDocumentBytes(document);
+void KXLogGenerator::WriteReport(const std::wstring& reportPath, std::string document) {
+  const std::string bytes = AsDocumentBytes(std::move(document));
   // Opened only now, so the earlier report is not emptied while the dump is written. One crash, one
   // document: a report of the same name is replaced. Text mode stores each "\n" as CR LF.
   UniqueCrtFile report(::_wfsopen(reportPath.c_str(), L"w", _SH_DENYNO));

@@ -11,6 +11,7 @@
 #include "common/diagnostic_log.h"
 #include "common/win_handles.h"
 #include "intake/crash_data.h"
+#include "report/report_probes.h"
 
 namespace kx {
 
@@ -33,8 +34,9 @@ class KXLogGenerator {
 
   KXLogGenerator() noexcept : log_(LogComponent::KXLogGenerator) {}
 
-  // Writes the minidump and the report for the crash. Logs to "KXLogGeneratorlog.txt" when logging is on.
-  std::int32_t GenerateCrashLog(CrashData crashData);
+  // Writes the minidump and the report for the crash, the report with the facts `probes` gathered meanwhile.
+  // Logs to "KXLogGeneratorlog.txt" when logging is on.
+  std::int32_t GenerateCrashLog(CrashData crashData, ReportProbes& probes);
 
   // Writes the minidump of the process (replacing a file of that name), collecting one binaryImage line per
   // module into `collector`. Dump preference 1 asks for a full dump, anything else for the normal one.
@@ -46,15 +48,16 @@ class KXLogGenerator {
  private:
   struct CrashContext;
 
-  std::int32_t GenerateCrashLogSteps(const CrashData& crashData);
+  std::int32_t GenerateCrashLogSteps(CrashData& crashData, ReportProbes& probes);
   // 0 when the crashed process and thread are alive and open; otherwise the result code to return.
   std::int32_t OpenCrashedProcessAndThread(const CrashData& crashData, UniqueHandle& process,
                                            UniqueHandle& thread);
   bool DecodeCrashContext(const CrashData& crashData, CrashContext& crash);
-  // The whole report; writes the minidump on the way, right after the binaryImageSet start tag.
-  std::string AssembleDocument(const CrashData& crashData, CrashContext& crash, int dumpPreference,
-                               const std::wstring& dumpPath);
-  void WriteReport(const std::wstring& reportPath, const std::string& document);
+  // The whole report; writes the minidump on the way, while the probes finish their work. Takes the texts
+  // in the document's code page, and empties the stack text once it is in the document.
+  std::string AssembleDocument(CrashData& crashData, CrashContext& crash, int dumpPreference,
+                               const std::wstring& dumpPath, ReportProbes& probes);
+  void WriteReport(const std::wstring& reportPath, std::string document);
 
   ComponentLog log_;
 };

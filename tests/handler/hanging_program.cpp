@@ -1,7 +1,0 @@
-// A program that never ends on its own: stands in for a service that hangs.
-#include <windows.h>
-
-int wmain() {
-  ::Sleep(INFINITE);
-  return 0;
-}
