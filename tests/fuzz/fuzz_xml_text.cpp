@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "fuzz_support.h"
+#include "report/crash_report_writer.h"
 #include "report/gpu_info.h"
 #include "report/module_list.h"
 #include "report/xml_text.h"
@@ -82,6 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   KX_FUZZ_CHECK(cutCodes && cutCodes->size() <= wideCodes.size() &&
                 std::equal(cutCodes->begin(), cutCodes->end(), wideCodes.begin()));
 
+  const std::string user = kx::FormatUserTag(narrow);
+  KX_FUZZ_CHECK(std::count(user.begin(), user.end(), '"') == 2 && user.find('\n') == user.size() - 1);
   const std::wstring line = kx::FormatBinaryImageLine(0x7FF600000000, 0x1000, wide);
   KX_FUZZ_CHECK(std::count(line.begin(), line.end(), L'"') == 6);
   kx::GpuInfo info;
