@@ -33,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     i += 2;
   }
   KX_FUZZ_CHECK(decoded == text);
+  if (kx::IsFinishedFileName(wide)) KX_FUZZ_CHECK(wide.size() > 6);
   const std::string headers = kx::UploadHeaders(text, kx::UploadKindOf(wide), text);
   KX_FUZZ_CHECK(std::count(headers.begin(), headers.end(), '\n') == 4);
   return 0;
