@@ -43,6 +43,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kx::AppendLogPiece(line, wide);
   KX_FUZZ_CHECK(line.size() <= wide.size());
   kx::isWellFormedGuid(wide);
+  if (size >= 16) {
+    // Whatever the GUID's bytes, its text is one the registry check trusts.
+    const std::uint8_t tail[8] = {data[8],  data[9],  data[10], data[11],
+                                  data[12], data[13], data[14], data[15]};
+    const std::wstring guid = kx::FormatInstallationGuid(
+        static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t{data[3]} << 24),
+        static_cast<std::uint16_t>(data[4] | data[5] << 8),
+        static_cast<std::uint16_t>(data[6] | data[7] << 8), tail);
+    KX_FUZZ_CHECK(kx::isWellFormedGuid(guid));
+  }
 
   const std::string word(text.substr(0, text.find(' ')));
   const kx::Invocation invocation = kx::MakeInvocation(L"C:\\client", word, cText, &word);
