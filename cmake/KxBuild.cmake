@@ -23,6 +23,14 @@ if(KX_SANITIZE AND NOT WIN32)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(KX_FUZZ)
+  if(WIN32 OR NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "KX_FUZZ needs a host build with clang (preset fuzz)")
+  endif()
+  # Coverage feedback for the fuzzer in every library; the targets link libFuzzer's main themselves.
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(CMAKE_CROSSCOMPILING AND WIN32)
   # Every test program runs under Wine, in a prefix of the build tree's own.
   set(KX_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix")

@@ -23,8 +23,9 @@ std::string EncodeBase64(const void* bytes, std::size_t size) {
 }
 
 std::string CrashRecordValue(std::string value) {
-  std::string safe;
-  safe.reserve(value.size());
+  // The value follows the field separator, whose "KX" would complete a "KX---" at the value's start.
+  std::string safe = "KX";
+  safe.reserve(value.size() + 2);
   for (char c : value) {
     if (c == '\0') continue;
     safe.push_back(c);
@@ -32,7 +33,7 @@ std::string CrashRecordValue(std::string value) {
     const std::size_t n = safe.size();
     if (n >= 5 && safe.compare(n - 5, 5, "KX---") == 0) safe[n - 1] = '_';
   }
-  return safe;
+  return safe.substr(2);
 }
 
 std::string JoinCrashRecords(const std::vector<std::pair<std::string, std::string>>& records) {

@@ -15,7 +15,8 @@ namespace kx {
 std::string EncodeBase64(const void* bytes, std::size_t size);
 
 // One record value made safe for the message: a NUL would end the message early and a separator would split
-// the record, so NULs are dropped and the third hyphen of every "KX---" becomes "_".
+// the record, so NULs are dropped and the third hyphen of every "KX---" becomes "_", counting the "KX" that
+// ends the field separator before the value ("------KX" would otherwise complete a record separator).
 std::string CrashRecordValue(std::string value);
 
 // Records joined as "key" "KX---KX" "value", separated by "KX------KX", each value passed through

@@ -36,6 +36,7 @@ TEST(CrashMessageTest, NoValueCanSplitARecordOrEndTheMessage) {
       "KX----KX",
       std::string("nul\0ProcessId", 13),
       "KX-KX--KX---",
+      "------KXProcessIdKX---KX1",  // with the field separator before it, a record separator
       "",
   };
   for (const std::string& value : values) {

@@ -1,0 +1,216 @@
+// Helpers the fuzz targets share: a failed property aborts (libFuzzer keeps the input), the fuzzer's bytes
+// read as UTF-16 code units, and small readers that parse the program's JSON and XML text back.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kx::fuzz {
+
+// Not assert(): the fuzz build defines NDEBUG, and a property must hold there too.
+#define KX_FUZZ_CHECK(condition)                                                            \
+  do {                                                                                      \
+    if (!(condition)) {                                                                     \
+      std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                                         \
+    }                                                                                       \
+  } while (0)
+
+inline std::string_view Bytes(const std::uint8_t* data, std::size_t size) {
+  return std::string_view(reinterpret_cast<const char*>(data), size);
+}
+
+// Pairs of bytes as little-endian UTF-16 code units, the width wchar_t has on Windows; an odd last byte
+// is dropped.
+inline std::wstring Utf16Units(std::string_view bytes) {
+  std::wstring units;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    units.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  }
+  return units;
+}
+
+// Each byte one character, as a single-byte code page widens it.
+inline std::wstring WidenLatin1(std::string_view narrow) {
+  std::wstring wide;
+  for (const char c : narrow) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+  return wide;
+}
+
+// A JSON value: strings (as UTF-16 units), objects with their members in order (a key may repeat), arrays,
+// and numbers, true, false and null (their text as written).
+struct JsonValue {
+  enum class Kind { kString, kObject, kArray, kOther } kind = Kind::kString;
+  std::wstring text;
+  std::vector<std::pair<std::wstring, JsonValue>> members;
+  std::vector<JsonValue> items;
+};
+
+// A strict reader of documents that must be plain ASCII JSON: nothing when the text is not one.
+class JsonReader {
+ public:
+  static std::optional<JsonValue> Parse(std::string_view text) {
+    JsonReader reader(text);
+    std::optional<JsonValue> value = reader.Value(0);
+    reader.SkipBlanks();
+    if (!value || reader.at_ != text.size()) return std::nullopt;
+    return value;
+  }
+
+ private:
+  explicit JsonReader(std::string_view text) : text_(text) {}
+
+  void SkipBlanks() {
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r')) {
+      ++at_;
+    }
+  }
+  bool Take(char c) {
+    SkipBlanks();
+    if (at_ < text_.size() && text_[at_] == c) return ++at_, true;
+    return false;
+  }
+
+  std::optional<JsonValue> Value(int depth) {
+    if (depth > 16) return std::nullopt;
+    JsonValue value;
+    if (Take('"')) {
+      if (!StringBody(value.text)) return std::nullopt;
+    } else if (Take('{')) {
+      value.kind = JsonValue::Kind::kObject;
+      if (Take('}')) return value;
+      do {
+        std::wstring key;
+        if (!Take('"') || !StringBody(key) || !Take(':')) return std::nullopt;
+        std::optional<JsonValue> member = Value(depth + 1);
+        if (!member) return std::nullopt;
+        value.members.emplace_back(std::move(key), std::move(*member));
+      } while (Take(','));
+      if (!Take('}')) return std::nullopt;
+    } else if (Take('[')) {
+      value.kind = JsonValue::Kind::kArray;
+      if (Take(']')) return value;
+      do {
+        std::optional<JsonValue> item = Value(depth + 1);
+        if (!item) return std::nullopt;
+        value.items.push_back(std::move(*item));
+      } while (Take(','));
+      if (!Take(']')) return std::nullopt;
+    } else {
+      value.kind = JsonValue::Kind::kOther;
+      if (!Scalar(value.text)) return std::nullopt;
+    }
+    return value;
+  }
+
+  bool Scalar(std::wstring& out) {
+    for (const std::string_view word : {"true", "false", "null"}) {
+      if (text_.substr(at_, word.size()) == word) {
+        at_ += word.size();
+        out.assign(word.begin(), word.end());
+        return true;
+      }
+    }
+    const std::size_t start = at_;
+    if (at_ < text_.size() && text_[at_] == '-') ++at_;
+    if (Digits() == 0) return false;
+    if (at_ < text_.size() && text_[at_] == '.' && (++at_, Digits() == 0)) return false;
+    if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
+      ++at_;
+      if (at_ < text_.size() && (text_[at_] == '+' || text_[at_] == '-')) ++at_;
+      if (Digits() == 0) return false;
+    }
+    out.assign(text_.begin() + start, text_.begin() + at_);
+    return true;
+  }
+
+  std::size_t Digits() {
+    const std::size_t start = at_;
+    while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') ++at_;
+    return at_ - start;
+  }
+
+  // After the opening quote, up to and past the closing one.
+  bool StringBody(std::wstring& out) {
+    while (at_ < text_.size()) {
+      const auto c = static_cast<unsigned char>(text_[at_++]);
+      if (c == '"') return true;
+      if (c < 0x20 || c > 0x7E) return false;
+      if (c != '\\') {
+        out.push_back(static_cast<wchar_t>(c));
+        continue;
+      }
+      if (at_ >= text_.size()) return false;
+      const char escape = text_[at_++];
+      switch (escape) {
+        case '"': out.push_back(L'"'); break;
+        case '\\': out.push_back(L'\\'); break;
+        case '/': out.push_back(L'/'); break;
+        case 'b': out.push_back(L'\b'); break;
+        case 'f': out.push_back(L'\f'); break;
+        case 'n': out.push_back(L'\n'); break;
+        case 'r': out.push_back(L'\r'); break;
+        case 't': out.push_back(L'\t'); break;
+        case 'u': {
+          if (text_.size() - at_ < 4) return false;
+          unsigned unit = 0;
+          for (int i = 0; i < 4; ++i) {
+            const int digit = HexDigit(text_[at_++]);
+            if (digit < 0) return false;
+            unit = unit * 16 + static_cast<unsigned>(digit);
+          }
+          out.push_back(static_cast<wchar_t>(unit));
+          break;
+        }
+        default: return false;
+      }
+    }
+    return false;
+  }
+
+  static int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  }
+
+  std::string_view text_;
+  std::size_t at_ = 0;
+};
+
+// XML text with decimal character references ("&#60;") read back into code points; nothing when an "&" does
+// not open a whole reference. The escapers write no other kind of reference.
+template <typename Char>
+std::optional<std::vector<std::uint32_t>> DecodeCharacterReferences(std::basic_string_view<Char> text) {
+  std::vector<std::uint32_t> codes;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<std::uint32_t>(text[i]) & (sizeof(Char) == 1 ? 0xFFu : 0xFFFFFFFFu);
+    if (c != '&') {
+      codes.push_back(c);
+      continue;
+    }
+    if (++i >= text.size() || text[i] != static_cast<Char>('#')) return std::nullopt;
+    std::uint32_t code = 0;
+    std::size_t digits = 0;
+    for (++i; i < text.size() && text[i] >= static_cast<Char>('0') && text[i] <= static_cast<Char>('9');
+         ++i) {
+      if (++digits > 7) return std::nullopt;
+      code = code * 10 + static_cast<std::uint32_t>(text[i] - static_cast<Char>('0'));
+    }
+    if (digits == 0 || i >= text.size() || text[i] != static_cast<Char>(';')) return std::nullopt;
+    codes.push_back(code);
+  }
+  return codes;
+}
+
+}  // namespace kx::fuzz

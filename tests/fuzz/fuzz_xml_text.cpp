@@ -1,0 +1,96 @@
+// The report's escapers over any narrow or UTF-16 text: the escaped text parses back to the input (with
+// the characters XML forbids as "?"), never holds markup, survives the cut to a length limit and the
+// conversion to ASCII with its references intact. The module and GPU values, machine text, go the same way.
+#include <algorithm>
+
+#include "fuzz_support.h"
+#include "report/crash_report_writer.h"
+#include "report/gpu_info.h"
+#include "report/module_list.h"
+#include "report/xml_text.h"
+
+namespace {
+
+using Codes = std::vector<std::uint32_t>;
+
+template <typename Char>
+Codes Expected(std::basic_string_view<Char> text) {
+  Codes codes;
+  for (const Char c : text) {
+    const std::uint32_t code = static_cast<std::uint32_t>(c) & (sizeof(Char) == 1 ? 0xFFu : 0xFFFFu);
+    const bool allowed = code >= 0x20 || code == '\t' || code == '\n' || code == '\r';
+    codes.push_back(allowed && code != 0xFFFE && code != 0xFFFF ? code : '?');
+  }
+  return codes;
+}
+
+// Escaped text reads back as `expected` and holds none of `raw` outside its references.
+template <typename Char>
+void CheckEscaped(std::basic_string_view<Char> escaped, const Codes& expected, std::string_view raw) {
+  const std::optional<Codes> read = kx::fuzz::DecodeCharacterReferences(escaped);
+  KX_FUZZ_CHECK(read && *read == expected);
+  for (const Char c : escaped)
+    KX_FUZZ_CHECK(raw.find(static_cast<char>(c)) == std::string_view::npos || c > 0x7F);
+}
+
+// UTF-16 units as code points the way a parser of the ASCII document sees them: pairs joined, lone
+// surrogates "?".
+Codes CodePoints(const Codes& units) {
+  Codes points;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const std::uint32_t unit = units[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] <= 0xDFFF) {
+      points.push_back(0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00));
+    } else {
+      points.push_back(unit >= 0xD800 && unit <= 0xDFFF ? '?' : unit);
+    }
+  }
+  return points;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::size_t limit = data[0];
+  const std::string_view narrow = kx::fuzz::Bytes(data + 1, size - 1);
+  const std::wstring wide = kx::fuzz::Utf16Units(narrow);
+  const Codes narrowCodes = Expected(narrow);
+  const Codes wideCodes = Expected(std::wstring_view(wide));
+
+  CheckEscaped(std::string_view(kx::EscapeXmlAttribute(narrow)), narrowCodes, "<>\"\t\n\r");
+  CheckEscaped(std::string_view(kx::EscapeXmlElementText(narrow)), narrowCodes, "<>\"\r");
+  const std::wstring attribute = kx::EscapeXmlAttribute(wide);
+  CheckEscaped(std::wstring_view(attribute), wideCodes, "<>\"\t\n\r");
+  CheckEscaped(std::wstring_view(kx::EscapeXmlElementText(wide)), wideCodes, "<>\"\r");
+  std::wstring gpu = wide;
+  kx::EscapeXmlText(gpu);
+  CheckEscaped(std::wstring_view(gpu), wideCodes, "<>\"\t\n\r'\\");
+
+  // The document's conversion to ASCII keeps every reference and turns the rest into references.
+  const std::string ascii = kx::AsciiWithCharacterReferences(attribute);
+  KX_FUZZ_CHECK(std::all_of(ascii.begin(), ascii.end(), [](char c) { return c >= 0; }));
+  const std::optional<Codes> asciiCodes = kx::fuzz::DecodeCharacterReferences(std::string_view(ascii));
+  KX_FUZZ_CHECK(asciiCodes && *asciiCodes == CodePoints(wideCodes));
+
+  // A cut keeps a prefix that still reads back, losing at most one reference or surrogate pair's worth.
+  std::wstring cut = gpu;
+  kx::CutEscapedText(cut, limit);
+  KX_FUZZ_CHECK(cut.size() <= limit && gpu.compare(0, cut.size(), cut) == 0);
+  KX_FUZZ_CHECK(cut.size() + 8 >= std::min(gpu.size(), limit));
+  const std::optional<Codes> cutCodes = kx::fuzz::DecodeCharacterReferences(std::wstring_view(cut));
+  KX_FUZZ_CHECK(cutCodes && cutCodes->size() <= wideCodes.size() &&
+                std::equal(cutCodes->begin(), cutCodes->end(), wideCodes.begin()));
+
+  const std::string user = kx::FormatUserTag(narrow);
+  KX_FUZZ_CHECK(std::count(user.begin(), user.end(), '"') == 2 && user.find('\n') == user.size() - 1);
+  const std::wstring line = kx::FormatBinaryImageLine(0x7FF600000000, 0x1000, wide);
+  KX_FUZZ_CHECK(std::count(line.begin(), line.end(), L'"') == 6);
+  kx::GpuInfo info;
+  info.caption = wide;
+  info.installedDisplayDrivers = wide;
+  const std::wstring gpuLine = kx::FormatGpuInfoLine(info);
+  KX_FUZZ_CHECK(std::count(gpuLine.begin(), gpuLine.end(), L'"') == 20);
+  return 0;
+}
