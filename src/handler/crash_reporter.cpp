@@ -111,9 +111,22 @@ std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash,
   });
 }
 
-CrashReporter::PipedRun CrashReporter::RunWithPipe(CrashPipe& pipe, const std::wstring& command,
-                                                   const std::wstring& crashIdentifier, DWORD limitMs) const {
+CrashReporter::PipedRun CrashReporter::RunWithPipe(const std::wstring& command,
+                                                   const std::wstring& crashIdentifier,
+                                                   const std::string* bytes, DWORD limitMs) const {
+  CrashPipe::Options pipeOptions;
+  pipeOptions.waitMs = limitMs;
+  CrashPipe pipe(crashIdentifier, pipeOptions);
   PipedRun run;
+  if (!pipe.createFailure().empty()) {
+    run.pipe.failure = pipe.createFailure();
+    return run;
+  }
+  if (bytes != nullptr) {
+    pipe.StartWriting(*bytes);
+  } else {
+    pipe.StartReading();
+  }
   run.service = RunCommand(command, crashIdentifier, {}, limitMs);
   // The service has ended (or could not start): a client that has not come by now never will.
   run.pipe = pipe.Finish(kPipeGraceMs);
@@ -123,31 +136,13 @@ CrashReporter::PipedRun CrashReporter::RunWithPipe(CrashPipe& pipe, const std::w
 CrashReporter::PipedRun CrashReporter::RunWritingPipe(const std::wstring& command,
                                                       const std::wstring& crashIdentifier,
                                                       const std::string& bytes, DWORD limitMs) const {
-  CrashPipe::Options pipeOptions;
-  pipeOptions.waitMs = limitMs;
-  CrashPipe pipe(crashIdentifier, pipeOptions);
-  if (!pipe.createFailure().empty()) {
-    PipedRun run;
-    run.pipe.failure = pipe.createFailure();
-    return run;
-  }
-  pipe.StartWriting(bytes);
-  return RunWithPipe(pipe, command, crashIdentifier, limitMs);
+  return RunWithPipe(command, crashIdentifier, &bytes, limitMs);
 }
 
 CrashReporter::PipedRun CrashReporter::RunReadingPipe(const std::wstring& command,
                                                       const std::wstring& crashIdentifier,
                                                       DWORD limitMs) const {
-  CrashPipe::Options pipeOptions;
-  pipeOptions.waitMs = limitMs;
-  CrashPipe pipe(crashIdentifier, pipeOptions);
-  if (!pipe.createFailure().empty()) {
-    PipedRun run;
-    run.pipe.failure = pipe.createFailure();
-    return run;
-  }
-  pipe.StartReading();
-  return RunWithPipe(pipe, command, crashIdentifier, limitMs);
+  return RunWithPipe(command, crashIdentifier, nullptr, limitMs);
 }
 
 ChildRun CrashReporter::RunCommand(const std::wstring& command, const std::wstring& crashIdentifier,

@@ -62,8 +62,9 @@ class CrashReporter {
                      const std::vector<std::wstring>& more) const;
 
  private:
-  PipedRun RunWithPipe(CrashPipe& pipe, const std::wstring& command, const std::wstring& crashIdentifier,
-                       DWORD limitMs) const;
+  // Serves the pipe, writing `bytes` (reading when null), while the service runs `command`.
+  PipedRun RunWithPipe(const std::wstring& command, const std::wstring& crashIdentifier,
+                       const std::string* bytes, DWORD limitMs) const;
   void Say(const std::string& line) const;
   bool Decide(const CrashSummary& summary) const;
   void QueueEvent(const CrashSummary& summary, bool sent) const;
