@@ -97,14 +97,10 @@ RecordedRequest ParseRequest(const std::string& data) {
 
 std::wstring CertificateName(TestCertificate certificate) {
   switch (certificate) {
-    case TestCertificate::kLocalhost:
-      return L"localhost";
-    case TestCertificate::kOtherHost:
-      return L"other-host";
-    case TestCertificate::kExpired:
-      return L"expired";
-    case TestCertificate::kPlainHttp:
-      break;
+    case TestCertificate::kLocalhost: return L"localhost";
+    case TestCertificate::kOtherHost: return L"other-host";
+    case TestCertificate::kExpired: return L"expired";
+    case TestCertificate::kPlainHttp: break;
   }
   return L"";
 }
@@ -191,7 +187,9 @@ void HttpsTestServer::SetAnswer(const std::string& path, const TestAnswer& answe
   std::string data = path + "\r\n";
   switch (answer.kind) {
     case TestAnswer::Kind::kAnswer:
-      data += "answer " + std::to_string(answer.status) + "\r\n";
+    case TestAnswer::Kind::kCut:
+      data += (answer.kind == TestAnswer::Kind::kCut ? "cut " : "answer ") + std::to_string(answer.status) +
+              "\r\n";
       for (const std::string& line : answer.headerLines) {
         if (line.empty() || line.find_first_of("\r\n") != std::string::npos) {
           ADD_FAILURE() << "a header line cannot be empty or hold CR or LF: \"" << line << "\"";
@@ -201,12 +199,8 @@ void HttpsTestServer::SetAnswer(const std::string& path, const TestAnswer& answe
       }
       data += "\r\n" + answer.body;
       break;
-    case TestAnswer::Kind::kClose:
-      data += "close\r\n\r\n";
-      break;
-    case TestAnswer::Kind::kSilent:
-      data += "silent\r\n\r\n";
-      break;
+    case TestAnswer::Kind::kClose: data += "close\r\n\r\n"; break;
+    case TestAnswer::Kind::kSilent: data += "silent\r\n\r\n"; break;
   }
   const std::wstring file = control_ + L"\\answers\\" + AnswerFileName(path);
   if (!WriteWhole(file, data))
