@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "common/file_presence.h"
+#include "common/shared_file.h"
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
 #include "common/win_handles.h"
@@ -44,17 +46,25 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes) {
 }
 
 // Writes the closed document beside the original and moves it to the final name; the original goes only
-// once the final document is in place.
-void FinishDocument(const std::wstring& report, const std::wstring& finalReport, bool dumpAttached) {
+// once the final document is in place. True when the report is finished: now, or by an earlier run.
+bool FinishDocument(const std::wstring& report, const std::wstring& finalReport, bool dumpAttached) {
   const std::wstring text = ReportFileSet::ReadFileContents(report);
-  if (text.empty()) return;  // no document (or nothing in it): nothing to finish
+  // No document (or nothing in it): nothing to finish, unless an earlier run finished it already.
+  if (text.empty()) return TestPresence(finalReport) == Presence::kPresent;
+  const std::string closed = CloseReportDocument(text, dumpAttached);
   const std::wstring temporary = report + L".closing";
-  if (!WriteWholeFile(temporary, CloseReportDocument(text, dumpAttached)) ||
-      ::_wrename(temporary.c_str(), finalReport.c_str()) != 0) {
+  if (!WriteWholeFile(temporary, closed)) {
     ::_wremove(temporary.c_str());
-    return;
+    return false;
+  }
+  if (::_wrename(temporary.c_str(), finalReport.c_str()) != 0) {
+    ::_wremove(temporary.c_str());
+    // A run stopped between the move and the removal left the original beside its own final document.
+    // Any other final document of that name stays as it was, and so does the original.
+    if (ReadSharedFile(finalReport) != closed) return false;
   }
   ::_wremove(report.c_str());
+  return true;
 }
 
 }  // namespace
@@ -71,9 +81,11 @@ void SendReport(const std::string& crashIdentifier) {
   const std::optional<std::wstring> finalDump = ReportFileSet::GetFinalDumpFilePath(guid, identifier);
   if (!finalDump) return;
 
-  FinishDocument(located->report, finalReport, dumpAttached);
-  // _wrename never replaces an existing file: a dump finished before stays as it was.
-  ::_wrename(located->dump.c_str(), finalDump->c_str());
+  // A dump goes out only with its report; one without (left by a createdump stopped midway) may be cut
+  // short, and stays for dontsend. _wrename never replaces an existing file: a dump finished before stays.
+  if (FinishDocument(located->report, finalReport, dumpAttached)) {
+    ::_wrename(located->dump.c_str(), finalDump->c_str());
+  }
 }
 
 void DiscardReport(const std::string& crashIdentifier) {

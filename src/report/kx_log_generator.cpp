@@ -196,7 +196,10 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportP
   }
 
   MakeDocumentTexts(crashData);
-  WriteReport(reportPath, AssembleDocument(crashData, crash, dumpPreference, dumpPath, probes));
+  if (!WriteReport(reportPath, AssembleDocument(crashData, crash, dumpPreference, dumpPath, probes))) {
+    // No later command would send the dump without its report; it would only fill the disk.
+    ::_wremove(dumpPath.c_str());
+  }
   log_.Line("log generated");
   return kReportWritten;
 }
@@ -309,14 +312,22 @@ std::string KXLogGenerator::AssembleDocument(CrashData& crashData, CrashContext&
   return document;
 }
 
-void KXLogGenerator::WriteReport(const std::wstring& reportPath, std::string document) {
+bool KXLogGenerator::WriteReport(const std::wstring& reportPath, std::string document) {
   const std::string bytes = AsDocumentBytes(std::move(document));
-  // Opened only now, so the earlier report is not emptied while the dump is written. One crash, one
-  // document: a report of the same name is replaced. Text mode stores each "\n" as CR LF.
-  UniqueCrtFile report(::_wfsopen(reportPath.c_str(), L"w", _SH_DENYNO));
+  // Written whole under a temporary name and then moved over the report's name (one crash, one document: a
+  // report of the same name is replaced), so a full disk or a run stopped midway never leaves a cut document
+  // for sendlog to finish. Text mode stores each "\n" as CR LF.
+  const std::wstring temporary = reportPath + L".writing";
+  UniqueCrtFile report(::_wfsopen(temporary.c_str(), L"w", _SH_DENYNO));
   bool written = report && std::fwrite(bytes.data(), 1, bytes.size(), report.get()) == bytes.size();
   if (report && std::fclose(report.release()) != 0) written = false;
-  if (!written) log_.Line("Unable to write the crash log file ", reportPath);
+  if (written && !::MoveFileExW(temporary.c_str(), reportPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+    written = false;
+  if (!written) {
+    ::_wremove(temporary.c_str());
+    log_.Line("Unable to write the crash log file ", reportPath);
+  }
+  return written;
 }
 
 }  // namespace kx

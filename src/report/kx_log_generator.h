@@ -57,7 +57,8 @@ class KXLogGenerator {
   // in the document's code page, and empties the stack text once it is in the document.
   std::string AssembleDocument(CrashData& crashData, CrashContext& crash, int dumpPreference,
                                const std::wstring& dumpPath, ReportProbes& probes);
-  void WriteReport(const std::wstring& reportPath, std::string document);
+  // False when the document could not be written; no cut document is left behind.
+  bool WriteReport(const std::wstring& reportPath, std::string document);
 
   ComponentLog log_;
 };

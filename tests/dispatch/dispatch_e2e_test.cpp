@@ -78,18 +78,16 @@ class DispatchTest : public testing::Test {
 
 std::unique_ptr<AppDataSandbox> DispatchTest::sandbox_;
 
-TEST_F(DispatchTest, SendlogFinishesEachStateAndMakesNoReportFromNothing) {
+TEST_F(DispatchTest, SendlogFinishesEachState) {
   const std::string document =
       "<?xml?>\r\n<crashreport a=\"1\">\r\n<x/>\r\n</crashreport>\r\n</crashreport>junk";
   const std::string kept = "<?xml?>\r\n<crashreport a=\"1\">\r\n<x/>\r\n";
-  // Which report name and dump name exist beforehand (empty: none); the finished report expected (empty:
-  // none at all).
+  // Which report name and dump name exist beforehand (empty: none); the finished report expected.
   const std::tuple<const char*, std::string, const wchar_t*, std::string, const char*> cases[] = {
       {"mini dump, no decision yet", document, L".dmp", kept + kClosing, ".solurl"},
       {"full dump, dump wanted", document, L".dmp.full", kept + kClosingWithDump, ".solurl.dmpattached"},
       {"no end tag", "<crashreport>", L".dmp", std::string("<crashreport>") + kClosing, ".solurl"},
       {"dump deleted by solutionurl", document, L"", kept + kClosing, ".solurl"},
-      {"no report at all", "", L".dmp", "", ""},
   };
   const std::wstring client = MakeClientDirectory(*sandbox_, L"");
   std::string lastId;
@@ -99,13 +97,12 @@ TEST_F(DispatchTest, SendlogFinishesEachStateAndMakesNoReportFromNothing) {
     lastId = id;
     const ReportFiles files(*sandbox_, id);
     const std::wstring reportPath = std::string(reportName) == ".solurl" ? files.report : files.attached;
-    if (*reportName) WriteFileBytes(reportPath, text);
+    WriteFileBytes(reportPath, text);
     const std::wstring dumpPath = files.dump.substr(0, files.dump.size() - 4) + dumpSuffix;
     if (*dumpSuffix) WriteFileBytes(dumpPath, "MDMP");
 
     EXPECT_TRUE(Run(client, L"sendlog", id).finished);
-    EXPECT_EQ(finished.empty() ? "<missing>" : finished,
-              ReadFileBytes(files.finalReport).value_or("<missing>"));
+    EXPECT_EQ(finished, ReadFileBytes(files.finalReport).value_or("<missing>"));
     EXPECT_FALSE(IsFile(files.report) || IsFile(files.attached));
     if (*dumpSuffix) {
       EXPECT_EQ("MDMP", ReadFileBytes(dumpPath + L".final").value_or("<missing>"));

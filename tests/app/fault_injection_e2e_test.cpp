@@ -1,0 +1,266 @@
+// Faults injected into whole runs of the real service: a run killed in the middle of createdump or of
+// sendlog, a crashed process that ends while its dump is written, and a server that hangs up inside its
+// header block. Each case checks the files left behind, and that the next command handles them.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/win_handles.h"
+#include "handler/child_process.h"
+#include "handler/crash_pipe.h"
+#include "handler/crash_reporter.h"
+#include "support/appdata_sandbox.h"
+#include "support/crash_commands.h"
+#include "support/https_test_server.h"
+#include "support/service_harness.h"
+#include "support/test_files.h"
+
+namespace kx::test {
+namespace {
+
+constexpr DWORD kWaitMs = 60000;
+constexpr char kClosing[] = "\r\n</crashreport>\r\n";
+
+// A report written whole ends with its end tag.
+bool IsWhole(const std::string& report) {
+  const std::string end = "\r\n</crashreport>";
+  return report.size() > end.size() && report.compare(report.size() - end.size(), end.size(), end) == 0;
+}
+
+struct Started {
+  UniqueHandle process;
+  DWORD processId = 0;
+  DWORD threadId = 0;
+};
+
+Started Start(const std::wstring& program, const std::vector<std::wstring>& words) {
+  std::wstring commandLine = CommandLineOf(program, words);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  Started started;
+  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    ADD_FAILURE() << "cannot start " << std::string(program.begin(), program.end());
+    return started;
+  }
+  started.process.reset(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  started.processId = info.dwProcessId;
+  started.threadId = info.dwThreadId;
+  return started;
+}
+
+// Waits (bounded) until the file is there; false when the runner ended or the wait ran out first.
+bool WaitForFile(const std::wstring& path, const Started& runner) {
+  for (DWORD waited = 0; waited < kWaitMs; waited += 2) {
+    if (IsFile(path)) return true;
+    if (::WaitForSingleObject(runner.process.get(), 2) == WAIT_OBJECT_0) return IsFile(path);
+  }
+  return false;
+}
+
+void Kill(const Started& started) {
+  ::TerminateProcess(started.process.get(), 1);
+  ::WaitForSingleObject(started.process.get(), kWaitMs);
+}
+
+DWORD WaitForExit(const Started& started) {
+  DWORD code = STILL_ACTIVE;
+  if (::WaitForSingleObject(started.process.get(), kWaitMs) == WAIT_OBJECT_0) {
+    ::GetExitCodeProcess(started.process.get(), &code);
+  }
+  return code;
+}
+
+std::wstring Name(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
+using Names = std::vector<std::wstring>;
+
+class FaultInjectionTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    sandbox_ = std::make_unique<AppDataSandbox>();
+    for (const wchar_t* folder : {L"\\crashlogs", L"\\dumps"})
+      std::filesystem::create_directories(sandbox_->storageRoot() + folder);
+    client_ = sandbox_->roaming() + L"\\client";
+    std::filesystem::create_directories(client_);
+  }
+  void TearDown() override { sandbox_.reset(); }
+
+  std::wstring crashLogs() const { return sandbox_->storageRoot() + L"\\crashlogs"; }
+  std::wstring dumps() const { return sandbox_->storageRoot() + L"\\dumps"; }
+  ServiceRun Run(const wchar_t* command, const std::string& id) {
+    return RunService({client_, command, WideId(id)});
+  }
+
+  // A process that sleeps for ever stands in for the crashed one; the service is started with createdump
+  // while the test serves the crash data that names the process's first thread.
+  struct CrashRun {
+    Started target;
+    std::unique_ptr<CrashPipe> pipe;
+    Started service;
+  };
+  CrashRun StartCreatedump(const std::string& id) {
+    CrashRun run;
+    run.target = Start(ThisProgramFolder() + L"\\hanging_program.exe", {});
+    CapturedCrash crash = {};
+    UniqueHandle thread(::OpenThread(THREAD_ALL_ACCESS, FALSE, run.target.threadId));
+    ::SuspendThread(thread.get());
+    crash.context.ContextFlags = CONTEXT_FULL;
+    ::GetThreadContext(thread.get(), &crash.context);
+    ::ResumeThread(thread.get());
+    crash.record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+    crash.record.ExceptionAddress = reinterpret_cast<void*>(crash.context.Rip);
+    crash.processId = run.target.processId;
+    crash.threadId = run.target.threadId;
+    crash.kind = "access-violation";
+    CrashHandlerOptions options;
+    options.productName = "FaultProduct";
+    const std::string message = CrashReporter(options).CrashDataMessage(crash, WideId(id));
+    run.pipe = std::make_unique<CrashPipe>(WideId(id));
+    run.pipe->StartWriting(message + '\0');
+    run.service = Start(ServicePath(), {client_, L"createdump", WideId(id)});
+    return run;
+  }
+
+  std::unique_ptr<AppDataSandbox> sandbox_;
+  std::wstring client_;
+};
+
+TEST_F(FaultInjectionTest, CreatedumpKilledMidwayLeavesNoCutReportAndTheNextCommandsHandleItsFiles) {
+  // Killed as its dump appears (the report comes only after the dump), and as its report appears.
+  for (const bool atReport : {false, true}) {
+    SCOPED_TRACE(atReport ? "killed as the report appears" : "killed as the dump appears");
+    const std::string id = UniqueCrashIdentifier();
+    const ReportFiles files(*sandbox_, id);
+    CrashRun run = StartCreatedump(id);
+    ASSERT_TRUE(WaitForFile(atReport ? files.report : files.dump, run.service));
+    Kill(run.service);
+    Kill(run.target);
+    run.pipe->Finish(2000);
+
+    // A report is there whole or not at all (a slow look may find the run further on than asked); a dump
+    // without its report is not finished by sendlog.
+    const bool reported = atReport || IsFile(files.report);
+    EXPECT_EQ(reported ? Names{Name(files.report)} : Names{}, ListTree(crashLogs()));
+    EXPECT_EQ(Names{Name(files.dump)}, ListTree(dumps()));
+    if (reported) {
+      EXPECT_TRUE(IsWhole(ReadFileBytes(files.report).value_or("")));
+    }
+    EXPECT_EQ(0u, Run(L"sendlog", id).exitCode);
+    EXPECT_EQ(reported ? Names{Name(files.finalReport)} : Names{}, ListTree(crashLogs()));
+    EXPECT_EQ(Names{Name(files.dump) + (reported ? L".final" : L"")}, ListTree(dumps()));
+    EXPECT_EQ(0u, Run(L"dontsend", id).exitCode);
+    EXPECT_EQ(reported ? Names{Name(files.dump) + L".final"} : Names{}, ListTree(dumps()));
+  }
+}
+
+TEST_F(FaultInjectionTest, ACrashedProcessEndingWhileItsDumpIsWrittenStillGetsItsReport) {
+  const std::string id = UniqueCrashIdentifier();
+  const ReportFiles files(*sandbox_, id);
+  CrashRun run = StartCreatedump(id);
+  ASSERT_TRUE(WaitForFile(files.dump, run.service));
+  Kill(run.target);
+  EXPECT_EQ(0u, WaitForExit(run.service));
+  run.pipe->Finish(2000);
+
+  EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));
+  EXPECT_EQ(Names{Name(files.dump)}, ListTree(dumps()));
+  EXPECT_TRUE(IsWhole(ReadFileBytes(files.report).value_or("")));
+}
+
+// A full disk, or the report's name taken: the dump, already written, goes too; no command would send it.
+TEST_F(FaultInjectionTest, AReportThatCannotBeWrittenTakesItsDumpWithIt) {
+  const std::string id = UniqueCrashIdentifier();
+  const ReportFiles files(*sandbox_, id);
+  std::filesystem::create_directories(files.report);
+  CrashRun run = StartCreatedump(id);
+  EXPECT_EQ(0u, WaitForExit(run.service));
+  Kill(run.target);
+  run.pipe->Finish(2000);
+  EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));  // the folder, and nothing in it
+  EXPECT_EQ(Names{}, ListTree(dumps()));
+}
+
+// sendlog writes the closed document beside the original, moves it to the final name, removes the original,
+// then moves the dump. Each state a run stopped between two of those steps leaves, and one real kill.
+TEST_F(FaultInjectionTest, SendlogAfterAStoppedSendlogFinishesTheReportOnce) {
+  const std::string document = "<crashreport>\r\n<kept/>\r\n</crashreport>\r\n";
+  const std::string finished = "<crashreport>\r\n<kept/>\r\n" + std::string(kClosing);
+  const std::string dump = "MDMP and the rest";
+  struct Case {
+    const char* name;
+    bool original, closing;
+    const char* finalReport;  // nullptr: none
+    bool dumpFinished;
+    bool originalKept;  // a final document of other text: the original is not the one it came from
+  };
+  const Case cases[] = {
+      {"stopped while writing the closed document", true, true, nullptr, false, false},
+      {"stopped before removing the original", true, false, finished.c_str(), false, false},
+      {"stopped before moving the dump", false, false, finished.c_str(), false, false},
+      {"a final document of another run", true, false, "<crashreport>\r\n<other/>\r\n", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string id = UniqueCrashIdentifier();
+    const ReportFiles files(*sandbox_, id);
+    if (c.original) WriteFileBytes(files.report, document);
+    if (c.closing) WriteFileBytes(files.report + L".closing", "<crashrep");
+    if (c.finalReport) WriteFileBytes(files.finalReport, c.finalReport);
+    WriteFileBytes(files.dump, dump);
+
+    EXPECT_EQ(0u, Run(L"sendlog", id).exitCode);
+    const std::string expectedFinal = c.finalReport ? c.finalReport : finished;
+    EXPECT_EQ(expectedFinal, ReadFileBytes(files.finalReport).value_or("<none>"));
+    EXPECT_EQ(c.originalKept, IsFile(files.report));
+    EXPECT_FALSE(IsFile(files.report + L".closing"));
+    EXPECT_EQ(c.originalKept ? "<none>" : dump, ReadFileBytes(files.dump + L".final").value_or("<none>"));
+    std::filesystem::remove_all(crashLogs());
+    std::filesystem::remove_all(dumps());
+    std::filesystem::create_directories(crashLogs());
+    std::filesystem::create_directories(dumps());
+  }
+
+  // A real run killed as its final document appears.
+  const std::string id = UniqueCrashIdentifier();
+  const ReportFiles files(*sandbox_, id);
+  WriteFileBytes(files.report, document);
+  WriteFileBytes(files.dump, dump);
+  Started sendlog = Start(ServicePath(), {client_, L"sendlog", WideId(id)});
+  ASSERT_TRUE(WaitForFile(files.finalReport, sendlog));
+  Kill(sendlog);
+  EXPECT_EQ(0u, Run(L"sendlog", id).exitCode);
+  EXPECT_EQ(Names{Name(files.finalReport)}, ListTree(crashLogs()));
+  EXPECT_EQ(Names{Name(files.dump) + L".final"}, ListTree(dumps()));
+  EXPECT_EQ(finished, ReadFileBytes(files.finalReport).value_or("<none>"));
+}
+
+// The hang-up cuts the link's line: whatever the platform makes of the rest, no cut link reaches the front
+// end, and the dump goes as for an answer that does not ask for it.
+TEST_F(FaultInjectionTest, AServerHangingUpInsideItsHeaderBlockHandsOnNoCutValue) {
+  HttpsTestServer server;
+  ASSERT_EQ("", server.failure());
+  WriteSolutionServerConfig(client_, server.port());
+  TestAnswer cut;
+  cut.kind = TestAnswer::Kind::kCut;
+  cut.headerLines = {"Attach_Dump: no", "Solution_url: https://solutions.example/cu"};
+  server.SetAnswer("/solution-url/win/intel", cut);
+
+  const std::string id = UniqueCrashIdentifier();
+  const ReportFiles files(*sandbox_, id);
+  WriteFileBytes(files.report, "<crashreport>\r\n</crashreport>\r\n");
+  WriteFileBytes(files.dump, "MDMP");
+  EXPECT_EQ(std::string("-1") + '\0', RunPipeReadingCommand(client_, L"solutionurl", id));
+  EXPECT_EQ(1u, server.Requests().size());
+  EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));
+  EXPECT_EQ(Names{}, ListTree(dumps()));
+}
+
+}  // namespace
+}  // namespace kx::test
