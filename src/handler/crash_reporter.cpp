@@ -201,7 +201,12 @@ CrashSummary CrashReporter::Report(const CapturedCrash& crash) {
       std::to_string(dump.pipe.bytesWritten) + " of " + std::to_string(message.size() + 1) +
       " bytes of the crash data" + (dump.pipe.failure.empty() ? "" : "; pipe: " + dump.pipe.failure));
   if (!dump.service.finished) {
-    // A service that cannot start, or hangs, would do the same for every later command.
+    // A service that cannot start, or hangs, would do the same for every later command. One that was
+    // stopped may have left part of a dump: dontsend clears it.
+    if (dump.service.started) {
+      const ChildRun discard = RunCommand(L"dontsend", summary.crashIdentifier, {}, options_.commandLimitMs);
+      Say("dontsend: the service " + Describe(discard));
+    }
     Say("no report: the crash is left unreported");
     return summary;
   }
