@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/win_handles.h"
@@ -33,9 +34,8 @@ bool IsWhole(const std::string& report) {
 }
 
 struct Started {
-  UniqueHandle process;
-  DWORD processId = 0;
-  DWORD threadId = 0;
+  UniqueHandle process, thread;
+  DWORD processId = 0, threadId = 0;
 };
 
 Started Start(const std::wstring& program, const std::vector<std::wstring>& words) {
@@ -50,7 +50,7 @@ Started Start(const std::wstring& program, const std::vector<std::wstring>& word
     return started;
   }
   started.process.reset(info.hProcess);
-  UniqueHandle thread(info.hThread);
+  started.thread.reset(info.hThread);
   started.processId = info.dwProcessId;
   started.threadId = info.dwThreadId;
   return started;
@@ -65,12 +65,9 @@ bool WaitForFile(const std::wstring& path, const Started& runner) {
   return false;
 }
 
-void Kill(const Started& started) {
-  ::TerminateProcess(started.process.get(), 1);
-  ::WaitForSingleObject(started.process.get(), kWaitMs);
-}
-
-DWORD WaitForExit(const Started& started) {
+// Ends the process (killed first, when asked) and gives its exit code.
+DWORD End(const Started& started, bool kill) {
+  if (kill) ::TerminateProcess(started.process.get(), 1);
   DWORD code = STILL_ACTIVE;
   if (::WaitForSingleObject(started.process.get(), kWaitMs) == WAIT_OBJECT_0) {
     ::GetExitCodeProcess(started.process.get(), &code);
@@ -84,16 +81,12 @@ using Names = std::vector<std::wstring>;
 class FaultInjectionTest : public testing::Test {
  protected:
   void SetUp() override {
-    sandbox_ = std::make_unique<AppDataSandbox>();
-    for (const wchar_t* folder : {L"\\crashlogs", L"\\dumps"})
-      std::filesystem::create_directories(sandbox_->storageRoot() + folder);
-    client_ = sandbox_->roaming() + L"\\client";
-    std::filesystem::create_directories(client_);
+    for (const std::wstring& folder : {crashLogs(), dumps(), client_})
+      std::filesystem::create_directories(folder);
   }
-  void TearDown() override { sandbox_.reset(); }
 
-  std::wstring crashLogs() const { return sandbox_->storageRoot() + L"\\crashlogs"; }
-  std::wstring dumps() const { return sandbox_->storageRoot() + L"\\dumps"; }
+  std::wstring crashLogs() const { return sandbox_.storageRoot() + L"\\crashlogs"; }
+  std::wstring dumps() const { return sandbox_.storageRoot() + L"\\dumps"; }
   ServiceRun Run(const wchar_t* command, const std::string& id) {
     return RunService({client_, command, WideId(id)});
   }
@@ -109,27 +102,24 @@ class FaultInjectionTest : public testing::Test {
     CrashRun run;
     run.target = Start(ThisProgramFolder() + L"\\hanging_program.exe", {});
     CapturedCrash crash = {};
-    UniqueHandle thread(::OpenThread(THREAD_ALL_ACCESS, FALSE, run.target.threadId));
-    ::SuspendThread(thread.get());
     crash.context.ContextFlags = CONTEXT_FULL;
-    ::GetThreadContext(thread.get(), &crash.context);
-    ::ResumeThread(thread.get());
+    ::SuspendThread(run.target.thread.get());
+    ::GetThreadContext(run.target.thread.get(), &crash.context);
+    ::ResumeThread(run.target.thread.get());
     crash.record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
     crash.record.ExceptionAddress = reinterpret_cast<void*>(crash.context.Rip);
     crash.processId = run.target.processId;
     crash.threadId = run.target.threadId;
     crash.kind = "access-violation";
-    CrashHandlerOptions options;
-    options.productName = "FaultProduct";
-    const std::string message = CrashReporter(options).CrashDataMessage(crash, WideId(id));
+    const std::string message = CrashReporter(CrashHandlerOptions()).CrashDataMessage(crash, WideId(id));
     run.pipe = std::make_unique<CrashPipe>(WideId(id));
     run.pipe->StartWriting(message + '\0');
     run.service = Start(ServicePath(), {client_, L"createdump", WideId(id)});
     return run;
   }
 
-  std::unique_ptr<AppDataSandbox> sandbox_;
-  std::wstring client_;
+  AppDataSandbox sandbox_;
+  std::wstring client_ = sandbox_.roaming() + L"\\client";
 };
 
 TEST_F(FaultInjectionTest, CreatedumpKilledMidwayLeavesNoCutReportAndTheNextCommandsHandleItsFiles) {
@@ -137,11 +127,11 @@ TEST_F(FaultInjectionTest, CreatedumpKilledMidwayLeavesNoCutReportAndTheNextComm
   for (const bool atReport : {false, true}) {
     SCOPED_TRACE(atReport ? "killed as the report appears" : "killed as the dump appears");
     const std::string id = UniqueCrashIdentifier();
-    const ReportFiles files(*sandbox_, id);
+    const ReportFiles files(sandbox_, id);
     CrashRun run = StartCreatedump(id);
     ASSERT_TRUE(WaitForFile(atReport ? files.report : files.dump, run.service));
-    Kill(run.service);
-    Kill(run.target);
+    End(run.service, true);
+    End(run.target, true);
     run.pipe->Finish(2000);
 
     // A report is there whole or not at all (a slow look may find the run further on than asked); a dump
@@ -162,11 +152,11 @@ TEST_F(FaultInjectionTest, CreatedumpKilledMidwayLeavesNoCutReportAndTheNextComm
 
 TEST_F(FaultInjectionTest, ACrashedProcessEndingWhileItsDumpIsWrittenStillGetsItsReport) {
   const std::string id = UniqueCrashIdentifier();
-  const ReportFiles files(*sandbox_, id);
+  const ReportFiles files(sandbox_, id);
   CrashRun run = StartCreatedump(id);
   ASSERT_TRUE(WaitForFile(files.dump, run.service));
-  Kill(run.target);
-  EXPECT_EQ(0u, WaitForExit(run.service));
+  End(run.target, true);
+  EXPECT_EQ(0u, End(run.service, false));
   run.pipe->Finish(2000);
 
   EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));
@@ -177,11 +167,11 @@ TEST_F(FaultInjectionTest, ACrashedProcessEndingWhileItsDumpIsWrittenStillGetsIt
 // A full disk, or the report's name taken: the dump, already written, goes too; no command would send it.
 TEST_F(FaultInjectionTest, AReportThatCannotBeWrittenTakesItsDumpWithIt) {
   const std::string id = UniqueCrashIdentifier();
-  const ReportFiles files(*sandbox_, id);
+  const ReportFiles files(sandbox_, id);
   std::filesystem::create_directories(files.report);
   CrashRun run = StartCreatedump(id);
-  EXPECT_EQ(0u, WaitForExit(run.service));
-  Kill(run.target);
+  EXPECT_EQ(0u, End(run.service, false));
+  End(run.target, true);
   run.pipe->Finish(2000);
   EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));  // the folder, and nothing in it
   EXPECT_EQ(Names{}, ListTree(dumps()));
@@ -192,53 +182,44 @@ TEST_F(FaultInjectionTest, AReportThatCannotBeWrittenTakesItsDumpWithIt) {
 TEST_F(FaultInjectionTest, SendlogAfterAStoppedSendlogFinishesTheReportOnce) {
   const std::string document = "<crashreport>\r\n<kept/>\r\n</crashreport>\r\n";
   const std::string finished = "<crashreport>\r\n<kept/>\r\n" + std::string(kClosing);
-  const std::string dump = "MDMP and the rest";
-  struct Case {
-    const char* name;
-    bool original, closing;
-    const char* finalReport;  // nullptr: none
-    bool dumpFinished;
-    bool originalKept;  // a final document of other text: the original is not the one it came from
+  const std::string other = "<crashreport>\r\n<other/>\r\n";
+  // Whether the original and the temporary copy are there, and the final document (empty: none).
+  const std::tuple<const char*, bool, bool, std::string> cases[] = {
+      {"stopped while writing the closed document", true, true, ""},
+      {"stopped before removing the original", true, false, finished},
+      {"stopped before moving the dump", false, false, finished},
+      {"a final document of another run: the original stays, and so does the dump", true, false, other},
   };
-  const Case cases[] = {
-      {"stopped while writing the closed document", true, true, nullptr, false, false},
-      {"stopped before removing the original", true, false, finished.c_str(), false, false},
-      {"stopped before moving the dump", false, false, finished.c_str(), false, false},
-      {"a final document of another run", true, false, "<crashreport>\r\n<other/>\r\n", false, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [what, original, closing, final] : cases) {
+    SCOPED_TRACE(what);
     const std::string id = UniqueCrashIdentifier();
-    const ReportFiles files(*sandbox_, id);
-    if (c.original) WriteFileBytes(files.report, document);
-    if (c.closing) WriteFileBytes(files.report + L".closing", "<crashrep");
-    if (c.finalReport) WriteFileBytes(files.finalReport, c.finalReport);
-    WriteFileBytes(files.dump, dump);
+    const ReportFiles files(sandbox_, id);
+    if (original) WriteFileBytes(files.report, document);
+    if (closing) WriteFileBytes(files.report + L".closing", "<crashrep");
+    if (!final.empty()) WriteFileBytes(files.finalReport, final);
+    WriteFileBytes(files.dump, "MDMP");
 
     EXPECT_EQ(0u, Run(L"sendlog", id).exitCode);
-    const std::string expectedFinal = c.finalReport ? c.finalReport : finished;
-    EXPECT_EQ(expectedFinal, ReadFileBytes(files.finalReport).value_or("<none>"));
-    EXPECT_EQ(c.originalKept, IsFile(files.report));
+    const bool kept = final == other;
+    EXPECT_EQ(kept ? other : finished, ReadFileBytes(files.finalReport).value_or("<none>"));
+    EXPECT_EQ(kept, IsFile(files.report));
     EXPECT_FALSE(IsFile(files.report + L".closing"));
-    EXPECT_EQ(c.originalKept ? "<none>" : dump, ReadFileBytes(files.dump + L".final").value_or("<none>"));
-    std::filesystem::remove_all(crashLogs());
-    std::filesystem::remove_all(dumps());
-    std::filesystem::create_directories(crashLogs());
-    std::filesystem::create_directories(dumps());
+    EXPECT_EQ(kept, IsFile(files.dump));
+    EXPECT_EQ(!kept, IsFile(files.dump + L".final"));
   }
 
   // A real run killed as its final document appears.
   const std::string id = UniqueCrashIdentifier();
-  const ReportFiles files(*sandbox_, id);
+  const ReportFiles files(sandbox_, id);
   WriteFileBytes(files.report, document);
-  WriteFileBytes(files.dump, dump);
-  Started sendlog = Start(ServicePath(), {client_, L"sendlog", WideId(id)});
+  WriteFileBytes(files.dump, "MDMP");
+  const Started sendlog = Start(ServicePath(), {client_, L"sendlog", WideId(id)});
   ASSERT_TRUE(WaitForFile(files.finalReport, sendlog));
-  Kill(sendlog);
+  End(sendlog, true);
   EXPECT_EQ(0u, Run(L"sendlog", id).exitCode);
-  EXPECT_EQ(Names{Name(files.finalReport)}, ListTree(crashLogs()));
-  EXPECT_EQ(Names{Name(files.dump) + L".final"}, ListTree(dumps()));
   EXPECT_EQ(finished, ReadFileBytes(files.finalReport).value_or("<none>"));
+  EXPECT_FALSE(IsFile(files.report) || IsFile(files.dump));
+  EXPECT_TRUE(IsFile(files.dump + L".final"));
 }
 
 // The hang-up cuts the link's line: whatever the platform makes of the rest, no cut link reaches the front
@@ -253,7 +234,7 @@ TEST_F(FaultInjectionTest, AServerHangingUpInsideItsHeaderBlockHandsOnNoCutValue
   server.SetAnswer("/solution-url/win/intel", cut);
 
   const std::string id = UniqueCrashIdentifier();
-  const ReportFiles files(*sandbox_, id);
+  const ReportFiles files(sandbox_, id);
   WriteFileBytes(files.report, "<crashreport>\r\n</crashreport>\r\n");
   WriteFileBytes(files.dump, "MDMP");
   EXPECT_EQ(std::string("-1") + '\0', RunPipeReadingCommand(client_, L"solutionurl", id));
