@@ -88,7 +88,7 @@ TEST_F(DiagnosticLogTest, EveryOpenEmptiesTheFileAndOthersMayShareIt) {
   EXPECT_TRUE(other.valid()) << "error " << ::GetLastError();
 }
 
-TEST_F(DiagnosticLogTest, FailedOpenDropsWritesSilentlyAndALaterOpenRecovers) {
+TEST_F(DiagnosticLogTest, FailedOpenDropsWritesSilentlyAndALaterOpenRecoversUnlessStorageIsGone) {
   LogStream& stream = ComponentLogStream(LogComponent::IngestProcessor);
   stream.Open();  // the log folder does not exist
   EXPECT_TRUE(stream.failed());
@@ -101,6 +101,14 @@ TEST_F(DiagnosticLogTest, FailedOpenDropsWritesSilentlyAndALaterOpenRecovers) {
   EXPECT_FALSE(stream.failed());
   stream.WriteLine("kept");
   EXPECT_EQ("kept\r\n", LogText(LogComponent::IngestProcessor));
+
+  // Unavailable storage: no switch, no path, no file.
+  sandbox_.EnableLogging();
+  sandbox_.PointAt();
+  EXPECT_FALSE(IsLoggingSwitchOn());
+  EXPECT_EQ(L"", LogFilePath(L"NamedPipe.txt"));
+  stream.Open();
+  EXPECT_TRUE(stream.failed());
 }
 
 TEST_F(DiagnosticLogTest, ComponentTakesTheSwitchOnceAndOpensByItsRule) {
@@ -130,17 +138,6 @@ TEST_F(DiagnosticLogTest, ComponentTakesTheSwitchOnceAndOpensByItsRule) {
   on.Line("after the switch was removed");  // the answer was taken at the start of the run
   on.Close();
   EXPECT_EQ("before\r\nafter the switch was removed\r\n", LogText(LogComponent::KXLogGenerator));
-}
-
-TEST_F(DiagnosticLogTest, UnavailableStorageMeansNoSwitchAndNoFile) {
-  sandbox_.EnableLogging();
-  sandbox_.PointAt();
-
-  EXPECT_FALSE(IsLoggingSwitchOn());
-  EXPECT_EQ(L"", LogFilePath(L"NamedPipe.txt"));
-  LogStream& stream = ComponentLogStream(LogComponent::NamedPipe);
-  stream.Open();
-  EXPECT_TRUE(stream.failed());
 }
 
 }  // namespace
