@@ -16,7 +16,7 @@
 #include "handler/crash_pipe.h"
 #include "handler/crash_reporter.h"
 #include "support/appdata_sandbox.h"
-#include "support/crash_commands.h"
+#include "support/front_end_run.h"
 #include "support/https_test_server.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
@@ -227,7 +227,8 @@ TEST_F(FaultInjectionTest, SendlogAfterAStoppedSendlogFinishesTheReportOnce) {
 TEST_F(FaultInjectionTest, AServerHangingUpInsideItsHeaderBlockHandsOnNoCutValue) {
   HttpsTestServer server;
   ASSERT_EQ("", server.failure());
-  WriteSolutionServerConfig(client_, server.port());
+  WriteFileBytes(client_ + L"\\kx_win_client_config.cfg",
+                 "kxcn-url = localhost\r\nkxcn-port = " + std::to_string(server.port()) + "\r\n");
   TestAnswer cut;
   cut.kind = TestAnswer::Kind::kCut;
   cut.headerLines = {"Attach_Dump: no", "Solution_url: https://solutions.example/cu"};
@@ -237,7 +238,10 @@ TEST_F(FaultInjectionTest, AServerHangingUpInsideItsHeaderBlockHandsOnNoCutValue
   const ReportFiles files(sandbox_, id);
   WriteFileBytes(files.report, "<crashreport>\r\n</crashreport>\r\n");
   WriteFileBytes(files.dump, "MDMP");
-  EXPECT_EQ(std::string("-1") + '\0', RunPipeReadingCommand(client_, L"solutionurl", id));
+  CrashPipe pipe(WideId(id));
+  pipe.StartReading();
+  EXPECT_EQ(0u, Run(L"solutionurl", id).exitCode);
+  EXPECT_EQ(std::string("-1") + '\0', pipe.Finish(2000).received);
   EXPECT_EQ(1u, server.Requests().size());
   EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));
   EXPECT_EQ(Names{}, ListTree(dumps()));

@@ -60,7 +60,9 @@ TEST_F(DiagnosticLogTest, LinesAreStoredAsLatin1TextWithCrLfAndFlushedAtOnce) {
   stream.WriteLine("two\nlines", LogNumber{42}, LogFlag{true}, LogHandle{0x1A4});
 
   // Each line is on disk before the stream is closed, so a run that dies leaves its last step logged.
-  const std::string expected = "caf\xE9 \x80\xFF \xE9?" "?ok\r\ntwo\r\nlines42100000000000001A4\r\n";
+  const std::string expected =
+      "caf\xE9 \x80\xFF \xE9?"
+      "?ok\r\ntwo\r\nlines42100000000000001A4\r\n";
   EXPECT_EQ(expected, LogText(LogComponent::NamedPipe));
   stream.Close();
   EXPECT_FALSE(stream.is_open());
@@ -86,7 +88,7 @@ TEST_F(DiagnosticLogTest, EveryOpenEmptiesTheFileAndOthersMayShareIt) {
   EXPECT_TRUE(other.valid()) << "error " << ::GetLastError();
 }
 
-TEST_F(DiagnosticLogTest, FailedOpenDropsWritesSilentlyAndALaterOpenRecovers) {
+TEST_F(DiagnosticLogTest, FailedOpenDropsWritesSilentlyAndALaterOpenRecoversUnlessStorageIsGone) {
   LogStream& stream = ComponentLogStream(LogComponent::IngestProcessor);
   stream.Open();  // the log folder does not exist
   EXPECT_TRUE(stream.failed());
@@ -99,6 +101,14 @@ TEST_F(DiagnosticLogTest, FailedOpenDropsWritesSilentlyAndALaterOpenRecovers) {
   EXPECT_FALSE(stream.failed());
   stream.WriteLine("kept");
   EXPECT_EQ("kept\r\n", LogText(LogComponent::IngestProcessor));
+
+  // Unavailable storage: no switch, no path, no file.
+  sandbox_.EnableLogging();
+  sandbox_.PointAt();
+  EXPECT_FALSE(IsLoggingSwitchOn());
+  EXPECT_EQ(L"", LogFilePath(L"NamedPipe.txt"));
+  stream.Open();
+  EXPECT_TRUE(stream.failed());
 }
 
 TEST_F(DiagnosticLogTest, ComponentTakesTheSwitchOnceAndOpensByItsRule) {
@@ -128,19 +138,6 @@ TEST_F(DiagnosticLogTest, ComponentTakesTheSwitchOnceAndOpensByItsRule) {
   on.Line("after the switch was removed");  // the answer was taken at the start of the run
   on.Close();
   EXPECT_EQ("before\r\nafter the switch was removed\r\n", LogText(LogComponent::KXLogGenerator));
-}
-
-TEST_F(DiagnosticLogTest, UnavailableStorageMeansNoSwitchAndNoFile) {
-  sandbox_.EnableLogging();
-  const std::wstring blocker = sandbox_.roaming() + L"\\blocker";
-  test::WriteFileBytes(blocker, "x");
-  sandbox_.PointAt(blocker + L"\\Roaming");
-
-  EXPECT_FALSE(IsLoggingSwitchOn());
-  EXPECT_EQ(L"", LogFilePath(L"NamedPipe.txt"));
-  LogStream& stream = ComponentLogStream(LogComponent::NamedPipe);
-  stream.Open();
-  EXPECT_TRUE(stream.failed());
 }
 
 }  // namespace

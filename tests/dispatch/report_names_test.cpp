@@ -8,13 +8,6 @@
 namespace kx {
 namespace {
 
-TEST(ReportNamesTest, StemsJoinGuidAndIdentifierAsTheFrontEndDoes) {
-  const std::wstring guid = L"0f8fad5b-d9cb-469f-a165-70867728950e";
-  EXPECT_EQ(L"kxWinLog_0f8fad5b-d9cb-469f-a165-70867728950e_4711_abc.xml", ReportStem(guid, L"4711"));
-  EXPECT_EQ(L"kxWinDump_0f8fad5b-d9cb-469f-a165-70867728950e_4711_abc", DumpStem(guid, L"4711"));
-  EXPECT_EQ(L"kxWinLog___abc.xml", ReportStem(L"", L""));
-}
-
 TEST(ReportNamesTest, TextModeReadingReducesOnlyCarriageReturnLineFeedPairs) {
   const std::pair<std::string, std::wstring> cases[] = {
       {"", L""},

@@ -9,7 +9,7 @@
 
 #include "common/win_handles.h"
 #include "support/appdata_sandbox.h"
-#include "support/crash_commands.h"
+#include "support/front_end_run.h"
 #include "support/front_end_run.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
@@ -80,16 +80,12 @@ TEST(DumpInfoEndToEndTest, TheDumpOfARealCrashShowsThatCrash) {
   const ToolRun run = RunDumpInfo(L"--json " + QuoteWord(dump), sandbox.roaming());
   ASSERT_EQ(0u, run.exitCode) << run.err;
   EXPECT_EQ("", run.err);
-  const EXCEPTION_RECORD exception = CapturedExceptionRecord(*crash.capture);
-  const CONTEXT context = CapturedContext(*crash.capture);
+  const EXCEPTION_RECORD& exception = crash.capture->exceptionRecord;
   for (const std::string& piece : {
            "\"thread_id\": " + std::to_string(crash.capture->threadId) + ",",
            std::string("\"code\": \"0xC0000005\",\n    \"name\": \"EXCEPTION_ACCESS_VIOLATION\""),
            "\"address\": \"" + Hex(reinterpret_cast<std::uintptr_t>(exception.ExceptionAddress), 16) + "\"",
-           "\"address\": \"" + Hex(exception.ExceptionInformation[1], 16) + "\"}",
-           "\"rip\": \"" + Hex(context.Rip, 16) + "\"",
-           "\"rsp\": \"" + Hex(context.Rsp, 16) + "\"",
-           "\"eflags\": \"" + Hex(context.EFlags, 8) + "\"}",
+           "\"rip\": \"" + Hex(crash.capture->context.Rip, 16) + "\"",
            "{\"base\": \"" + Hex(crash.capture->imageBase, 16) +
                "\", \"size\": " + std::to_string(crash.capture->imageSize) + ", ",
        }) {
@@ -99,25 +95,20 @@ TEST(DumpInfoEndToEndTest, TheDumpOfARealCrashShowsThatCrash) {
   EXPECT_TRUE(
       Contains(run.out.substr(module, run.out.find('\n', module) - module), "crashing_front_end.exe\"}"));
 
-  const ToolRun text = RunDumpInfo(QuoteWord(dump), sandbox.roaming());
-  EXPECT_EQ(0u, text.exitCode);
-  EXPECT_TRUE(Contains(text.out, "Exception      0xC0000005 EXCEPTION_ACCESS_VIOLATION\n")) << text.out;
-  // Kept for whoever wants to see the text of a real dump: <build>/test-output/kxdumpinfo-example.txt.
-  WriteFileBytes(ThisProgramFolder() + L"\\..\\test-output\\kxdumpinfo-example.txt", text.out);
-
   // The same dump cut in half: its later streams now point beyond the end.
   const std::string bytes = ReadFileBytes(dump).value_or("");
   WriteFileBytes(sandbox.roaming() + L"\\half.dmp", bytes.substr(0, bytes.size() / 2));
   const ToolRun half = RunDumpInfo(QuoteWord(sandbox.roaming() + L"\\half.dmp"), sandbox.roaming());
   EXPECT_EQ(3u, half.exitCode);
   EXPECT_TRUE(Contains(half.err, "lies beyond the end of the file\n")) << half.err;
+  EXPECT_EQ(half.err.find('\n'), half.err.size() - 1) << half.err;
 }
 
+// A refusal of each exit code but 3, which the cut dump above shows; which files the parser refuses is its
+// own test's table.
 TEST(DumpInfoEndToEndTest, WhatIsNotADumpEndsWithOneLineAndItsExitCode) {
   AppDataSandbox sandbox;
   const std::wstring folder = sandbox.roaming();
-  WriteFileBytes(folder + L"\\empty.dmp", "");
-  WriteFileBytes(folder + L"\\report.xml", "<?xml version=\"1.0\"?>\r\n<crashreport/>\r\n");
   struct Case {
     std::wstring arguments;
     DWORD exitCode;
@@ -126,12 +117,7 @@ TEST(DumpInfoEndToEndTest, WhatIsNotADumpEndsWithOneLineAndItsExitCode) {
   const Case cases[] = {
       {L"", 1, "kxdumpinfo: usage: kxdumpinfo [--json] <dump file>\n"},
       {L"--json", 1, "usage"},
-      {L"a.dmp b.dmp", 1, "usage"},
       {QuoteWord(folder + L"\\missing.dmp"), 2, "missing.dmp: error 2: "},
-      {QuoteWord(folder), 2, "cannot read "},
-      {L"--json " + QuoteWord(folder + L"\\empty.dmp"), 3, "shorter than a minidump header (0 bytes)\n"},
-      {QuoteWord(folder + L"\\report.xml"), 3,
-       "report.xml is not a usable minidump: no \"MDMP\" signature\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.arguments.begin(), c.arguments.end()));

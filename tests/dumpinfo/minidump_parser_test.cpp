@@ -1,5 +1,6 @@
 // The minidump parser and its two outputs on small dumps laid out by hand: one good dump, and copies of it
-// broken in each way a hostile or truncated file can be, which must be refused without reading outside it.
+// broken in each way a hostile or truncated file can be, which must be refused. That no input makes it read
+// outside the file is fuzz_minidump's property, run under the sanitizers.
 #include "dumpinfo/minidump_parser.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "dumpinfo/dump_format.h"
 
@@ -136,7 +135,6 @@ TEST(MinidumpParserTest, HostileDumpsAreRefused) {
       {"bad signature", [](std::string& d) { d[3] = 'Q'; }, "no \"MDMP\" signature"},
       {"directory beyond the end", [end](std::string& d) { Put(d, 12, end - 20, 4); },
        "stream directory of 3"},
-      {"directory RVA wrapping", [](std::string& d) { Put(d, 12, 0xFFFFFFF8, 4); }, "stream directory"},
       {"directory count too big", [](std::string& d) { Put(d, 8, 0x20000000, 4); }, "of 536870912 entries"},
       {"stream RVA beyond the end", [end](std::string& d) { Put(d, 32 + 12 + 8, end, 4); },
        "stream 1 (type 4)"},
@@ -147,7 +145,6 @@ TEST(MinidumpParserTest, HostileDumpsAreRefused) {
       {"context beyond the end", [end](std::string& d) { Put(d, kException + 164, end - 100, 4); },
        "context"},
       {"module count that does not fit", [](std::string& d) { Put(d, kModules, 3, 4); }, "cannot hold its 3"},
-      {"module list 4 bytes short", [](std::string& d) { Put(d, 32 + 12 + 4, 2 * 108, 4); }, "hold its 2"},
       {"huge module count", [](std::string& d) { Put(d, kModules, 0xFFFFFFFF, 4); },
        "cannot hold its 4294967295"},
       {"module name RVA beyond the end", [end](std::string& d) { Put(d, kModules + 24, end - 2, 4); },
@@ -164,30 +161,6 @@ TEST(MinidumpParserTest, HostileDumpsAreRefused) {
     c.breakIt(dump);
     const std::string error = ParseMinidump(dump).error;
     EXPECT_TRUE(Contains(error, c.error)) << error;
-  }
-}
-
-// Under the sanitizers of the native build this reads nothing outside the bytes given: every prefix of the
-// good dump is refused, and no single changed byte makes the parser (or the outputs) read astray.
-TEST(MinidumpParserTest, TruncatedAndDamagedCopiesAreReadSafely) {
-  const std::string good = GoodDump();
-  // Exact-size copies: a read one byte past the end hits the allocation's edge, where the sanitizer sees it.
-  const auto parseCopy = [](std::string_view bytes) {
-    const std::vector<char> copy(bytes.begin(), bytes.end());
-    return ParseMinidump(std::string_view(copy.data(), copy.size()));
-  };
-  for (std::size_t length = 0; length < good.size(); ++length) {
-    EXPECT_NE("", parseCopy(std::string_view(good).substr(0, length)).error) << length;
-  }
-  for (std::size_t at = 0; at < good.size(); ++at) {
-    for (const char value : {'\xFF', '\x80', '\x00'}) {
-      std::string dump = good;
-      dump[at] = value;
-      const MinidumpParse parse = parseCopy(dump);
-      if (parse.error.empty()) {
-        EXPECT_NE("", FormatDumpText(parse.info) + FormatDumpJson(parse.info));
-      }
-    }
   }
 }
 

@@ -6,13 +6,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "../support/latin1_json.h"
+
 namespace kx::fuzz {
+
+using test::WidenLatin1;
 
 // Not assert(): the fuzz build defines NDEBUG, and a property must hold there too.
 #define KX_FUZZ_CHECK(condition)                                                            \
@@ -38,11 +43,10 @@ inline std::wstring Utf16Units(std::string_view bytes) {
   return units;
 }
 
-// Each byte one character, as a single-byte code page widens it.
-inline std::wstring WidenLatin1(std::string_view narrow) {
-  std::wstring wide;
-  for (const char c : narrow) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-  return wide;
+inline int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  c = static_cast<char>(c | 0x20);
+  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
 // A JSON value: strings (as UTF-16 units), objects with their members in order (a key may repeat), arrays,
@@ -61,73 +65,72 @@ class JsonReader {
     JsonReader reader(text);
     std::optional<JsonValue> value = reader.Value(0);
     reader.SkipBlanks();
-    if (!value || reader.at_ != text.size()) return std::nullopt;
-    return value;
+    return value && reader.at_ == text.size() ? value : std::nullopt;
   }
 
  private:
   explicit JsonReader(std::string_view text) : text_(text) {}
 
+  // Takes the next character when it is one of `any`.
+  bool Skip(const char* any) {
+    return at_ < text_.size() && text_[at_] != '\0' && std::strchr(any, text_[at_]) && (++at_, true);
+  }
   void SkipBlanks() {
-    while (at_ < text_.size() &&
-           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r')) {
-      ++at_;
+    while (Skip(" \t\n\r")) {
     }
   }
   bool Take(char c) {
     SkipBlanks();
-    if (at_ < text_.size() && text_[at_] == c) return ++at_, true;
-    return false;
+    const char one[] = {c, '\0'};
+    return Skip(one);
+  }
+  // The members or items up to `close`, each taken by `read`.
+  template <typename Read>
+  bool List(char close, Read read) {
+    if (Take(close)) return true;
+    do {
+      if (!read()) return false;
+    } while (Take(','));
+    return Take(close);
   }
 
   std::optional<JsonValue> Value(int depth) {
-    if (depth > 16) return std::nullopt;
     JsonValue value;
-    if (Take('"')) {
-      if (!StringBody(value.text)) return std::nullopt;
-    } else if (Take('{')) {
+    bool read = depth <= 16;
+    if (read && Take('"')) {
+      read = StringBody(value.text);
+    } else if (read && Take('{')) {
       value.kind = JsonValue::Kind::kObject;
-      if (Take('}')) return value;
-      do {
+      read = List('}', [&] {
         std::wstring key;
-        if (!Take('"') || !StringBody(key) || !Take(':')) return std::nullopt;
+        if (!Take('"') || !StringBody(key) || !Take(':')) return false;
         std::optional<JsonValue> member = Value(depth + 1);
-        if (!member) return std::nullopt;
-        value.members.emplace_back(std::move(key), std::move(*member));
-      } while (Take(','));
-      if (!Take('}')) return std::nullopt;
-    } else if (Take('[')) {
+        if (member) value.members.emplace_back(std::move(key), std::move(*member));
+        return member.has_value();
+      });
+    } else if (read && Take('[')) {
       value.kind = JsonValue::Kind::kArray;
-      if (Take(']')) return value;
-      do {
+      read = List(']', [&] {
         std::optional<JsonValue> item = Value(depth + 1);
-        if (!item) return std::nullopt;
-        value.items.push_back(std::move(*item));
-      } while (Take(','));
-      if (!Take(']')) return std::nullopt;
-    } else {
+        if (item) value.items.push_back(std::move(*item));
+        return item.has_value();
+      });
+    } else if (read) {
       value.kind = JsonValue::Kind::kOther;
-      if (!Scalar(value.text)) return std::nullopt;
+      read = Scalar(value.text);
     }
-    return value;
+    return read ? std::optional<JsonValue>(std::move(value)) : std::nullopt;
   }
 
   bool Scalar(std::wstring& out) {
-    for (const std::string_view word : {"true", "false", "null"}) {
-      if (text_.substr(at_, word.size()) == word) {
-        at_ += word.size();
-        out.assign(word.begin(), word.end());
-        return true;
-      }
-    }
     const std::size_t start = at_;
-    if (at_ < text_.size() && text_[at_] == '-') ++at_;
-    if (Digits() == 0) return false;
-    if (at_ < text_.size() && text_[at_] == '.' && (++at_, Digits() == 0)) return false;
-    if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
-      ++at_;
-      if (at_ < text_.size() && (text_[at_] == '+' || text_[at_] == '-')) ++at_;
-      if (Digits() == 0) return false;
+    for (const std::string_view word : {"true", "false", "null"}) {
+      if (text_.substr(at_, word.size()) == word && (at_ += word.size())) break;
+    }
+    if (at_ == start) {
+      Skip("-");
+      if (Digits() == 0 || (Skip(".") && Digits() == 0)) return false;
+      if (Skip("eE") && (Skip("+-"), Digits() == 0)) return false;
     }
     out.assign(text_.begin() + start, text_.begin() + at_);
     return true;
@@ -135,53 +138,34 @@ class JsonReader {
 
   std::size_t Digits() {
     const std::size_t start = at_;
-    while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') ++at_;
+    while (Skip("0123456789")) {
+    }
     return at_ - start;
   }
 
   // After the opening quote, up to and past the closing one.
   bool StringBody(std::wstring& out) {
+    static constexpr std::string_view kEscapes = "\"\\/bfnrt", kMeanings = "\"\\/\b\f\n\r\t";
     while (at_ < text_.size()) {
       const auto c = static_cast<unsigned char>(text_[at_++]);
       if (c == '"') return true;
       if (c < 0x20 || c > 0x7E) return false;
       if (c != '\\') {
         out.push_back(static_cast<wchar_t>(c));
-        continue;
-      }
-      if (at_ >= text_.size()) return false;
-      const char escape = text_[at_++];
-      switch (escape) {
-        case '"': out.push_back(L'"'); break;
-        case '\\': out.push_back(L'\\'); break;
-        case '/': out.push_back(L'/'); break;
-        case 'b': out.push_back(L'\b'); break;
-        case 'f': out.push_back(L'\f'); break;
-        case 'n': out.push_back(L'\n'); break;
-        case 'r': out.push_back(L'\r'); break;
-        case 't': out.push_back(L'\t'); break;
-        case 'u': {
-          if (text_.size() - at_ < 4) return false;
-          unsigned unit = 0;
-          for (int i = 0; i < 4; ++i) {
-            const int digit = HexDigit(text_[at_++]);
-            if (digit < 0) return false;
-            unit = unit * 16 + static_cast<unsigned>(digit);
-          }
-          out.push_back(static_cast<wchar_t>(unit));
-          break;
+      } else if (at_ < text_.size() && kEscapes.find(text_[at_]) != std::string_view::npos) {
+        out.push_back(static_cast<wchar_t>(kMeanings[kEscapes.find(text_[at_++])]));
+      } else {
+        if (at_ >= text_.size() || text_[at_++] != 'u' || text_.size() - at_ < 4) return false;
+        unsigned unit = 0;
+        for (int i = 0; i < 4; ++i) {
+          const int digit = HexDigit(text_[at_++]);
+          if (digit < 0) return false;
+          unit = unit * 16 + static_cast<unsigned>(digit);
         }
-        default: return false;
+        out.push_back(static_cast<wchar_t>(unit));
       }
     }
     return false;
-  }
-
-  static int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
   }
 
   std::string_view text_;

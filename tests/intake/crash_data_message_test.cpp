@@ -8,15 +8,13 @@
 #include <tuple>
 #include <utility>
 
+#include "support/latin1_json.h"
+
 namespace kx {
 namespace {
 
 // Stands in for the code-page conversion: each byte becomes the character of the same value.
-std::wstring WidenBytes(std::string_view bytes) {
-  std::wstring wide;
-  for (char c : bytes) wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-  return wide;
-}
+constexpr auto WidenBytes = &test::WidenLatin1;
 
 const std::string R = "KX------KX";  // record separator
 const std::string F = "KX---KX";     // field separator
@@ -26,7 +24,8 @@ std::string Record(const std::string& key, const std::string& value) { return ke
 TEST(CrashDataMessageTest, RecordAndFieldSeparators) {
   const std::string ids = R + Record("ProcessId", "42") + R + Record("ThreadId", "7");
   const std::string foo = Record("ProductName", "Foo");
-  const std::pair<std::string, std::string> cases[] = {  // message, ProductName
+  const std::pair<std::string, std::string> cases[] = {
+      // message, ProductName
       {foo + ids, "Foo"},
       {foo + ids + R, "Foo"},                                   // trailing record separator
       {R + R + foo + R + R + ids + R + R, "Foo"},               // empty records
@@ -41,7 +40,7 @@ TEST(CrashDataMessageTest, RecordAndFieldSeparators) {
   for (const auto& [message, productName] : cases) {
     SCOPED_TRACE(message);
     CrashData data;
-    ASSERT_TRUE(ParseCrashDataMessage(message, &WidenBytes, data));
+    ASSERT_TRUE(ParseCrashDataMessage(message, WidenBytes, data));
     EXPECT_EQ(productName, data.ProductName);
     EXPECT_EQ(42u, data.ProcessId);
     EXPECT_EQ(7u, data.ThreadId);
@@ -51,7 +50,8 @@ TEST(CrashDataMessageTest, RecordAndFieldSeparators) {
 
 TEST(CrashDataMessageTest, StarlumeSessionIdFallsBackToSolvaneSessionId) {
   const std::string ids = R + Record("ProcessId", "1") + R + Record("ThreadId", "2");
-  const std::tuple<std::string, const char*, const char*> cases[] = {  // records, Starlume, Solvane
+  const std::tuple<std::string, const char*, const char*> cases[] = {
+      // records, Starlume, Solvane
       {Record("SolvaneSessionId", "S"), "S", "S"},
       {Record("StarlumeSessionId", "") + R + Record("SolvaneSessionId", "S"), "S", "S"},
       {Record("StarlumeSessionId", "T") + R + Record("SolvaneSessionId", "S"), "T", "S"},
@@ -60,7 +60,7 @@ TEST(CrashDataMessageTest, StarlumeSessionIdFallsBackToSolvaneSessionId) {
   for (const auto& [records, starlume, solvane] : cases) {
     SCOPED_TRACE(records);
     CrashData data;
-    ASSERT_TRUE(ParseCrashDataMessage(records + ids, &WidenBytes, data));
+    ASSERT_TRUE(ParseCrashDataMessage(records + ids, WidenBytes, data));
     EXPECT_EQ(starlume, data.StarlumeSessionId);
     EXPECT_EQ(solvane, data.SolvaneSessionId);
   }
@@ -69,10 +69,15 @@ TEST(CrashDataMessageTest, StarlumeSessionIdFallsBackToSolvaneSessionId) {
 // How digits are found is ReadLeadingInteger's; here only what the message adds: the range and the wrap.
 TEST(CrashDataMessageTest, NumbersAreUsableOnlyWithinTheSigned32BitRange) {
   const std::pair<const char*, std::optional<std::uint32_t>> cases[] = {
-      {" 42abc", 42u},        {"-1", 4294967295u},         {"+2147483647", 2147483647u},
-      {"-2147483648", 2147483648u},                        {"2147483648", std::nullopt},
-      {"-2147483649", std::nullopt},                       {"4294967295", std::nullopt},
-      {"99999999999999999999999999", std::nullopt},        {"", std::nullopt},
+      {" 42abc", 42u},
+      {"-1", 4294967295u},
+      {"+2147483647", 2147483647u},
+      {"-2147483648", 2147483648u},
+      {"2147483648", std::nullopt},
+      {"-2147483649", std::nullopt},
+      {"4294967295", std::nullopt},
+      {"99999999999999999999999999", std::nullopt},
+      {"", std::nullopt},
       {"x7", std::nullopt},
   };
   for (const auto& [text, value] : cases) {
@@ -88,7 +93,7 @@ TEST(CrashDataMessageTest, AMessageWithoutTwoUsableNumbersIsRefused) {
   for (const std::string& message : cases) {
     SCOPED_TRACE(message);
     CrashData data;
-    EXPECT_FALSE(ParseCrashDataMessage(message, &WidenBytes, data));
+    EXPECT_FALSE(ParseCrashDataMessage(message, WidenBytes, data));
   }
 }
 

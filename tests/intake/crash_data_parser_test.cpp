@@ -27,13 +27,12 @@ TEST(CrashDataParserTest, WidensFileNamesAndLogsTheFieldsOfAUsableMessage) {
   if (::GetACP() != 1252) GTEST_SKIP() << "the test prefix's ANSI code page is " << ::GetACP();
   test::AppDataSandbox sandbox;
   sandbox.EnableLogging();
-  const std::string message = Message(
-      {{"ProductName", "Caf\xE9"}, {"ProductVersion", "2.1"}, {"ProductBuild", "b7"},
-       {"LocaleString", "de-DE"}, {"SolvaneSessionId", "S1"}, {"SolvaneConfigGuid", "{C}"},
-       {"ZanUserGuid", "{U}"}, {"LogFileName", "report\x80.solurl"}, {"DumpFileName", "dump\xE9"},
-       {"StackTrace", "f1\r\nf2\x80"}, {"Context", "QUJD"}, {"ExceptionInfo", "REVG"},
-       {"KXSource", "handler"}, {"SignalType", "SIGSEGV"}, {"SLLogSessionDllStatus", "loaded"},
-       {"ProcessId", "-1"}, {"ThreadId", "77"}});
+  const std::string message = Message({{"ProductName", "Caf\xE9"},
+                                       {"LogFileName", "report\x80.solurl"},
+                                       {"DumpFileName", "dump\xE9"},
+                                       {"StackTrace", "f1\r\nf2\x80"},
+                                       {"ProcessId", "-1"},
+                                       {"ThreadId", "77"}});
   ComponentLog log(LogComponent::DumpRequestProcessor);
   log.Start();
   CrashData data;
@@ -45,15 +44,16 @@ TEST(CrashDataParserTest, WidensFileNamesAndLogsTheFieldsOfAUsableMessage) {
   EXPECT_EQ("f1\r\nf2\x80", data.StackTrace);
 
   // Narrow values pass through the ANSI code page, so the euro sign (beyond one byte) is stored as "?".
-  EXPECT_EQ(
-      "Going to parse the crash data received from the pipe.\r\n"
-      "Parsed the crash data. The attributes are:\r\n"
-      "ProductName: Caf\xE9\r\nProductVersion: 2.1\r\nProductBuild: b7\r\nApplicationLocale: de-DE\r\n"
-      "StarlumeSessionId: S1\r\nSolvaneSessionId: S1\r\nSolvaneConfigGuid: {C}\r\nZANUserGuid: {U}\r\n"
-      "LogFileName: report?.solurl\r\nDumpFileName: dump\xE9\r\nStackTrace: f1\r\r\nf2?\r\n"
-      "Context: QUJD\r\nExceptionInfo: REVG\r\nKXSource: handler\r\nSignalType SIGSEGV\r\n"
-      "ProcessId: 4294967295\r\nThreadId: 77\r\n",
-      test::ReadFileBytes(sandbox.logFolder() + L"\\DumpRequestProcessor.txt").value_or("<no log file>"));
+  // Which field has which line is the parser's own list; these are the ones that convert.
+  const std::string lines =
+      test::ReadFileBytes(sandbox.logFolder() + L"\\DumpRequestProcessor.txt").value_or("<no log file>");
+  for (const char* line :
+       {"Going to parse the crash data received from the pipe.\r\n"
+        "Parsed the crash data. The attributes are:\r\nProductName: Caf\xE9\r\n",
+        "\r\nLogFileName: report?.solurl\r\nDumpFileName: dump\xE9\r\nStackTrace: f1\r\r\nf2?\r\n",
+        "\r\nProcessId: 4294967295\r\nThreadId: 77\r\n"}) {
+    EXPECT_NE(std::string::npos, lines.find(line)) << line << lines;
+  }
 }
 
 }  // namespace

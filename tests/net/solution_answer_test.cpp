@@ -29,8 +29,8 @@ TEST(ServerAddressTest, ServerValuesAreReducedToTheirHost) {
 
 TEST(SolutionAnswerTest, DumpIsWantedUnlessDeclinedOrUnanswered) {
   const std::pair<const char*, bool> cases[] = {
-      {"", true},     {"yes", true},  {"1", true}, {"true", true}, {" no", true}, {"-10", true},
-      {"no", false},  {"N", false},   {"nope", false}, {"No thanks", false}, {"-1", false},
+      {"", true},    {"yes", true}, {"1", true},     {"true", true},       {" no", true}, {"-10", true},
+      {"no", false}, {"N", false},  {"nope", false}, {"No thanks", false}, {"-1", false},
   };
   for (const auto& [text, wanted] : cases) {
     SCOPED_TRACE(text);
@@ -46,11 +46,8 @@ TEST(SolutionAnswerTest, OnlyWebLinksThatStayOneArgumentAreOpened) {
       {"https://help.example/caf\xe9", true},  // a character of the ANSI code page
       {"HTTPS://help.example/", false},
       {" https://help.example/", false},
-      {"-1", false},
-      {"", false},
       {"C:\\Windows\\notepad.exe", false},
       {"file:///C:/Windows/notepad.exe", false},
-      {"mailto:support@help.example", false},
       {"https://help.example/\" --new-window \"https://other.example", false},
       {"https://help.example/a b", false},
       {"https://help.example/a\tb", false},

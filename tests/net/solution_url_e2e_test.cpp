@@ -9,13 +9,12 @@
 #include <tuple>
 #include <vector>
 
+#include "handler/crash_pipe.h"
 #include "support/appdata_sandbox.h"
-#include "support/crash_commands.h"
 #include "support/front_end_run.h"
 #include "support/https_test_server.h"
 #include "support/linux_programs.h"
 #include "support/test_files.h"
-#include "handler/crash_pipe.h"
 
 namespace kx::test {
 namespace {
@@ -34,8 +33,12 @@ class SolutionUrlTest : public testing::Test {
   static void SetUpTestSuite() {
     sandbox_ = std::make_unique<AppDataSandbox>();
     server_ = std::make_unique<HttpsTestServer>();
-    clientDirectory_ = sandbox_->roaming() + L"\\client";
-    WriteSolutionServerConfig(clientDirectory_, server_->port());
+    client_ = sandbox_->roaming() + L"\\client";
+    std::filesystem::create_directories(client_);
+    // The scheme, the path and the port of the URL are dropped; the port key decides.
+    WriteFileBytes(
+        client_ + L"\\kx_win_client_config.cfg",
+        "kxcn-url = HTTPS://localhost:1/ignored\r\nkxcn-port = " + std::to_string(server_->port()) + "\r\n");
   }
   static void TearDownTestSuite() {
     server_.reset();
@@ -51,8 +54,18 @@ class SolutionUrlTest : public testing::Test {
     server_->SetAnswer(kSolutionPath, answer);
   }
 
+  // Runs solutionurl for the crash while serving its pipe; what the service wrote there, "<none>" when it
+  // did not even connect.
   static std::string RunSolutionUrl(const std::string& crashIdentifier) {
-    return RunPipeReadingCommand(clientDirectory_, L"solutionurl", crashIdentifier);
+    CrashPipe pipe(WideId(crashIdentifier));
+    EXPECT_EQ("", pipe.createFailure());
+    pipe.StartReading();
+    EXPECT_TRUE(RunService({client_, L"solutionurl", WideId(crashIdentifier)}).finished);
+    // The service has ended: a client that has not come by now never will.
+    const CrashPipe::Outcome outcome = pipe.Finish(2000);
+    if (!outcome.connected) return "<none>";
+    EXPECT_EQ("", outcome.failure);
+    return outcome.received;
   }
 
   // A crash's files as createdump left them, copied from the suite's real crash.
@@ -65,52 +78,37 @@ class SolutionUrlTest : public testing::Test {
 
   static std::unique_ptr<AppDataSandbox> sandbox_;
   static std::unique_ptr<HttpsTestServer> server_;
-  static std::wstring clientDirectory_;
+  static std::wstring client_;
   static std::string report_, dump_;  // the real crash's files, once captured
 };
 
 std::unique_ptr<AppDataSandbox> SolutionUrlTest::sandbox_;
 std::unique_ptr<HttpsTestServer> SolutionUrlTest::server_;
-std::wstring SolutionUrlTest::clientDirectory_;
+std::wstring SolutionUrlTest::client_;
 std::string SolutionUrlTest::report_;
 std::string SolutionUrlTest::dump_;
 
 TEST_F(SolutionUrlTest, ARealCrashReportTravelsAndItsLinkComesBack) {
   const std::string id = UniqueCrashIdentifier();
-  const FrontEndRun crash = RunCrashingFrontEnd(id, "access-violation", "");
-  ASSERT_EQ(0u, crash.run.exitCode);
+  ASSERT_EQ(0u, RunCrashingFrontEnd(id, "access-violation", "").run.exitCode);
   const ReportFiles files(*sandbox_, id);
   report_ = ReadFileBytes(files.report).value_or("");
   dump_ = ReadFileBytes(files.dump).value_or("");
   ASSERT_NE("", report_);
   ASSERT_NE("", dump_);
 
-  sandbox_->EnableLogging();
   Answer({"Solution_url: https://help.example/crash/4711?lang=en", "Attach_Dump: yes"});
   const size_t before = server_->Requests().size();
   EXPECT_EQ(std::string("https://help.example/crash/4711?lang=en\0", 40), RunSolutionUrl(id));
-
   const std::vector<RecordedRequest> requests = server_->Requests();
   ASSERT_EQ(before + 1, requests.size());
-  const RecordedRequest& request = requests.back();
-  EXPECT_EQ("POST", request.method);
-  EXPECT_EQ(kSolutionPath, request.path);
-  EXPECT_EQ("application/x-www-form-urlencoded", FindHeader(request, "Content-Type").value_or("<none>"));
-  EXPECT_EQ("KXWindowsClient", FindHeader(request, "User-Agent").value_or("<none>"));
-  EXPECT_EQ(WithoutCarriageReturnLineFeeds(report_), request.body);
-
+  EXPECT_EQ(kSolutionPath, requests.back().path);
+  EXPECT_EQ("application/x-www-form-urlencoded", FindHeader(requests.back(), "Content-Type").value_or(""));
+  EXPECT_EQ(WithoutCarriageReturnLineFeeds(report_), requests.back().body);
   // The dump is wanted: the report carries the mark in its name, the dump stays.
   EXPECT_FALSE(IsFile(files.report));
   EXPECT_EQ(report_, ReadFileBytes(files.attached).value_or("<missing>"));
   EXPECT_EQ(dump_, ReadFileBytes(files.dump).value_or("<missing>"));
-
-  const std::string log = ReadFileBytes(sandbox_->logFolder() + L"\\SolutionURL.txt").value_or("");
-  for (const char* line :
-       {"Inside fetchSolutionUrlForGeneratedCrashLog Solution\r\n", "Going to POST Request\r\n",
-        "Attach dump preference ?? yes\r\n", "End fetchSolutionUrlForGeneratedCrashLog \r\n"}) {
-    EXPECT_NE(std::string::npos, log.find(line)) << line << log;
-  }
-  std::filesystem::remove_all(sandbox_->logFolder());
 
   // Sent again, under its new name, and the new answer is followed.
   Answer({"Attach_Dump: no"});
@@ -120,23 +118,21 @@ TEST_F(SolutionUrlTest, ARealCrashReportTravelsAndItsLinkComesBack) {
   EXPECT_FALSE(IsFile(files.dump));
 }
 
+// How the header values are read is the answer readers' table; these rows show what the service does with
+// them, whatever the status.
 TEST_F(SolutionUrlTest, TheAnswerDecidesWhetherTheDumpStays) {
   ASSERT_NE("", report_) << "needs the crash of the first test";
   // Header lines of the answer; the link expected in the pipe; whether the dump is wanted.
   const std::tuple<std::vector<std::string>, const char*, bool> cases[] = {
-      {{"Solution_url: https://help.example/a", "Attach_Dump: yes"}, "https://help.example/a", true},
       {{"Attach_Dump:"}, "-1", true},
-      {{"Attach_Dump: 1"}, "-1", true},
       {{"Solution_url: https://help.example/b", "Attach_Dump: no"}, "https://help.example/b", false},
-      {{"Attach_Dump: N"}, "-1", false},
       {{"Solution_url: https://help.example/c"}, "https://help.example/c", false},
-      {{}, "-1", false},
   };
   for (const auto& [headerLines, link, wanted] : cases) {
-    SCOPED_TRACE(headerLines.empty() ? "no header lines" : headerLines.back());
+    SCOPED_TRACE(headerLines.back());
     const std::string id = UniqueCrashIdentifier();
     const ReportFiles files = CopyOfTheCrash(id);
-    Answer(headerLines, 500);  // the status is not judged
+    Answer(headerLines, 500);
     EXPECT_EQ(std::string(link) + '\0', RunSolutionUrl(id));
     EXPECT_EQ(!wanted, IsFile(files.report));
     EXPECT_EQ(wanted, IsFile(files.attached));
@@ -180,11 +176,8 @@ TEST_F(SolutionUrlTest, FailuresAnswerMinusOneOrNothingAndChangeOnlyWhatTheyMay)
   }
   {
     SCOPED_TRACE("no storage: no request, no message");
-    const std::string id = UniqueCrashIdentifier();
-    const std::wstring blocker = sandbox_->roaming() + L"\\blocker";
-    WriteFileBytes(blocker, "x");
-    sandbox_->PointAt(blocker + L"\\Roaming");
-    EXPECT_EQ("<none>", RunSolutionUrl(id));
+    sandbox_->PointAt();
+    EXPECT_EQ("<none>", RunSolutionUrl(UniqueCrashIdentifier()));
     sandbox_->PointAt(sandbox_->roaming());
   }
   EXPECT_EQ(requests, server_->Requests().size());

@@ -13,45 +13,33 @@
 namespace kx {
 namespace {
 
-class ClientConfigFileTest : public testing::Test {
- protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH + 1] = L"";
-    ::GetTempPathW(MAX_PATH + 1, temp);
-    directory_ = std::wstring(temp) + L"kx-config-" + std::to_wstring(::GetCurrentProcessId());
-    std::filesystem::remove_all(directory_, ignored_);
-    std::filesystem::create_directories(directory_);
+TEST(ClientConfigFileTest, FileIsReadInTextModeWhileOthersHoldItOpenAndAMissingOneIsEmpty) {
+  wchar_t temp[MAX_PATH + 1] = L"";
+  ::GetTempPathW(MAX_PATH + 1, temp);
+  const std::wstring directory =
+      std::wstring(temp) + L"kx-config-" + std::to_wstring(::GetCurrentProcessId());
+  std::filesystem::create_directories(directory);
+  EXPECT_TRUE(readClientConfig(directory).empty());
+  EXPECT_TRUE(readClientConfig(directory + L"\\no such folder").empty());
+
+  const std::wstring path = directory + L"\\kx_win_client_config.cfg";
+  test::WriteFileBytes(path, "\xEF\xBB\xBFkxkxs-url=https://first\r\nKXKXS-PORT = 8443\r\n" +
+                                 std::string(3000, 'z') +
+                                 "=x\r\nkxcn-url=https://Solutions.Example/a\r\nkxcn-port=70000");
+  {
+    // Another program holds the file open for writing.
+    const UniqueFileHandle writer(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer.valid());
+    // CR LF arrives as LF, and the byte-order mark is part of the first key.
+    EXPECT_EQ((ClientConfig{{"\xEF\xBB\xBFkxkxs-url", "https://first"},
+                            {"kxkxs-port", "8443"},
+                            {"kxcn-url", "https://Solutions.Example/a"},
+                            {"kxcn-port", "70000"}}),
+              readClientConfig(directory));
   }
-  void TearDown() override { std::filesystem::remove_all(directory_, ignored_); }
-
-  std::wstring FilePath() const { return directory_ + L"\\kx_win_client_config.cfg"; }
-
-  std::wstring directory_;
-  std::error_code ignored_;
-};
-
-TEST_F(ClientConfigFileTest, MissingFileGivesEmptyConfiguration) {
-  EXPECT_TRUE(readClientConfig(directory_).empty());
-  EXPECT_TRUE(readClientConfig(directory_ + L"\\no such folder").empty());
-}
-
-TEST_F(ClientConfigFileTest, FileIsReadInTextModeWhileOthersHoldItOpen) {
-  const std::string longLine(3000, 'z');
-  test::WriteFileBytes(FilePath(),
-                       "\xEF\xBB\xBFkxkxs-url=https://first\r\n"
-                       "KXKXS-PORT = 8443\r\n" +
-                           longLine + "=x\r\n"
-                           "kxcn-url=https://Solutions.Example/a\r\n"
-                           "kxcn-port=70000");
-  // Another program holds the file open for writing.
-  const UniqueFileHandle writer(::CreateFileW(FilePath().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(writer.valid());
-
-  // CR LF arrives as LF, and the byte-order mark is part of the first key.
-  EXPECT_EQ((ClientConfig{{"\xEF\xBB\xBFkxkxs-url", "https://first"}, {"kxkxs-port", "8443"},
-                          {"kxcn-url", "https://Solutions.Example/a"}, {"kxcn-port", "70000"}}),
-            readClientConfig(directory_));
+  std::filesystem::remove_all(directory);
 }
 
 TEST(ClientConfigUrlTest, ServerUrlIsWidenedWithTheSystemCodePageOrBuiltIn) {

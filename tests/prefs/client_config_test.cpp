@@ -12,7 +12,9 @@ namespace {
 TEST(ClientConfigTest, EachKindOfLineStoresWhatItShould) {
   const std::tuple<const char*, std::string, ClientConfig> cases[] = {
       {"blanks and tabs around key and value", " \tkxkxs-port = 443\t", {{"kxkxs-port", "443"}}},
-      {"key case is dropped, value case kept", "KXCN-URL=https://Host.Example", {{"kxcn-url", "https://Host.Example"}}},
+      {"key case is dropped, value case kept",
+       "KXCN-URL=https://Host.Example",
+       {{"kxcn-url", "https://Host.Example"}}},
       {"runs of separators, also at both ends", "==a==b==", {{"a", "b"}}},
       {"value holding separators: pairs continue", "a=b=c=d", {{"a", "b"}, {"c", "d"}}},
       {"odd token count drops the last key", "a=b=c", {{"a", "b"}}},
@@ -20,7 +22,9 @@ TEST(ClientConfigTest, EachKindOfLineStoresWhatItShould) {
       {"blank value ends the line", "a=  =b=c", {}},
       {"empty and blank lines", "\n \t \n", {}},
       // The mark's bytes are not white space: the first key is not recognised, later lines are.
-      {"byte-order mark", "\xEF\xBB\xBFkxcn-port=1\nkxkxs-port=2\n", {{"\xEF\xBB\xBFkxcn-port", "1"}, {"kxkxs-port", "2"}}},
+      {"byte-order mark",
+       "\xEF\xBB\xBFkxcn-port=1\nkxkxs-port=2\n",
+       {{"\xEF\xBB\xBFkxcn-port", "1"}, {"kxkxs-port", "2"}}},
       {"later duplicate wins", "KXCN-PORT=1\nkxcn-port=2\nother=x", {{"kxcn-port", "2"}, {"other", "x"}}},
       {"trailing carriage returns are white space", "a=b\r\r\n", {{"a", "b"}}},
       {"zero byte ends the line", std::string("a=b\0c=d\ne=f", 11), {{"a", "b"}, {"e", "f"}}},
@@ -51,13 +55,11 @@ TEST(ClientConfigTest, OnlyTheFirst1023BytesOfALineCount) {
 }
 
 TEST(ClientConfigTest, PortIsReadLikeAtoiAndOnlyInRange) {
-  // Read like atoi (ReadLeadingInteger's own table has the rest); out of range is not wrapped into a port.
-  const std::pair<const char*, std::uint16_t> cases[] = {
-      {"82abc", 82}, {"abc", 0}, {"65535", 65535}, {"65536", 0}, {"-1", 0},
-  };
-  for (const auto& [value, expected] : cases) {
-    SCOPED_TRACE(value);
-    EXPECT_EQ(expected, ConfiguredPort(ClientConfig{{kSolutionServerPortKey, value}}, kSolutionServerPortKey));
+  // How the number is read is ReadLeadingInteger's table; out of range is not wrapped into a port.
+  for (const auto& [value, expected] :
+       {std::pair<const char*, std::uint16_t>{"65535", 65535}, {"65536", 0}, {"-1", 0}}) {
+    EXPECT_EQ(expected,
+              ConfiguredPort(ClientConfig{{kSolutionServerPortKey, value}}, kSolutionServerPortKey));
   }
   EXPECT_EQ(443, ConfiguredPort(ClientConfig{}, kPreferencesServerPortKey));
   EXPECT_EQ(443, ConfiguredPort(ClientConfig{{kPreferencesServerPortKey, ""}}, kPreferencesServerPortKey));

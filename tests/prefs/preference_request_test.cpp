@@ -12,7 +12,7 @@ namespace {
 
 TEST(PreferenceRequestTest, OnlyKeysOfExactlyThreePartsSplit) {
   const std::pair<const char*, bool> cases[] = {
-      {"appx;1.0;77", true}, {"appx;;77", true}, {";1.0;77", true},       {"appx;1.0;", false},
+      {"appx;1.0;77", true}, {"appx;;77", true}, {";1.0;77", true},        {"appx;1.0;", false},
       {"appx;1.0", false},   {"a;b;c;d", false}, {"no separators", false}, {"", false},
   };
   for (const auto& [key, splits] : cases) {
@@ -36,6 +36,11 @@ TEST(PreferenceRequestTest, TheBodyKeepsItsSpacingAndListsQualifyingBuildsInOrde
       "[{\"product\": \"a\",\"version\" : \"1\",\"build\" : \"2\",\"preferences\" : \"1\"},"
       "{\"product\": \"b\",\"version\" : \"\",\"build\" : \"3\",\"preferences\" : \"\"}]",
       buildPreferenceRequestBody({{"b;;3", ""}, {"a;1;2", "1"}}, &test::WidenLatin1));
+  // Every part of the key is escaped, not only the preference text.
+  EXPECT_EQ(
+      "[{\"product\": \"q\\\"}\",\"version\" : \"1\\\\\",\"build\" : \"\\u00e9\",\"preferences\" : "
+      "\"\\u0001\"}]",
+      buildPreferenceRequestBody({{"q\"};1\\;\xe9", "\x01"}}, &test::WidenLatin1));
 }
 
 TEST(PreferenceRequestTest, ValuesAreEscapedIntoAsciiJsonStrings) {

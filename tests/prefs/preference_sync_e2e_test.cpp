@@ -11,7 +11,7 @@
 
 #include "prefs/preference_store.h"
 #include "support/appdata_sandbox.h"
-#include "support/crash_commands.h"
+#include "support/front_end_run.h"
 #include "support/front_end_run.h"
 #include "support/https_test_server.h"
 #include "support/launch_records.h"
@@ -82,9 +82,10 @@ TEST_F(PreferenceSyncTest, TheServersAnswerIsMergedAndNothingItCannotReadIsTouch
   StoreText(L"kept;2.0;1", L"2_0_0");
   StoreText(L"not a build", L"1_1_1");
   StoreText(L"long;1;1", tooLong);
-  Answer({"Updated Preferences: [{\"product\": \"AppX\", \"version\": \"1.0\", \"build\": \"77\", "
-          "\"preferences\": \"1_2_3\"}, {\"product\": \"New\", \"version\": \"3.1\", \"build\": \"9\", "
-          "\"preferences\": \"1_X\"}]"});
+  Answer(
+      {"Updated Preferences: [{\"product\": \"AppX\", \"version\": \"1.0\", \"build\": \"77\", "
+       "\"preferences\": \"1_2_3\"}, {\"product\": \"New\", \"version\": \"3.1\", \"build\": \"9\", "
+       "\"preferences\": \"1_X\"}]"});
   Sync();
 
   const std::vector<RecordedRequest> requests = server_.Requests();

@@ -17,11 +17,6 @@ TEST(PreferenceTextTest, PvbKeyJoinsWithSemicolonsAndLowersAsciiOnly) {
   EXPECT_EQ(std::string("a\0B;C;D", 7), MakePvbKey(std::string("A\0B", 3), "C", "D"));
 }
 
-TEST(PreferenceTextTest, GuidTextIsLowerCaseFieldsInOrder) {
-  const std::uint8_t bytes[8] = {0xAB, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0xFF};
-  EXPECT_EQ(L"0a1b2c3d-00e5-f00f-ab01-0203040506ff", FormatInstallationGuid(0x0A1B2C3D, 0x00E5, 0xF00F, bytes));
-}
-
 TEST(PreferenceTextTest, OnlyThe8_4_4_4_12HexLayoutIsWellFormed) {
   const std::pair<std::wstring, bool> cases[] = {
       {L"0a1b2c3d-00e5-f00f-ab01-0203040506ff", true},

@@ -15,28 +15,13 @@
 namespace kx::test {
 namespace {
 
-constexpr wchar_t kShellFolders[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr wchar_t kShellFolders[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
 void SetAppDataValue(const std::wstring& path) {
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, nullptr, 0, KEY_SET_VALUE,
-                                             nullptr, &key, nullptr));
-  const LSTATUS status =
-      ::RegSetValueExW(key, L"AppData", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                       static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
-  ::RegCloseKey(key);
-  ASSERT_EQ(ERROR_SUCCESS, status);
-}
-
-bool GetAppDataValue(std::wstring& value) {
-  std::vector<wchar_t> buffer(4096);
-  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-  if (::RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"AppData", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                     nullptr, buffer.data(), &size) != ERROR_SUCCESS) {
-    return false;
-  }
-  value.assign(buffer.data());
-  return true;
+  ASSERT_EQ(ERROR_SUCCESS,
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolders, L"AppData", REG_EXPAND_SZ, path.c_str(),
+                              static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t))));
 }
 
 }  // namespace
@@ -55,7 +40,12 @@ AppDataSandbox::AppDataSandbox() {
   } while (std::filesystem::exists(base_, ignored));
   roaming_ = base_ + L"\\Roaming";
   std::filesystem::create_directories(roaming_);
-  hadSaved_ = GetAppDataValue(saved_);
+  std::vector<wchar_t> saved(4096);
+  DWORD size = static_cast<DWORD>(saved.size() * sizeof(wchar_t));
+  hadSaved_ =
+      ::RegGetValueW(HKEY_CURRENT_USER, kShellFolders, L"AppData", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                     nullptr, saved.data(), &size) == ERROR_SUCCESS;
+  if (hadSaved_) saved_ = saved.data();
   SetAppDataValue(roaming_);
 }
 
@@ -76,6 +66,10 @@ void AppDataSandbox::EnableLogging() const {
   WriteFileBytes(logFolder() + L"\\generatekxlogornot.txt", "");
 }
 
-void AppDataSandbox::PointAt(const std::wstring& path) const { SetAppDataValue(path); }
+void AppDataSandbox::PointAt(const std::wstring& path) const {
+  if (!path.empty()) return SetAppDataValue(path);
+  WriteFileBytes(roaming_ + L"\\blocker", "x");
+  SetAppDataValue(roaming_ + L"\\blocker\\Roaming");
+}
 
 }  // namespace kx::test

@@ -21,8 +21,8 @@ class AppDataSandbox {
   // Makes the log folder and the logging switch file.
   void EnableLogging() const;
 
-  // Points the roaming folder somewhere the shell cannot use (for "storage unavailable" cases).
-  void PointAt(const std::wstring& path) const;
+  // Points the roaming folder at `path`; by default below a plain file, where the shell cannot use it.
+  void PointAt(const std::wstring& path = L"") const;
 
  private:
   std::wstring base_;     // removed as a whole at the end

@@ -1,25 +1,16 @@
 // What the crashing front end knew of its own crash, handed to the tests that check the service's report and
-// dump against it. crashing_front_end writes it once, after the service has ended, as one binary file of
-// exactly sizeof(CrashCapture) = 1416 bytes, little-endian, no padding:
-//
-//   offset  size  field
-//        0     8  magic "KXCAPT01"
-//        8     4  processId         the front end's own process
-//       12     4  threadId          the crashed (or, for thread-exits, the ended) thread
-//       16     8  imageBase         load address of crashing_front_end.exe
-//       24     4  imageSize         SizeOfImage of crashing_front_end.exe, as loaded
-//       28     4  reserved          zero
-//       32  1232  context           the CONTEXT the unhandled-exception filter received, raw
-//     1264   152  exceptionRecord   the EXCEPTION_RECORD it received, raw
-//
-// The two raw structures are the bytes the crash data message carries in Base64.
+// dump against it: crashing_front_end writes the structure as it is, after the service has ended, and the
+// tests read it back. The raw CONTEXT and EXCEPTION_RECORD are the bytes the crash data message carries.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
+
+#include "support/test_files.h"
 
 namespace kx::test {
 
@@ -27,24 +18,28 @@ inline constexpr char kCrashCaptureMagic[8] = {'K', 'X', 'C', 'A', 'P', 'T', '0'
 
 struct CrashCapture {
   char magic[8] = {};
-  std::uint32_t processId = 0;
-  std::uint32_t threadId = 0;
-  std::uint64_t imageBase = 0;
+  std::uint32_t processId = 0;  // the front end's own process
+  std::uint32_t threadId = 0;   // the crashed (or, for thread-exits, the ended) thread
+  std::uint64_t imageBase = 0;  // crashing_front_end.exe as loaded
   std::uint32_t imageSize = 0;
   std::uint32_t reserved = 0;
-  unsigned char context[sizeof(CONTEXT)] = {};
-  unsigned char exceptionRecord[sizeof(EXCEPTION_RECORD)] = {};
+  CONTEXT context = {};  // as the unhandled-exception filter received them
+  EXCEPTION_RECORD exceptionRecord = {};
 };
 
-static_assert(sizeof(CONTEXT) == 1232 && sizeof(EXCEPTION_RECORD) == 152, "the x64 layouts");
-static_assert(sizeof(CrashCapture) == 1416, "the file is the structure, without padding");
+inline bool WriteCrashCapture(const std::wstring& path, const CrashCapture& capture) {
+  WriteFileBytes(path, std::string(reinterpret_cast<const char*>(&capture), sizeof(capture)));
+  return ReadFileBytes(path).value_or("").size() == sizeof(capture);
+}
 
-bool WriteCrashCapture(const std::wstring& path, const CrashCapture& capture);
 // Nothing when the file is missing, of another size, or lacks the magic.
-std::optional<CrashCapture> ReadCrashCapture(const std::wstring& path);
-
-// Aligned copies of the raw structures.
-CONTEXT CapturedContext(const CrashCapture& capture);
-EXCEPTION_RECORD CapturedExceptionRecord(const CrashCapture& capture);
+inline std::optional<CrashCapture> ReadCrashCapture(const std::wstring& path) {
+  const std::optional<std::string> bytes = ReadFileBytes(path);
+  CrashCapture capture;
+  if (!bytes || bytes->size() != sizeof(capture)) return std::nullopt;
+  std::memcpy(&capture, bytes->data(), sizeof(capture));
+  if (std::memcmp(capture.magic, kCrashCaptureMagic, sizeof(kCrashCaptureMagic)) != 0) return std::nullopt;
+  return capture;
+}
 
 }  // namespace kx::test

@@ -1,13 +1,11 @@
-// Runs crashing_front_end (next to the test program) for one crash and collects what it leaves: its exit
-// code and its capture of the crash.
+// Runs crashing_front_end (next to the test program) for one crash and collects what it leaves, and names
+// the files the commands that follow createdump look for.
 #pragma once
-
-#include <windows.h>
 
 #include <optional>
 #include <string>
 
-#include "common/win_handles.h"
+#include "support/appdata_sandbox.h"
 #include "support/crash_capture.h"
 #include "support/service_harness.h"
 
@@ -22,21 +20,19 @@ struct FrontEndRun {
 };
 
 // kind: access-violation, divide-by-zero, breakpoint or thread-exits. extraRecords: records appended to the
-// message, "" for none (see CrashRecord). servicePath: the program the front end starts instead of the
-// real service, "" for the real one.
+// message, "" for none.
 FrontEndRun RunCrashingFrontEnd(const std::string& crashIdentifier, const std::string& kind,
-                                const std::string& extraRecords, const std::wstring& servicePath = L"");
+                                const std::string& extraRecords);
 
-// A process that has ended, but whose id stays taken (no other process gets it) while this object holds
-// its handle: a crashed process that is gone.
-class EndedProcess {
- public:
-  EndedProcess();
-  DWORD id() const { return id_; }  // 0 when it could not be started
-
- private:
-  UniqueHandle process_;
-  DWORD id_ = 0;
+// One crash's files by the names the commands look for (installation GUID + crash identifier), in every
+// state a report passes through.
+struct ReportFiles {
+  ReportFiles(const AppDataSandbox& sandbox, const std::string& crashIdentifier);
+  std::wstring report;       // crashlogs\kxWinLog_<guid>_<id>_abc.xml.solurl
+  std::wstring attached;     // report + ".dmpattached"
+  std::wstring finalReport;  // crashlogs\kxWinLog_<guid>_<id>_abc.xml.final
+  std::wstring dump;         // dumps\kxWinDump_<guid>_<id>_abc.dmp
+  std::wstring fullDump;     // dump + ".full"
 };
 
 }  // namespace kx::test

@@ -1,5 +1,5 @@
-// Stands in for a program that the product starts: the browser (FakeBrowser, fake_browser_registration.h,
-// registers it as the "open" command of http and https links) and the log transport (copied into a client
+// Stands in for a program that the product starts: the browser (the opensolutionurl test and tools/demo
+// register it as the "open" command of http and https links) and the log transport (copied into a client
 // directory as KXLogTransport.exe, which is started with the client directory as its first word). It records
 // how it was started and ends at once; launch_records.h reads the records.
 //

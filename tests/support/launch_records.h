@@ -8,10 +8,8 @@
 
 namespace kx::test {
 
-struct Launch {
-  std::wstring commandLine;             // the recorder's GetCommandLineW, whole
-  std::vector<std::wstring> arguments;  // its CommandLineToArgvW words after the program and record folder
-};
+// The words a start was given after the recorder's own and the record folder.
+using Launch = std::vector<std::wstring>;
 
 // launch_recorder.exe next to the test program.
 std::wstring LaunchRecorderPath();

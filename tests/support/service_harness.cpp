@@ -1,8 +1,9 @@
 #include "support/service_harness.h"
 
 #include <atomic>
+#include <thread>
+#include <vector>
 
-#include "handler/child_process.h"
 #include "handler/crash_message.h"
 
 namespace kx::test {
@@ -14,28 +15,21 @@ std::wstring ServicePath() { return ThisProgramFolder() + L"\\KXWindowsClientSer
 std::wstring QuoteWord(const std::wstring& word) { return QuoteCommandWord(word); }
 
 ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs) {
-  std::wstring arguments;
-  for (const std::wstring& word : words) {
-    if (!arguments.empty()) arguments.push_back(L' ');
-    arguments += QuoteWord(word);
-  }
-  return RunServiceWithArguments(arguments, timeoutMs);
-}
-
-ServiceRun RunServiceWithArguments(const std::wstring& arguments, DWORD timeoutMs) {
-  return RunProgram(ServicePath(), arguments, timeoutMs);
+  return RunChild(ServicePath(), words, timeoutMs);
 }
 
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs) {
-  const ChildRun child = RunChildWithArguments(path, arguments, timeoutMs);
-  ServiceRun run;
-  run.finished = child.finished;
-  run.exitCode = child.exitCode;
-  if (!child.started) {
-    const std::string text = Win32ErrorText(child.startError);
-    run.error.assign(text.begin(), text.end());
+  return RunChildWithArguments(path, arguments, timeoutMs);
+}
+
+bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count) {
+  std::atomic<int> finished{0};
+  std::vector<std::thread> runs;
+  for (int i = 0; i < count; ++i) {
+    runs.emplace_back([&] { finished += RunProgram(path, arguments, 180000).finished ? 1 : 0; });
   }
-  return run;
+  for (std::thread& run : runs) run.join();
+  return finished == count;
 }
 
 std::string UniqueCrashIdentifier() {

@@ -7,13 +7,12 @@
 #include <initializer_list>
 #include <string>
 
+#include "handler/child_process.h"
+
 namespace kx::test {
 
-struct ServiceRun {
-  bool finished = false;  // false: it did not end within the time-out and was terminated
-  DWORD exitCode = 0;
-  std::wstring error;  // why it could not be started, if it could not
-};
+// finished is false when the program did not end within the time-out and was terminated.
+using ServiceRun = ChildRun;
 
 std::wstring ThisProgramFolder();
 std::wstring ServicePath();
@@ -21,14 +20,12 @@ std::wstring ServicePath();
 // Quotes one word so that CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteWord(const std::wstring& word);
 
-// Runs the service with these words after its own path. A service that does not end within the time-out
-// is terminated and reported as unfinished.
+// Runs the service with these words after its own path.
 ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs = 60000);
-// The same with a ready-made argument text (for command lines the quoting helper cannot express).
-ServiceRun RunServiceWithArguments(const std::wstring& arguments, DWORD timeoutMs = 60000);
-
-// Runs any program with this argument text and waits for it in the same way.
+// Runs any program with this argument text (for command lines the quoting helper cannot express).
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = 60000);
+// Runs the program `count` times at once; true when every run ended in time.
+bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count);
 
 // A crash identifier that no other crash of this test run uses; plain ASCII, so it widens byte for byte.
 std::string UniqueCrashIdentifier();

@@ -23,47 +23,30 @@ int Fail(const char* step) {
   return 1;
 }
 
-// Removes every certificate of this subject from the store.
-void RemoveSameSubject(HCERTSTORE store, const CERT_NAME_BLOB& subject) {
-  while (PCCERT_CONTEXT old =
-             ::CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_SUBJECT_NAME, &subject, nullptr)) {
-    // The deletion frees the context it is given, found or not.
-    if (!::CertDeleteCertificateFromStore(old)) return;
-  }
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: trust_test_ca <ca.der>\n");
-    return 1;
-  }
-  const std::optional<std::string> der = kx::test::ReadFileBytes(argv[1]);
-  if (!der || der->empty()) return Fail("reading the certificate file");
-  PCCERT_CONTEXT certificate = ::CertCreateCertificateContext(
-      kEncoding, reinterpret_cast<const BYTE*>(der->data()), static_cast<DWORD>(der->size()));
+  const std::optional<std::string> der = argc == 2 ? kx::test::ReadFileBytes(argv[1]) : std::nullopt;
+  if (!der || der->empty()) return Fail("reading the certificate file named by the only argument");
+  const auto* bytes = reinterpret_cast<const BYTE*>(der->data());
+  const auto size = static_cast<DWORD>(der->size());
+  PCCERT_CONTEXT certificate = ::CertCreateCertificateContext(kEncoding, bytes, size);
   if (!certificate) return Fail("CertCreateCertificateContext");
 
   // The registry store itself rather than the system store: under Wine the latter is a collection that
-  // reports deletions as done but never writes them. Closing the store writes the changes to the registry.
+  // reports deletions as done but never writes them. Closing the store writes the changes to the registry;
+  // without the close the import is lost.
   HCERTSTORE store =
       ::CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-  if (!store) {
-    ::CertFreeCertificateContext(certificate);
-    return Fail("CertOpenStore");
+  if (!store) return Fail("CertOpenStore");
+  // The deletion frees the context it is given, found or not.
+  while (PCCERT_CONTEXT old = ::CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_SUBJECT_NAME,
+                                                           &certificate->pCertInfo->Subject, nullptr)) {
+    if (!::CertDeleteCertificateFromStore(old)) break;
   }
-  RemoveSameSubject(store, certificate->pCertInfo->Subject);
-  const BOOL added = ::CertAddEncodedCertificateToStore(
-      store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der->data()), static_cast<DWORD>(der->size()),
-      CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
-  const DWORD addError = ::GetLastError();
   ::CertFreeCertificateContext(certificate);
-  // Without the close the import is lost.
-  const BOOL closed = ::CertCloseStore(store, 0);
-  if (!added) {
-    ::SetLastError(addError);
-    return Fail("CertAddEncodedCertificateToStore");
-  }
-  return closed ? 0 : Fail("CertCloseStore");
+  const bool added = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, bytes, size,
+                                                        CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+  if (!added) return Fail("CertAddEncodedCertificateToStore");
+  return ::CertCloseStore(store, 0) ? 0 : Fail("CertCloseStore");
 }
