@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -78,6 +77,31 @@ DWORD End(const Started& started, bool kill) {
 std::wstring Name(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 using Names = std::vector<std::wstring>;
 
+// A process that sleeps for ever stands in for the crashed one; the service is started with createdump
+// while the test serves the crash data that names the process's first thread.
+struct CrashRun {
+  CrashRun(const std::wstring& client, const std::string& id)
+      : target(Start(ThisProgramFolder() + L"\\hanging_program.exe", {})), pipe(WideId(id)) {
+    CapturedCrash crash = {};
+    crash.context.ContextFlags = CONTEXT_FULL;
+    ::SuspendThread(target.thread.get());
+    ::GetThreadContext(target.thread.get(), &crash.context);
+    ::ResumeThread(target.thread.get());
+    crash.record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
+    crash.record.ExceptionAddress = reinterpret_cast<void*>(crash.context.Rip);
+    crash.processId = target.processId;
+    crash.threadId = target.threadId;
+    crash.kind = "access-violation";
+    pipe.StartWriting(CrashReporter(CrashHandlerOptions()).CrashDataMessage(crash, WideId(id)) + '\0');
+    service = Start(ServicePath(), {client, L"createdump", WideId(id)});
+  }
+  ~CrashRun() { End(target, true); }
+
+  Started target;
+  CrashPipe pipe;
+  Started service;
+};
+
 class FaultInjectionTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -91,33 +115,6 @@ class FaultInjectionTest : public testing::Test {
     return RunService({client_, command, WideId(id)});
   }
 
-  // A process that sleeps for ever stands in for the crashed one; the service is started with createdump
-  // while the test serves the crash data that names the process's first thread.
-  struct CrashRun {
-    Started target;
-    std::unique_ptr<CrashPipe> pipe;
-    Started service;
-  };
-  CrashRun StartCreatedump(const std::string& id) {
-    CrashRun run;
-    run.target = Start(ThisProgramFolder() + L"\\hanging_program.exe", {});
-    CapturedCrash crash = {};
-    crash.context.ContextFlags = CONTEXT_FULL;
-    ::SuspendThread(run.target.thread.get());
-    ::GetThreadContext(run.target.thread.get(), &crash.context);
-    ::ResumeThread(run.target.thread.get());
-    crash.record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
-    crash.record.ExceptionAddress = reinterpret_cast<void*>(crash.context.Rip);
-    crash.processId = run.target.processId;
-    crash.threadId = run.target.threadId;
-    crash.kind = "access-violation";
-    const std::string message = CrashReporter(CrashHandlerOptions()).CrashDataMessage(crash, WideId(id));
-    run.pipe = std::make_unique<CrashPipe>(WideId(id));
-    run.pipe->StartWriting(message + '\0');
-    run.service = Start(ServicePath(), {client_, L"createdump", WideId(id)});
-    return run;
-  }
-
   AppDataSandbox sandbox_;
   std::wstring client_ = sandbox_.roaming() + L"\\client";
 };
@@ -128,11 +125,10 @@ TEST_F(FaultInjectionTest, CreatedumpKilledMidwayLeavesNoCutReportAndTheNextComm
     SCOPED_TRACE(atReport ? "killed as the report appears" : "killed as the dump appears");
     const std::string id = UniqueCrashIdentifier();
     const ReportFiles files(sandbox_, id);
-    CrashRun run = StartCreatedump(id);
+    CrashRun run(client_, id);
     ASSERT_TRUE(WaitForFile(atReport ? files.report : files.dump, run.service));
     End(run.service, true);
     End(run.target, true);
-    run.pipe->Finish(2000);
 
     // A report is there whole or not at all (a slow look may find the run further on than asked); a dump
     // without its report is not finished by sendlog.
@@ -153,11 +149,10 @@ TEST_F(FaultInjectionTest, CreatedumpKilledMidwayLeavesNoCutReportAndTheNextComm
 TEST_F(FaultInjectionTest, ACrashedProcessEndingWhileItsDumpIsWrittenStillGetsItsReport) {
   const std::string id = UniqueCrashIdentifier();
   const ReportFiles files(sandbox_, id);
-  CrashRun run = StartCreatedump(id);
+  CrashRun run(client_, id);
   ASSERT_TRUE(WaitForFile(files.dump, run.service));
   End(run.target, true);
   EXPECT_EQ(0u, End(run.service, false));
-  run.pipe->Finish(2000);
 
   EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));
   EXPECT_EQ(Names{Name(files.dump)}, ListTree(dumps()));
@@ -169,16 +164,14 @@ TEST_F(FaultInjectionTest, AReportThatCannotBeWrittenTakesItsDumpWithIt) {
   const std::string id = UniqueCrashIdentifier();
   const ReportFiles files(sandbox_, id);
   std::filesystem::create_directories(files.report);
-  CrashRun run = StartCreatedump(id);
+  CrashRun run(client_, id);
   EXPECT_EQ(0u, End(run.service, false));
-  End(run.target, true);
-  run.pipe->Finish(2000);
   EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));  // the folder, and nothing in it
   EXPECT_EQ(Names{}, ListTree(dumps()));
 }
 
 // sendlog writes the closed document beside the original, moves it to the final name, removes the original,
-// then moves the dump. Each state a run stopped between two of those steps leaves, and one real kill.
+// then moves the dump: each state a run stopped between two of those steps leaves.
 TEST_F(FaultInjectionTest, SendlogAfterAStoppedSendlogFinishesTheReportOnce) {
   const std::string document = "<crashreport>\r\n<kept/>\r\n</crashreport>\r\n";
   const std::string finished = "<crashreport>\r\n<kept/>\r\n" + std::string(kClosing);
@@ -207,19 +200,6 @@ TEST_F(FaultInjectionTest, SendlogAfterAStoppedSendlogFinishesTheReportOnce) {
     EXPECT_EQ(kept, IsFile(files.dump));
     EXPECT_EQ(!kept, IsFile(files.dump + L".final"));
   }
-
-  // A real run killed as its final document appears.
-  const std::string id = UniqueCrashIdentifier();
-  const ReportFiles files(sandbox_, id);
-  WriteFileBytes(files.report, document);
-  WriteFileBytes(files.dump, "MDMP");
-  const Started sendlog = Start(ServicePath(), {client_, L"sendlog", WideId(id)});
-  ASSERT_TRUE(WaitForFile(files.finalReport, sendlog));
-  End(sendlog, true);
-  EXPECT_EQ(0u, Run(L"sendlog", id).exitCode);
-  EXPECT_EQ(finished, ReadFileBytes(files.finalReport).value_or("<none>"));
-  EXPECT_FALSE(IsFile(files.report) || IsFile(files.dump));
-  EXPECT_TRUE(IsFile(files.dump + L".final"));
 }
 
 // The hang-up cuts the link's line: whatever the platform makes of the rest, no cut link reaches the front
