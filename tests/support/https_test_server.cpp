@@ -3,12 +3,14 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cctype>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
+#include "common/ascii_text.h"
 #include "common/hex_text.h"
+#include "common/text_convert.h"
+#include "common/text_utils.h"
 #include "support/linux_programs.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
@@ -21,17 +23,6 @@ constexpr wchar_t kPython[] = L"Z:\\usr\\bin\\python3";
 constexpr DWORD kStartLimitMs = 20000;
 constexpr DWORD kStopLimitMs = 5000;
 constexpr DWORD kPollMs = 20;
-
-std::string ToUtf8(const std::wstring& text) {
-  const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
-  if (length > 0) {
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length,
-                          nullptr, nullptr);
-  }
-  return narrow;
-}
 
 std::wstring FullPath(const std::wstring& path) {
   wchar_t buffer[MAX_PATH * 4] = L"";
@@ -56,41 +47,21 @@ bool WriteWhole(const std::wstring& path, const std::string& bytes) {
          ::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 RecordedRequest ParseRequest(const std::string& data) {
   RecordedRequest request;
   const size_t headEnd = data.find("\r\n\r\n");
-  const std::string head = data.substr(0, headEnd);
   if (headEnd != std::string::npos) request.body = data.substr(headEnd + 4);
-  size_t start = 0;
-  for (bool first = true; start <= head.size(); first = false) {
-    size_t end = head.find("\r\n", start);
-    if (end == std::string::npos) end = head.size();
-    const std::string line = head.substr(start, end - start);
-    start = end + 2;
-    if (!first) {
-      request.headerLines.push_back(line);
-      continue;
-    }
-    // "METHOD target HTTP/1.1"
-    const size_t firstSpace = line.find(' ');
-    const size_t lastSpace = line.rfind(' ');
-    request.method = line.substr(0, firstSpace);
-    if (firstSpace != std::string::npos) {
-      request.path = line.substr(firstSpace + 1,
-                                 lastSpace > firstSpace ? lastSpace - firstSpace - 1 : std::string::npos);
-    }
+  splitText(data.substr(0, headEnd), "\r\n", request.headerLines);
+  if (request.headerLines.empty()) return request;
+  // "METHOD target HTTP/1.1"
+  const std::string line = request.headerLines.front();
+  request.headerLines.erase(request.headerLines.begin());
+  const size_t firstSpace = line.find(' ');
+  const size_t lastSpace = line.rfind(' ');
+  request.method = line.substr(0, firstSpace);
+  if (firstSpace != std::string::npos) {
+    request.path =
+        line.substr(firstSpace + 1, lastSpace > firstSpace ? lastSpace - firstSpace - 1 : std::string::npos);
   }
   return request;
 }
@@ -108,14 +79,13 @@ std::wstring CertificateName(TestCertificate certificate) {
 }  // namespace
 
 std::optional<std::string> FindHeader(const RecordedRequest& request, const std::string& name) {
+  std::string wanted = name;
+  LowerAsciiInPlace(wanted);
   for (const std::string& line : request.headerLines) {
     const size_t colon = line.find(':');
-    if (colon == std::string::npos || !SameNameIgnoringCase(line.substr(0, colon), name)) continue;
-    size_t begin = colon + 1;
-    size_t end = line.size();
-    while (begin < end && IsBlank(line[begin])) ++begin;
-    while (end > begin && IsBlank(line[end - 1])) --end;
-    return line.substr(begin, end - begin);
+    std::string key = line.substr(0, colon);
+    LowerAsciiInPlace(key);
+    if (colon != std::string::npos && key == wanted) return trimText(line.substr(colon + 1));
   }
   return std::nullopt;
 }
@@ -131,11 +101,11 @@ std::string HttpsTestServer::Start(TestCertificate certificate) {
   std::error_code error;
   std::filesystem::remove_all(control_, error);
   if (!std::filesystem::create_directories(control_, error)) {
-    return "cannot make the control folder " + ToUtf8(control_) + ": " + error.message();
+    return "cannot make the control folder " + NarrowToCodePage(control_, CP_UTF8) + ": " + error.message();
   }
 
   const std::wstring script = ThisProgramFolder() + L"\\https-test-server";
-  if (!IsFile(script)) return "the server script is missing: " + ToUtf8(script);
+  if (!IsFile(script)) return "the server script is missing: " + NarrowToCodePage(script, CP_UTF8);
   if (UnixPath(script).empty()) return "wine_get_unix_file_name is missing: not running under Wine?";
   std::wstring arguments = QuoteWord(UnixPath(script)) + L" " + QuoteWord(UnixPath(control_));
   if (certificate == TestCertificate::kPlainHttp) {
@@ -144,7 +114,7 @@ std::string HttpsTestServer::Start(TestCertificate certificate) {
     const std::wstring pki = buildTree + L"\\test-pki\\";
     const std::wstring name = CertificateName(certificate);
     if (!IsFile(pki + name + L".crt") || !IsFile(pki + name + L".key")) {
-      return "no test certificate " + ToUtf8(pki + name) +
+      return "no test certificate " + NarrowToCodePage(pki + name, CP_UTF8) +
              ".crt/.key: does the test require the test_pki fixture (kx_add_test ... HTTPS)?";
     }
     arguments += L" --cert " + QuoteWord(UnixPath(pki + name + L".crt")) + L" --key " +
@@ -167,7 +137,7 @@ std::string HttpsTestServer::Start(TestCertificate certificate) {
     ::Sleep(kPollMs);
   }
   return "the server did not listen within " + std::to_string(kStartLimitMs / 1000) + " s; started as " +
-         ToUtf8(std::wstring(kPython) + L" " + commandLine);
+         NarrowToCodePage(std::wstring(kPython) + L" " + commandLine, CP_UTF8);
 }
 
 HttpsTestServer::~HttpsTestServer() {
@@ -204,7 +174,7 @@ void HttpsTestServer::SetAnswer(const std::string& path, const TestAnswer& answe
   }
   const std::wstring file = control_ + L"\\answers\\" + AnswerFileName(path);
   if (!WriteWhole(file, data))
-    ADD_FAILURE() << "cannot write the answer for " << path << " to " << ToUtf8(file);
+    ADD_FAILURE() << "cannot write the answer for " << path << " to " << NarrowToCodePage(file, CP_UTF8);
 }
 
 std::vector<RecordedRequest> HttpsTestServer::Requests() const {
