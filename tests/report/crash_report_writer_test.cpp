@@ -51,16 +51,11 @@ TEST(CrashReportWriterTest, TimeAndUserTags) {
   }
 }
 
-TEST(CrashReportWriterTest, ExceptionNamesCodesAndCrashTag) {
-  EXPECT_STREQ("EXCEPTION_ACCESS_VIOLATION", ExceptionCodeName(0xC0000005u));
-  EXPECT_STREQ("EXCEPTION_UNKNOWN", ExceptionCodeName(0xC0000007u));
-  EXPECT_EQ("c0000005", FormatExceptionCode(0xC0000005u));
+// The crash tag of real crashes is checked by the end-to-end test; a code without a name is not.
+TEST(CrashReportWriterTest, ACodeWithoutANameIsUnknown) {
   EXPECT_EQ("<crash exception=\"EXCEPTION_UNKNOWN\" exceptionCode=\"0xe06d7363\" "
             "instruction=\"0x00007FF6A1B2C3D4\">\n",
             FormatCrashTag(0xE06D7363u, 0x7FF6A1B2C3D4u));
-  EXPECT_EQ("<crash exception=\"EXCEPTION_UNKNOWN\" exceptionCode=\"0x0\" "
-            "instruction=\"0x0000000000000000\">\n",
-            FormatCrashTag(0, 0));
 }
 
 // The register lines and the dumpType texts of real crashes are checked by the end-to-end test.
