@@ -10,7 +10,6 @@
 #include "common/win_handles.h"
 #include "support/appdata_sandbox.h"
 #include "support/front_end_run.h"
-#include "support/front_end_run.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
 #include "handler/crash_pipe.h"
@@ -23,18 +22,16 @@ struct ToolRun {
   std::string out, err;
 };
 
-UniqueFileHandle CreateInheritable(const std::wstring& path) {
-  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-  return UniqueFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
 // Runs kxdumpinfo (next to this program) with its standard output and error going to files in `folder`.
 ToolRun RunDumpInfo(const std::wstring& arguments, const std::wstring& folder) {
   ToolRun run;
   {
-    const UniqueFileHandle out = CreateInheritable(folder + L"\\out.txt");
-    const UniqueFileHandle err = CreateInheritable(folder + L"\\err.txt");
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    const auto create = [&](const wchar_t* name) {
+      return UniqueFileHandle(::CreateFileW((folder + name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    const UniqueFileHandle out = create(L"\\out.txt"), err = create(L"\\err.txt");
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -48,10 +45,9 @@ ToolRun RunDumpInfo(const std::wstring& arguments, const std::wstring& folder) {
       return run;
     }
     const UniqueHandle processOwner(process.hProcess), threadOwner(process.hThread);
-    if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
       ::TerminateProcess(process.hProcess, 1);
-      ::WaitForSingleObject(process.hProcess, 10000);
-    }
+    ::WaitForSingleObject(process.hProcess, 10000);
     ::GetExitCodeProcess(process.hProcess, &run.exitCode);
   }
   run.out = ReadFileBytes(folder + L"\\out.txt").value_or("<missing>");

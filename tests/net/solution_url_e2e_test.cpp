@@ -76,17 +76,11 @@ class SolutionUrlTest : public testing::Test {
     return files;
   }
 
-  static std::unique_ptr<AppDataSandbox> sandbox_;
-  static std::unique_ptr<HttpsTestServer> server_;
-  static std::wstring client_;
-  static std::string report_, dump_;  // the real crash's files, once captured
+  inline static std::unique_ptr<AppDataSandbox> sandbox_;
+  inline static std::unique_ptr<HttpsTestServer> server_;
+  inline static std::wstring client_;
+  inline static std::string report_, dump_;  // the real crash's files, once captured
 };
-
-std::unique_ptr<AppDataSandbox> SolutionUrlTest::sandbox_;
-std::unique_ptr<HttpsTestServer> SolutionUrlTest::server_;
-std::wstring SolutionUrlTest::client_;
-std::string SolutionUrlTest::report_;
-std::string SolutionUrlTest::dump_;
 
 TEST_F(SolutionUrlTest, ARealCrashReportTravelsAndItsLinkComesBack) {
   const std::string id = UniqueCrashIdentifier();
@@ -125,7 +119,6 @@ TEST_F(SolutionUrlTest, TheAnswerDecidesWhetherTheDumpStays) {
   // Header lines of the answer; the link expected in the pipe; whether the dump is wanted.
   const std::tuple<std::vector<std::string>, const char*, bool> cases[] = {
       {{"Attach_Dump:"}, "-1", true},
-      {{"Solution_url: https://help.example/b", "Attach_Dump: no"}, "https://help.example/b", false},
       {{"Solution_url: https://help.example/c"}, "https://help.example/c", false},
   };
   for (const auto& [headerLines, link, wanted] : cases) {
@@ -142,17 +135,6 @@ TEST_F(SolutionUrlTest, TheAnswerDecidesWhetherTheDumpStays) {
 
 TEST_F(SolutionUrlTest, FailuresAnswerMinusOneOrNothingAndChangeOnlyWhatTheyMay) {
   ASSERT_NE("", report_) << "needs the crash of the first test";
-  {
-    SCOPED_TRACE("the server closes the connection without answering: as if it said nothing");
-    TestAnswer close;
-    close.kind = TestAnswer::Kind::kClose;
-    server_->SetAnswer(kSolutionPath, close);
-    const std::string id = UniqueCrashIdentifier();
-    const ReportFiles files = CopyOfTheCrash(id);
-    EXPECT_EQ(std::string("-1\0", 3), RunSolutionUrl(id));
-    EXPECT_TRUE(IsFile(files.report));
-    EXPECT_FALSE(IsFile(files.dump));
-  }
   Answer({"Solution_url: https://help.example/never", "Attach_Dump: no"});
   const size_t requests = server_->Requests().size();
   {

@@ -49,33 +49,26 @@ TEST(AnswerReadersTest, HeaderValueIsTheFirstMatchingLineAfterItsFirstColon) {
   EXPECT_EQ("\xE9t\xE9", extractHeaderValue(L"Attach_Dump: \u00E9t\u01E9\r\n", "Attach_Dump"));
 }
 
-TEST(AnswerReadersTest, UpdatedPreferencesLineIsScannedIntoTheMap) {
-  PreferenceMap preferences{{"appx;1.0;77", "0_1_100"}, {"kept;1;2", "1_0_0"}};
-  const std::wstring answer =
-      L"HTTP/1.1 200 OK\r\nUpdated Preferences: [" +
-      std::wstring(L"{\"product\": \"AppX\", \"version\": \"1.0\", \"build\": \"77\", ") +
-      L"\"preferences\": \"2_1_100\"}, {\"product\": \"New\", \"version\": \"2\", " +
-      L"\"build\": \"3\", \"preferences\": \"1_X\"}]\r\n" +
-      L"Updated Preferences: [{\"product\": \"late\", \"preferences\": \"9\"}]\r\n";
-  readUpdatedPreferences(answer, preferences);
-  EXPECT_EQ((PreferenceMap{{"appx;1.0;77", "2_1_100"}, {"kept;1;2", "1_0_0"}, {"new;2;3", "1_x"}}),
-            preferences);
-}
-
+// Only the first such line counts; it is merged into the map, and an answer without it changes nothing.
 TEST(AnswerReadersTest, UpdatedPreferencesNeedsThePhraseAndTheLowerCaseWord) {
-  const std::string object = Object("a", "b", "c", "1");
-  const std::tuple<const char*, std::wstring, PreferenceMap> cases[] = {
-      {"no phrase", L"Preferences: x\r\nsome preferences\r\n", {}},
+  const PreferenceMap stored{{"appx;1.0;77", "0_1_100"}, {"kept;1;2", "1_0_0"}};
+  const std::tuple<const char*, std::string, PreferenceMap> cases[] = {
+      {"merged",
+       "HTTP/1.1 200 OK\r\nUpdated Preferences: [" + Object("AppX", "1.0", "77", "2_1_100") + ", " +
+           Object("New", "2", "3", "1_X") + "]\r\nUpdated Preferences: [" + Object("late", "", "", "9") +
+           "]\r\n",
+       {{"appx;1.0;77", "2_1_100"}, {"kept;1;2", "1_0_0"}, {"new;2;3", "1_x"}}},
+      {"no phrase", "Preferences: x\r\nsome preferences\r\n", stored},
       // Capitalised field names leave no lower-case "preferences" anywhere: the answer is ignored.
-      {"only capitals", L"Updated Preferences: [{\"PRODUCT\": \"a\", \"PREFERENCES\": \"1\"}]\r\n", {}},
+      {"only capitals", "Updated Preferences: [{\"PRODUCT\": \"a\", \"PREFERENCES\": \"1\"}]\r\n", stored},
       {"any character is skipped",
-       L"Updated Preferences=" + std::wstring(object.begin(), object.end()) + L"\r\n",
-       {{"a;b;c", "1"}}},
+       "Updated Preferences=" + Object("a", "b", "c", "1") + "\r\n",
+       {{"appx;1.0;77", "0_1_100"}, {"kept;1;2", "1_0_0"}, {"a;b;c", "1"}}},
   };
   for (const auto& [name, answer, expected] : cases) {
     SCOPED_TRACE(name);
-    PreferenceMap preferences;
-    readUpdatedPreferences(answer, preferences);
+    PreferenceMap preferences = stored;
+    readUpdatedPreferences(std::wstring(answer.begin(), answer.end()), preferences);
     EXPECT_EQ(expected, preferences);
   }
 }

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/text_utils.h"
@@ -126,7 +127,7 @@ TEST(PreferenceStoreTest, GuidIsMadeOnceInLowerCaseAndKept) {
 
   // Many first readers at once, as when a crash handler and the service start together: one GUID for all.
   for (int round = 0; round < 20; ++round) {
-    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Orvan\\CommonFiles\\KXLog", L"GUID");
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKXLogKey, L"GUID");
     std::vector<std::wstring> seen(8);
     std::vector<std::thread> readers;
     for (std::wstring& one : seen)
@@ -144,18 +145,15 @@ TEST(PreferenceStoreTest, UpperCaseGuidIsKeptAndDamagedOnesAreReplaced) {
   EXPECT_EQ(upper, PreferenceStore::getInstallationGuid());
   EXPECT_EQ(TextValue(upper), ReadRawValue(kKXLogKey, L"GUID"));
 
-  struct Damaged {
-    const char* name;
-    RawValue value;
-  } cases[] = {
+  const std::pair<const char*, RawValue> cases[] = {
       {"braces", TextValue(L"{0a1b2c3d-00e5-f00f-ab01-0203040506ff}")},
       {"unterminated, filling the whole buffer", TextValue(std::wstring(512, L'a'), false)},
       {"too long", TextValue(std::wstring(600, L'a'))},
   };
   std::set<std::wstring> seen;
-  for (const Damaged& c : cases) {
-    SCOPED_TRACE(c.name);
-    WriteRawValue(kKXLogKey, L"GUID", c.value);
+  for (const auto& [name, value] : cases) {
+    SCOPED_TRACE(name);
+    WriteRawValue(kKXLogKey, L"GUID", value);
     const std::wstring replaced = PreferenceStore::getInstallationGuid();
     EXPECT_TRUE(isWellFormedGuid(replaced));
     EXPECT_TRUE(seen.insert(replaced).second);
