@@ -25,10 +25,6 @@ constexpr char kClosing[] = "\r\n</crashreport>\r\n";
 constexpr char kClosingWithDump[] = "\r\n<dumpAttached>\r\n\r\n</dumpAttached>\r\n</crashreport>\r\n";
 constexpr DWORD kLaunchWaitMs = 30000;
 
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 std::wstring TestTransport(const wchar_t* kind) {
   return ThisProgramFolder() + L"\\..\\test-transports\\" + kind + L".exe";
 }

@@ -61,10 +61,6 @@ std::string Hex(std::uint64_t value, int digits) {
   return text;
 }
 
-bool Contains(const std::string& text, const std::string& piece) {
-  return text.find(piece) != std::string::npos;
-}
-
 TEST(DumpInfoEndToEndTest, TheDumpOfARealCrashShowsThatCrash) {
   AppDataSandbox sandbox;
   const std::string id = UniqueCrashIdentifier();

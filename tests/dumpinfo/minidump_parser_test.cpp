@@ -10,9 +10,12 @@
 #include <string>
 
 #include "dumpinfo/dump_format.h"
+#include "support/test_files.h"
 
 namespace kx {
 namespace {
+
+using test::Contains;
 
 // Where the parts of the hand-made dump lie: header, directory (exception, module list, system info), the
 // exception stream, its x64 context, two modules, the system info, then the strings.
@@ -60,10 +63,6 @@ std::string GoodDump() {
   Put(d, kModules + 132, PutString(d, kSecondName), 4);
   Put(d, kSystem + 24, PutString(d, u"Service Pack 1"), 4);  // last: a truncated file loses part of it
   return d;
-}
-
-bool Contains(const std::string& text, const std::string& piece) {
-  return text.find(piece) != std::string::npos;
 }
 
 TEST(MinidumpParserTest, AGoodDumpIsReadAndShown) {

@@ -36,10 +36,6 @@ std::string Hex16(std::uint64_t value) {
   return text;
 }
 
-bool EndsWith(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 std::string Read(const std::wstring& path) { return ReadFileBytes(path).value_or("<missing>"); }
 
 // Files below the storage root, apart from the diagnostic logs.
@@ -118,19 +114,13 @@ void ExpectReportTellsTheCrash(const std::string& report, const CrashCapture& ca
                 static_cast<unsigned long>(exception.ExceptionCode), Hex16(address).c_str());
   EXPECT_NE(std::string::npos, report.find(crashTag)) << crashTag;
 
+  // clang-format off
   const std::pair<const char*, std::uint64_t> registers[] = {
-      {"RAX", context.Rax},
-      {"RBX", context.Rbx},
-      {"RCX", context.Rcx},
-      {"RDX", context.Rdx},
-      {"RSI", context.Rsi},
-      {"RDI", context.Rdi},
-      {"RSP", context.Rsp},
-      {"RBP", context.Rbp},
-      {"RIP", context.Rip},
-      {"EFL", context.EFlags},
-      {"LastExceptionToRip", context.LastExceptionToRip},
+      {"RAX", context.Rax}, {"RBX", context.Rbx}, {"RCX", context.Rcx}, {"RDX", context.Rdx},
+      {"RSI", context.Rsi}, {"RDI", context.Rdi}, {"RSP", context.Rsp}, {"RBP", context.Rbp},
+      {"RIP", context.Rip}, {"EFL", context.EFlags}, {"LastExceptionToRip", context.LastExceptionToRip},
       {"LastExceptionFromRip", context.LastExceptionFromRip}};
+  // clang-format on
   std::string registerSet = "\r\n<registerSet>\r\n";
   for (const auto& [name, value] : registers)
     registerSet += "<register name=\"" + std::string(name) + "\" value=\"" + Hex16(value) + "\"/>\r\n";
@@ -196,6 +186,7 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kind);
     AppDataSandbox sandbox;
+    sandbox.EnableLogging();
     const std::string id = UniqueCrashIdentifier();
     const std::string build = "Build-" + id;  // upper-case letters: the preference is looked up lower-cased
     const PreferenceCleanup cleanup{MakePvbKey("Crashing Front End", "1.0", build)};
@@ -220,6 +211,18 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
     const std::string report = Read(files.report);
     ExpectReportTellsTheCrash(report, *run.capture, c.exceptionName, c.dumpType);
     ExpectDumpTellsTheCrash(Read(dump), *run.capture, c.dumpFlags);
+    // The request's log, from the pipe to the generator and back (the parsed fields are the parser test's).
+    const std::string requestLog = Read(sandbox.logFolder() + L"\\DumpRequestProcessor.txt");
+    EXPECT_EQ(0u,
+              requestLog.rfind("Inside initializer function of DumpRequestProcessor\r\nGoing to connect to "
+                               "the named pipe\r\nSuccessfully connected to the pipe.\r\nCrash data read "
+                               "from the pipe and it's value is:\r\n",
+                               0))
+        << requestLog;
+    EXPECT_TRUE(EndsWith(requestLog, "\r\nThreadId: " + std::to_string(run.capture->threadId) +
+                                         "\r\nGoing to call the GenerateCrashLog function\r\n"
+                                         "Came back from GenerateCrashLog\r\n"))
+        << requestLog;
     // A build without a preference gets the default stored for it.
     if (c.preference == nullptr) {
       EXPECT_EQ("0_1_100", PreferenceStore::readAllPreferences()[cleanup.pvbKey]);
@@ -319,16 +322,9 @@ TEST(CreatedumpEndToEndTest, ADumpFileHeldOpenElsewhereLeavesTheReportWithoutMod
 TEST(CreatedumpEndToEndTest, UnusableCrashDataLeavesNoFilesAndSaysWhy) {
   // A process that has ended, but whose id no other process gets while this test holds its handle. Without
   // arguments the front end refuses its command line and ends at once.
-  const std::wstring frontEnd = ThisProgramFolder() + L"\\crashing_front_end.exe";
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;  // its complaint goes nowhere
-  PROCESS_INFORMATION ended = {};
-  ASSERT_TRUE(::CreateProcessW(frontEnd.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &ended));
-  const UniqueHandle endedProcess(ended.hProcess), endedThread(ended.hThread);
-  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(endedProcess.get(), 30000));
-  const std::string endedId = std::to_string(ended.dwProcessId);
+  const StartedProgram ended(ThisProgramFolder() + L"\\crashing_front_end.exe", {});
+  ASSERT_NE(static_cast<DWORD>(STILL_ACTIVE), ended.End(false));
+  const std::string endedId = std::to_string(ended.processId);
   const std::string ownThread = std::to_string(::GetCurrentThreadId());
   // The front end's own product build, whose default preference the service may store.
   const PreferenceCleanup cleanup{MakePvbKey("Crashing Front End", "1.0", "100")};

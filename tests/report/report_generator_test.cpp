@@ -26,23 +26,16 @@ TEST(KXLogGeneratorTest, WmiPastItsLimitCostsTheGpuLinesOnlyNotTheReportOrTheDum
   for (const auto& [limitMs, gpuText] : cases) {
     SCOPED_TRACE(limitMs);
     const test::AppDataSandbox sandbox;
-    std::wstring line = L"\"" + test::ThisProgramFolder() + L"\\hanging_program.exe\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &info));
-    const UniqueHandle process(info.hProcess);
-    const UniqueHandle thread(info.hThread);
+    const test::StartedProgram target(test::ThisProgramFolder() + L"\\hanging_program.exe", {});
     CrashData crash;
-    crash.ProcessId = info.dwProcessId;
-    crash.ThreadId = info.dwThreadId;
+    crash.ProcessId = target.processId;
+    crash.ThreadId = target.threadId;
     crash.LogFileName = L"gpu-limit";
     crash.DumpFileName = L"gpu-limit";
 
     ReportProbes probes(limitMs);
     EXPECT_EQ(KXLogGenerator::kReportWritten, KXLogGenerator().GenerateCrashLog(crash, probes));
-    ::TerminateProcess(process.get(), 0);
+    target.End(true);
 
     const std::string report =
         test::ReadFileBytes(sandbox.storageRoot() + L"\\crashlogs\\gpu-limit.solurl").value_or("");

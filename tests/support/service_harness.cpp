@@ -1,5 +1,7 @@
 #include "support/service_harness.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -30,6 +32,32 @@ bool RunTogether(const std::wstring& path, const std::wstring& arguments, int co
   }
   for (std::thread& run : runs) run.join();
   return finished == count;
+}
+
+StartedProgram::StartedProgram(const std::wstring& path, const std::vector<std::wstring>& words) {
+  std::wstring commandLine = CommandLineOf(path, words);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;  // whatever it prints goes nowhere
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    ADD_FAILURE() << "cannot start " << std::string(path.begin(), path.end()) << ": "
+                  << Win32ErrorText(::GetLastError());
+    return;
+  }
+  process.reset(info.hProcess);
+  thread.reset(info.hThread);
+  processId = info.dwProcessId;
+  threadId = info.dwThreadId;
+}
+
+DWORD StartedProgram::End(bool kill) const {
+  if (kill) ::TerminateProcess(process.get(), 1);
+  DWORD code = STILL_ACTIVE;
+  if (::WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0)
+    ::GetExitCodeProcess(process.get(), &code);
+  return code;
 }
 
 std::string UniqueCrashIdentifier() {

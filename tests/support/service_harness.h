@@ -6,7 +6,9 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
+#include "common/win_handles.h"
 #include "handler/child_process.h"
 
 namespace kx::test {
@@ -26,6 +28,17 @@ ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = 60000);
 // Runs the program `count` times at once; true when every run ended in time.
 bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count);
+
+// A program started and left running, with its first thread; killed, if still running, when this ends.
+struct StartedProgram {
+  StartedProgram(const std::wstring& path, const std::vector<std::wstring>& words);
+  ~StartedProgram() { End(true); }
+  // Kills it first when asked, waits (bounded) for it to end and gives its exit code.
+  DWORD End(bool kill) const;
+
+  UniqueHandle process, thread;
+  DWORD processId = 0, threadId = 0;
+};
 
 // A crash identifier that no other crash of this test run uses; plain ASCII, so it widens byte for byte.
 std::string UniqueCrashIdentifier();
