@@ -4,7 +4,6 @@
 
 #include <string>
 #include <tuple>
-#include <utility>
 
 namespace kx {
 namespace {
@@ -25,43 +24,9 @@ TEST(XmlTextTest, AttributeAndElementTextEscaping) {
   EXPECT_EQ(L"\u00E9&#60;?\uFFFD??", EscapeXmlAttribute(std::wstring(L"\u00E9<\x02\uFFFD\uFFFE\uFFFF")));
 }
 
-TEST(XmlTextTest, GpuValueEscapingAlsoCoversApostropheAndBackslash) {
-  std::wstring text = L"PCI\\VEN&DEV 'x' <y> \"z\" &#60;";
-  EscapeXmlText(text);
-  EXPECT_EQ(L"PCI&#92;VEN&#38;DEV &#39;x&#39; &#60;y&#62; &#34;z&#34; &#38;#60;", text);
-}
-
-TEST(XmlTextTest, CutNeverSplitsAReferenceOrASurrogatePair) {
-  const std::tuple<std::wstring, std::size_t, std::wstring> cases[] = {
-      {L"abcdef", 10, L"abcdef"},
-      {L"ab&#38;cd", 7, L"ab&#38;"},  // the reference ends right at the cut
-      {L"ab&#38;cd", 6, L"ab"},
-      {L"ab;&cd", 5, L"ab;"},
-      {L"ab\xD83D\xDE00z", 3, L"ab"},  // U+1F600 as a surrogate pair
-      {L"abc", 0, L""},
-  };
-  for (const auto& [in, limit, out] : cases) {
-    SCOPED_TRACE(testing::Message() << "limit " << limit);
-    std::wstring text = in;
-    CutEscapedText(text, limit);
-    EXPECT_EQ(out, text);
-  }
-}
-
-TEST(XmlTextTest, FinishedDocumentIsAsciiWithReferencesForEveryOtherCharacter) {
-  const std::pair<std::wstring, std::string> cases[] = {
-      {L"<time name=\"Mitteleurop\u00E4ische Zeit\"/>\n", "<time name=\"Mitteleurop&#228;ische Zeit\"/>\n"},
-      {L"\u20AC\u4E2D", "&#8364;&#20013;"},
-      {std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}, "&#128512;"},
-      {std::wstring{L'a', wchar_t(0xD83D), L'b'}, "a?b"},
-      {std::wstring{wchar_t(0xFFFE), wchar_t(0x85)}, "?&#133;"},
-      {L"plain &#38; stays\r\n", "plain &#38; stays\r\n"},
-  };
-  for (const auto& [document, ascii] : cases) {
-    SCOPED_TRACE(ascii);
-    EXPECT_EQ(ascii, AsciiWithCharacterReferences(document));
-  }
-}
+// That every escaped text reads back as its input and holds no markup, that a cut never splits a reference
+// or a surrogate pair, and that the ASCII document keeps every code point, the fuzz target checks on any
+// text; the table above pins the choices a reader sees.
 
 }  // namespace
 }  // namespace kx
