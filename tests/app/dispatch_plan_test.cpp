@@ -39,10 +39,7 @@ TEST(DispatchPlanTest, EachCommandWordRunsItsProcessorsInOrderAndAnUnsafeIdentif
       {"createdum", {}, {}},
       {"createdumps", {}, {}},
       {"", {}, {}},
-      {"\xC9"
-       "CREATEDUMP",
-       {},
-       {}},
+      {"\xC9\x43REATEDUMP", {}, {}},
   };
   for (const auto& [word, steps, unsafe] : cases) {
     SCOPED_TRACE(word);

@@ -1,6 +1,6 @@
 // Faults injected into whole runs of the real service: a run killed in the middle of createdump or of
-// sendlog, a crashed process that ends while its dump is written, and a server that hangs up inside its
-// header block. Each case checks the files left behind, and that the next command handles them.
+// sendlog, a crashed process that ends while its dump is written, a report that cannot be written. Each case
+// checks the files left behind, and that the next command handles them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,78 +10,37 @@
 #include <tuple>
 #include <vector>
 
-#include "common/win_handles.h"
-#include "handler/child_process.h"
 #include "handler/crash_pipe.h"
 #include "handler/crash_reporter.h"
 #include "support/appdata_sandbox.h"
 #include "support/front_end_run.h"
-#include "support/https_test_server.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
 
 namespace kx::test {
 namespace {
 
-constexpr DWORD kWaitMs = 60000;
-constexpr char kClosing[] = "\r\n</crashreport>\r\n";
-
-// A report written whole ends with its end tag.
-bool IsWhole(const std::string& report) {
-  const std::string end = "\r\n</crashreport>";
-  return report.size() > end.size() && report.compare(report.size() - end.size(), end.size(), end) == 0;
-}
-
-struct Started {
-  UniqueHandle process, thread;
-  DWORD processId = 0, threadId = 0;
-};
-
-Started Start(const std::wstring& program, const std::vector<std::wstring>& words) {
-  std::wstring commandLine = CommandLineOf(program, words);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  Started started;
-  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-    ADD_FAILURE() << "cannot start " << std::string(program.begin(), program.end());
-    return started;
-  }
-  started.process.reset(info.hProcess);
-  started.thread.reset(info.hThread);
-  started.processId = info.dwProcessId;
-  started.threadId = info.dwThreadId;
-  return started;
-}
-
 // Waits (bounded) until the file is there; false when the runner ended or the wait ran out first.
-bool WaitForFile(const std::wstring& path, const Started& runner) {
-  for (DWORD waited = 0; waited < kWaitMs; waited += 2) {
+bool WaitForFile(const std::wstring& path, const StartedProgram& runner) {
+  for (DWORD waited = 0; waited < 60000; waited += 2) {
     if (IsFile(path)) return true;
     if (::WaitForSingleObject(runner.process.get(), 2) == WAIT_OBJECT_0) return IsFile(path);
   }
   return false;
 }
 
-// Ends the process (killed first, when asked) and gives its exit code.
-DWORD End(const Started& started, bool kill) {
-  if (kill) ::TerminateProcess(started.process.get(), 1);
-  DWORD code = STILL_ACTIVE;
-  if (::WaitForSingleObject(started.process.get(), kWaitMs) == WAIT_OBJECT_0) {
-    ::GetExitCodeProcess(started.process.get(), &code);
-  }
-  return code;
-}
-
 std::wstring Name(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 using Names = std::vector<std::wstring>;
 
 // A process that sleeps for ever stands in for the crashed one; the service is started with createdump
-// while the test serves the crash data that names the process's first thread.
+// while the test serves the crash data that names the process's first thread. Both end with the run.
 struct CrashRun {
   CrashRun(const std::wstring& client, const std::string& id)
-      : target(Start(ThisProgramFolder() + L"\\hanging_program.exe", {})), pipe(WideId(id)) {
+      : target(ThisProgramFolder() + L"\\hanging_program.exe", {}),
+        pipe(WideId(id)),
+        service((Serve(id), ServicePath()), {client, L"createdump", WideId(id)}) {}
+
+  void Serve(const std::string& id) {
     CapturedCrash crash = {};
     crash.context.ContextFlags = CONTEXT_FULL;
     ::SuspendThread(target.thread.get());
@@ -93,18 +52,18 @@ struct CrashRun {
     crash.threadId = target.threadId;
     crash.kind = "access-violation";
     pipe.StartWriting(CrashReporter(CrashHandlerOptions()).CrashDataMessage(crash, WideId(id)) + '\0');
-    service = Start(ServicePath(), {client, L"createdump", WideId(id)});
   }
-  ~CrashRun() { End(target, true); }
 
-  Started target;
+  StartedProgram target;
   CrashPipe pipe;
-  Started service;
+  StartedProgram service;
 };
 
 class FaultInjectionTest : public testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { EmptyStorage(); }
+  void EmptyStorage() {
+    std::filesystem::remove_all(sandbox_.storageRoot());
     for (const std::wstring& folder : {crashLogs(), dumps(), client_})
       std::filesystem::create_directories(folder);
   }
@@ -119,24 +78,33 @@ class FaultInjectionTest : public testing::Test {
   std::wstring client_ = sandbox_.roaming() + L"\\client";
 };
 
-TEST_F(FaultInjectionTest, CreatedumpKilledMidwayLeavesNoCutReportAndTheNextCommandsHandleItsFiles) {
-  // Killed as its dump appears (the report comes only after the dump), and as its report appears.
-  for (const bool atReport : {false, true}) {
-    SCOPED_TRACE(atReport ? "killed as the report appears" : "killed as the dump appears");
+TEST_F(FaultInjectionTest, ARunStoppedInCreatedumpLeavesNoCutReportAndTheNextCommandsHandleItsFiles) {
+  // The service killed as its dump appears (the report comes only after the dump) and as its report
+  // appears; and the crashed process killed as its dump appears, which must still get its whole report.
+  const std::tuple<const char*, bool, bool> cases[] = {
+      {"service killed as the dump appears", false, true},
+      {"service killed as the report appears", true, true},
+      {"crashed process killed as the dump appears", false, false},
+  };
+  for (const auto& [what, atReport, killService] : cases) {
+    SCOPED_TRACE(what);
+    EmptyStorage();
     const std::string id = UniqueCrashIdentifier();
     const ReportFiles files(sandbox_, id);
     CrashRun run(client_, id);
     ASSERT_TRUE(WaitForFile(atReport ? files.report : files.dump, run.service));
-    End(run.service, true);
-    End(run.target, true);
+    if (killService) run.service.End(true);
+    run.target.End(true);
+    EXPECT_EQ(0u, killService ? 0u : run.service.End(false));
 
-    // A report is there whole or not at all (a slow look may find the run further on than asked); a dump
+    // A report is there whole or not at all (a slow look may find a run further on than asked); a dump
     // without its report is not finished by sendlog.
-    const bool reported = atReport || IsFile(files.report);
+    const bool reported = IsFile(files.report);
+    EXPECT_TRUE(reported || (killService && !atReport));
     EXPECT_EQ(reported ? Names{Name(files.report)} : Names{}, ListTree(crashLogs()));
     EXPECT_EQ(Names{Name(files.dump)}, ListTree(dumps()));
     if (reported) {
-      EXPECT_TRUE(IsWhole(ReadFileBytes(files.report).value_or("")));
+      EXPECT_TRUE(EndsWith(ReadFileBytes(files.report).value_or(""), "\r\n</crashreport>"));
     }
     EXPECT_EQ(0u, Run(L"sendlog", id).exitCode);
     EXPECT_EQ(reported ? Names{Name(files.finalReport)} : Names{}, ListTree(crashLogs()));
@@ -146,26 +114,13 @@ TEST_F(FaultInjectionTest, CreatedumpKilledMidwayLeavesNoCutReportAndTheNextComm
   }
 }
 
-TEST_F(FaultInjectionTest, ACrashedProcessEndingWhileItsDumpIsWrittenStillGetsItsReport) {
-  const std::string id = UniqueCrashIdentifier();
-  const ReportFiles files(sandbox_, id);
-  CrashRun run(client_, id);
-  ASSERT_TRUE(WaitForFile(files.dump, run.service));
-  End(run.target, true);
-  EXPECT_EQ(0u, End(run.service, false));
-
-  EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));
-  EXPECT_EQ(Names{Name(files.dump)}, ListTree(dumps()));
-  EXPECT_TRUE(IsWhole(ReadFileBytes(files.report).value_or("")));
-}
-
 // A full disk, or the report's name taken: the dump, already written, goes too; no command would send it.
 TEST_F(FaultInjectionTest, AReportThatCannotBeWrittenTakesItsDumpWithIt) {
   const std::string id = UniqueCrashIdentifier();
   const ReportFiles files(sandbox_, id);
   std::filesystem::create_directories(files.report);
   CrashRun run(client_, id);
-  EXPECT_EQ(0u, End(run.service, false));
+  EXPECT_EQ(0u, run.service.End(false));
   EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));  // the folder, and nothing in it
   EXPECT_EQ(Names{}, ListTree(dumps()));
 }
@@ -174,7 +129,7 @@ TEST_F(FaultInjectionTest, AReportThatCannotBeWrittenTakesItsDumpWithIt) {
 // then moves the dump: each state a run stopped between two of those steps leaves.
 TEST_F(FaultInjectionTest, SendlogAfterAStoppedSendlogFinishesTheReportOnce) {
   const std::string document = "<crashreport>\r\n<kept/>\r\n</crashreport>\r\n";
-  const std::string finished = "<crashreport>\r\n<kept/>\r\n" + std::string(kClosing);
+  const std::string finished = "<crashreport>\r\n<kept/>\r\n\r\n</crashreport>\r\n";
   const std::string other = "<crashreport>\r\n<other/>\r\n";
   // Whether the original and the temporary copy are there, and the final document (empty: none).
   const std::tuple<const char*, bool, bool, std::string> cases[] = {
@@ -200,31 +155,6 @@ TEST_F(FaultInjectionTest, SendlogAfterAStoppedSendlogFinishesTheReportOnce) {
     EXPECT_EQ(kept, IsFile(files.dump));
     EXPECT_EQ(!kept, IsFile(files.dump + L".final"));
   }
-}
-
-// The hang-up cuts the link's line: whatever the platform makes of the rest, no cut link reaches the front
-// end, and the dump goes as for an answer that does not ask for it.
-TEST_F(FaultInjectionTest, AServerHangingUpInsideItsHeaderBlockHandsOnNoCutValue) {
-  HttpsTestServer server;
-  ASSERT_EQ("", server.failure());
-  WriteFileBytes(client_ + L"\\kx_win_client_config.cfg",
-                 "kxcn-url = localhost\r\nkxcn-port = " + std::to_string(server.port()) + "\r\n");
-  TestAnswer cut;
-  cut.kind = TestAnswer::Kind::kCut;
-  cut.headerLines = {"Attach_Dump: no", "Solution_url: https://solutions.example/cu"};
-  server.SetAnswer("/solution-url/win/intel", cut);
-
-  const std::string id = UniqueCrashIdentifier();
-  const ReportFiles files(sandbox_, id);
-  WriteFileBytes(files.report, "<crashreport>\r\n</crashreport>\r\n");
-  WriteFileBytes(files.dump, "MDMP");
-  CrashPipe pipe(WideId(id));
-  pipe.StartReading();
-  EXPECT_EQ(0u, Run(L"solutionurl", id).exitCode);
-  EXPECT_EQ(std::string("-1") + '\0', pipe.Finish(2000).received);
-  EXPECT_EQ(1u, server.Requests().size());
-  EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs()));
-  EXPECT_EQ(Names{}, ListTree(dumps()));
 }
 
 }  // namespace
