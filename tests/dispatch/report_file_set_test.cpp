@@ -77,14 +77,7 @@ TEST_F(ReportFileSetTest, AnExistenceTestThatFailsLeavesTheStateUnknown) {
   EXPECT_EQ(std::nullopt, ReportFileSet::GetFinalDumpFilePath(kGuid, kId));
 }
 
-TEST_F(ReportFileSetTest, DocumentsAreReadAsTextModeGivesThem) {
-  Create({CrashLog(L".solurl")});
-  WriteFileBytes(CrashLog(L".solurl"), "<a>\r\n\x1a<b/>\r\n</a>\xe9");
-  EXPECT_EQ(L"<a>\n\x1a<b/>\n</a>\xe9", ReportFileSet::ReadFileContents(CrashLog(L".solurl")));
-  WriteFileBytes(CrashLog(L".empty"), "");
-  EXPECT_EQ(L"", ReportFileSet::ReadFileContents(CrashLog(L".empty")));
-  EXPECT_EQ(L"", ReportFileSet::ReadFileContents(CrashLog(L".missing")));
-}
+// Reading a document is WidenTextModeBytes over the file's bytes (the report names test's table).
 
 }  // namespace
 }  // namespace kx

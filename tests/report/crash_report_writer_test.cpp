@@ -8,35 +8,29 @@
 namespace kx {
 namespace {
 
+// The values as a parser reads them back are the end-to-end test's hostile read-back.
 TEST(CrashReportWriterTest, CrashReportTagHasSixOrSevenAttributesAndIsNeverCut) {
   CrashReportHeader header;
-  header.applicationName = "Glint";
-  header.applicationVersion = "2.1";
-  header.build = "345";
-  header.source = "handler";
-  EXPECT_EQ("<crashreport serviceVersion=\"12.0.0.202304060538_39d0b25\" "
-            "clientVersion=\"12.0.0.202304060538_39d0b25\" applicationName=\"Glint\" "
-            "applicationVersion=\"2.1\" build=\"345\" source=\"handler\">\n",
-            FormatCrashReportTag(header));
+  EXPECT_EQ(
+      "<crashreport serviceVersion=\"12.0.0.202304060538_39d0b25\" "
+      "clientVersion=\"12.0.0.202304060538_39d0b25\" applicationName=\"\" applicationVersion=\"\" "
+      "build=\"\" source=\"\">\n",
+      FormatCrashReportTag(header));
   header.crashType = "SIGSEGV";
-  header.serviceVersion = "s";
-  header.clientVersion = "c";
-  EXPECT_EQ("<crashreport serviceVersion=\"s\" clientVersion=\"c\" applicationName=\"Glint\" "
-            "applicationVersion=\"2.1\" build=\"345\" source=\"handler\" crashType=\"SIGSEGV\">\n",
-            FormatCrashReportTag(header));
-
   header.applicationName.assign(2000, 'n');
   const std::string line = FormatCrashReportTag(header);
   EXPECT_EQ("\" crashType=\"SIGSEGV\">\n", line.substr(line.size() - 23));
 }
 
 TEST(CrashReportWriterTest, TimeAndUserTags) {
-  EXPECT_EQ("<time year=\"2024\" month=\"3\" day=\"7\" hour=\"0\" minute=\"5\" second=\"9\" "
-            "timeoffset=\"-300\" timezone=\"Eastern &#60;&#34;&#38;&#34;&#62; Time\"/>\n",
-            FormatTimeTag(LocalTimeParts{2024, 3, 7, 0, 5, 9}, -300, "Eastern <\"&\"> Time"));
-  EXPECT_EQ("<time year=\"\" month=\"\" day=\"\" hour=\"\" minute=\"\" second=\"\" timeoffset=\"\" "
-            "timezone=\"\"/>\n",
-            FormatTimeTag(std::nullopt, 60, "N/A"));
+  EXPECT_EQ(
+      "<time year=\"2024\" month=\"3\" day=\"7\" hour=\"0\" minute=\"5\" second=\"9\" "
+      "timeoffset=\"-300\" timezone=\"Eastern &#60;&#34;&#38;&#34;&#62; Time\"/>\n",
+      FormatTimeTag(LocalTimeParts{2024, 3, 7, 0, 5, 9}, -300, "Eastern <\"&\"> Time"));
+  EXPECT_EQ(
+      "<time year=\"\" month=\"\" day=\"\" hour=\"\" minute=\"\" second=\"\" timeoffset=\"\" "
+      "timezone=\"\"/>\n",
+      FormatTimeTag(std::nullopt, 60, "N/A"));
 
   const std::pair<const char*, const char*> guids[] = {
       {"kxWinLog_6F9619FF-8B86-D011-B42D-00C04FC964FF_4711_abc.xml", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
@@ -53,9 +47,10 @@ TEST(CrashReportWriterTest, TimeAndUserTags) {
 
 // The crash tag of real crashes is checked by the end-to-end test; a code without a name is not.
 TEST(CrashReportWriterTest, ACodeWithoutANameIsUnknown) {
-  EXPECT_EQ("<crash exception=\"EXCEPTION_UNKNOWN\" exceptionCode=\"0xe06d7363\" "
-            "instruction=\"0x00007FF6A1B2C3D4\">\n",
-            FormatCrashTag(0xE06D7363u, 0x7FF6A1B2C3D4u));
+  EXPECT_EQ(
+      "<crash exception=\"EXCEPTION_UNKNOWN\" exceptionCode=\"0xe06d7363\" "
+      "instruction=\"0x00007FF6A1B2C3D4\">\n",
+      FormatCrashTag(0xE06D7363u, 0x7FF6A1B2C3D4u));
 }
 
 // The register lines and the dumpType texts of real crashes are checked by the end-to-end test.

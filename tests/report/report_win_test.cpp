@@ -8,7 +8,6 @@
 #include <regex>
 
 #include "common/text_convert.h"
-#include "report/crash_report_writer_win.h"
 #include "report/gpu_probe.h"
 #include "report/module_list_callback.h"
 #include "report/system_probe.h"
@@ -43,18 +42,6 @@ TEST(ReportWinTest, ModuleListCallbackAppendsOneLinePerModuleAndNothingElse) {
             L"<binaryImage start=\"0x0000000000010000\" end=\"0x0000000000010010\" path=\"\"/>\n",
             collector);
   EXPECT_EQ(0, std::memcmp(&untouched, &output, sizeof(output)));
-}
-
-TEST(ReportWinTest, TimeTagNamesTheZone) {
-  const TimeZoneInfo zone = GetTimeZoneInfo();
-  EXPECT_NE(L"N/A", zone.name);
-  const std::string tag = FormatTimeTag();
-  const std::regex form(
-      "<time year=\"\\d{4}\" month=\"([1-9]|1[0-2])\" day=\"([1-9]|[12]\\d|3[01])\" "
-      "hour=\"(\\d|1\\d|2[0-3])\" minute=\"[1-5]?\\d\" second=\"[1-5]?\\d\" timeoffset=\"-?\\d+\" "
-      "timezone=\"[^\"]+\"/>\n");
-  EXPECT_TRUE(std::regex_match(tag, form)) << tag;
-  EXPECT_NE(std::string::npos, tag.find(" timeoffset=\"" + std::to_string(zone.offsetMinutes) + "\""));
 }
 
 TEST(ReportWinTest, SystemProbeFillsEveryAttribute) {

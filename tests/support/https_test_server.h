@@ -1,15 +1,10 @@
 // A local HTTPS (or plain HTTP) server for tests of the product's web requests: it answers each request
-// target as the test says, and records every request exactly as it arrived.
-//
-// The server is tools/https-test-server, a Python program that CMake copies next to the test
-// programs; it runs with the Debian python3 and serves 127.0.0.1 on a free port. Wine starts Linux programs
-// but gives no handle to them, so the two sides talk through files in a control folder of the build tree
-// (the script's header describes them). The server also ends by itself after ten minutes, and the test_pki
-// fixture's cleanup ends any server left over.
-//
-// Certificates come from the test PKI (tools/make-test-pki) at bin\..\test-pki: a test program using this
-// class needs the test_pki fixture (kx_add_test ... HTTPS), which also makes the PKI's CA trusted in the
-// prefix.
+// target as the test says, and records every request exactly as it arrived. It is tools/https-test-server
+// (Debian's python3 on 127.0.0.1, a free port), copied next to the test programs. Wine gives no handle to
+// Linux programs, so the two sides talk through files in a control folder (the script's header describes
+// them); the server ends by itself after ten minutes, and the test_pki fixture's cleanup ends any left over.
+// Certificates come from the test PKI at bin\..\test-pki: a test program using this class needs the test_pki
+// fixture (kx_add_test ... HTTPS), which also makes the PKI's CA trusted in the prefix.
 #pragma once
 
 #include <cstdint>
