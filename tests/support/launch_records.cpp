@@ -12,8 +12,9 @@ std::wstring LaunchRecorderPath() { return ThisProgramFolder() + L"\\launch_reco
 std::vector<Launch> ReadLaunches(const std::wstring& recordFolder) {
   std::vector<Launch> launches;
   for (const std::wstring& name : ListTree(recordFolder)) {  // sorted: in start order
+    if (name.size() < 7 || name.compare(name.size() - 7, 7, L".launch") != 0) continue;
     const std::optional<std::string> bytes = ReadFileBytes(recordFolder + L"\\" + name);
-    if (name.size() < 7 || name.compare(name.size() - 7, 7, L".launch") != 0 || !bytes) continue;
+    if (!bytes) continue;
     // launch_recorder.cpp tells the record's layout: the whole command line first, then the words.
     std::wstring text(bytes->size() / sizeof(wchar_t), L'\0');
     std::copy_n(bytes->data(), text.size() * sizeof(wchar_t), reinterpret_cast<char*>(text.data()));
