@@ -20,6 +20,10 @@ inline constexpr wchar_t kDumpAttachedReportSuffix[] = L".solurl.dmpattached";
 inline constexpr wchar_t kMiniDumpSuffix[] = L".dmp";
 inline constexpr wchar_t kFullDumpSuffix[] = L".dmp.full";
 inline constexpr wchar_t kFinalSuffix[] = L".final";
+// Temporary copies beside a report document: createdump writes the new document under its name + ".writing",
+// sendlog the closed one under the original's name + ".closing"; each is renamed into place when whole.
+inline constexpr wchar_t kWritingSuffix[] = L".writing";
+inline constexpr wchar_t kClosingSuffix[] = L".closing";
 
 // "kxWinLog_" + guid + "_" + crash identifier + "_abc.xml". Neither piece is checked or escaped here.
 std::wstring ReportStem(std::wstring_view guid, std::wstring_view crashIdentifier);

@@ -5,6 +5,7 @@
 #include <share.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <optional>
 
 #include "common/file_presence.h"
@@ -52,7 +53,7 @@ bool FinishDocument(const std::wstring& report, const std::wstring& finalReport,
   // No document (or nothing in it): nothing to finish, unless an earlier run finished it already.
   if (text.empty()) return TestPresence(finalReport) == Presence::kPresent;
   const std::string closed = CloseReportDocument(text, dumpAttached);
-  const std::wstring temporary = report + L".closing";
+  const std::wstring temporary = report + kClosingSuffix;
   if (!WriteWholeFile(temporary, closed)) {
     ::_wremove(temporary.c_str());
     return false;
@@ -90,10 +91,20 @@ void SendReport(const std::string& crashIdentifier) {
 
 void DiscardReport(const std::string& crashIdentifier) {
   const std::wstring guid = PreferenceStore::getInstallationGuid();
-  const std::optional<LocatedReport> located = Locate(guid, WideIdentifier(crashIdentifier));
+  const std::wstring identifier = WideIdentifier(crashIdentifier);
+  const std::optional<LocatedReport> located = Locate(guid, identifier);
   if (!located) return;
   ::_wremove(located->dump.c_str());
   ::_wremove(located->report.c_str());
+  // A createdump or sendlog stopped midway leaves its temporary copy; nothing else would ever remove it.
+  const std::wstring finalReport = ReportFileSet::GetFinalCrashLogFilePath(guid, identifier);
+  if (finalReport.empty()) return;
+  const std::wstring stem = finalReport.substr(0, finalReport.size() - std::wcslen(kFinalSuffix));
+  for (const wchar_t* state : {kReportSuffix, kDumpAttachedReportSuffix}) {
+    for (const wchar_t* temporary : {kWritingSuffix, kClosingSuffix}) {
+      ::_wremove((stem + state + temporary).c_str());
+    }
+  }
 }
 
 }  // namespace kx

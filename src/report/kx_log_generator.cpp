@@ -317,7 +317,7 @@ bool KXLogGenerator::WriteReport(const std::wstring& reportPath, std::string doc
   // Written whole under a temporary name and then moved over the report's name (one crash, one document: a
   // report of the same name is replaced), so a full disk or a run stopped midway never leaves a cut document
   // for sendlog to finish. Text mode stores each "\n" as CR LF.
-  const std::wstring temporary = reportPath + L".writing";
+  const std::wstring temporary = reportPath + kWritingSuffix;
   UniqueCrtFile report(::_wfsopen(temporary.c_str(), L"w", _SH_DENYNO));
   bool written = report && std::fwrite(bytes.data(), 1, bytes.size(), report.get()) == bytes.size();
   if (report && std::fclose(report.release()) != 0) written = false;

@@ -157,5 +157,19 @@ TEST_F(FaultInjectionTest, SendlogAfterAStoppedSendlogFinishesTheReportOnce) {
   }
 }
 
+// What a stopped createdump or sendlog leaves beside the dump is the crash's too: dontsend takes it all.
+TEST_F(FaultInjectionTest, DontsendAfterAStoppedRunLeavesNothingOfTheCrash) {
+  const std::string id = UniqueCrashIdentifier();
+  const ReportFiles files(sandbox_, id);
+  WriteFileBytes(files.report, "<crashreport>\r\n");
+  WriteFileBytes(files.report + L".writing", "<crashrep");
+  WriteFileBytes(files.report + L".closing", "<crashrep");
+  WriteFileBytes(files.report + L".dmpattached.closing", "<crashrep");
+  WriteFileBytes(files.dump, "MDMP");
+  EXPECT_EQ(0u, Run(L"dontsend", id).exitCode);
+  EXPECT_EQ(Names{}, ListTree(crashLogs()));
+  EXPECT_EQ(Names{}, ListTree(dumps()));
+}
+
 }  // namespace
 }  // namespace kx::test
