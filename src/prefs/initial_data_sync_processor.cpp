@@ -24,12 +24,16 @@ std::wstring WidenStoreText(std::string_view narrow) { return WidenFromCodePage(
 void InitialDataSyncProcessor::Run(const std::wstring& clientDirectory) {
   ComponentLog log(LogComponent::InitialDataSyncProcessor);
   log.Start();
-  syncPreferences(clientDirectory);
+  const size_t leftOut = syncPreferences(clientDirectory);
+  if (leftOut > 0) {
+    log.Line("The preference store is full: ", LogNumber{static_cast<std::uint32_t>(leftOut)},
+             " new product builds left out");
+  }
 }
 
-void syncPreferences(const std::wstring& clientDirectory) {
+size_t syncPreferences(const std::wstring& clientDirectory) {
   PreferenceMap preferences = PreferenceStore::readAllPreferences();
-  if (preferences.empty()) return;
+  if (preferences.empty()) return 0;
   const std::string body = buildPreferenceRequestBody(preferences, &WidenStoreText);
 
   const ClientConfig config = readClientConfig(clientDirectory);
@@ -39,7 +43,7 @@ void syncPreferences(const std::wstring& clientDirectory) {
   const std::wstring answer = HttpClient().sendPostRequest(server, kPreferencesPath, kFormHeader, body, port);
 
   readUpdatedPreferences(answer, preferences);
-  PreferenceStore::writeAllPreferences(preferences);
+  return PreferenceStore::writeAllPreferences(preferences);
 }
 
 }  // namespace kx

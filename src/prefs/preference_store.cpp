@@ -60,6 +60,20 @@ bool SetTextValue(HKEY key, const std::wstring& name, const std::wstring& text) 
                           static_cast<DWORD>(bytes)) == ERROR_SUCCESS;
 }
 
+// A count that cannot be had is taken as full: nothing is added then.
+size_t ValueCount(HKEY key) {
+  DWORD count = 0;
+  if (::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS) {
+    return kMaxStoredPreferences;
+  }
+  return count;
+}
+
+bool ValueExists(HKEY key, const std::wstring& name) {
+  return ::RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace
 
 UniqueRegKey PreferenceStore::openCommonFilesKey(std::wstring_view subPath) {
@@ -81,7 +95,9 @@ std::optional<std::wstring> PreferenceStore::readPreference(const std::wstring& 
   const LSTATUS status =
       ::RegQueryValueExW(key.get(), pvbKey.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
   if (status == ERROR_SUCCESS) return TextOfBuffer(buffer, kPreferenceBufferChars);
-  if (status == ERROR_FILE_NOT_FOUND) SetTextValue(key.get(), pvbKey, kDefaultPreferenceTextWide);
+  if (status == ERROR_FILE_NOT_FOUND && MayAddPreference(ValueCount(key.get()), pvbKey.size())) {
+    SetTextValue(key.get(), pvbKey, kDefaultPreferenceTextWide);
+  }
   return std::nullopt;
 }
 
@@ -116,16 +132,26 @@ PreferenceMap PreferenceStore::readAllPreferences() {
   return preferences;
 }
 
-void PreferenceStore::writeAllPreferences(const PreferenceMap& preferences) {
+size_t PreferenceStore::writeAllPreferences(const PreferenceMap& preferences) {
   const UniqueRegKey key = openCommonFilesKey(kPreferencesSubPath);
-  if (!key) return;
+  if (!key) return 0;
+  size_t stored = ValueCount(key.get());
+  size_t leftOut = 0;
   for (const auto& [pvbKey, text] : preferences) {
     const std::wstring name = WidenFromCodePage(pvbKey, CP_ACP);
     // A name that failed to convert would land on the key's default value, and one holding a NUL on the
     // value named by the part before it.
     if ((name.empty() && !pvbKey.empty()) || name.find(L'\0') != std::wstring::npos) continue;
+    if (!ValueExists(key.get(), name)) {
+      if (!MayAddPreference(stored, name.size())) {
+        ++leftOut;
+        continue;
+      }
+      ++stored;
+    }
     SetTextValue(key.get(), name, WidenFromCodePage(text, CP_THREAD_ACP));
   }
+  return leftOut;
 }
 
 std::wstring PreferenceStore::getInstallationGuid() {

@@ -21,7 +21,7 @@ class PreferenceStore {
   static UniqueRegKey openCommonFilesKey(std::wstring_view subPath);
 
   // The preference text stored for the build, up to 254 bytes of UTF-16 with its terminating zero. When the
-  // build has no value yet, stores kDefaultPreferenceText for it and gives nothing (the caller's own default,
+  // build has no value yet, stores kDefaultPreferenceText for it (if MayAddPreference allows) and gives nothing (the caller's own default,
   // dump kind 0, matches it). Longer data and other failures give nothing and change nothing.
   static std::optional<std::wstring> readPreference(const std::wstring& pvbKey);
 
@@ -34,8 +34,9 @@ class PreferenceStore {
   // Writes every entry (texts widened with the thread's ANSI code page, names with the system's); a failed
   // write does not stop the others. A name holding a NUL is left out: it would land on the value named by
   // the part before it. Registry names ignore case, so an entry replaces a value of the same name spelled in
-  // another case.
-  static void writeAllPreferences(const PreferenceMap& preferences);
+  // another case. An entry that would be a new value is left out when MayAddPreference says no. Returns how
+  // many entries were left out for that bound.
+  static size_t writeAllPreferences(const PreferenceMap& preferences);
 
   // The installation GUID, made with CoCreateGuid and stored the first time, then kept for as long as the
   // stored text is well formed (a damaged one is replaced). Empty when the registry cannot be used.

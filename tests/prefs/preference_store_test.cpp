@@ -104,6 +104,19 @@ TEST(PreferenceStoreTest, WrittenPreferencesReadBackIdentically) {
   EXPECT_EQ(written, PreferenceStore::readAllPreferences());
 }
 
+// Crash data naming ever new products must not grow the store without end: a full store (and a name longer
+// than a value may be) gets no default value. The answer's side of the bound is the preference sync test's.
+TEST(PreferenceStoreTest, AFullStoreGetsNoNewDefaultPreference) {
+  RegistryScratch scratch;
+  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(std::wstring(256, L'x')));
+  EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, std::wstring(256, L'x')));
+  for (int i = 0; i < 256; ++i) {
+    WriteRawValue(kProductPreferencesKey, L"p;1;" + std::to_wstring(i), TextValue(L"1"));
+  }
+  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"new;1;1"));
+  EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, L"new;1;1"));
+}
+
 // Other processes (the service, the front end) finding the same GUID is proven end to end: every later
 // command finds the files createdump named with it.
 TEST(PreferenceStoreTest, GuidIsMadeOnceInLowerCaseAndKept) {

@@ -113,5 +113,29 @@ TEST_F(PreferenceSyncTest, WithoutAnUpdateTheStoreStaysAndWithoutAStoreNothingIs
   EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, kPreferencesKey, 0, KEY_READ, &key));
 }
 
+// Every stored build is sent back at each sync: an answer naming thousands must not grow the store past its
+// bound, and a build already stored is still updated when the store is full.
+TEST_F(PreferenceSyncTest, AnAnswerWithThousandsOfBuildsFillsTheStoreOnlyToItsBound) {
+  // Nearly full already: each answer adds what its one header line holds, and runs add up.
+  for (int build = 0; build < 250; ++build) StoreText(L"old;1;" + std::to_wstring(build), L"0_1_100");
+  StoreText(L"zzz;1;1", L"0_1_100");
+  std::string objects =
+      "{\"product\": \"zzz\", \"version\": \"1\", \"build\": \"1\", \"preferences\": \"2_2_2\"}";
+  for (int build = 0; build < 3000; ++build) {
+    objects += ",{\"product\": \"p\", \"version\": \"1\", \"build\": \"" + std::to_string(build) +
+               "\", \"preferences\": \"1_0_0\"}";
+  }
+  Answer({"Updated Preferences: [" + objects + "]"});
+  Sync();
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, kPreferencesKey, 0, KEY_READ, &key));
+  DWORD values = 0;
+  ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                     nullptr, nullptr);
+  ::RegCloseKey(key);
+  EXPECT_EQ(256u, values);
+  EXPECT_EQ(L"2_2_2", StoredText(L"zzz;1;1"));
+}
+
 }  // namespace
 }  // namespace kx::test
