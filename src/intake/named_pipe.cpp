@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "common/text_convert.h"
 
@@ -21,6 +22,34 @@ struct PendingIo {
   OVERLAPPED overlapped = {};
 };
 
+// The TOKEN_USER of a token, as bytes; empty when it cannot be read.
+std::vector<unsigned char> TokenUserOf(HANDLE token) {
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<unsigned char> user(size);
+  if (size == 0 || !::GetTokenInformation(token, TokenUser, user.data(), size, &size)) return {};
+  return user;
+}
+
+enum class ServerUser { kSame, kOther, kUnreadable };
+
+// Whether `process` runs as the user this process runs as.
+ServerUser UserOfServer(HANDLE process) {
+  UniqueHandle theirs;
+  UniqueHandle ours;
+  if (!process || !::OpenProcessToken(process, TOKEN_QUERY, theirs.put()) ||
+      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, ours.put())) {
+    return ServerUser::kUnreadable;
+  }
+  const std::vector<unsigned char> theirUser = TokenUserOf(theirs.get());
+  const std::vector<unsigned char> ourUser = TokenUserOf(ours.get());
+  if (theirUser.empty() || ourUser.empty()) return ServerUser::kUnreadable;
+  return ::EqualSid(reinterpret_cast<const TOKEN_USER*>(theirUser.data())->User.Sid,
+                    reinterpret_cast<const TOKEN_USER*>(ourUser.data())->User.Sid)
+             ? ServerUser::kSame
+             : ServerUser::kOther;
+}
+
 }  // namespace
 
 HANDLE NamedPipe::connect(const std::string& crashIdentifier) {
@@ -29,18 +58,31 @@ HANDLE NamedPipe::connect(const std::string& crashIdentifier) {
   const std::wstring pipeName = WidenFromCodePage(kCrashPipeNamePrefix + crashIdentifier, CP_ACP);
   // The front end creates the pipe before it starts us, so a pipe that is missing or busy will not come
   // right by waiting: no WaitNamedPipeW, no retry.
-  // Overlapped, so that every read and write can be given up.
-  const HANDLE opened = ::CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+  // Overlapped, so that every read and write can be given up. Identification only: whoever serves the pipe
+  // may learn who we are, but not act as us.
+  const HANDLE opened =
+      ::CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
   log_.Line("PipeName is: ", pipeName);
   log_.Line("Pipe Handle is: ", LogHandle{reinterpret_cast<std::uintptr_t>(opened)});
   server_.reset();
-  if (opened != INVALID_HANDLE_VALUE) {
-    connection_.reset(opened);
-    ULONG serverId = 0;
-    if (::GetNamedPipeServerProcessId(opened, &serverId)) {
-      server_.reset(::OpenProcess(SYNCHRONIZE, FALSE, serverId));
-    }
+  if (opened == INVALID_HANDLE_VALUE) return nullptr;
+  connection_.reset(opened);
+  ULONG serverId = 0;
+  if (::GetNamedPipeServerProcessId(opened, &serverId)) {
+    server_.reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, serverId));
+  }
+  // The front end runs as our user, since it started us. A pipe served under another user is someone else's
+  // (a name taken before the front end could create it) and gets nothing from us: no crash data read from it
+  // is trusted, no link written to it. A server we cannot identify is refused the same way: a front end that
+  // started us with its own token can always be opened and its token read by us.
+  const ServerUser user = UserOfServer(server_.get());
+  if (user != ServerUser::kSame) {
+    log_.Line(user == ServerUser::kOther
+                  ? "The process serving the pipe runs as another user, closing the pipe."
+                  : "The user of the process serving the pipe cannot be read, closing the pipe.");
+    connection_.reset();
+    server_.reset();
   }
   return connection_.get();
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <wincrypt.h>
+#include <schannel.h>
 #include <wininet.h>
 
 #include <cstring>
@@ -9,6 +11,7 @@
 
 #include "net/internet_handle.h"
 #include "net/server_address.h"
+#include "net/tls_floor.h"
 
 namespace kx {
 namespace {
@@ -39,6 +42,54 @@ constexpr DWORD kUploadPieceBytes = 256 * 1024;
 // Header queries are retried with the size the platform asks for; it settles after one round, so a few
 // rounds are plenty and a platform that keeps asking for more cannot keep us here.
 constexpr int kHeaderQueryRounds = 8;
+
+// INTERNET_OPTION_SECURITY_CONNECTION_INFO and INTERNET_SECURITY_CONNECTION_INFO, from the Windows SDK's
+// winineti.h, which MinGW-w64 does not have: the SChannel details of the connection a request went over.
+constexpr DWORD kSecurityConnectionInfoOption = 66;
+struct SecurityConnectionInfo {
+  DWORD size;
+  BOOL secure;
+  SecPkgContext_ConnectionInfo connection;
+  SecPkgContext_CipherInfo cipher;
+};
+static_assert(kInternetInvalidOption == static_cast<std::uint32_t>(ERROR_INTERNET_INVALID_OPTION),
+              "a platform without the protocol query");
+static_assert(kInternetIncorrectHandleType ==
+                  static_cast<std::uint32_t>(ERROR_INTERNET_INCORRECT_HANDLE_TYPE),
+              "a platform without the protocol query");
+
+bool ConnectionMeetsTlsFloor(HINTERNET request) {
+  SecurityConnectionInfo info = {};
+  info.size = sizeof(info);
+  DWORD size = sizeof(info);
+  ConnectionProtocolReport report;
+  report.answered = ::InternetQueryOptionW(request, kSecurityConnectionInfoOption, &info, &size) != FALSE;
+  report.error = report.answered ? 0 : ::GetLastError();
+  report.secure = info.secure != FALSE;
+  report.protocol = info.connection.dwProtocol;
+  return MeetsTlsFloor(report);
+}
+
+// Connects, shakes hands and sends the request line and the headers for a body of `bodyLength` bytes.
+// False when that failed, or when the connection runs below TLS 1.2: then no byte of the body has left
+// (WinINet may fall back to an older protocol on its own, and offers no way to forbid it beforehand).
+bool BeginRequest(HINTERNET request, const std::wstring& headers, DWORD bodyLength) {
+  INTERNET_BUFFERSW buffers = {};
+  buffers.dwStructSize = sizeof(buffers);
+  buffers.lpcszHeader = headers.empty() ? nullptr : headers.c_str();
+  buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
+  buffers.dwBufferTotal = bodyLength;
+  return ::HttpSendRequestExW(request, &buffers, nullptr, 0, 0) && ConnectionMeetsTlsFloor(request);
+}
+
+bool WriteAll(HINTERNET request, const char* data, DWORD length) {
+  for (DWORD done = 0; done < length;) {
+    DWORD written = 0;
+    if (!::InternetWriteFile(request, data + done, length - done, &written) || written == 0) return false;
+    done += written;
+  }
+  return true;
+}
 
 // The raw header block (query level 22, lines ended by CR LF); kNoAnswer when none can be read.
 std::wstring QueryRawHeaders(HINTERNET request) {
@@ -105,26 +156,18 @@ std::wstring ReadAnswer(HINTERNET request, bool sent, std::uint32_t* status) {
 
 // Sends the file's bytes from its start, a piece at a time.
 bool SendFileBody(HINTERNET request, const std::wstring& headers, HANDLE file, std::uint64_t size) {
-  INTERNET_BUFFERSW buffers = {};
-  buffers.dwStructSize = sizeof(buffers);
-  buffers.lpcszHeader = headers.empty() ? nullptr : headers.c_str();
-  buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
-  buffers.dwBufferTotal = static_cast<DWORD>(size);
   LARGE_INTEGER start = {};
   if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
-      !::HttpSendRequestExW(request, &buffers, nullptr, 0, 0)) {
+      !BeginRequest(request, headers, static_cast<DWORD>(size))) {
     return false;
   }
   std::vector<char> piece(kUploadPieceBytes);
   for (std::uint64_t left = size; left > 0;) {
     const DWORD wanted = static_cast<DWORD>(left < piece.size() ? left : piece.size());
     DWORD read = 0;
-    if (!::ReadFile(file, piece.data(), wanted, &read, nullptr) || read != wanted) return false;
-    for (DWORD done = 0; done < read;) {
-      DWORD written = 0;
-      if (!::InternetWriteFile(request, piece.data() + done, read - done, &written) || written == 0)
-        return false;
-      done += written;
+    if (!::ReadFile(file, piece.data(), wanted, &read, nullptr) || read != wanted ||
+        !WriteAll(request, piece.data(), read)) {
+      return false;
     }
     left -= read;
   }
@@ -145,14 +188,14 @@ std::wstring HttpClient::sendPostRequest(const std::wstring& server, const std::
   OpenedRequest opened;
   if (!OpenPostRequest(server, path, port, opened)) return {};
 
-  // The body ends at its first NUL.
+  // The body ends at its first NUL. It is written apart from the headers, after the protocol check.
   const size_t bodyLength = std::strlen(body.c_str());
+  const HINTERNET request = opened.request.get();
   const bool sent = headers.size() <= MAXDWORD && bodyLength <= MAXDWORD &&
-                    ::HttpSendRequestW(opened.request.get(), headers.empty() ? nullptr : headers.c_str(),
-                                       static_cast<DWORD>(headers.size()),
-                                       bodyLength == 0 ? nullptr : const_cast<char*>(body.c_str()),
-                                       static_cast<DWORD>(bodyLength));
-  return ReadAnswer(opened.request.get(), sent, status);
+                    BeginRequest(request, headers, static_cast<DWORD>(bodyLength)) &&
+                    WriteAll(request, body.c_str(), static_cast<DWORD>(bodyLength)) &&
+                    ::HttpEndRequestW(request, nullptr, 0, 0);
+  return ReadAnswer(request, sent, status);
 }
 
 std::wstring HttpClient::sendFileRequest(const std::wstring& server, const std::wstring& path,

@@ -10,7 +10,8 @@
 namespace kx {
 
 // The text returned when no header block was obtained: the server could not be reached, its certificate
-// failed the platform's checks, or it closed the connection or stayed silent without answering.
+// failed the platform's checks, the connection runs over a protocol older than TLS 1.2, or the server closed
+// the connection or stayed silent without answering.
 inline constexpr wchar_t kNoAnswer[] = L"-1";
 
 inline constexpr std::uint64_t kMaxUploadBytes = 0xFFFFFFFFull;
@@ -28,7 +29,9 @@ class HttpClient {
   // When `status` is given it receives the numeric status code, 0 with kNoAnswer; it is left untouched when
   // a handle could not be opened. Blocks until the exchange has ended, at most about 30 s for each of
   // connecting, sending and receiving; no retry, no cache, no credentials, no user interface, and no
-  // redirect followed (a 3xx answer is handed back like any other).
+  // redirect followed (a 3xx answer is handed back like any other). The request line and headers go first;
+  // the body follows only once the platform has reported TLS 1.2 or 1.3 for the connection (see
+  // net/tls_floor.h for a platform that cannot tell).
   std::wstring sendPostRequest(const std::wstring& server, const std::wstring& path,
                                const std::wstring& headers, const std::string& body, std::uint16_t port,
                                std::uint32_t* status = nullptr);

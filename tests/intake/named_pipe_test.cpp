@@ -136,6 +136,34 @@ TEST_F(NamedPipeTest, AFrontEndThatNeverWritesIsGivenUpOn) {
   EXPECT_NE(std::string::npos, PipeLog().find("The front end did not answer in time, giving up.\r\n"));
 }
 
+// A server the service cannot open (the test's own process, its DACL emptied for a while) is refused.
+TEST_F(NamedPipeTest, APipeServedByAnUnidentifiableProcessGetsNothing) {
+  sandbox_.EnableLogging();
+  const std::string id = UniqueCrashIdentifier();
+  CrashPipe server(WideId(id));
+  ASSERT_EQ("", server.createFailure());
+  server.StartReading();
+  PACL saved = nullptr;
+  UniqueLocalMem<void> descriptor;
+  ACL none;
+  const auto setDacl = [](PACL dacl) {
+    return ::SetSecurityInfo(::GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                             nullptr, dacl, nullptr) == ERROR_SUCCESS;
+  };
+  ASSERT_TRUE(::GetSecurityInfo(::GetCurrentProcess(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                nullptr, &saved, nullptr, descriptor.put()) == ERROR_SUCCESS &&
+              ::InitializeAcl(&none, sizeof(none), ACL_REVISION) && setDacl(&none));
+  {
+    NamedPipe pipe;
+    EXPECT_EQ(nullptr, pipe.connect(id));
+    pipe.writeDataToNamedPipe("https://help.example/");
+  }
+  EXPECT_TRUE(setDacl(saved));
+  EXPECT_EQ("", server.Finish().received);
+  EXPECT_NE(std::string::npos,
+            PipeLog().find("The user of the process serving the pipe cannot be read, closing the pipe.\r\n"));
+}
+
 // What the front end's pipe carries describes the user's process: nobody but that user may open it.
 TEST(CrashPipeAccessTest, OnlyTheCurrentUserMayOpenTheCrashPipe) {
   const std::string id = UniqueCrashIdentifier();

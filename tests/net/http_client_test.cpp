@@ -2,12 +2,17 @@
 // the certificates and redirects it must refuse.
 #include "net/http_client.h"
 
+#include <wincrypt.h>
+#include <schannel.h>
+#include <wininet.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "net/tls_floor.h"
 #include "support/https_test_server.h"
 
 namespace kx {
@@ -125,6 +130,26 @@ TEST(HttpClientTrustTest, ARedirectIsNotFollowedLeastOfAllToPlainHttp) {
   EXPECT_EQ(302u, status);
   EXPECT_EQ(0u, answer.find(L"HTTP/1.1 302 Found\r\n")) << answer;
   EXPECT_TRUE(plain.Requests().empty());
+}
+
+// Which reports of the connection's protocol let the body go; under Wine only the handle-type row occurs.
+TEST(TlsFloorTest, OnlyTls12OrLaterLetsTheBodyGoUnlessThePlatformCannotTell) {
+  const std::tuple<const char*, ConnectionProtocolReport, bool> cases[] = {
+      {"TLS 1.2", {true, 0, true, SP_PROT_TLS1_2_CLIENT}, true},
+      {"TLS 1.3", {true, 0, true, SP_PROT_TLS1_3_CLIENT}, true},
+      {"TLS 1.2, named by its server bit", {true, 0, true, SP_PROT_TLS1_2_SERVER}, true},
+      {"TLS 1.1", {true, 0, true, SP_PROT_TLS1_1_CLIENT}, false},
+      {"TLS 1.0", {true, 0, true, SP_PROT_TLS1_0_CLIENT}, false},
+      {"TLS 1.2 and 1.0 at once", {true, 0, true, SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_0_CLIENT}, false},
+      {"TLS 1.2 on a connection not secure", {true, 0, false, SP_PROT_TLS1_2_CLIENT}, false},
+      {"the query is unknown to the platform", {false, ERROR_INTERNET_INVALID_OPTION}, true},
+      {"the handle type has no such query", {false, ERROR_INTERNET_INCORRECT_HANDLE_TYPE}, true},
+      {"the query failed otherwise", {false, ERROR_INSUFFICIENT_BUFFER}, false},
+  };
+  for (const auto& [name, report, goesOn] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(goesOn, MeetsTlsFloor(report));
+  }
 }
 
 }  // namespace
