@@ -5,8 +5,8 @@
 // colon, so a value may hold colons; nothing is trimmed; a line without a colon is ignored; a key given twice
 // keeps its last value. Lines end with LF or CR LF.
 //
-// Lock file: the event file's name + ".lck", created exclusively by the run that posts the event, for the
-// length of the post.
+// Lock file: the event file's name + ".lck", held open with no sharing by the run that posts the event, for
+// the length of the post, and deleted as that open ends (however the run ends).
 #pragma once
 
 #include <cstdint>

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/diagnostic_log.h"
+#include "common/own_file.h"
 #include "common/text_convert.h"
 #include "common/win_handles.h"
 #include "ingest/event_document.h"
@@ -43,12 +44,28 @@ PostOutcome postEvent(const std::wstring& path, const ClientConfig& config, LogS
   return IsAcceptedStatus(status) ? PostOutcome::kAccepted : PostOutcome::kRefused;
 }
 
+// The lock of an event file: created with no sharing and deleted when its handle closes, so it goes with its
+// run however that run ends. A lock file nobody holds was left by an earlier version or a lost deletion: it is
+// taken over through a handle that follows no link. Empty when another run holds the lock.
+UniqueFileHandle takeEventLock(const OwnFolder& folder, const std::wstring& lockName) {
+  UniqueFileHandle lock(::CreateFileW((folder.path() + L"\\" + lockName).c_str(), DELETE, 0, nullptr,
+                                      CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+  if (lock || ::GetLastError() != ERROR_FILE_EXISTS) return lock;
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (folder.Open(lockName, DELETE, 0, lock, info) != OwnOpen::kOpened || !DeleteOpenFile(lock.get())) {
+    lock.reset();
+  }
+  return lock;
+}
+
 // Locks, posts and releases one event file.
-void processEventFile(const std::wstring& path, const ClientConfig& config, LogStream& log) {
+void processEventFile(const OwnFolder& folder, const std::wstring& name, const ClientConfig& config,
+                      LogStream& log) {
+  const std::wstring path = folder.path() + L"\\" + name;
   const std::wstring lockPath = path + kLockSuffix;
-  // Whoever creates the lock posts the event; everyone else leaves it alone.
-  UniqueFileHandle lock(::CreateFileW(lockPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Whoever holds the lock posts the event; everyone else leaves it alone.
+  const UniqueFileHandle lock = takeEventLock(folder, name + kLockSuffix);
   if (!lock) return;
   try {
     log.WriteLine("Acquired lock ", lockPath);
@@ -66,8 +83,7 @@ void processEventFile(const std::wstring& path, const ClientConfig& config, LogS
   } catch (const std::exception&) {
     log.WriteLine("Exception occurred while processing log ", path);
   }
-  lock.reset();
-  deleteIngestFile(lockPath);
+  // The lock goes as its handle closes; deleting it by name afterwards could hit the next run's lock.
 }
 
 void postQueuedEvents(const std::wstring& clientDirectory, LogStream& log) {
@@ -76,9 +92,10 @@ void postQueuedEvents(const std::wstring& clientDirectory, LogStream& log) {
   std::vector<std::wstring> files;
   listIngestFiles(folder, files);
   const ClientConfig config = readClientConfig(clientDirectory);
+  const OwnFolder own(folder);
   for (const std::wstring& path : files) {
     // Another run's lock is no event: posting it would delete the lock that guards its event.
-    if (!IsLockFileName(path)) processEventFile(path, config, log);
+    if (!IsLockFileName(path)) processEventFile(own, path.substr(folder.size() + 1), config, log);
   }
 }
 

@@ -1,6 +1,6 @@
 // The "postingestevent" processor: posts the queued analytics event files to the ingest endpoint, one
 // request per file, and deletes each file the endpoint accepted. Runs may overlap: an event is posted only by
-// the run that created its lock file, and only while the event file still exists.
+// the run that holds its lock file, and only while the event file still exists.
 //
 // Logs to "IngestProcessor.txt" whether or not logging is switched on (when the log folder exists).
 #pragma once

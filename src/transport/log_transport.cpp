@@ -2,10 +2,14 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "common/diagnostic_log.h"
+#include "common/own_file.h"
+#include "common/storage_paths.h"
 #include "common/text_convert.h"
+#include "common/text_utils.h"
 #include "common/win_handles.h"
 #include "net/http_client.h"
 #include "prefs/client_config_file.h"
@@ -15,83 +19,232 @@
 namespace kx {
 namespace {
 
+static_assert(kMaxUploadFileBytes == kMaxUploadBytes, "the queue's size rule is what a request can carry");
+
+// The server's pause, shared by both copies and kept across runs: seconds since 1970 (UTC), REG_QWORD.
+constexpr wchar_t kPauseKey[] = L"KXLog";
+constexpr wchar_t kPauseValue[] = L"UploadNotBefore";
+
 struct UploadSettings {
   std::wstring server;
   std::uint16_t port = 0;
   std::string guid;
 };
 
-std::vector<std::wstring> FinishedFileNames(const std::wstring& folder) {
-  std::vector<std::wstring> names;
+// One finished file, held with no sharing from the listing to its fate.
+struct QueueEntry {
+  std::wstring name;
+  UniqueFileHandle file;
+  QueuedFile facts;
+};
+
+std::int64_t SecondsSince1970(const FILETIME& time) {
+  const ULONGLONG ticks = (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<std::int64_t>(ticks / 10000000) - 11644473600;
+}
+
+std::int64_t Now() {
+  FILETIME now = {};
+  ::GetSystemTimeAsFileTime(&now);
+  return SecondsSince1970(now);
+}
+
+std::int64_t RememberedPause() {
+  const UniqueRegKey key = PreferenceStore::openCommonFilesKey(kPauseKey);
+  ULONGLONG until = 0;
+  DWORD type = 0;
+  DWORD size = sizeof(until);
+  if (!key || ::RegQueryValueExW(key.get(), kPauseValue, nullptr, &type, reinterpret_cast<BYTE*>(&until),
+                                 &size) != ERROR_SUCCESS ||
+      type != REG_QWORD || size != sizeof(until)) {
+    return 0;
+  }
+  return static_cast<std::int64_t>(until);
+}
+
+void RememberPause(std::int64_t until) {
+  const UniqueRegKey key = PreferenceStore::openCommonFilesKey(kPauseKey);
+  const ULONGLONG value = static_cast<ULONGLONG>(until);
+  if (key) {
+    ::RegSetValueExW(key.get(), kPauseValue, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+  }
+}
+
+// The storage folder the word names (any letter case, trailing backslashes allowed), or empty: the word
+// comes from a command line, and an empty or relative one would reach whatever folder the process stands in.
+std::wstring AcceptedFolder(std::wstring word) {
+  while (!word.empty() && word.back() == L'\\') word.pop_back();
+  if (word.empty()) return {};
+  for (const std::wstring& folder : {StoragePaths::CrashLogFolder(), StoragePaths::DumpFolder()}) {
+    if (!folder.empty() && SamePathText(word, folder)) return folder;
+  }
+  return {};
+}
+
+void ListFolder(const std::wstring& folder, std::vector<std::wstring>& finished,
+                std::vector<std::wstring>& leftovers) {
   WIN32_FIND_DATAW found = {};
   const UniqueFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
   for (bool more = find.valid(); more; more = ::FindNextFileW(find.get(), &found) != FALSE) {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsFinishedFileName(found.cFileName)) {
-      names.push_back(found.cFileName);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (IsFinishedFileName(found.cFileName)) finished.push_back(found.cFileName);
+    if (IsLeftoverFileName(found.cFileName)) leftovers.push_back(found.cFileName);
+  }
+}
+
+class TransportRun {
+ public:
+  TransportRun(const std::wstring& folder, const UploadSettings& settings, ComponentLog& log)
+      : own_(folder), settings_(settings), log_(log) {}
+
+  void Run(const std::vector<std::wstring>& finished, const std::vector<std::wstring>& leftovers) {
+    if (!own_.valid()) return log_.Line("Cannot open the folder, nothing uploaded: ", own_.path());
+    for (const std::wstring& name : leftovers) RemoveLeftover(name);
+    std::vector<QueueEntry> queue = TakeQueue(finished);
+    std::vector<QueuedFile> facts;
+    for (const QueueEntry& entry : queue) facts.push_back(entry.facts);
+    const std::vector<QueueFate> fates = PlanQueue(facts, Now());
+    for (size_t i = 0; i < queue.size(); ++i) {
+      switch (fates[i]) {
+        case QueueFate::kUpload: Upload(queue[i]); break;
+        case QueueFate::kTooOld: SetAside(queue[i], kUnsentSuffix, "older than 30 days"); break;
+        case QueueFate::kTooLarge: SetAside(queue[i], kUnsentSuffix, "4 GiB or more"); break;
+        case QueueFate::kBeyondFolderBound:
+          SetAside(queue[i], kUnsentSuffix, "newer files fill the folder's 4 GiB");
+          break;
+      }
+      queue[i].file.reset();
     }
   }
-  return names;
-}
 
-// Uploads one file under its lock; the file is opened only for the length of the upload.
-UploadVerdict Upload(const std::wstring& path, const std::wstring& name, const UploadSettings& settings,
-                     std::uint32_t& status) {
-  // No write sharing: a file someone is still writing fails to open and waits for a later run.
-  const UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  LARGE_INTEGER size = {};
-  if (!file || !::GetFileSizeEx(file.get(), &size)) return UploadVerdict::kRetry;
-  const std::string headers =
-      UploadHeaders(NarrowToCodePage(name, CP_UTF8), UploadKindOf(name), settings.guid);
-  HttpClient().sendFileRequest(settings.server, kUploadPath, std::wstring(headers.begin(), headers.end()),
-                               file.get(), static_cast<std::uint64_t>(size.QuadPart), settings.port, &status);
-  return JudgeUploadStatus(status);
-}
+ private:
+  std::wstring PathOf(const std::wstring& name) const { return own_.path() + L"\\" + name; }
 
-void ProcessFile(const std::wstring& folder, const std::wstring& name, const UploadSettings& settings,
-                 ComponentLog& log) {
-  const std::wstring path = folder + L"\\" + name;
-  const std::wstring lockPath = path + L".lck";
-  UniqueFileHandle lock(::CreateFileW(lockPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!lock) return;  // another copy is on it
-  std::uint32_t status = 0;
-  // Another copy may have uploaded and deleted the file between our listing and our lock.
-  if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-    log.Line("Uploading ", path);
-    switch (Upload(path, name, settings, status)) {
-      case UploadVerdict::kDelivered:
-        log.Line("Uploaded ", path);
-        ::DeleteFileW(path.c_str());
-        break;
+  // A delivered file whose deletion failed, or an earlier version's lock: removed unless someone holds it.
+  void RemoveLeftover(const std::wstring& name) {
+    UniqueFileHandle file;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (own_.Open(name, DELETE, 0, file, info) != OwnOpen::kOpened) return;
+    if (DeleteOpenFile(file.get())) return log_.Line("Removed ", PathOf(name));
+    log_.Line("Cannot remove (error ", LogNumber{::GetLastError()}, "): ", PathOf(name));
+  }
+
+  // Every finished file this copy can hold, oldest first.
+  std::vector<QueueEntry> TakeQueue(const std::vector<std::wstring>& names) {
+    std::vector<QueueEntry> queue;
+    for (const std::wstring& name : names) {
+      QueueEntry entry{name, UniqueFileHandle(), QueuedFile()};
+      BY_HANDLE_FILE_INFORMATION info = {};
+      switch (own_.Open(name, GENERIC_READ | DELETE, FILE_FLAG_SEQUENTIAL_SCAN, entry.file, info)) {
+        case OwnOpen::kOpened:
+          entry.facts.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+          entry.facts.time = SecondsSince1970(info.ftLastWriteTime);
+          queue.push_back(std::move(entry));
+          break;
+        case OwnOpen::kForeign:
+          log_.Line("Skipped, a link or a file with several names, never sent or changed: ", PathOf(name));
+          break;
+        case OwnOpen::kInUse: log_.Line("In use, left for a later run: ", PathOf(name)); break;
+        case OwnOpen::kGone: break;
+      }
+    }
+    std::stable_sort(queue.begin(), queue.end(),
+                     [](const QueueEntry& a, const QueueEntry& b) { return a.facts.time < b.facts.time; });
+    return queue;
+  }
+
+  bool Paused() {
+    const std::int64_t until = RememberedPause();
+    if (!IsPauseInForce(until, Now())) return false;
+    if (!pauseLogged_) {
+      log_.Line("The server asked for no upload before ", LogInteger{until}, " (seconds since 1970, UTC)");
+      pauseLogged_ = true;
+    }
+    return true;
+  }
+
+  void Upload(QueueEntry& entry) {
+    const std::wstring path = PathOf(entry.name);
+    if (Paused()) return log_.Line("Kept for a later run: ", path);
+    log_.Line("Uploading ", path);
+    const std::string headers =
+        UploadHeaders(NarrowToCodePage(entry.name, CP_UTF8), UploadKindOf(entry.name), settings_.guid);
+    std::uint32_t status = 0;
+    const std::wstring answer =
+        HttpClient().sendFileRequest(settings_.server, kUploadPath, std::wstring(headers.begin(), headers.end()),
+                                     entry.file.get(), entry.facts.size, settings_.port, &status);
+    switch (JudgeUploadStatus(status)) {
+      case UploadVerdict::kDelivered: return Delivered(entry);
       case UploadVerdict::kRejected:
-        log.Line("Rejected by the server with status ", LogNumber{status}, ", set aside: ", path);
-        ::MoveFileW(path.c_str(), (path + kRejectedSuffix).c_str());
-        break;
-      case UploadVerdict::kRetry:
-        log.Line("Not uploaded (status ", LogNumber{status}, "), kept for the next run: ", path);
-        break;
+        log_.Line("Rejected by the server with status ", LogNumber{status});
+        return SetAside(entry, kRejectedSuffix, "refused by the server");
+      case UploadVerdict::kKept: break;
     }
+    log_.Line("Not uploaded (status ", LogNumber{status}, "), kept for a later run: ", path);
+    const std::optional<std::int64_t> until = RetryAfterFromHeaders(narrowByTruncation(answer), Now());
+    if (!until) return;
+    RememberPause(*until);
+    log_.Line("The server asked for no upload before ", LogInteger{*until}, " (seconds since 1970, UTC)");
+    pauseLogged_ = true;
   }
-  lock.reset();
-  ::DeleteFileW(lockPath.c_str());
-}
+
+  // Recorded under the delivered name first: whatever becomes of the deletion, it is never sent again.
+  void Delivered(QueueEntry& entry) {
+    const std::wstring path = PathOf(entry.name);
+    const bool recorded = RenameOpenFile(entry.file.get(), path + kDeliveredSuffix, true);
+    if (DeleteOpenFile(entry.file.get())) return log_.Line("Uploaded and removed: ", path);
+    const DWORD error = ::GetLastError();
+    if (recorded) {
+      return log_.Line("Uploaded; cannot remove it (error ", LogNumber{error}, "), the next run will: ", path,
+                       kDeliveredSuffix);
+    }
+    log_.Line("Uploaded, but can neither rename nor remove it (error ", LogNumber{error},
+              "), it will be uploaded again: ", path);
+  }
+
+  // Under the first free name "<name>[.N]<suffix>"; never over another file.
+  void SetAside(QueueEntry& entry, const wchar_t* suffix, const char* why) {
+    const std::wstring path = PathOf(entry.name);
+    for (int attempt = 0; attempt < kSetAsideNameAttempts; ++attempt) {
+      const std::wstring target = PathOf(SetAsideName(entry.name, suffix, attempt));
+      if (RenameOpenFile(entry.file.get(), target, false)) {
+        return log_.Line("Set aside (", why, "): ", path, " -> ", target);
+      }
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) {
+        return log_.Line("Cannot set aside (", why, "; error ", LogNumber{error}, "), kept: ", path);
+      }
+    }
+    log_.Line("Cannot set aside (", why, "; every name taken), kept: ", path);
+  }
+
+  OwnFolder own_;
+  const UploadSettings& settings_;
+  ComponentLog& log_;
+  bool pauseLogged_ = false;
+};
 
 }  // namespace
 
-void RunLogTransport(const std::wstring& clientDirectory, const std::wstring& folder) {
+void RunLogTransport(const std::wstring& clientDirectory, const std::wstring& folderWord) {
   ComponentLog log(LogComponent::KXLogTransport);
   // Two copies run at once (one per folder): each adds its lines instead of emptying the other's.
   log.Start(ComponentLog::OpenRule::kAppendWhenSwitchOn);
-  log.Line("Log transport started for ", folder);
-
-  const ClientConfig config = readClientConfig(clientDirectory);
-  UploadSettings settings;
-  settings.server = ConfiguredServerUrl(config, kUploadServerUrlKey, kBuiltInUploadServerUrl);
-  settings.port = ConfiguredPort(config, kUploadServerPortKey);
-  settings.guid = NarrowToCodePage(PreferenceStore::getInstallationGuid(), CP_UTF8);
-  for (const std::wstring& name : FinishedFileNames(folder)) ProcessFile(folder, name, settings, log);
-  log.Line("Log transport done for ", folder);
+  log.Line("Log transport started for ", folderWord);
+  const std::wstring folder = AcceptedFolder(folderWord);
+  if (folder.empty()) {
+    log.Line("Not a storage folder of this user, nothing uploaded: \"", folderWord, "\"");
+  } else {
+    const ClientConfig config = readClientConfig(clientDirectory);
+    UploadSettings settings;
+    settings.server = ConfiguredServerUrl(config, kUploadServerUrlKey, kBuiltInUploadServerUrl);
+    settings.port = ConfiguredPort(config, kUploadServerPortKey);
+    settings.guid = NarrowToCodePage(PreferenceStore::getInstallationGuid(), CP_UTF8);
+    std::vector<std::wstring> finished, leftovers;
+    ListFolder(folder, finished, leftovers);
+    TransportRun(folder, settings, log).Run(finished, leftovers);
+  }
+  log.Line("Log transport done for ", folderWord);
   log.Close();
 }
 

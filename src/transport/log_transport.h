@@ -1,17 +1,18 @@
 // KXLogTransport.exe: uploads the finished (".final") files of one storage folder to the upload server and
-// deletes each one the server accepted. The service starts it twice after sendlog, once per folder:
+// removes each one the server accepted. The service starts it twice after sendlog, once per folder:
 //
 //   KXLogTransport.exe "<client directory>" "<crash log or dump folder>"
 //
-// Several copies may run at once on the same folder: each file is uploaded by the one copy that creates its
-// lock file (<name>.lck) exclusively, and only while it can be opened without anyone writing to it (a file
-// the service is still writing waits for a later run).
+// The folder must be one of the two storage folders of this user; any other word uploads nothing. Several
+// copies may run at once on the same folder: each file is taken up by the one copy that opens it with no
+// sharing, and goes free when that copy ends, however it ends. A file someone is still writing cannot be
+// opened so and waits for a later run. Links and files with several names are never read or changed.
 #pragma once
 
 #include <string>
 
 namespace kx {
 
-void RunLogTransport(const std::wstring& clientDirectory, const std::wstring& folder);
+void RunLogTransport(const std::wstring& clientDirectory, const std::wstring& folderWord);
 
 }  // namespace kx

@@ -1,5 +1,6 @@
 // Server values from the client configuration, the solution server's answers and the link handed to the
-// browser, and the file names the log transport puts into its headers: any text.
+// browser, the file names the log transport puts into its headers, and the upload server's answers: any
+// text.
 #include <algorithm>
 
 #include "fuzz_support.h"
@@ -36,5 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (kx::IsFinishedFileName(wide)) KX_FUZZ_CHECK(wide.size() > 6);
   const std::string headers = kx::UploadHeaders(text, kx::UploadKindOf(wide), text);
   KX_FUZZ_CHECK(std::count(headers.begin(), headers.end(), '\n') == 4);
+  // Whatever an answer's header block says, a pause starts after now and ends within the bound.
+  constexpr std::int64_t kNow = 1700000000;
+  if (const std::optional<std::int64_t> until = kx::RetryAfterFromHeaders(text, kNow)) {
+    KX_FUZZ_CHECK(*until > kNow && *until <= kNow + kx::kMaxRetryAfterSeconds);
+  }
   return 0;
 }

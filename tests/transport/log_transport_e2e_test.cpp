@@ -1,5 +1,6 @@
-// KXLogTransport.exe end to end: finished files of a folder uploaded to a local HTTPS server, byte-exact and
-// a piece at a time; the server's verdicts; two copies at once. The whole life of a real crash, up to the
+// KXLogTransport.exe end to end: finished files of a storage folder uploaded to a local HTTPS server,
+// byte-exact and a piece at a time; each file's fate by the server's answer and by what the folder holds; two
+// copies at once. The whole life of a real crash, up to the
 // upload by a transport whose signature the service checked, is tools/demo's (run by the test command).
 #include <windows.h>
 
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win_handles.h"
 #include "prefs/preference_store.h"
 #include "support/appdata_sandbox.h"
 #include "support/https_test_server.h"
@@ -21,6 +23,7 @@ namespace kx::test {
 namespace {
 
 constexpr char kUploadPath[] = "/upload";
+constexpr wchar_t kLogKey[] = L"Software\\Orvan\\CommonFiles\\KXLog";
 
 std::wstring TransportPath() { return ThisProgramFolder() + L"\\KXLogTransport.exe"; }
 
@@ -61,18 +64,20 @@ class LogTransportTest : public testing::Test {
   void SetUp() override {
     ASSERT_EQ("", server_.failure());
     client_ = sandbox_.roaming() + L"\\client dir";
-    folder_ = sandbox_.roaming() + L"\\finished";
+    folder_ = sandbox_.storageRoot() + L"\\crashlogs";
     std::filesystem::create_directories(client_);
     std::filesystem::create_directories(folder_);
     Configure(server_.port());
     Answer(200);
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kLogKey, L"UploadNotBefore");
   }
+  // The server's pause is per user, outside the sandbox.
+  void TearDown() override { ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kLogKey, L"UploadNotBefore"); }
   void Configure(std::uint16_t port) {
     WriteFileBytes(client_ + L"\\kx_win_client_config.cfg",
                    "kxupload-url = https://localhost\r\nkxupload-port = " + std::to_string(port) + "\r\n");
   }
-  void Answer(int status) {
-    TestAnswer answer;
+  void Answer(int status, TestAnswer answer = {}) {
     answer.status = status;
     server_.SetAnswer(kUploadPath, answer);
   }
@@ -110,17 +115,82 @@ TEST_F(LogTransportTest, FinishedFilesTravelByteExactAndAreThenDeleted) {
   EXPECT_EQ((std::vector<std::wstring>{L"folder.final", L"kxWinLog_g_2_abc.xml.solurl"}), ListTree(folder_));
 }
 
-// Which statuses reject a file is JudgeUploadStatus's table; here a rejection and a run without an answer.
-TEST_F(LogTransportTest, RejectedFilesAreSetAsideAndUnansweredOnesKept) {
-  Answer(400);
-  Put(L"a.final", "x");
+// Which status has which fate is JudgeUploadStatus's table; here each fate, and what the next run does.
+TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
+  struct Row {
+    const char* what;
+    int status;          // of the first run, 0 for none; the second run gets 200
+    const char* header;  // of the first answer, "" for none
+    std::vector<std::wstring> afterFirst, afterSecond;
+    size_t requests;  // of both runs
+  };
+  const std::vector<std::wstring> kept = {L"a.final"}, twice = {L"a.final.2.rejected", L"a.final.rejected"};
+  const Row rows[] = {
+      {"killed once its request arrived", 0, "", kept, {}, 2},
+      {"408", 408, "", kept, {}, 2},
+      {"429", 429, "", kept, {}, 2},
+      {"503", 503, "", kept, {}, 2},
+      {"503 and Retry-After", 503, "Retry-After: 3600", kept, kept, 1},
+      {"400", 400, "", {L"a.final.rejected"}, {L"a.final.rejected"}, 1},
+      {"400, name taken", 400, "", twice, twice, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    std::filesystem::remove_all(folder_);
+    std::filesystem::create_directories(folder_);
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kLogKey, L"UploadNotBefore");
+    if (row.afterFirst == twice) Put(L"a.final.rejected", "set aside before");
+    Put(L"a.final", "x");
+    const size_t before = server_.Requests().size();
+    TestAnswer answer;
+    answer.kind = row.status == 0 ? TestAnswer::Kind::kSilent : TestAnswer::Kind::kAnswer;
+    if (*row.header) answer.headerLines.push_back(row.header);
+    Answer(row.status, answer);
+    if (row.status == 0) {
+      const StartedProgram transport(TransportPath(), {client_, folder_});
+      for (int waited = 0; waited < 3000 && server_.Requests().size() == before; ++waited) ::Sleep(10);
+      transport.End(true);
+    } else {
+      ASSERT_TRUE(RunTransports(client_, folder_));
+    }
+    EXPECT_EQ(row.afterFirst, ListTree(folder_));
+    Answer(200);
+    ASSERT_TRUE(RunTransports(client_, folder_));
+    EXPECT_EQ(row.afterSecond, ListTree(folder_));
+    EXPECT_EQ(before + row.requests, server_.Requests().size());
+  }
+}
+
+// A link, a second name of another file, or a folder word that is not a storage folder: nothing is sent,
+// and the files elsewhere stay as they are.
+TEST_F(LogTransportTest, NothingOutsideItsOwnFolderIsSentOrChanged) {
+  const std::wstring outside = sandbox_.roaming() + L"\\outside-";
+  for (const wchar_t* link : {L"s", L"h"}) WriteFileBytes(outside + link, "not ours");
+  const std::wstring symlink = folder_ + L"\\s.final";
+  ASSERT_EQ("", StartLinuxProgram(L"Z:\\bin\\ln", L"-s " + QuoteWord(UnixPath(outside + L"s")) + L" " +
+                                                       QuoteWord(UnixPath(symlink))));
+  for (int waited = 0; waited < 500 && !IsFile(symlink); ++waited) ::Sleep(10);
+  ASSERT_TRUE(::CreateHardLinkW((folder_ + L"\\h.final").c_str(), (outside + L"h").c_str(), nullptr));
   ASSERT_TRUE(RunTransports(client_, folder_));
-  EXPECT_EQ(std::vector<std::wstring>{L"a.final.rejected"}, ListTree(folder_));
-  std::filesystem::remove(folder_ + L"\\a.final.rejected");
-  Configure(1);  // nothing listens there
+  EXPECT_EQ((std::vector<std::wstring>{L"h.final", L"s.final"}), ListTree(folder_));
+
+  // An empty word once listed the root of the current drive, a relative one the current folder.
+  const std::wstring driveRootFile = L"C:\\kxtest-" + std::to_wstring(::GetCurrentProcessId()) + L".final";
+  WriteFileBytes(driveRootFile, "not ours");
   Put(L"a.final", "x");
-  ASSERT_TRUE(RunTransports(client_, folder_));
-  EXPECT_EQ(std::vector<std::wstring>{L"a.final"}, ListTree(folder_));
+  wchar_t current[MAX_PATH] = L"";
+  ::GetCurrentDirectoryW(MAX_PATH, current);
+  for (const auto& [word, folder] : {std::pair<std::wstring, std::wstring>{L"", L"C:\\"},
+                                     {L"Orvan\\KXLogs\\crashlogs", sandbox_.roaming()}}) {
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.c_str()));
+    EXPECT_TRUE(RunTransports(client_, word));
+  }
+  ::SetCurrentDirectoryW(current);
+  EXPECT_TRUE(IsFile(driveRootFile));
+  std::filesystem::remove(driveRootFile);
+  EXPECT_TRUE(IsFile(folder_ + L"\\a.final"));
+  EXPECT_TRUE(server_.Requests().empty());
+  for (const wchar_t* link : {L"s", L"h"}) EXPECT_EQ("not ours", ReadFileBytes(outside + link));
 }
 
 TEST_F(LogTransportTest, AHugeDumpGoesOutWithoutBeingHeldInMemory) {

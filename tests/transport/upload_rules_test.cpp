@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -22,21 +23,82 @@ TEST(UploadRulesTest, HeadersNameTheFileItsKindAndTheInstallation) {
 }
 
 TEST(UploadRulesTest, OnlyFinishedFilesAreTakenAndTheStatusDecidesTheirFate) {
-  const std::pair<const wchar_t*, bool> names[] = {
-      {L"kxWinLog_g_1_abc.xml.final", true},
-      {L"kxWinDump_g_1_abc.dmp.full.final", true},
-      {L"kxWinLog_g_1_abc.xml.solurl", false},
-      {L"x.final.rejected", false},
-      {L"x.final.lck", false},
-      {L".final", false},
+  const std::tuple<const wchar_t*, bool, bool> names[] = {
+      {L"kxWinLog_g_1_abc.xml.final", true, false},
+      {L"kxWinDump_g_1_abc.dmp.full.final", true, false},
+      {L"kxWinLog_g_1_abc.xml.solurl", false, false},
+      {L"x.final.rejected", false, false},
+      {L"x.final.delivered", false, true},
+      {L"x.final.lck", false, true},
+      {L"x.solurl.lck", false, false},
+      {L".final", false, false},
   };
-  for (const auto& [name, finished] : names) EXPECT_EQ(finished, IsFinishedFileName(name)) << name;
+  for (const auto& [name, finished, leftover] : names) {
+    EXPECT_EQ(finished, IsFinishedFileName(name)) << name;
+    EXPECT_EQ(leftover, IsLeftoverFileName(name)) << name;
+  }
   const std::tuple<std::uint32_t, UploadVerdict> statuses[] = {
       {200, UploadVerdict::kDelivered}, {204, UploadVerdict::kDelivered}, {400, UploadVerdict::kRejected},
-      {413, UploadVerdict::kRejected},  {0, UploadVerdict::kRetry},       {302, UploadVerdict::kRetry},
-      {500, UploadVerdict::kRetry},     {503, UploadVerdict::kRetry},
+      {404, UploadVerdict::kRejected},  {413, UploadVerdict::kRejected},  {0, UploadVerdict::kKept},
+      {302, UploadVerdict::kKept},      {407, UploadVerdict::kKept},      {408, UploadVerdict::kKept},
+      {425, UploadVerdict::kKept},      {429, UploadVerdict::kKept},      {500, UploadVerdict::kKept},
+      {503, UploadVerdict::kKept},      {600, UploadVerdict::kKept},
   };
   for (const auto& [status, verdict] : statuses) EXPECT_EQ(verdict, JudgeUploadStatus(status)) << status;
+  EXPECT_EQ(L"a.final.rejected", SetAsideName(L"a.final", kRejectedSuffix, 0));
+  EXPECT_EQ(L"a.final.2.unsent", SetAsideName(L"a.final", kUnsentSuffix, 1));
+}
+
+TEST(UploadRulesTest, RetryAfterPausesForItsDelayOrUntilItsDateAtMostADay) {
+  constexpr std::int64_t kNow = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
+  const std::pair<const char*, std::optional<std::int64_t>> values[] = {
+      {"120", 120},
+      {"  3600 ", 3600},
+      {"100000", kMaxRetryAfterSeconds},
+      {"99999999999999999999999999", kMaxRetryAfterSeconds},
+      {"Sun, 06 Nov 1994 08:59:37 GMT", 600},
+      {"Sunday, 06-Nov-94 08:59:37 GMT", 600},
+      {"Sun Nov  6 08:59:37 1994", 600},
+      {"Tue, 08 Nov 1994 08:49:37 GMT", kMaxRetryAfterSeconds},
+      {"Sun, 06 Nov 1994 08:49:37 GMT", std::nullopt},  // not after now
+      {"0", std::nullopt},
+      {"-5", std::nullopt},
+      {"1.5", std::nullopt},
+      {"soon", std::nullopt},
+      {"Sun, 06 Nov 1994 24:00:00 GMT", std::nullopt},
+      {"Sun, 32 Nov 1994 08:59:37 GMT", std::nullopt},
+      {"Sun, 06 Nov 1994 08:59:37 CET", std::nullopt},
+  };
+  for (const auto& [value, delay] : values) {
+    const std::string block = "HTTP/1.1 503 Busy\r\nServer: x\r\nretry-AFTER:" + std::string(value) +
+                              "\r\nRetry-After: 7\r\n\r\n";
+    const std::optional<std::int64_t> until = RetryAfterFromHeaders(block, kNow);
+    EXPECT_EQ(delay, until ? std::optional<std::int64_t>(*until - kNow) : std::nullopt) << value;
+  }
+  EXPECT_EQ(std::nullopt, RetryAfterFromHeaders("HTTP/1.1 503 Retry-After: 60\r\n\r\n", kNow));
+  EXPECT_EQ(951825600, ParseHttpDate("Tue, 29 Feb 2000 12:00:00 GMT"));
+  // A remembered pause beyond the bound came from a clock set back since: it is not honoured.
+  EXPECT_TRUE(IsPauseInForce(kNow + kMaxRetryAfterSeconds, kNow));
+  EXPECT_FALSE(IsPauseInForce(kNow + kMaxRetryAfterSeconds + 1, kNow));
+  EXPECT_FALSE(IsPauseInForce(kNow, kNow));
+}
+
+TEST(UploadRulesTest, TheQueueKeepsTheNewestFilesWithinItsBounds) {
+  constexpr std::int64_t kNow = 1700000000, kDay = 86400;
+  constexpr std::uint64_t kGiB = 1ull << 30;
+  const std::pair<QueuedFile, QueueFate> files[] = {
+      {{10, kNow - 2 * kDay}, QueueFate::kBeyondFolderBound},  // older than files that fill the bound
+      {{3 * kGiB, kNow - 1}, QueueFate::kUpload},
+      {{10, kNow - 31 * kDay}, QueueFate::kTooOld},
+      {{2 * kGiB, kNow - kDay}, QueueFate::kBeyondFolderBound},
+      {{kMaxUploadFileBytes + 1, kNow}, QueueFate::kTooLarge},
+      {{kGiB, kNow}, QueueFate::kUpload},  // with the 3 GiB just at the bound
+      {{0, kNow + kDay}, QueueFate::kUpload},
+  };
+  std::vector<QueuedFile> queue;
+  std::vector<QueueFate> expected;
+  for (const auto& [file, fate] : files) queue.push_back(file), expected.push_back(fate);
+  EXPECT_EQ(expected, PlanQueue(queue, kNow));
 }
 
 }  // namespace
