@@ -1,0 +1,109 @@
+// The pure rules of the log transport's start: what the signature status and the signer's chain mean, whether
+// a signer is our publisher, and the paths the transport is started by.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+
+#include "dispatch/publisher_pin.h"
+#include "dispatch/transport_command.h"
+#include "dispatch/trust_verdict.h"
+
+namespace kx {
+namespace {
+
+TEST(TrustVerdictTest, OnlyAVerifiedSignatureIsTrustedAndEachFailureSaysWhy) {
+  const std::tuple<std::uint32_t, std::uint32_t, bool, std::string> cases[] = {
+      {0, 0x800B0100, true, "The file is signed and the signature was verified"},
+      {0x800B0100, 0x800B0100, false, "The file is not signed."},
+      {0x800B0100, 0x800B0003, false, "The file is not signed."},
+      {0x800B0100, 0x800B0001, false, "The file is not signed."},
+      {0x800B0100, 5, false, "An unknown error occurred trying to verify the signature of the file."},
+      {0x800B0111, 0, false, "The signature is present, but specifically disallowed."},
+      {0x800B0004, 0, false, "The signature is present, but not trusted."},
+      {0x80096010, 0, false, "Error is: -2146869232"},  // TRUST_E_BAD_DIGEST: a changed file
+      {1, 0, false, "Error is: 1"},                     // a warning is no success
+  };
+  for (const auto& [status, lastError, trusted, message] : cases) {
+    SCOPED_TRACE(message);
+    const TrustVerdict verdict = JudgeTrustStatus(static_cast<std::int32_t>(status), lastError);
+    EXPECT_EQ(trusted, verdict.trusted);
+    EXPECT_EQ(message, verdict.message);
+  }
+  EXPECT_EQ(0u, JudgeTrustStatus(static_cast<std::int32_t>(0x80092026), 0)
+                    .message.rfind("CRYPT_E_SECURITY_SETTINGS - ", 0));
+}
+
+TEST(TrustVerdictTest, OnlyAChainWithoutErrorsWhoseSignerNamesCodeSigningIsTrusted) {
+  const std::vector<std::string> codeSigning = {"1.3.6.1.5.5.7.3.1", kCodeSigningUsage};
+  const std::tuple<SignerChainFacts, bool, std::string> cases[] = {
+      {{true, 0, codeSigning}, true, "is trusted for code signing"},
+      // Revocation is not asked for: its status is unknown, which is no error.
+      {{true, 0x01000040, codeSigning}, true, "is trusted for code signing"},
+      {{false, 0, codeSigning}, false, "could not be read"},
+      {{true, 0x21, codeSigning}, false, "ends in a root that is not trusted"},  // the root named first
+      {{true, 0x1, codeSigning}, false, "outside its validity period"},
+      {{true, 0x41 | 0x4, codeSigning}, false, "revoked"},
+      {{true, 0x10000, codeSigning}, false, "does not reach a root"},
+      {{true, 0x8, codeSigning}, false, "signature in the signer's certificate chain is not valid"},
+      {{true, 0x10, codeSigning}, false, "not valid for code signing"},
+      {{true, 0x200, codeSigning}, false, "has errors: 0x00000200"},
+      {{true, 0, {}}, false, "does not name the code-signing usage"},
+      {{true, 0, {"1.3.6.1.5.5.7.3.1"}}, false, "does not name the code-signing usage"},
+  };
+  for (const auto& [chain, trusted, reason] : cases) {
+    SCOPED_TRACE(reason);
+    const TrustVerdict verdict = JudgeSignerChain(chain);
+    EXPECT_EQ(trusted, verdict.trusted);
+    EXPECT_NE(std::string::npos, verdict.message.find(reason)) << verdict.message;
+  }
+}
+
+TEST(PublisherPinTest, TheSignerMustBeTheServicesPublisherOrElseTheOneSetAtBuildTime) {
+  const Publisher ours = {L"CN=Orvan, O=Orvan Ltd", {"ISSUING", "ROOT"}};
+  const std::optional<Publisher> none;
+  // The service's own signer (if its signature holds), the build setting, the signer, and the verdict.
+  const std::tuple<std::optional<Publisher>, std::pair<std::wstring, std::string>, Publisher, bool> cases[] = {
+      {ours, {}, ours, true},
+      {ours, {}, {L"CN=Evil Corp", ours.issuerThumbprints}, false},
+      {ours, {}, {ours.subject, {"OTHER ISSUING", "ROOT"}}, false},  // our name, another CA of the same root
+      {ours, {}, {ours.subject, {"ROOT"}}, false},
+      {ours, {}, {ours.subject, {}}, false},                         // self-signed under our name
+      {none, {ours.subject, "ROOT"}, ours, true},
+      {none, {ours.subject, "ISSUING"}, ours, true},
+      {none, {ours.subject, "OTHER"}, ours, false},
+      {none, {L"CN=Orvan", "ROOT"}, ours, false},
+      {none, {ours.subject, ""}, ours, false},                       // half a setting is none
+      {none, {}, ours, false},                                       // nothing to compare with: closed
+      {Publisher{L"CN=Other", {"ROOT"}}, {ours.subject, "ROOT"}, ours, false},  // a signed service decides
+  };
+  for (const auto& [service, built, signer, trusted] : cases) {
+    const TrustVerdict verdict = JudgePublisher(signer, ChoosePublisherPin(service, built.first, built.second));
+    SCOPED_TRACE(verdict.message);
+    EXPECT_EQ(trusted, verdict.trusted);
+  }
+}
+
+TEST(TransportCommandTest, PathsKeepTheirMeaningWithOrWithoutTheLongPathPrefix) {
+  const std::pair<std::wstring, std::wstring> converted[] = {
+      {L"\\\\?\\C:\\a b\\KXLogTransport.exe", L"C:\\a b\\KXLogTransport.exe"},
+      {L"\\\\?\\UNC\\host\\share\\x.exe", L"\\\\host\\share\\x.exe"},
+  };
+  for (const auto& [prefixed, plain] : converted) {
+    EXPECT_EQ(plain, WithoutLongPathPrefix(prefixed));
+    EXPECT_EQ(prefixed, WithLongPathPrefix(plain));
+    EXPECT_EQ(prefixed, WithLongPathPrefix(prefixed));
+  }
+  // No drive or share to name it by, a device, a relative path: left alone both ways.
+  for (const std::wstring path : {L"\\\\?\\Volume{1}\\x.exe", L"\\\\.\\pipe\\x", L"relative\\x.exe"}) {
+    EXPECT_EQ(path, WithLongPathPrefix(path));
+    EXPECT_EQ(path, WithoutLongPathPrefix(path));
+  }
+  EXPECT_EQ(L"C:\\d\\KXLogTransport.exe", TransportPathIn(L"C:\\d"));
+  EXPECT_EQ(L"C:\\d\\KXLogTransport.exe", TransportPathIn(L"C:\\d\\"));
+}
+
+}  // namespace
+}  // namespace kx
