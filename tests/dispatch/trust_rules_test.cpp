@@ -79,10 +79,10 @@ TEST(PublisherPinTest, TheSignerMustBeTheServicesPublisherOrElseTheOneSetAtBuild
       {none, {}, ours, false},                                       // nothing to compare with: closed
       {Publisher{L"CN=Other", {"ROOT"}}, {ours.subject, "ROOT"}, ours, false},  // a signed service decides
   };
+  int row = 0;
   for (const auto& [service, built, signer, trusted] : cases) {
     const TrustVerdict verdict = JudgePublisher(signer, ChoosePublisherPin(service, built.first, built.second));
-    SCOPED_TRACE(verdict.message);
-    EXPECT_EQ(trusted, verdict.trusted);
+    EXPECT_EQ(trusted, verdict.trusted) << "row " << row++ << ": " << verdict.message;
   }
 }
 
