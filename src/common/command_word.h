@@ -1,5 +1,5 @@
-// Command-line words as Windows splits them (CommandLineToArgvW, the C runtime's argv): the one place where the
-// service, the crash handler and their tests quote a word for a program they start.
+// Command-line words as Windows splits them (CommandLineToArgvW, the C runtime's argv): the one place where
+// the service, the crash handler and their tests quote a word for a program they start.
 #pragma once
 
 #include <string>

@@ -25,7 +25,8 @@ void Start(ComponentLog& log, HANDLE held, const std::wstring& finalPath, const 
       log.Line("The log transport could not be started, error ", LogNumber{start.error});
       return;
     case HeldStart::Outcome::kOtherFile:
-      log.Line("The started program is not the checked log transport file; ended before it ran: ", start.image);
+      log.Line("The started program is not the checked log transport file; ended before it ran: ",
+               start.image);
       return;
   }
 }

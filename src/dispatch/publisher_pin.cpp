@@ -4,8 +4,8 @@
 
 namespace kx {
 
-PublisherPin ChoosePublisherPin(const std::optional<Publisher>& serviceSigner, const std::wstring& builtSubject,
-                                const std::string& builtThumbprint) {
+PublisherPin ChoosePublisherPin(const std::optional<Publisher>& serviceSigner,
+                                const std::wstring& builtSubject, const std::string& builtThumbprint) {
   if (serviceSigner) return {PinSource::kServiceSigner, *serviceSigner};
   if (!builtSubject.empty() && !builtThumbprint.empty()) {
     return {PinSource::kBuildSetting, {builtSubject, {builtThumbprint}}};

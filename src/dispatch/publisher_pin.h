@@ -1,5 +1,5 @@
-// Whether a signer whose chain the platform trusts is our publisher. Any publisher a machine trusts can sign a
-// program; the log transport is started only when the one who signed it is the one who signed the service
+// Whether a signer whose chain the platform trusts is our publisher. Any publisher a machine trusts can sign
+// a program; the log transport is started only when the one who signed it is the one who signed the service
 // (or, for an unsigned service, the one named at build time).
 #pragma once
 
@@ -34,8 +34,8 @@ struct PublisherPin {
 
 // The service's own signer when there is one whose signature and chain hold; else the publisher set at build
 // time, when it names a subject and a thumbprint; else none.
-PublisherPin ChoosePublisherPin(const std::optional<Publisher>& serviceSigner, const std::wstring& builtSubject,
-                                const std::string& builtThumbprint);
+PublisherPin ChoosePublisherPin(const std::optional<Publisher>& serviceSigner,
+                                const std::wstring& builtSubject, const std::string& builtThumbprint);
 
 // Trusted only when the signer matches the pin. The message says which pin decided and, on a refusal, why.
 TrustVerdict JudgePublisher(const Publisher& signer, const PublisherPin& pin);

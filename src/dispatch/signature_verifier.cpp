@@ -60,8 +60,10 @@ class TrustVerification {
   // The chain the platform built for the first signer; null when it kept none.
   PCCERT_CHAIN_CONTEXT SignerChain() const {
     CRYPT_PROVIDER_DATA* provider = ::WTHelperProvDataFromStateData(request_.data.hWVTStateData);
-    CRYPT_PROVIDER_SGNR* signer = provider ? ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
-    constexpr std::size_t kChainEnd = offsetof(CRYPT_PROVIDER_SGNR, pChainContext) + sizeof(PCCERT_CHAIN_CONTEXT);
+    if (!provider) return nullptr;
+    CRYPT_PROVIDER_SGNR* signer = ::WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+    // A provider may hand out an older, shorter signer record.
+    constexpr std::size_t kChainEnd = offsetof(CRYPT_PROVIDER_SGNR, pChainContext) + sizeof(void*);
     if (!signer || signer->cbStruct < kChainEnd) return nullptr;
     return signer->pChainContext;
   }
@@ -76,11 +78,12 @@ class TrustVerification {
 
 // The usages the certificate's own extension names; none when it has no such extension.
 std::vector<std::string> NamedUsages(PCCERT_CONTEXT certificate) {
+  constexpr DWORD kOwnExtension = CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG;
   DWORD size = 0;
-  if (!::CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size)) return {};
+  if (!::CertGetEnhancedKeyUsage(certificate, kOwnExtension, nullptr, &size)) return {};
   std::vector<std::byte> buffer(size);
   auto* usage = reinterpret_cast<CERT_ENHKEY_USAGE*>(buffer.data());
-  if (!::CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size)) return {};
+  if (!::CertGetEnhancedKeyUsage(certificate, kOwnExtension, usage, &size)) return {};
   return std::vector<std::string>(usage->rgpszUsageIdentifier,
                                   usage->rgpszUsageIdentifier + usage->cUsageIdentifier);
 }
@@ -183,8 +186,10 @@ bool SignatureVerifierUtils::VerifyEmbeddedSignature(const std::wstring& path, H
   const FileCheck check = CheckFile(path, file);
   log.WriteLine(check.signature.message);
   if (!check.signature.trusted) return false;
-  log.WriteLine("Signer: ", check.signer.subject);
-  log.WriteLine("Issued through (SHA-256): ", Joined(check.signer.issuerThumbprints));
+  if (!check.signer.subject.empty()) {
+    log.WriteLine("Signer: ", check.signer.subject);
+    log.WriteLine("Issued through (SHA-256): ", Joined(check.signer.issuerThumbprints));
+  }
   log.WriteLine(check.chain.message);
   if (!check.chain.trusted) return false;
 

@@ -131,8 +131,8 @@ TEST_F(DispatchTest, DontsendDeletesTheReportAndItsDumpButNoFinishedFile) {
 }
 
 TEST_F(DispatchTest, OnlyATransportOfOurOwnPublisherIsStarted) {
-  // Which transport copy, whether the service running the check is signed by our publisher (otherwise the
-  // build tree's, unsigned, with no publisher set at build time), and the signature log's reason.
+  // Which transport copy, whether the service running the check is signed by our publisher (otherwise, "*",
+  // the build tree's, unsigned, with no publisher set at build time), the signature log's reason, started.
   const std::tuple<const wchar_t*, bool, const char*, bool> cases[] = {
       {L"signed", true, "The signer is the service's own publisher.", true},
       {L"renewed", true, "The signer is the service's own publisher.", true},
@@ -148,17 +148,21 @@ TEST_F(DispatchTest, OnlyATransportOfOurOwnPublisherIsStarted) {
   std::vector<std::wstring> started, refused;
   for (const auto& [kind, ourService, reason, starts] : cases) {
     for (const wchar_t* command : {L"sendlog", L"updatepvbpreference"}) {
-      SCOPED_TRACE(testing::PrintToString(std::wstring(kind) + L" " + command) + (ourService ? "" : " unsigned"));
+      SCOPED_TRACE(testing::PrintToString(std::wstring(kind) + L" " + command + (ourService ? L"" : L" *")));
       const std::wstring client = MakeClientDirectory(*sandbox_, kind);
+      const std::wstring id = WideId(UniqueCrashIdentifier());
       const std::wstring service = ourService ? TestService() : ServicePath();
-      EXPECT_TRUE(RunChild(service, {client, command, WideId(UniqueCrashIdentifier()), L"1"}, 60000).finished);
-      EXPECT_TRUE(Contains(Log(L"SignatureVerifierUtils.txt"), reason)) << Log(L"SignatureVerifierUtils.txt");
+      EXPECT_TRUE(RunChild(service, {client, command, id, L"1"}, 60000).finished);
+      const std::string why = Log(L"SignatureVerifierUtils.txt");
+      EXPECT_TRUE(Contains(why, reason)) << why;
       EXPECT_EQ(starts, Contains(Log(L"LogTransportProcessor.txt"), "Signature verification successful"));
       (starts ? started : refused).push_back(client);
     }
   }
   // Once these starts are recorded, a start of a refused run before them would be too.
-  for (const std::wstring& client : started) ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
+  for (const std::wstring& client : started) {
+    ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
+  }
   for (const std::wstring& client : refused) EXPECT_TRUE(ReadLaunches(client).empty());
 }
 
@@ -168,9 +172,9 @@ TEST_F(DispatchTest, AClientDirectoryEndingInABackslashReachesTheTransportAsOneW
   ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
 }
 
-// Runs our signed service as the test's debuggee and calls `during` when the service calls CreateProcessW:
+// Runs our signed service as the test's debuggee and calls `at` when the service calls CreateProcessW:
 // after its check, with the transport held, before anything is started. False when it never got there.
-bool RunServiceStoppedAtItsStart(const std::vector<std::wstring>& words, const std::function<void()>& during) {
+bool RunServiceStoppedAtItsStart(const std::vector<std::wstring>& words, const std::function<void()>& at) {
   std::wstring line = CommandLineOf(TestService(), words);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
@@ -181,7 +185,7 @@ bool RunServiceStoppedAtItsStart(const std::vector<std::wstring>& words, const s
   }
   const UniqueHandle process(info.hProcess), thread(info.hThread);
   // System DLLs sit at the same address in every process, so the service's entry is the test's.
-  void* target = reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CreateProcessW"));
+  void* target = reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "CreateProcessW"));
   const auto patch = [&](BYTE value) {
     DWORD protection = 0;
     ::VirtualProtectEx(process.get(), target, 1, PAGE_EXECUTE_READWRITE, &protection);
@@ -203,7 +207,7 @@ bool RunServiceStoppedAtItsStart(const std::vector<std::wstring>& words, const s
       armed = ::ReadProcessMemory(process.get(), target, &original, 1, nullptr);
       patch(0xCC);
     } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT && exception.ExceptionAddress == target) {
-      during();
+      at();
       patch(original);
       CONTEXT context = {};
       context.ContextFlags = CONTEXT_CONTROL;

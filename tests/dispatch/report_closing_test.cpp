@@ -5,6 +5,8 @@
 #include <string>
 #include <tuple>
 
+#include "dispatch/trust_verdict.h"
+
 namespace kx {
 namespace {
 
@@ -23,6 +25,28 @@ TEST(ReportClosingTest, TheDocumentIsCutAtItsFirstEndTagAndClosedByteExactly) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(text)));
     EXPECT_EQ(bytes, CloseReportDocument(text, dumpAttached));
   }
+}
+
+TEST(TrustVerdictTest, OnlyAVerifiedSignatureIsTrustedAndEachFailureSaysWhy) {
+  const std::tuple<std::uint32_t, std::uint32_t, bool, std::string> cases[] = {
+      {0, 0x800B0100, true, "The file is signed and the signature was verified"},
+      {0x800B0100, 0x800B0100, false, "The file is not signed."},
+      {0x800B0100, 0x800B0003, false, "The file is not signed."},
+      {0x800B0100, 0x800B0001, false, "The file is not signed."},
+      {0x800B0100, 5, false, "An unknown error occurred trying to verify the signature of the file."},
+      {0x800B0111, 0, false, "The signature is present, but specifically disallowed."},
+      {0x800B0004, 0, false, "The signature is present, but not trusted."},
+      {0x80096010, 0, false, "Error is: -2146869232"},  // TRUST_E_BAD_DIGEST: a changed file
+      {1, 0, false, "Error is: 1"},                     // a warning is no success
+  };
+  for (const auto& [status, lastError, trusted, message] : cases) {
+    SCOPED_TRACE(message);
+    const TrustVerdict verdict = JudgeTrustStatus(static_cast<std::int32_t>(status), lastError);
+    EXPECT_EQ(trusted, verdict.trusted);
+    EXPECT_EQ(message, verdict.message);
+  }
+  EXPECT_EQ(0u, JudgeTrustStatus(static_cast<std::int32_t>(0x80092026), 0)
+                    .message.rfind("CRYPT_E_SECURITY_SETTINGS - ", 0));
 }
 
 }  // namespace
