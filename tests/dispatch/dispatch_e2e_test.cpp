@@ -150,20 +150,17 @@ TEST_F(DispatchTest, OnlyATransportOfOurOwnPublisherIsStarted) {
     for (const wchar_t* command : {L"sendlog", L"updatepvbpreference"}) {
       SCOPED_TRACE(testing::PrintToString(std::wstring(kind) + L" " + command + (ourService ? L"" : L" *")));
       const std::wstring client = MakeClientDirectory(*sandbox_, kind);
-      const std::wstring id = WideId(UniqueCrashIdentifier());
       const std::wstring service = ourService ? TestService() : ServicePath();
-      EXPECT_TRUE(RunChild(service, {client, command, id, L"1"}, 60000).finished);
-      const std::string why = Log(L"SignatureVerifierUtils.txt");
-      EXPECT_TRUE(Contains(why, reason)) << why;
+      EXPECT_TRUE(RunChild(service, {client, command, WideId(UniqueCrashIdentifier()), L"1"}, 60000)
+                      .finished);
+      EXPECT_TRUE(Contains(Log(L"SignatureVerifierUtils.txt"), reason)) << Log(L"SignatureVerifierUtils.txt");
       EXPECT_EQ(starts, Contains(Log(L"LogTransportProcessor.txt"), "Signature verification successful"));
       (starts ? started : refused).push_back(client);
     }
   }
   // Once these starts are recorded, a start of a refused run before them would be too.
-  for (const std::wstring& client : started) {
-    ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
-  }
-  for (const std::wstring& client : refused) EXPECT_TRUE(ReadLaunches(client).empty());
+  for (const auto& client : started) ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
+  for (const auto& client : refused) EXPECT_TRUE(ReadLaunches(client).empty());
 }
 
 TEST_F(DispatchTest, AClientDirectoryEndingInABackslashReachesTheTransportAsOneWord) {
@@ -186,13 +183,8 @@ bool RunServiceStoppedAtItsStart(const std::vector<std::wstring>& words, const s
   const UniqueHandle process(info.hProcess), thread(info.hThread);
   // System DLLs sit at the same address in every process, so the service's entry is the test's.
   void* target = reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "CreateProcessW"));
-  const auto patch = [&](BYTE value) {
-    DWORD protection = 0;
-    ::VirtualProtectEx(process.get(), target, 1, PAGE_EXECUTE_READWRITE, &protection);
-    ::WriteProcessMemory(process.get(), target, &value, 1, nullptr);
-    ::VirtualProtectEx(process.get(), target, 1, protection, &protection);
-    ::FlushInstructionCache(process.get(), target, 1);
-  };
+  // WriteProcessMemory makes a code page writable for the write, as a debugger needs.
+  const auto patch = [&](BYTE value) { ::WriteProcessMemory(process.get(), target, &value, 1, nullptr); };
   BYTE original = 0;
   bool armed = false, stopped = false;
   DEBUG_EVENT event = {};
@@ -222,9 +214,8 @@ bool RunServiceStoppedAtItsStart(const std::vector<std::wstring>& words, const s
 }
 
 TEST_F(DispatchTest, WhatIsStartedIsTheFileThatWasChecked) {
-  // While the checked transport is held: the file itself cannot be replaced, so it runs; the client
-  // directory can be renamed under Wine (not on Windows, where the hold forbids renaming any folder above
-  // the file) and an unsigned program put in its place, which must never run.
+  // While the checked transport is held the file cannot be replaced, so it runs; under Wine (not Windows) its
+  // folder can be renamed and an unsigned program put in its place, which must never run.
   const std::wstring unsigned_ = TestTransport(L"unsigned");
   const std::tuple<const char*, std::function<void(const std::wstring&)>, size_t> cases[] = {
       {"the client directory", [&](const std::wstring& client) {
