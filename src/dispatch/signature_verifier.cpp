@@ -28,8 +28,6 @@ struct TrustRequest {
 constexpr DWORD kFullTrustDataSize = sizeof(WINTRUST_DATA) < 88 ? 88 : sizeof(WINTRUST_DATA);
 static_assert(sizeof(TrustRequest) >= kFullTrustDataSize, "the platform may read the whole trust data");
 
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-
 // One verification: the check in the constructor, the release of its state (and of the signer's chain read
 // from it) in the destructor.
 class TrustVerification {
