@@ -2,24 +2,33 @@
 
 #include <windows.h>
 
-#include <objbase.h>
-#include <shellapi.h>
+#include <optional>
 
 #include "common/diagnostic_log.h"
 #include "common/storage_paths.h"
 #include "common/win_handles.h"
+#include "dispatch/held_file_start.h"
 #include "dispatch/signature_verifier.h"
+#include "dispatch/transport_command.h"
 
 namespace kx {
 namespace {
 
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
-
-// Hidden, not awaited: the transport outlives this process.
-void StartTransport(const std::wstring& quotedTransport, const std::wstring& clientDirectory,
-                    const std::wstring& folder) {
-  const std::wstring parameters = Quoted(clientDirectory) + L" " + Quoted(folder);
-  ::ShellExecuteW(nullptr, nullptr, quotedTransport.c_str(), parameters.c_str(), nullptr, SW_HIDE);
+void Start(ComponentLog& log, HANDLE held, const std::wstring& finalPath, const std::wstring& clientDirectory,
+           const std::wstring& folder) {
+  const HeldStart start = StartHeldProgram(
+      held, finalPath, TransportCommandLine(WithoutLongPathPrefix(finalPath), clientDirectory, folder));
+  switch (start.outcome) {
+    case HeldStart::Outcome::kStarted:
+      return;
+    case HeldStart::Outcome::kNotStarted:
+      log.Line("The log transport could not be started, error ", LogNumber{start.error});
+      return;
+    case HeldStart::Outcome::kOtherFile:
+      log.Line("The started program is not the checked log transport file; ended before it ran: ",
+               start.image);
+      return;
+  }
 }
 
 }  // namespace
@@ -28,9 +37,9 @@ void LogTransportProcessor::Run(const std::wstring& clientDirectory, bool bVerif
   ComponentLog log(LogComponent::LogTransportProcessor);
   log.Start(ComponentLog::OpenRule::kOpenAlways);
 
-  const std::wstring transport = clientDirectory + L"\\" + kLogTransportFileName;
-  // Held until both starts are made: others may read the file (the starts must), but not change, replace or
-  // delete it after it was checked.
+  const std::wstring transport = TransportPathIn(clientDirectory);
+  // Held until both starts are made: others may read the file (the starts must), but not change, replace,
+  // rename or delete it, nor (on Windows) rename a folder above it, after it was checked.
   const UniqueFileHandle held(::CreateFileW(transport.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!held) {
@@ -38,7 +47,6 @@ void LogTransportProcessor::Run(const std::wstring& clientDirectory, bool bVerif
     log.Close();
     return;
   }
-  const std::wstring quotedTransport = Quoted(transport);
 
   log.Line("bVerifySignatureBeforeLaunching: ", LogFlag{bVerifySignatureBeforeLaunching});
   if (bVerifySignatureBeforeLaunching) {
@@ -50,13 +58,20 @@ void LogTransportProcessor::Run(const std::wstring& clientDirectory, bool bVerif
     log.Line("Signature verification successful for Log transport");
   }
   log.Line("Going to execute the log transport");
-  log.Line("LogTransport path is : ", quotedTransport);
-  log.Close();
+  log.Line("LogTransport path is : ", L"\"" + transport + L"\"");
 
-  // The shell may hand the start to extensions that need COM.
-  const ComApartment apartment(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  StartTransport(quotedTransport, clientDirectory, StoragePaths::CrashLogFolder());
-  StartTransport(quotedTransport, clientDirectory, StoragePaths::DumpFolder());
+  // The file is started by the path the open handle resolves to, not by the path it was opened by.
+  const std::optional<std::wstring> finalPath = FinalPathOf(held.get());
+  if (!finalPath) {
+    log.Line("The log transport's final path could not be read, error ", LogNumber{::GetLastError()},
+             ". Returning");
+    log.Close();
+    return;
+  }
+  log.Line("Final path of the log transport: ", *finalPath);
+  Start(log, held.get(), *finalPath, clientDirectory, StoragePaths::CrashLogFolder());
+  Start(log, held.get(), *finalPath, clientDirectory, StoragePaths::DumpFolder());
+  log.Close();
 }
 
 }  // namespace kx

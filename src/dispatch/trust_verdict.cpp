@@ -1,5 +1,9 @@
 #include "dispatch/trust_verdict.h"
 
+#include <algorithm>
+
+#include "common/hex_text.h"
+
 namespace kx {
 namespace {
 
@@ -10,6 +14,34 @@ constexpr std::uint32_t kProviderUnknown = 0x800B0001;     // TRUST_E_PROVIDER_U
 constexpr std::uint32_t kExplicitDistrust = 0x800B0111;    // TRUST_E_EXPLICIT_DISTRUST
 constexpr std::uint32_t kSubjectNotTrusted = 0x800B0004;   // TRUST_E_SUBJECT_NOT_TRUSTED
 constexpr std::uint32_t kSecuritySettings = 0x80092026;    // CRYPT_E_SECURITY_SETTINGS
+
+// CERT_TRUST_STATUS error bits.
+constexpr std::uint32_t kNotTimeValid = 0x00000001;          // CERT_TRUST_IS_NOT_TIME_VALID
+constexpr std::uint32_t kRevoked = 0x00000004;               // CERT_TRUST_IS_REVOKED
+constexpr std::uint32_t kNotSignatureValid = 0x00000008;     // CERT_TRUST_IS_NOT_SIGNATURE_VALID
+constexpr std::uint32_t kNotValidForUsage = 0x00000010;      // CERT_TRUST_IS_NOT_VALID_FOR_USAGE
+constexpr std::uint32_t kUntrustedRoot = 0x00000020;         // CERT_TRUST_IS_UNTRUSTED_ROOT
+constexpr std::uint32_t kRevocationUnknown = 0x00000040;     // CERT_TRUST_REVOCATION_STATUS_UNKNOWN
+constexpr std::uint32_t kPartialChain = 0x00010000;          // CERT_TRUST_IS_PARTIAL_CHAIN
+constexpr std::uint32_t kOfflineRevocation = 0x01000000;     // CERT_TRUST_IS_OFFLINE_REVOCATION
+constexpr std::uint32_t kChainDistrusted = 0x04000000;       // CERT_TRUST_IS_EXPLICIT_DISTRUST
+
+// Revocation is not asked for, so "unknown" is what it should say; a revocation that is known is not.
+constexpr std::uint32_t kTolerated = kRevocationUnknown | kOfflineRevocation;
+
+// The most telling reason first: one line names one reason.
+constexpr struct {
+  std::uint32_t bit;
+  const char* message;
+} kChainReasons[] = {
+    {kRevoked, "The signer's certificate chain holds a revoked certificate."},
+    {kChainDistrusted, "The signer's certificate chain holds an explicitly distrusted certificate."},
+    {kUntrustedRoot, "The signer's certificate chain ends in a root that is not trusted."},
+    {kPartialChain, "The signer's certificate chain does not reach a root."},
+    {kNotSignatureValid, "A signature in the signer's certificate chain is not valid."},
+    {kNotTimeValid, "A certificate of the signer's chain is outside its validity period."},
+    {kNotValidForUsage, "The signer's certificate chain is not valid for code signing."},
+};
 
 }  // namespace
 
@@ -32,6 +64,24 @@ TrustVerdict JudgeTrustStatus(std::int32_t status, std::uint32_t lastError) {
         "errors."};
   }
   return {false, "Error is: " + std::to_string(status)};
+}
+
+TrustVerdict JudgeSignerChain(const SignerChainFacts& chain) {
+  if (!chain.read) return {false, "The signer's certificate chain could not be read."};
+  const std::uint32_t errors = chain.errorStatus & ~kTolerated;
+  for (const auto& reason : kChainReasons) {
+    if (errors & reason.bit) return {false, reason.message};
+  }
+  if (errors != 0) {
+    std::string message = "The signer's certificate chain has errors: 0x";
+    AppendHex(message, errors, 8, true);
+    return {false, message};
+  }
+  const auto& usages = chain.leafUsages;
+  if (std::find(usages.begin(), usages.end(), kCodeSigningUsage) == usages.end()) {
+    return {false, "The signer's certificate does not name the code-signing usage."};
+  }
+  return {true, "The signer's certificate chain is trusted for code signing."};
 }
 
 }  // namespace kx

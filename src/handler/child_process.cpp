@@ -1,7 +1,7 @@
 #include "handler/child_process.h"
 
+#include "common/command_word.h"
 #include "common/win_handles.h"
-#include "handler/crash_message.h"
 
 namespace kx {
 namespace {

@@ -1,6 +1,6 @@
 // The texts a crash handler sends and leaves behind, built without any platform call so that they can be
 // tested and fuzzed anywhere: the crash data message for "createdump", the stack text inside it, the crash
-// identifier, the analytics event file and the quoting of command-line words.
+// identifier, and the analytics event file.
 #pragma once
 
 #include <cstddef>
@@ -48,8 +48,5 @@ std::string HexCode(std::uint32_t code);
 // The analytics event file of one crash: "key:value" lines ending with LF, in the order given. A line break
 // in a value would start a new entry, so CR and LF inside keys or values become blanks.
 std::string FormatEventText(const std::vector<std::pair<std::string, std::string>>& entries);
-
-// Quotes one command-line word so that CommandLineToArgvW gives it back unchanged.
-std::wstring QuoteCommandWord(const std::wstring& word);
 
 }  // namespace kx

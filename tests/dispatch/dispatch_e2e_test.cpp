@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -28,6 +29,9 @@ constexpr DWORD kLaunchWaitMs = 30000;
 std::wstring TestTransport(const wchar_t* kind) {
   return ThisProgramFolder() + L"\\..\\test-transports\\" + kind + L".exe";
 }
+
+// A copy of the service signed by our publisher (the test PKI's code-signing certificate).
+std::wstring TestService() { return ThisProgramFolder() + L"\\..\\test-services\\signed.exe"; }
 
 // A client directory holding the given transport copy as KXLogTransport.exe (none for an empty kind). Its
 // name has a blank, which the starts must carry through their quoting.
@@ -126,34 +130,117 @@ TEST_F(DispatchTest, DontsendDeletesTheReportAndItsDumpButNoFinishedFile) {
   EXPECT_TRUE(IsFile(files.dump + L".final"));
 }
 
-TEST_F(DispatchTest, OnlyATransportWhoseOwnSignatureHoldsIsStarted) {
-  // A copy changed after signing: the digest check, not only the presence of a signature, refuses it (which
-  // verdict each status gives is the trust verdict test's table). A signed copy beside the service does not
-  // vouch for the program in the client directory: the refused run uses a copy of the service that has one.
-  const std::wstring serviceCopy = sandbox_->roaming() + L"\\service";
-  std::filesystem::create_directories(serviceCopy);
-  std::filesystem::copy_file(ServicePath(), serviceCopy + L"\\KXWindowsClientService.exe");
-  std::filesystem::copy_file(TestTransport(L"signed"), serviceCopy + L"\\KXLogTransport.exe");
-  const std::wstring refused = MakeClientDirectory(*sandbox_, L"altered");
-  EXPECT_TRUE(RunProgram(serviceCopy + L"\\KXWindowsClientService.exe",
-                         QuoteWord(refused) + L" sendlog " + WideId(UniqueCrashIdentifier()) + L" 1")
-                  .finished);
-  const std::string transportLog = Log(L"LogTransportProcessor.txt");
-  EXPECT_TRUE(EndsWith(transportLog, "Verification failed for log transport file. Returning\r\n"))
-      << transportLog;
-  EXPECT_NE(std::string::npos, Log(L"SignatureVerifierUtils.txt").find("Error is: -2146869232"));
-
-  // Started: without the check even an unsigned transport, and a signed one with it (updatepvbpreference's
-  // start is the preference sync test's). Once these starts are recorded, a start of the refused run before
-  // them would be too.
-  for (const auto& [kind, verify] :
-       {std::pair<const wchar_t*, bool>{L"unsigned", false}, {L"signed", true}}) {
-    SCOPED_TRACE(verify);
-    const std::wstring client = MakeClientDirectory(*sandbox_, kind);
-    EXPECT_TRUE(Run(client, L"sendlog", UniqueCrashIdentifier(), verify).finished);
-    ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
+TEST_F(DispatchTest, OnlyATransportOfOurOwnPublisherIsStarted) {
+  // Which transport copy, whether the service running the check is signed by our publisher (otherwise, "*",
+  // the build tree's, unsigned, with no publisher set at build time), the signature log's reason, started.
+  const std::tuple<const wchar_t*, bool, const char*, bool> cases[] = {
+      {L"signed", true, "The signer is the service's own publisher.", true},
+      {L"renewed", true, "The signer is the service's own publisher.", true},
+      {L"unsigned", true, "The file is not signed.", false},
+      {L"altered", true, "Error is: -2146869232", false},
+      {L"self-signed", true, "The signer's certificate chain ends in a root that is not trusted.", false},
+      {L"rogue-ca", true, "The signer's certificate chain ends in a root that is not trusted.", false},
+      {L"expired", true, "A certificate of the signer's chain is outside its validity period.", false},
+      {L"other-publisher", true, "The signer is not the service's publisher: another subject.", false},
+      {L"no-usage", true, "The signer's certificate does not name the code-signing usage.", false},
+      {L"signed", false, "No publisher to compare the signer with", false},
+  };
+  std::vector<std::wstring> started, refused;
+  for (const auto& [kind, ourService, reason, starts] : cases) {
+    for (const wchar_t* command : {L"sendlog", L"updatepvbpreference"}) {
+      SCOPED_TRACE(testing::PrintToString(std::wstring(kind) + L" " + command + (ourService ? L"" : L" *")));
+      const std::wstring client = MakeClientDirectory(*sandbox_, kind);
+      const std::wstring service = ourService ? TestService() : ServicePath();
+      EXPECT_TRUE(RunChild(service, {client, command, WideId(UniqueCrashIdentifier()), L"1"}, 60000)
+                      .finished);
+      EXPECT_TRUE(Contains(Log(L"SignatureVerifierUtils.txt"), reason)) << Log(L"SignatureVerifierUtils.txt");
+      EXPECT_EQ(starts, Contains(Log(L"LogTransportProcessor.txt"), "Signature verification successful"));
+      (starts ? started : refused).push_back(client);
+    }
   }
-  EXPECT_TRUE(ReadLaunches(refused).empty());
+  // Once these starts are recorded, a start of a refused run before them would be too.
+  for (const auto& client : started) ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
+  for (const auto& client : refused) EXPECT_TRUE(ReadLaunches(client).empty());
+}
+
+TEST_F(DispatchTest, AClientDirectoryEndingInABackslashReachesTheTransportAsOneWord) {
+  const std::wstring client = MakeClientDirectory(*sandbox_, L"unsigned");
+  EXPECT_TRUE(Run(client + L"\\", L"sendlog", UniqueCrashIdentifier()).finished);
+  ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
+}
+
+// Runs our signed service as the test's debuggee and calls `at` when the service calls CreateProcessW:
+// after its check, with the transport held, before anything is started. False when it never got there.
+bool RunServiceStoppedAtItsStart(const std::vector<std::wstring>& words, const std::function<void()>& at) {
+  std::wstring line = CommandLineOf(TestService(), words);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(TestService().c_str(), line.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
+                        nullptr, nullptr, &startup, &info)) {
+    return false;
+  }
+  const UniqueHandle process(info.hProcess), thread(info.hThread);
+  // System DLLs sit at the same address in every process, so the service's entry is the test's.
+  void* target = reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "CreateProcessW"));
+  // WriteProcessMemory makes a code page writable for the write, as a debugger needs.
+  const auto patch = [&](BYTE value) { ::WriteProcessMemory(process.get(), target, &value, 1, nullptr); };
+  BYTE original = 0;
+  bool armed = false, stopped = false;
+  DEBUG_EVENT event = {};
+  while (::WaitForDebugEvent(&event, 60000)) {
+    DWORD status = DBG_CONTINUE;
+    const EXCEPTION_RECORD& exception = event.u.Exception.ExceptionRecord;
+    if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) ::CloseHandle(event.u.CreateProcessInfo.hFile);
+    if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) ::CloseHandle(event.u.LoadDll.hFile);
+    if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT && exception.ExceptionCode != EXCEPTION_BREAKPOINT) {
+      status = DBG_EXCEPTION_NOT_HANDLED;
+    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT && !armed) {  // the loader's breakpoint
+      armed = ::ReadProcessMemory(process.get(), target, &original, 1, nullptr);
+      patch(0xCC);
+    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT && exception.ExceptionAddress == target) {
+      at();
+      patch(original);
+      CONTEXT context = {};
+      context.ContextFlags = CONTEXT_CONTROL;
+      ::GetThreadContext(thread.get(), &context);
+      context.Rip = reinterpret_cast<DWORD64>(target);  // the call runs as if never stopped
+      stopped = ::SetThreadContext(thread.get(), &context);
+    }
+    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+    if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) return stopped;
+  }
+  return false;
+}
+
+TEST_F(DispatchTest, WhatIsStartedIsTheFileThatWasChecked) {
+  // While the checked transport is held the file cannot be replaced, so it runs; under Wine (not Windows) its
+  // folder can be renamed and an unsigned program put in its place, which must never run.
+  const std::wstring unsigned_ = TestTransport(L"unsigned");
+  const std::tuple<const char*, std::function<void(const std::wstring&)>, size_t> cases[] = {
+      {"the client directory", [&](const std::wstring& client) {
+         EXPECT_TRUE(::MoveFileExW(client.c_str(), (client + L" moved").c_str(), 0));
+         std::filesystem::create_directories(client);
+         std::filesystem::copy_file(unsigned_, client + L"\\KXLogTransport.exe");
+       }, 0},
+      {"the file", [&](const std::wstring& client) {
+         const std::wstring transport = client + L"\\KXLogTransport.exe";
+         EXPECT_FALSE(::CopyFileW(unsigned_.c_str(), transport.c_str(), FALSE));
+         EXPECT_FALSE(::MoveFileExW(transport.c_str(), (transport + L".old").c_str(), 0));
+       }, 2},
+  };
+  std::vector<std::wstring> quiet;
+  for (const auto& [what, replace, launches] : cases) {
+    SCOPED_TRACE(what);
+    const std::wstring client = MakeClientDirectory(*sandbox_, L"signed");
+    EXPECT_TRUE(RunServiceStoppedAtItsStart({client, L"sendlog", WideId(UniqueCrashIdentifier()), L"1"},
+                                            [&] { replace(client); }));
+    EXPECT_EQ(launches == 0, Contains(Log(L"LogTransportProcessor.txt"), "is not the checked log transport"));
+    if (launches == 0) quiet.insert(quiet.end(), {client, client + L" moved"});
+    if (launches != 0) ExpectBothFoldersStarted(WaitForLaunchRecords(client, launches, kLaunchWaitMs));
+  }
+  // Had the unsigned program (or the moved one) run, it would have been recorded by now.
+  for (const std::wstring& folder : quiet) EXPECT_TRUE(ReadLaunches(folder).empty());
 }
 
 }  // namespace

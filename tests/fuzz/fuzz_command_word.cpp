@@ -1,7 +1,7 @@
-// QuoteCommandWord puts texts such as the client directory into the service's command line: any word,
-// quoted and followed by another, must split back into the same two words by Windows' argument rules.
+// QuoteCommandWord puts texts such as the client directory into the command lines of the service and the log
+// transport: any word, quoted and followed by another, must split back into the same two words.
 #include "fuzz_support.h"
-#include "handler/crash_message.h"
+#include "common/command_word.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "handler/crash_message.h"
+#include "common/command_word.h"
 
 namespace kx::test {
 

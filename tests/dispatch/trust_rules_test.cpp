@@ -1,0 +1,79 @@
+// The pure rules of the log transport's start: what the signer's chain means, whether a signer is our
+// publisher, and the paths the transport is started by.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "dispatch/publisher_pin.h"
+#include "dispatch/transport_command.h"
+#include "dispatch/trust_verdict.h"
+
+namespace kx {
+namespace {
+
+TEST(TrustVerdictTest, OnlyAChainWithoutErrorsWhoseSignerNamesCodeSigningIsTrusted) {
+  const std::vector<std::string> codeSigning = {"1.3.6.1.5.5.7.3.1", kCodeSigningUsage};
+  const std::tuple<SignerChainFacts, bool, std::string> cases[] = {
+      {{true, 0, codeSigning}, true, "is trusted for code signing"},
+      {{true, 0x01000040, codeSigning}, true, "is trusted for code signing"},  // revocation: not asked for
+      {{false, 0, codeSigning}, false, "could not be read"},
+      {{true, 0x21, codeSigning}, false, "ends in a root that is not trusted"},  // the root named first
+      {{true, 0x1, codeSigning}, false, "outside its validity period"},
+      {{true, 0x41 | 0x4, codeSigning}, false, "revoked"},
+      {{true, 0x200, codeSigning}, false, "has errors: 0x00000200"},
+      {{true, 0, {}}, false, "does not name the code-signing usage"},
+      {{true, 0, {"1.3.6.1.5.5.7.3.1"}}, false, "does not name the code-signing usage"},
+  };
+  for (const auto& [chain, trusted, reason] : cases) {
+    SCOPED_TRACE(reason);
+    const TrustVerdict verdict = JudgeSignerChain(chain);
+    EXPECT_EQ(trusted, verdict.trusted);
+    EXPECT_NE(std::string::npos, verdict.message.find(reason)) << verdict.message;
+  }
+}
+
+TEST(PublisherPinTest, TheSignerMustBeTheServicesPublisherOrElseTheOneSetAtBuildTime) {
+  const Publisher ours = {L"CN=Orvan, O=Orvan Ltd", {"ISSUING", "ROOT"}};
+  const std::optional<Publisher> none;
+  // The service's own signer (when its signature holds), the build setting, the signer, the verdict.
+  using Setting = std::pair<std::wstring, std::string>;
+  const std::tuple<std::optional<Publisher>, Setting, Publisher, bool> cases[] = {
+      {ours, {}, ours, true},
+      {ours, {}, {L"CN=Evil Corp", ours.issuerThumbprints}, false},
+      {ours, {}, {ours.subject, {"OTHER", "ROOT"}}, false},  // our name, another CA of the same root
+      {ours, {}, {ours.subject, {}}, false},                         // self-signed under our name
+      {none, {ours.subject, "ROOT"}, ours, true},
+      {none, {ours.subject, "ISSUING"}, ours, true},
+      {none, {ours.subject, "OTHER"}, ours, false},
+      {none, {L"CN=Orvan", "ROOT"}, ours, false},
+      {none, {ours.subject, ""}, ours, false},                       // half a setting is none
+      {none, {}, ours, false},                                       // nothing to compare with: closed
+      {Publisher{L"CN=Other", {"ROOT"}}, {ours.subject, "ROOT"}, ours, false},  // the signed service rules
+  };
+  int row = 0;
+  for (const auto& [service, built, signer, trusted] : cases) {
+    const PublisherPin pin = ChoosePublisherPin(service, built.first, built.second);
+    EXPECT_EQ(trusted, JudgePublisher(signer, pin).trusted) << "row " << row++;
+  }
+}
+
+TEST(TransportCommandTest, PathsKeepTheirMeaningWithOrWithoutTheLongPathPrefix) {
+  const std::pair<std::wstring, std::wstring> converted[] = {
+      {L"\\\\?\\C:\\a b\\KXLogTransport.exe", L"C:\\a b\\KXLogTransport.exe"},
+      {L"\\\\?\\UNC\\host\\share\\x.exe", L"\\\\host\\share\\x.exe"},
+      {L"\\\\?\\Volume{1}\\x.exe", L"\\\\?\\Volume{1}\\x.exe"},  // no drive or share to name it by
+  };
+  for (const auto& [prefixed, plain] : converted) {
+    EXPECT_EQ(plain, WithoutLongPathPrefix(prefixed));
+    EXPECT_EQ(prefixed, WithLongPathPrefix(plain));
+  }
+  EXPECT_EQ(L"\\\\.\\pipe\\x", WithLongPathPrefix(L"\\\\.\\pipe\\x"));
+  EXPECT_EQ(L"C:\\d\\KXLogTransport.exe", TransportPathIn(L"C:\\d\\"));
+}
+
+}  // namespace
+}  // namespace kx
