@@ -22,32 +22,51 @@ struct PendingIo {
   OVERLAPPED overlapped = {};
 };
 
-// The TOKEN_USER of a token, as bytes; empty when it cannot be read.
-std::vector<unsigned char> TokenUserOf(HANDLE token) {
+// One kind of a token's information, as bytes; empty when it cannot be read.
+std::vector<unsigned char> TokenInformationOf(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
   DWORD size = 0;
-  ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-  std::vector<unsigned char> user(size);
-  if (size == 0 || !::GetTokenInformation(token, TokenUser, user.data(), size, &size)) return {};
-  return user;
+  ::GetTokenInformation(token, kind, nullptr, 0, &size);
+  std::vector<unsigned char> information(size);
+  if (size == 0 || !::GetTokenInformation(token, kind, information.data(), size, &size)) return {};
+  return information;
 }
 
-enum class ServerUser { kSame, kOther, kUnreadable };
+// The token's user SID and its integrity level (the last sub-authority of its mandatory label).
+struct TokenIdentity {
+  std::vector<unsigned char> user;  // TOKEN_USER
+  DWORD integrity = 0;
+  bool read = false;
+};
 
-// Whether `process` runs as the user this process runs as.
+TokenIdentity IdentityOf(HANDLE process) {
+  UniqueHandle token;
+  TokenIdentity identity;
+  if (!process || !::OpenProcessToken(process, TOKEN_QUERY, token.put())) return identity;
+  identity.user = TokenInformationOf(token.get(), TokenUser);
+  const std::vector<unsigned char> label = TokenInformationOf(token.get(), TokenIntegrityLevel);
+  if (identity.user.empty() || label.empty()) return identity;
+  const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(label.data())->Label.Sid;
+  const UCHAR count = *::GetSidSubAuthorityCount(sid);
+  if (count == 0) return identity;
+  identity.integrity = *::GetSidSubAuthority(sid, count - 1);
+  identity.read = true;
+  return identity;
+}
+
+enum class ServerUser { kSame, kOther, kLowerIntegrity, kUnreadable };
+
+// Whether `process` runs as the user this process runs as, at no lower integrity level: a sandboxed
+// (low-integrity) process of the same user could take a crash's pipe name and have us dump a process it
+// cannot read itself.
 ServerUser UserOfServer(HANDLE process) {
-  UniqueHandle theirs;
-  UniqueHandle ours;
-  if (!process || !::OpenProcessToken(process, TOKEN_QUERY, theirs.put()) ||
-      !::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, ours.put())) {
-    return ServerUser::kUnreadable;
+  const TokenIdentity theirs = IdentityOf(process);
+  const TokenIdentity ours = IdentityOf(::GetCurrentProcess());
+  if (!theirs.read || !ours.read) return ServerUser::kUnreadable;
+  if (!::EqualSid(reinterpret_cast<const TOKEN_USER*>(theirs.user.data())->User.Sid,
+                  reinterpret_cast<const TOKEN_USER*>(ours.user.data())->User.Sid)) {
+    return ServerUser::kOther;
   }
-  const std::vector<unsigned char> theirUser = TokenUserOf(theirs.get());
-  const std::vector<unsigned char> ourUser = TokenUserOf(ours.get());
-  if (theirUser.empty() || ourUser.empty()) return ServerUser::kUnreadable;
-  return ::EqualSid(reinterpret_cast<const TOKEN_USER*>(theirUser.data())->User.Sid,
-                    reinterpret_cast<const TOKEN_USER*>(ourUser.data())->User.Sid)
-             ? ServerUser::kSame
-             : ServerUser::kOther;
+  return theirs.integrity < ours.integrity ? ServerUser::kLowerIntegrity : ServerUser::kSame;
 }
 
 }  // namespace
@@ -78,8 +97,9 @@ HANDLE NamedPipe::connect(const std::string& crashIdentifier) {
   // started us with its own token can always be opened and its token read by us.
   const ServerUser user = UserOfServer(server_.get());
   if (user != ServerUser::kSame) {
-    log_.Line(user == ServerUser::kOther
-                  ? "The process serving the pipe runs as another user, closing the pipe."
+    log_.Line(user == ServerUser::kOther ? "The process serving the pipe runs as another user, closing the pipe."
+              : user == ServerUser::kLowerIntegrity
+                  ? "The process serving the pipe runs at a lower integrity level, closing the pipe."
                   : "The user of the process serving the pipe cannot be read, closing the pipe.");
     connection_.reset();
     server_.reset();

@@ -31,9 +31,9 @@ class NamedPipe {
   // Opens the crash's pipe for reading and writing: no waiting when it is busy, no retry, and at
   // identification level only, so the serving process cannot impersonate the service. Takes the logging
   // switch for this connect and the read or write that follows. Returns the connection; null when the pipe
-  // could not be opened, or when the process serving it runs as another user than the service or its user
-  // cannot be read (then it is closed again at once, and logged). The connection stays owned by this object:
-  // it is closed by the next connect or when the object is destroyed.
+  // could not be opened, or when the process serving it runs as another user than the service, at a lower
+  // integrity level, or cannot be identified (then it is closed again at once, and logged). The connection
+  // stays owned by this object: it is closed by the next connect or when the object is destroyed.
   HANDLE connect(const std::string& crashIdentifier);
 
   // One message from the front end: the text before the first NUL among the bytes that one read returns.
