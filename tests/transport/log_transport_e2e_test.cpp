@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -22,6 +23,7 @@
 namespace kx::test {
 namespace {
 
+using namespace std::chrono_literals;
 constexpr char kUploadPath[] = "/upload";
 constexpr wchar_t kLogKey[] = L"Software\\Orvan\\CommonFiles\\KXLog";
 
@@ -118,7 +120,7 @@ TEST_F(LogTransportTest, FinishedFilesTravelByteExactAndAreThenDeleted) {
 // Which status has which fate is JudgeUploadStatus's table; here each fate, and what the next run does.
 TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
   // kEarly: 16 MiB answered on the headers alone, so that the body's writes fail under the answer.
-  enum Twist { kNone, kEarly };
+  enum Twist { kNone, kEarly, kReadOnly, kOld };
   struct Row {
     const char* what;
     int status;          // of the first run, 0 for none; the second run gets 200
@@ -132,6 +134,9 @@ TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
       {"413 before the body", 413, "", {L"a.final.rejected"}, {L"a.final.rejected"}, 1, kEarly},
       {"503 and Retry-After before the body", 503, "Retry-After: 3600", kept, kept, 1, kEarly},
       {"200 before the body", 200, "", kept, {}, 2, kEarly},
+      {"read-only, beside a read-only leftover", 200, "", {}, {}, 1, kReadOnly},
+      {"older than 30 days, delivered", 200, "", {}, {}, 1, kOld},
+      {"older than 30 days, kept", 503, "", {L"a.final.unsent"}, {L"a.final.unsent"}, 1, kOld},
       {"killed once its request arrived", 0, "", kept, {}, 2},
       {"408", 408, "", kept, {}, 2},
       {"429", 429, "", kept, {}, 2},
@@ -148,6 +153,10 @@ TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
     if (row.afterFirst == twice) Put(L"a.final.rejected", "set aside before");
     const std::wstring file = Put(L"a.final", "x");
     if (row.twist == kEarly) std::filesystem::resize_file(file, 16 << 20);
+    if (row.twist == kOld) std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) - 744h);
+    for (const wchar_t* name : {L"a.final", L"b.final.delivered"}) {
+      if (row.twist == kReadOnly) ::SetFileAttributesW(Put(name, "x").c_str(), FILE_ATTRIBUTE_READONLY);
+    }
     const size_t before = server_.Requests().size();
     TestAnswer answer;
     answer.kind = row.status == 0       ? TestAnswer::Kind::kSilent
