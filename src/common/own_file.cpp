@@ -78,6 +78,15 @@ bool SamePathText(const std::wstring& a, const std::wstring& b) {
 }
 
 bool DeleteOpenFile(HANDLE file) {
+  // A read-only file refuses deletion: the attribute goes first (zero times leave the times as they are).
+  FILE_BASIC_INFO basic = {};
+  if (::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    FILE_BASIC_INFO cleared = {};
+    cleared.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+    if (cleared.FileAttributes == 0) cleared.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    ::SetFileInformationByHandle(file, FileBasicInfo, &cleared, sizeof(cleared));
+  }
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = TRUE;
   return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof(disposition)) != FALSE;

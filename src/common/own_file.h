@@ -45,7 +45,8 @@ class OwnFolder {
 // or ERROR_FILE_EXISTS: the name is taken).
 bool RenameOpenFile(HANDLE file, const std::wstring& newPath, bool replace);
 
-// Marks the file of an open handle (opened with DELETE access) for deletion when its handles close.
+// Marks the file of an open handle (opened with DELETE access) for deletion when its handles close. A
+// read-only file is deleted too when the handle also has FILE_WRITE_ATTRIBUTES: the attribute is cleared first.
 bool DeleteOpenFile(HANDLE file);
 
 // Two paths name the same place by the file system's rule for letter case (not their spellings otherwise).

@@ -144,34 +144,55 @@ bool OpenPostRequest(const std::wstring& server, const std::wstring& path, std::
   return true;
 }
 
-// The answer of a request whose sending ended as `sent` says. A failed send (no server, a refused
-// certificate, a connection closed without an answer) has no header block, though some implementations still
-// hand out an empty one; and so has an answer without a status line.
-std::wstring ReadAnswer(HINTERNET request, bool sent, std::uint32_t* status) {
-  const std::uint32_t code = sent ? QueryStatusCode(request) : 0;
+// How far a request went out.
+enum class Sending {
+  kFailed,    // no request, or one the server cannot answer (no connection, refused certificate, TLS floor)
+  kBodyCut,   // the request line and headers went out, a write of the body failed
+  kComplete,  // the whole body went out and the request was ended
+};
+
+// Ends a request whose body went out whole; the answer's header block is read here.
+Sending EndRequest(HINTERNET request) {
+  return ::HttpEndRequestW(request, nullptr, 0, 0) ? Sending::kComplete : Sending::kFailed;
+}
+
+// The answer of a request whose sending ended as `sending` says. A failed send has no header block, though
+// some implementations still hand out an empty one; and so has an answer without a status line.
+//
+// A body write fails when the server answered early and closed (a 413 for a body over its limit, a 503 with
+// Retry-After): that answer counts. The platform then reads it when the request is ended, if it arrived. A
+// success that came before the server had the whole body cannot cover that body, and counts as none.
+std::wstring ReadAnswer(HINTERNET request, Sending sending, std::uint32_t* status) {
+  std::uint32_t code = 0;
+  if (sending == Sending::kBodyCut) {
+    ::HttpEndRequestW(request, nullptr, 0, 0);
+    code = QueryStatusCode(request);
+    if (code >= 200 && code <= 299) code = 0;
+  } else if (sending == Sending::kComplete) {
+    code = QueryStatusCode(request);
+  }
   if (status) *status = code;
   if (code == 0) return kNoAnswer;
   return QueryRawHeaders(request);
 }
 
-// Sends the file's bytes from its start, a piece at a time.
-bool SendFileBody(HINTERNET request, const std::wstring& headers, HANDLE file, std::uint64_t size) {
+// Sends the file's bytes from its start, a piece at a time. A file that cannot be read gives kFailed: the
+// server waits for the rest of a body that will not come, so there is no answer to wait for.
+Sending SendFileBody(HINTERNET request, const std::wstring& headers, HANDLE file, std::uint64_t size) {
   LARGE_INTEGER start = {};
   if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN) ||
       !BeginRequest(request, headers, static_cast<DWORD>(size))) {
-    return false;
+    return Sending::kFailed;
   }
   std::vector<char> piece(kUploadPieceBytes);
   for (std::uint64_t left = size; left > 0;) {
     const DWORD wanted = static_cast<DWORD>(left < piece.size() ? left : piece.size());
     DWORD read = 0;
-    if (!::ReadFile(file, piece.data(), wanted, &read, nullptr) || read != wanted ||
-        !WriteAll(request, piece.data(), read)) {
-      return false;
-    }
+    if (!::ReadFile(file, piece.data(), wanted, &read, nullptr) || read != wanted) return Sending::kFailed;
+    if (!WriteAll(request, piece.data(), read)) return Sending::kBodyCut;
     left -= read;
   }
-  return ::HttpEndRequestW(request, nullptr, 0, 0) != FALSE;
+  return EndRequest(request);
 }
 
 }  // namespace
@@ -191,11 +212,13 @@ std::wstring HttpClient::sendPostRequest(const std::wstring& server, const std::
   // The body ends at its first NUL. It is written apart from the headers, after the protocol check.
   const size_t bodyLength = std::strlen(body.c_str());
   const HINTERNET request = opened.request.get();
-  const bool sent = headers.size() <= MAXDWORD && bodyLength <= MAXDWORD &&
-                    BeginRequest(request, headers, static_cast<DWORD>(bodyLength)) &&
-                    WriteAll(request, body.c_str(), static_cast<DWORD>(bodyLength)) &&
-                    ::HttpEndRequestW(request, nullptr, 0, 0);
-  return ReadAnswer(request, sent, status);
+  Sending sending = Sending::kFailed;
+  if (headers.size() <= MAXDWORD && bodyLength <= MAXDWORD &&
+      BeginRequest(request, headers, static_cast<DWORD>(bodyLength))) {
+    sending = WriteAll(request, body.c_str(), static_cast<DWORD>(bodyLength)) ? EndRequest(request)
+                                                                              : Sending::kBodyCut;
+  }
+  return ReadAnswer(request, sending, status);
 }
 
 std::wstring HttpClient::sendFileRequest(const std::wstring& server, const std::wstring& path,
@@ -207,8 +230,8 @@ std::wstring HttpClient::sendFileRequest(const std::wstring& server, const std::
   }
   OpenedRequest opened;
   if (!OpenPostRequest(server, path, port, opened)) return {};
-  const bool sent = SendFileBody(opened.request.get(), headers, file, size);
-  return ReadAnswer(opened.request.get(), sent, status);
+  const Sending sending = SendFileBody(opened.request.get(), headers, file, size);
+  return ReadAnswer(opened.request.get(), sending, status);
 }
 
 }  // namespace kx

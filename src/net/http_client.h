@@ -23,7 +23,9 @@ class HttpClient {
   //
   // Returns:
   //   the raw header block   the server answered: status line and header lines, each ended by CR LF, and the
-  //                          empty line that ends the block; whatever the status code;
+  //                          empty line that ends the block; whatever the status code. Also an answer that
+  //                          came before the whole body went out (the server closed the connection under
+  //                          the body's writes), when the platform could read it, but never a 2xx one;
   //   kNoAnswer ("-1")       no header block (see above), and when `port` is 0;
   //   empty                  the internet, connection or request handle could not be opened.
   // When `status` is given it receives the numeric status code, 0 with kNoAnswer; it is left untouched when

@@ -63,8 +63,8 @@ std::int64_t RememberedPause() {
 }
 
 void RememberPause(std::int64_t until) {
+  const ULONGLONG value = static_cast<ULONGLONG>(LaterPause(RememberedPause(), until, Now()));
   const UniqueRegKey key = PreferenceStore::openCommonFilesKey(kPauseKey);
-  const ULONGLONG value = static_cast<ULONGLONG>(until);
   if (key) {
     ::RegSetValueExW(key.get(), kPauseValue, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
   }
@@ -107,7 +107,9 @@ class TransportRun {
     for (size_t i = 0; i < queue.size(); ++i) {
       switch (fates[i]) {
         case QueueFate::kUpload: Upload(queue[i]); break;
-        case QueueFate::kTooOld: SetAside(queue[i], kUnsentSuffix, "older than 30 days"); break;
+        case QueueFate::kLastAttempt:
+          if (Upload(queue[i]) == UploadVerdict::kKept) SetAside(queue[i], kUnsentSuffix, "older than 30 days");
+          break;
         case QueueFate::kTooLarge: SetAside(queue[i], kUnsentSuffix, "4 GiB or more"); break;
         case QueueFate::kBeyondFolderBound:
           SetAside(queue[i], kUnsentSuffix, "newer files fill the folder's 4 GiB");
@@ -120,11 +122,20 @@ class TransportRun {
  private:
   std::wstring PathOf(const std::wstring& name) const { return own_.path() + L"\\" + name; }
 
+  void LogForeign(const std::wstring& name) {
+    log_.Line("Skipped, a link or a file with several names, never sent or changed: ", PathOf(name));
+  }
+
   // A delivered file whose deletion failed, or an earlier version's lock: removed unless someone holds it.
   void RemoveLeftover(const std::wstring& name) {
     UniqueFileHandle file;
     BY_HANDLE_FILE_INFORMATION info = {};
-    if (own_.Open(name, DELETE, 0, file, info) != OwnOpen::kOpened) return;
+    switch (own_.Open(name, DELETE | FILE_WRITE_ATTRIBUTES, 0, file, info)) {
+      case OwnOpen::kOpened: break;
+      case OwnOpen::kForeign: return LogForeign(name);
+      case OwnOpen::kInUse:
+      case OwnOpen::kGone: return;
+    }
     if (DeleteOpenFile(file.get())) return log_.Line("Removed ", PathOf(name));
     log_.Line("Cannot remove (error ", LogNumber{::GetLastError()}, "): ", PathOf(name));
   }
@@ -135,15 +146,14 @@ class TransportRun {
     for (const std::wstring& name : names) {
       QueueEntry entry{name, UniqueFileHandle(), QueuedFile()};
       BY_HANDLE_FILE_INFORMATION info = {};
-      switch (own_.Open(name, GENERIC_READ | DELETE, FILE_FLAG_SEQUENTIAL_SCAN, entry.file, info)) {
+      switch (own_.Open(name, GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_FLAG_SEQUENTIAL_SCAN, entry.file,
+                        info)) {
         case OwnOpen::kOpened:
           entry.facts.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
           entry.facts.time = SecondsSince1970(info.ftLastWriteTime);
           queue.push_back(std::move(entry));
           break;
-        case OwnOpen::kForeign:
-          log_.Line("Skipped, a link or a file with several names, never sent or changed: ", PathOf(name));
-          break;
+        case OwnOpen::kForeign: LogForeign(name); break;
         case OwnOpen::kInUse: log_.Line("In use, left for a later run: ", PathOf(name)); break;
         case OwnOpen::kGone: break;
       }
@@ -163,9 +173,13 @@ class TransportRun {
     return true;
   }
 
-  void Upload(QueueEntry& entry) {
+  // What became of the file: kKept also when a pause held it back.
+  UploadVerdict Upload(QueueEntry& entry) {
     const std::wstring path = PathOf(entry.name);
-    if (Paused()) return log_.Line("Kept for a later run: ", path);
+    if (Paused()) {
+      log_.Line("Kept for a later run: ", path);
+      return UploadVerdict::kKept;
+    }
     log_.Line("Uploading ", path);
     const std::string headers =
         UploadHeaders(NarrowToCodePage(entry.name, CP_UTF8), UploadKindOf(entry.name), settings_.guid);
@@ -173,14 +187,22 @@ class TransportRun {
     const std::wstring answer =
         HttpClient().sendFileRequest(settings_.server, kUploadPath, std::wstring(headers.begin(), headers.end()),
                                      entry.file.get(), entry.facts.size, settings_.port, &status);
-    switch (JudgeUploadStatus(status)) {
-      case UploadVerdict::kDelivered: return Delivered(entry);
+    const UploadVerdict verdict = JudgeUploadStatus(status);
+    switch (verdict) {
+      case UploadVerdict::kDelivered: Delivered(entry); break;
       case UploadVerdict::kRejected:
         log_.Line("Rejected by the server with status ", LogNumber{status});
-        return SetAside(entry, kRejectedSuffix, "refused by the server");
-      case UploadVerdict::kKept: break;
+        SetAside(entry, kRejectedSuffix, "refused by the server");
+        break;
+      case UploadVerdict::kKept:
+        log_.Line("Not uploaded (status ", LogNumber{status}, "), kept for a later run: ", path);
+        KeepPause(answer);
+        break;
     }
-    log_.Line("Not uploaded (status ", LogNumber{status}, "), kept for a later run: ", path);
+    return verdict;
+  }
+
+  void KeepPause(const std::wstring& answer) {
     const std::optional<std::int64_t> until = RetryAfterFromHeaders(narrowByTruncation(answer), Now());
     if (!until) return;
     RememberPause(*until);

@@ -177,15 +177,18 @@ bool IsPauseInForce(std::int64_t notBefore, std::int64_t now) {
   return notBefore > now && notBefore - now <= kMaxRetryAfterSeconds;
 }
 
+std::int64_t LaterPause(std::int64_t stored, std::int64_t asked, std::int64_t now) {
+  return IsPauseInForce(stored, now) ? std::max(stored, asked) : asked;
+}
+
 std::vector<QueueFate> PlanQueue(const std::vector<QueuedFile>& files, std::int64_t now) {
   std::vector<QueueFate> fates(files.size(), QueueFate::kUpload);
   std::vector<size_t> newestFirst;
   for (size_t i = 0; i < files.size(); ++i) {
     if (files[i].size > kMaxUploadFileBytes) {
       fates[i] = QueueFate::kTooLarge;
-    } else if (now - files[i].time > kMaxQueuedAgeSeconds) {
-      fates[i] = QueueFate::kTooOld;
     } else {
+      if (now - files[i].time > kMaxQueuedAgeSeconds) fates[i] = QueueFate::kLastAttempt;
       newestFirst.push_back(i);
     }
   }

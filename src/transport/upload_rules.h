@@ -66,9 +66,15 @@ std::optional<std::int64_t> ParseHttpDate(std::string_view text);
 // come from a server, only from a clock set back since, and is ignored.
 bool IsPauseInForce(std::int64_t notBefore, std::int64_t now);
 
-// The queue's bounds. A file older than kMaxQueuedAgeSeconds (by its last write) is set aside; so is every
-// file older than the newest ones that together fit in kMaxQueuedFolderBytes, and a file the request cannot
-// carry (beyond kMaxUploadFileBytes: the platform takes a 32-bit body length).
+// The pause to remember when an answer asks for one until `asked` while `stored` is remembered: the later
+// of the two (two copies may be told different delays), the stored one only while it is in force.
+std::int64_t LaterPause(std::int64_t stored, std::int64_t asked, std::int64_t now);
+
+// The queue's bounds. Set aside: a file the request cannot carry (beyond kMaxUploadFileBytes: the platform
+// takes a 32-bit body length), and every file older than the newest ones that together fit in
+// kMaxQueuedFolderBytes. A file last written more than kMaxQueuedAgeSeconds ago is tried once more and set
+// aside only when that attempt does not deliver it: a machine long offline, or a clock far ahead, must not
+// discard a queue the server never saw.
 inline constexpr std::int64_t kMaxQueuedAgeSeconds = 30 * 24 * 3600;
 inline constexpr std::uint64_t kMaxQueuedFolderBytes = 4ull << 30;
 inline constexpr std::uint64_t kMaxUploadFileBytes = 0xFFFFFFFFull;
@@ -77,7 +83,7 @@ struct QueuedFile {
   std::uint64_t size = 0;
   std::int64_t time = 0;  // last write
 };
-enum class QueueFate { kUpload, kTooOld, kTooLarge, kBeyondFolderBound };
+enum class QueueFate { kUpload, kLastAttempt, kTooLarge, kBeyondFolderBound };
 // One fate per file, in the order given.
 std::vector<QueueFate> PlanQueue(const std::vector<QueuedFile>& files, std::int64_t now);
 

@@ -154,12 +154,13 @@ HttpsTestServer::~HttpsTestServer() {
 }
 
 void HttpsTestServer::SetAnswer(const std::string& path, const TestAnswer& answer) {
+  static const char* const kAnswerWords[] = {"answer ", "early ", "cut "};  // by TestAnswer::Kind
   std::string data = path + "\r\n";
   switch (answer.kind) {
     case TestAnswer::Kind::kAnswer:
+    case TestAnswer::Kind::kEarly:
     case TestAnswer::Kind::kCut:
-      data += (answer.kind == TestAnswer::Kind::kCut ? "cut " : "answer ") + std::to_string(answer.status) +
-              "\r\n";
+      data += kAnswerWords[static_cast<int>(answer.kind)] + std::to_string(answer.status) + "\r\n";
       for (const std::string& line : answer.headerLines) {
         if (line.empty() || line.find_first_of("\r\n") != std::string::npos) {
           ADD_FAILURE() << "a header line cannot be empty or hold CR or LF: \"" << line << "\"";

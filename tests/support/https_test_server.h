@@ -24,6 +24,7 @@ enum class TestCertificate {
 struct TestAnswer {
   enum class Kind {
     kAnswer,  // a response: status line, headerLines, Content-Length, "Connection: close", body
+    kEarly,   // a kAnswer sent on the request's header block alone; the body is left unread (not recorded)
     kCut,     // the status line and headerLines, the last one without its line end, then close
     kClose,   // read the request, then close the connection without a word
     kSilent,  // read the request, then keep the connection open, unanswered, until the server ends

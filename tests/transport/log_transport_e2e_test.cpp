@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -22,6 +23,7 @@
 namespace kx::test {
 namespace {
 
+using namespace std::chrono_literals;
 constexpr char kUploadPath[] = "/upload";
 constexpr wchar_t kLogKey[] = L"Software\\Orvan\\CommonFiles\\KXLog";
 
@@ -117,15 +119,24 @@ TEST_F(LogTransportTest, FinishedFilesTravelByteExactAndAreThenDeleted) {
 
 // Which status has which fate is JudgeUploadStatus's table; here each fate, and what the next run does.
 TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
+  // kEarly: 16 MiB answered on the headers alone, so that the body's writes fail under the answer.
+  enum Twist { kNone, kEarly, kReadOnly, kOld };
   struct Row {
     const char* what;
     int status;          // of the first run, 0 for none; the second run gets 200
     const char* header;  // of the first answer, "" for none
     std::vector<std::wstring> afterFirst, afterSecond;
     size_t requests;  // of both runs
+    Twist twist = kNone;
   };
   const std::vector<std::wstring> kept = {L"a.final"}, twice = {L"a.final.2.rejected", L"a.final.rejected"};
   const Row rows[] = {
+      {"413 before the body", 413, "", {L"a.final.rejected"}, {L"a.final.rejected"}, 1, kEarly},
+      {"503 and Retry-After before the body", 503, "Retry-After: 3600", kept, kept, 1, kEarly},
+      {"200 before the body", 200, "", kept, {}, 2, kEarly},
+      {"read-only, beside a read-only leftover", 200, "", {}, {}, 1, kReadOnly},
+      {"older than 30 days, delivered", 200, "", {}, {}, 1, kOld},
+      {"older than 30 days, kept", 503, "", {L"a.final.unsent"}, {L"a.final.unsent"}, 1, kOld},
       {"killed once its request arrived", 0, "", kept, {}, 2},
       {"408", 408, "", kept, {}, 2},
       {"429", 429, "", kept, {}, 2},
@@ -140,10 +151,17 @@ TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
     std::filesystem::create_directories(folder_);
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kLogKey, L"UploadNotBefore");
     if (row.afterFirst == twice) Put(L"a.final.rejected", "set aside before");
-    Put(L"a.final", "x");
+    const std::wstring file = Put(L"a.final", "x");
+    if (row.twist == kEarly) std::filesystem::resize_file(file, 16 << 20);
+    if (row.twist == kOld) std::filesystem::last_write_time(file, std::filesystem::last_write_time(file) - 744h);
+    for (const wchar_t* name : {L"a.final", L"b.final.delivered"}) {
+      if (row.twist == kReadOnly) ::SetFileAttributesW(Put(name, "x").c_str(), FILE_ATTRIBUTE_READONLY);
+    }
     const size_t before = server_.Requests().size();
     TestAnswer answer;
-    answer.kind = row.status == 0 ? TestAnswer::Kind::kSilent : TestAnswer::Kind::kAnswer;
+    answer.kind = row.status == 0       ? TestAnswer::Kind::kSilent
+                  : row.twist == kEarly ? TestAnswer::Kind::kEarly
+                                        : TestAnswer::Kind::kAnswer;
     if (*row.header) answer.headerLines.push_back(row.header);
     Answer(row.status, answer);
     if (row.status == 0) {

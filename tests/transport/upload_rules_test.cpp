@@ -81,6 +81,11 @@ TEST(UploadRulesTest, RetryAfterPausesForItsDelayOrUntilItsDateAtMostADay) {
   EXPECT_TRUE(IsPauseInForce(kNow + kMaxRetryAfterSeconds, kNow));
   EXPECT_FALSE(IsPauseInForce(kNow + kMaxRetryAfterSeconds + 1, kNow));
   EXPECT_FALSE(IsPauseInForce(kNow, kNow));
+  // Two copies told different delays: the later pause holds, unless the stored one is not in force.
+  const std::tuple<std::int64_t, std::int64_t, std::int64_t> pauses[] = {
+      {kNow + 3600, kNow + 10, kNow + 3600}, {kNow + 10, kNow + 3600, kNow + 3600}, {kNow - 1, kNow + 10, kNow + 10},
+      {kNow + kMaxRetryAfterSeconds + 1, kNow + 10, kNow + 10}};
+  for (const auto& [stored, asked, kept] : pauses) EXPECT_EQ(kept, LaterPause(stored, asked, kNow)) << stored;
 }
 
 TEST(UploadRulesTest, TheQueueKeepsTheNewestFilesWithinItsBounds) {
@@ -89,7 +94,7 @@ TEST(UploadRulesTest, TheQueueKeepsTheNewestFilesWithinItsBounds) {
   const std::pair<QueuedFile, QueueFate> files[] = {
       {{10, kNow - 2 * kDay}, QueueFate::kBeyondFolderBound},  // older than files that fill the bound
       {{3 * kGiB, kNow - 1}, QueueFate::kUpload},
-      {{10, kNow - 31 * kDay}, QueueFate::kTooOld},
+      {{10, kNow - 31 * kDay}, QueueFate::kBeyondFolderBound},  // old, and beyond the bound besides
       {{2 * kGiB, kNow - kDay}, QueueFate::kBeyondFolderBound},
       {{kMaxUploadFileBytes + 1, kNow}, QueueFate::kTooLarge},
       {{kGiB, kNow}, QueueFate::kUpload},  // with the 3 GiB just at the bound
@@ -99,6 +104,9 @@ TEST(UploadRulesTest, TheQueueKeepsTheNewestFilesWithinItsBounds) {
   std::vector<QueueFate> expected;
   for (const auto& [file, fate] : files) queue.push_back(file), expected.push_back(fate);
   EXPECT_EQ(expected, PlanQueue(queue, kNow));
+  // Past the age bound within the size bound: tried once more (a clock far ahead makes every file old).
+  EXPECT_EQ((std::vector<QueueFate>{QueueFate::kLastAttempt, QueueFate::kUpload}),
+            PlanQueue({{10, kNow - 31 * kDay}, {10, kNow - 30 * kDay}}, kNow));
 }
 
 }  // namespace
