@@ -4,7 +4,10 @@
 //   KXCrashDemo <kind> [--send | --dont-send] [--open-link] [--check-signature] [--update-preferences]
 //               [--client-dir DIR] [--service PATH] [--timeout-ms N]
 //
-//   kind: access-violation, divide-by-zero, stack-overflow, cpp-exception, abort, breakpoint, terminate
+//   kind: access-violation, divide-by-zero, stack-overflow (4 KiB frames), stack-overflow-small (frames of
+//         about 0.5 KiB, as ordinary code has), stack-overflow-worker (the same on a second thread),
+//         cpp-exception, abort, breakpoint, terminate, exit-main-thread (no crash: the main thread ends
+//         with ExitThread(kMainThreadExitCode) and the handler must not keep the process alive)
 //
 // Every step of the handler is printed as a line starting "[handler] ". The process ends with the crash's
 // exception code; 2 when the command line is wrong, 3 when the handler cannot be installed.
@@ -14,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <intrin.h>
 #include <stdexcept>
 #include <string>
 
@@ -22,14 +26,21 @@
 namespace {
 
 volatile int g_sink = 0;
+constexpr DWORD kMainThreadExitCode = 21;
 
-// Deep enough recursion to exhaust any stack; the array keeps each frame large and the compiler from turning
-// the recursion into a loop.
+// Deep enough recursion to exhaust any stack; the array sets each frame's size and keeps the compiler from
+// turning the recursion into a loop.
+template <std::size_t kFrameBytes>
 int Recurse(int depth) {
-  volatile char frame[4096];
+  volatile char frame[kFrameBytes];
   if (g_sink == -1) return 0;  // never: g_sink is not negative, but the compiler cannot know
   frame[depth % sizeof(frame)] = static_cast<char>(depth);
-  return Recurse(depth + 1) + frame[0];
+  return Recurse<kFrameBytes>(depth + 1) + frame[0];
+}
+
+DWORD WINAPI OverflowOnWorker(void*) {
+  g_sink = Recurse<480>(0);
+  return 0;
 }
 
 // Straight to the standard output handle: the C runtime's stream lock may be held by the crashed thread.
@@ -48,13 +59,20 @@ bool Crash(const std::wstring& kind) {
     volatile int divisor = 0;
     g_sink = 100 / divisor;
   } else if (kind == L"stack-overflow") {
-    g_sink = Recurse(0);
+    g_sink = Recurse<4096>(0);
+  } else if (kind == L"stack-overflow-small") {
+    g_sink = Recurse<480>(0);
+  } else if (kind == L"stack-overflow-worker") {
+    // The handler ends the process from the worker's crash; the main thread only waits.
+    ::WaitForSingleObject(::CreateThread(nullptr, 0, OverflowOnWorker, nullptr, 0, nullptr), INFINITE);
+  } else if (kind == L"exit-main-thread") {
+    ::ExitThread(kMainThreadExitCode);
   } else if (kind == L"cpp-exception") {
     throw std::runtime_error("an exception nobody catches");
   } else if (kind == L"abort") {
     std::abort();
   } else if (kind == L"breakpoint") {
-    ::DebugBreak();
+    __debugbreak();  // in the application's code, as an assert macro has it
   } else if (kind == L"terminate") {
     std::terminate();
   } else {
@@ -65,8 +83,8 @@ bool Crash(const std::wstring& kind) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: KXCrashDemo <access-violation|divide-by-zero|stack-overflow|cpp-exception|abort|"
-               "breakpoint|terminate> [--send | --dont-send] [--open-link] "
+               "usage: KXCrashDemo <access-violation|divide-by-zero|stack-overflow|stack-overflow-small|"
+               "stack-overflow-worker|cpp-exception|abort|breakpoint|terminate|exit-main-thread> [--send | --dont-send] [--open-link] "
                "[--check-signature] [--update-preferences] [--client-dir DIR] [--service PATH] "
                "[--timeout-ms N]\n");
   return 2;

@@ -90,7 +90,7 @@ std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash,
     stack = FormatStackText(WalkStack(crash.context, crash.stackLow, crash.stackHigh, kMaxStackFrames));
   }
   const std::string sessionId = Limited(options_.sessionId);
-  return JoinCrashRecords({
+  std::vector<std::pair<std::string, std::string>> records = {
       {"ProductName", Limited(options_.productName)},
       {"ProductVersion", Limited(options_.productVersion)},
       {"ProductBuild", Limited(options_.productBuild)},
@@ -108,7 +108,13 @@ std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash,
       {"SLLogSessionDllStatus", "none"},
       {"ProcessId", std::to_string(crash.processId)},
       {"ThreadId", std::to_string(crash.threadId)},
-  });
+  };
+  // Only for C++ exceptions, so that every other crash's message stays as it was.
+  if (crash.cpp.type[0] != '\0') {
+    records.push_back({"CppExceptionType", crash.cpp.type});
+    records.push_back({"CppExceptionWhat", crash.cpp.what});
+  }
+  return JoinCrashRecords(records);
 }
 
 CrashReporter::PipedRun CrashReporter::RunWithPipe(const std::wstring& command,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "handler/child_process.h"
+#include "handler/cpp_exception.h"
 #include "handler/crash_handler.h"
 #include "handler/crash_pipe.h"
 
@@ -25,6 +26,7 @@ struct CapturedCrash {
   std::uintptr_t stackLow = 0;  // the crashed thread's stack, for the stack text; empty range: no stack text
   std::uintptr_t stackHigh = 0;
   const char* kind = "";  // the SignalType record; static text, so that capturing allocates nothing
+  CppExceptionText cpp;   // the uncaught C++ exception's type and text; empty for other crashes
 };
 
 // The kind word of an exception code: "access-violation", "stack-overflow", "cpp-exception", ... Static

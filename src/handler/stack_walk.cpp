@@ -22,33 +22,36 @@ void DescribeModule(StackFrame& frame) {
 
 }  // namespace
 
+bool UnwindFrame(CONTEXT& context, std::uintptr_t stackLow, std::uintptr_t stackHigh) {
+  const auto onStack = [&](DWORD64 address) { return address >= stackLow && address + 8 <= stackHigh; };
+  if (!onStack(context.Rsp)) return false;
+  DWORD64 imageBase = 0;
+  const PRUNTIME_FUNCTION function = ::RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
+  if (function == nullptr) {
+    // A leaf function (or code without unwind data): the return address is on top of the stack.
+    context.Rip = *reinterpret_cast<const DWORD64*>(context.Rsp);
+    context.Rsp += 8;
+    return true;
+  }
+  void* handlerData = nullptr;
+  DWORD64 establisherFrame = 0;
+  const DWORD64 previousRsp = context.Rsp;
+  ::RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, function, &context, &handlerData,
+                     &establisherFrame, nullptr);
+  // The stack only grows back towards its base; anything else is a corrupted frame.
+  return context.Rsp > previousRsp && onStack(context.Rsp - 8);
+}
+
 std::vector<StackFrame> WalkStack(const CONTEXT& start, std::uintptr_t stackLow, std::uintptr_t stackHigh,
                                   std::size_t maxFrames) {
   std::vector<StackFrame> frames;
   CONTEXT context = start;
-  const auto onStack = [&](DWORD64 address) { return address >= stackLow && address + 8 <= stackHigh; };
   while (frames.size() < maxFrames && context.Rip != 0) {
     StackFrame frame;
     frame.address = context.Rip;
     DescribeModule(frame);
     frames.push_back(frame);
-    if (!onStack(context.Rsp)) break;
-
-    DWORD64 imageBase = 0;
-    const PRUNTIME_FUNCTION function = ::RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
-    if (function == nullptr) {
-      // A leaf function (or code without unwind data): the return address is on top of the stack.
-      context.Rip = *reinterpret_cast<const DWORD64*>(context.Rsp);
-      context.Rsp += 8;
-      continue;
-    }
-    void* handlerData = nullptr;
-    DWORD64 establisherFrame = 0;
-    const DWORD64 previousRsp = context.Rsp;
-    ::RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, function, &context, &handlerData,
-                       &establisherFrame, nullptr);
-    // The stack only grows back towards its base; anything else is a corrupted frame.
-    if (context.Rsp <= previousRsp || !onStack(context.Rsp - 8)) break;
+    if (!UnwindFrame(context, stackLow, stackHigh)) break;
   }
   return frames;
 }

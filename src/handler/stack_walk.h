@@ -11,6 +11,10 @@
 
 namespace kx {
 
+// Moves `context` to its caller's frame, reading only stack memory inside [stackLow, stackHigh). False when
+// the stack ends there or looks corrupted; `context` is then of no further use.
+bool UnwindFrame(CONTEXT& context, std::uintptr_t stackLow, std::uintptr_t stackHigh);
+
 // Unwinds from `context` for at most maxFrames frames, reading only stack memory inside [stackLow, stackHigh)
 // (the crashed thread's stack): a corrupted stack ends the walk instead of faulting. The crashed thread must
 // not run meanwhile.

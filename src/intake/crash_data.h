@@ -24,6 +24,8 @@ struct CrashData {
   std::string ExceptionInfo;  // Base64 of the crashed thread's x64 EXCEPTION_RECORD
   std::string Context;        // Base64 of the crashed thread's x64 CONTEXT
   std::string SLLogSessionDllStatus;
+  std::string CppExceptionType;  // optional: the uncaught C++ exception's type
+  std::string CppExceptionWhat;  // optional: its what() text
   std::wstring LogFileName;   // the crash report's file name, no folder
   std::wstring DumpFileName;  // the minidump's base name, no folder and no suffix
   std::uint32_t ThreadId = 0;

@@ -58,6 +58,8 @@ bool ParseCrashDataMessage(std::string_view message, FileNameWidener widenFileNa
   data.KXSource = ValueOf(records, "KXSource");
   data.SignalType = ValueOf(records, "SignalType");
   data.SLLogSessionDllStatus = ValueOf(records, "SLLogSessionDllStatus");
+  data.CppExceptionType = ValueOf(records, "CppExceptionType");
+  data.CppExceptionWhat = ValueOf(records, "CppExceptionWhat");
 
   const std::optional<std::uint32_t> processId = ReadCrashNumber(ValueOf(records, "ProcessId"));
   if (!processId) return false;

@@ -27,6 +27,8 @@ void LogFields(const CrashData& data, ComponentLog& log) {
   log.Line("ExceptionInfo: ", AnsiText{data.ExceptionInfo});
   log.Line("KXSource: ", AnsiText{data.KXSource});
   log.Line("SignalType ", AnsiText{data.SignalType});
+  log.Line("CppExceptionType: ", AnsiText{data.CppExceptionType});
+  log.Line("CppExceptionWhat: ", AnsiText{data.CppExceptionWhat});
   log.Line("ProcessId: ", LogNumber{data.ProcessId});
   log.Line("ThreadId: ", LogNumber{data.ThreadId});
 }

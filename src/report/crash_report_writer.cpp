@@ -160,4 +160,13 @@ std::string FormatTextElement(std::string_view name, std::string_view text) {
   return element;
 }
 
+std::string FormatCppExceptionElement(std::string_view type, std::string_view what) {
+  std::string element = "<cppException";
+  AppendXmlAttribute(element, "type", type);
+  element += ">\n";
+  element += EscapeXmlElementText(what);
+  element += "\n</cppException>\n";
+  return element;
+}
+
 }  // namespace kx

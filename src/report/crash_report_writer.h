@@ -4,7 +4,8 @@
 //   <?xml ...?>, <!DOCTYPE ...>, crashreport start tag, time, user, system (system_info.h), <gpu>,
 //   gpuinfo lines (gpu_info.h), </gpu>, crash start tag, <backtrace ...>, thread element, </backtrace>,
 //   <registerSet>, twelve register lines, </registerSet> and an empty line, <binaryImageSet>, binaryImage
-//   lines (module_list.h), </binaryImageSet>, dumpType element, slLogSessionDllStatus element, </crash> and
+//   lines (module_list.h), </binaryImageSet>, dumpType element, slLogSessionDllStatus element, cppException
+//   element (only when the crash data named a C++ exception's type), </crash> and
 //   an empty line, the sessionId, solvaneConfigGuid and zanUserGuid elements (each only when its text is
 //   not empty), </crashreport> without a line end.
 //
@@ -14,6 +15,7 @@
 // The document format is described for server authors in docs/crash-report-format.md.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -107,5 +109,13 @@ std::string_view DumpTypeName(int dumpPreference);
 // An element whose text stands on its own line: "<name>\n", the escaped text, "\n</name>\n". Used for
 // dumpType, slLogSessionDllStatus, sessionId, solvaneConfigGuid and zanUserGuid.
 std::string FormatTextElement(std::string_view name, std::string_view text);
+
+// Longest C++ exception type and text a report carries, in bytes of the crash data; the crash handler
+// sends no more.
+inline constexpr std::size_t kMaxCppExceptionText = 1024;
+
+// The uncaught C++ exception: '<cppException type="...">', its what() text on a line of its own (empty
+// when it has none), "</cppException>". Both values escaped.
+std::string FormatCppExceptionElement(std::string_view type, std::string_view what);
 
 }  // namespace kx

@@ -92,7 +92,7 @@ void MakeDocumentTexts(CrashData& crashData) {
        {&crashData.ProductName, &crashData.ProductVersion, &crashData.ProductBuild,
         &crashData.ApplicationLocale, &crashData.StarlumeSessionId, &crashData.SolvaneConfigGuid,
         &crashData.ZanUserGuid, &crashData.KXSource, &crashData.SignalType, &crashData.StackTrace,
-        &crashData.SLLogSessionDllStatus}) {
+        &crashData.SLLogSessionDllStatus, &crashData.CppExceptionType, &crashData.CppExceptionWhat}) {
     *field = ToDocumentText(*field);
   }
 }
@@ -195,6 +195,9 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportP
     return kUnusableFileName;
   }
 
+  // Cut before the code page conversion, which makes a character cut in half whole again (or drops it).
+  for (std::string* text : {&crashData.CppExceptionType, &crashData.CppExceptionWhat})
+    text->resize(std::min(text->size(), kMaxCppExceptionText));
   MakeDocumentTexts(crashData);
   if (!WriteReport(reportPath, AssembleDocument(crashData, crash, dumpPreference, dumpPath, probes))) {
     // No later command would send the dump without its report; it would only fill the disk.
@@ -295,6 +298,8 @@ std::string KXLogGenerator::AssembleDocument(CrashData& crashData, CrashContext&
   body += FormatTextElement("dumpType", DumpTypeName(dumpPreference));
   log_.Line("Dump Type");
   body += FormatTextElement("slLogSessionDllStatus", crashData.SLLogSessionDllStatus);
+  if (!crashData.CppExceptionType.empty())
+    body += FormatCppExceptionElement(crashData.CppExceptionType, crashData.CppExceptionWhat);
   body += kCrashEndLines;
   AppendIfNotEmpty(body, "sessionId", crashData.StarlumeSessionId);
   AppendIfNotEmpty(body, "solvaneConfigGuid", crashData.SolvaneConfigGuid);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -24,6 +25,27 @@ namespace {
 constexpr DWORD kLaunchWaitMs = 30000;
 
 std::wstring DemoPath() { return ThisProgramFolder() + L"\\KXCrashDemo.exe"; }
+
+// Linux's view of a path under Wine's Z: drive.
+std::wstring UnixPath(std::wstring path) {
+  for (wchar_t& ch : path) ch = ch == L'\\' ? L'/' : ch;
+  return path.substr(2);
+}
+
+// The source lines of a code address of KXCrashDemo.exe, the outermost inlining function's last, from the
+// toolchain's addr2line. Wine starts a Linux program without waiting for it, so the text is moved into
+// place whole and waited for.
+std::string SourceOf(const std::string& address) {
+  const std::wstring out = ThisProgramFolder() + L"\\handler_e2e_addr2line.txt";
+  ::DeleteFileW(out.c_str());
+  const std::wstring target = L"'" + UnixPath(out) + L"'";
+  const std::wstring command = L"x86_64-w64-mingw32-addr2line -i -e '" + UnixPath(DemoPath()) + L"' " +
+                               std::wstring(address.begin(), address.end()) + L" > " + target +
+                               L".part && mv " + target + L".part " + target;
+  RunProgram(L"Z:\\bin\\sh", L"-c " + QuoteWord(command));
+  for (int i = 0; i < 300 && ::GetFileAttributesW(out.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(100);
+  return ReadFileBytes(out).value_or("");
+}
 
 // The one file of the folder, which every sent crash leaves; empty when there is none or more than one.
 std::wstring OnlyFile(const std::wstring& folder) {
@@ -76,18 +98,23 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentWithItsOwnCodeInReportAndDump) {
     const wchar_t* kind;
     DWORD code;
     const char* crashType;
+    bool faultInDemoSource = true;  // false: in the compiler's stack probe, which large frames call first
   };
-  // A C++ exception that nobody catches reaches std::terminate with this toolchain's runtime.
+  // A C++ exception that nobody catches reaches std::terminate with this toolchain's runtime. The small
+  // frames of the overflows leave Wine no room to raise the overflow unless the handler prepared the stack.
   const Case cases[] = {
       {L"access-violation", EXCEPTION_ACCESS_VIOLATION, "access-violation"},
       {L"divide-by-zero", EXCEPTION_INT_DIVIDE_BY_ZERO, "divide-by-zero"},
-      {L"stack-overflow", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
+      {L"stack-overflow", EXCEPTION_STACK_OVERFLOW, "stack-overflow", false},
+      {L"stack-overflow-small", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
+      {L"stack-overflow-worker", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
       {L"cpp-exception", kTerminateCode, "cpp-exception"},
+      {L"terminate", kTerminateCode, "terminate"},
       {L"abort", kAbortCode, "abort"},
       {L"breakpoint", EXCEPTION_BREAKPOINT, "breakpoint"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.crashType));
+    SCOPED_TRACE(std::string(c.kind, c.kind + std::wcslen(c.kind)));
     std::filesystem::remove_all(crashLogs());
     std::filesystem::remove_all(dumps());
     const size_t launchesBefore = ReadLaunches(client_).size();
@@ -100,7 +127,18 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentWithItsOwnCodeInReportAndDump) {
     EXPECT_EQ(report.size() - 6, report.rfind(L".final"));
     const std::string text = ReadFileBytes(report).value_or("");
     EXPECT_NE(std::string::npos, text.find(std::string("crashType=\"") + c.crashType + "\""));
-    EXPECT_NE(std::string::npos, text.find(" KXCrashDemo.exe+0x")) << "no stack text";
+    // The fault site is the application's own code, never the handler's nor the runtime's: the first frame
+    // and the crash's instruction are one address, in the demo's source.
+    const std::size_t frame = text.find("<thread index=\"0\">\r\n0 KXCrashDemo.exe+0x");
+    ASSERT_NE(std::string::npos, frame) << text;
+    const std::string address = text.substr(text.find(" 0x", frame) + 1, 18);
+    EXPECT_NE(std::string::npos, text.find("instruction=\"" + address + "\""));
+    const std::string source = SourceOf(address);
+    EXPECT_EQ(c.faultInDemoSource, source.rfind("src/crashdemo/main.cpp:") != std::string::npos) << source;
+    EXPECT_EQ(std::string::npos, source.find("src/handler/")) << source;
+    EXPECT_EQ(c.code == kTerminateCode && c.crashType == std::string("cpp-exception"),
+              text.find("<cppException type=\"std::runtime_error\">\r\nan exception nobody catches\r\n"
+                        "</cppException>") != std::string::npos);
 
     const std::wstring dumpFile = OnlyFile(dumps());
     EXPECT_EQ(dumpFile.size() - 6, dumpFile.rfind(L".final"));
@@ -145,6 +183,10 @@ TEST_F(CrashHandlerTest, TheApplicationEndsWithItsCodeWhateverTheServiceDoes) {
     ASSERT_TRUE(run.finished) << "the application did not end";
     EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
   }
+  // No crash at all: the main thread ends itself, and the handler's thread must not keep the process on.
+  const ServiceRun ended = Crash(L"exit-main-thread", L"");
+  ASSERT_TRUE(ended.finished) << "the handler's thread kept the process alive";
+  EXPECT_EQ(21u, ended.exitCode);  // the main thread's code, as when the last thread ends
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "handler/crash_message.h"
+#include "handler/fault_site_rule.h"
 
 namespace kx {
 namespace {
@@ -18,6 +20,34 @@ TEST(CrashMessageTest, StackEventAndIdentifierTexts) {
   // A line break inside a value would start another entry of the event file.
   EXPECT_EQ("app.name:two  lines\ncrash.id:1\n",
             FormatEventText({{"app.name", "two\r\nlines"}, {"crash.id", "1"}}));
+}
+
+TEST(FaultSiteTest, TheApplicationsFrameFollowsTheHandlersAndTheRuntimes) {
+  constexpr FrameRole H = FrameRole::kHandler, E = FrameRole::kEntry, O = FrameRole::kOther;
+  struct Case {
+    std::vector<FrameRole> roles;
+    bool calledByRuntime;
+    std::size_t expected;
+  };
+  const Case cases[] = {
+      // handler, the runtime's unnamed caller of the handler, std::terminate, __cxa_throw, the throw site
+      {{H, H, O, E, E, O, O}, true, 5},
+      {{H, H, E, E, O}, true, 4},  // handler, raise, abort, the caller of abort
+      {{H, O, O}, true, 2},        // std::terminate called straight from the application
+      {{E, E, O}, false, 2},       // RaiseException, the runtime's throw, the throw site
+      {{H, H, O, E}, true, 4},     // the walk ended before the application
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.expected, FaultFrameIndex(c.roles.data(), c.roles.size(), c.calledByRuntime));
+  }
+  // The call instruction before a return address, which may already lie in the next function.
+  EXPECT_EQ(0x1000u, CallSiteAddress(0x1005, {0x90, 0xE8, 1, 2, 3, 4}));
+  EXPECT_EQ(0x1000u, CallSiteAddress(0x1006, {0xFF, 0x15, 1, 2, 3, 4}));
+  EXPECT_EQ(0x1005u, CallSiteAddress(0x1006, {1, 2, 3, 4, 0xFF, 0xD0}));
+  // A what() text longer than the room is cut, and always ends.
+  char room[4];
+  CopyBoundedText(room, sizeof(room), "abcdef");
+  EXPECT_STREQ("abc", room);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "handler/crash_message.h"
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"
+#include "report/crash_report_writer.h"
 #include "support/appdata_sandbox.h"
 #include "support/front_end_run.h"
 #include "support/test_files.h"
@@ -250,6 +251,9 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
       {"StarlumeSessionId", "/crashreport/sessionId", "]]><!-- -->"},
       {"SolvaneConfigGuid", "/crashreport/solvaneConfigGuid", "{&}"},
       {"ZanUserGuid", "/crashreport/zanUserGuid", "'</zanUserGuid>'\x0B"},
+      {"CppExceptionType", "/crashreport/crash/cppException/@type", "std::map<int, \"&\">\n"},
+      // Cut to its bound: a thrown text can be anything.
+      {"CppExceptionWhat", "/crashreport/crash/cppException", "</cppException>\r\n" + std::string(2000, 'w')},
   };
   std::string extra;
   std::vector<std::pair<std::string, std::string>> readBack;
@@ -257,7 +261,7 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
     extra += CrashRecord(key, sent);
     // Every value comes back as sent, except control characters XML 1.0 cannot carry, which stand as "?".
     // Element texts stand on lines of their own; the thread's text ends with its own line end.
-    std::string value = sent;
+    std::string value = std::strncmp(key, "CppException", 12) == 0 ? sent.substr(0, kMaxCppExceptionText) : sent;
     for (char& ch : value) {
       if (static_cast<unsigned char>(ch) < 0x20 && ch != '\t' && ch != '\n' && ch != '\r') ch = '?';
     }

@@ -60,6 +60,8 @@ TEST(CrashReportWriterTest, ThreadAndTextElements) {
   EXPECT_EQ("<thread index=\"0\">\nframe 0</thread>\n", FormatThreadElement("frame 0"));
   EXPECT_EQ("<dumpType>\n\n</dumpType>\n", FormatTextElement("dumpType", DumpTypeName(5)));
   EXPECT_EQ("", DumpTypeName(-1));
+  EXPECT_EQ("<cppException type=\"std::vector&#60;int&#62;\">\n\n</cppException>\n",
+            FormatCppExceptionElement("std::vector<int>", ""));
 }
 
 }  // namespace
