@@ -7,9 +7,8 @@
 #include <vector>
 
 namespace kx {
-namespace {
 
-std::wstring FinalPathOf(HANDLE handle, DWORD form) {
+std::wstring FinalPathNameOf(HANDLE handle, DWORD form) {
   std::vector<wchar_t> buffer(MAX_PATH);
   // The platform answers a short buffer with the size it needs; a second round is enough, a third is spare.
   for (int round = 0; round < 3; ++round) {
@@ -22,12 +21,14 @@ std::wstring FinalPathOf(HANDLE handle, DWORD form) {
   return {};
 }
 
+namespace {
+
 // The path the file system itself gives the object of a handle, links resolved; empty when it gives none.
 // Some network file systems give no normalized name; the name as opened is then the same for the folder and
 // for its files.
 std::wstring FinalPathOf(HANDLE handle) {
-  const std::wstring normalized = FinalPathOf(handle, FILE_NAME_NORMALIZED);
-  return normalized.empty() ? FinalPathOf(handle, FILE_NAME_OPENED) : normalized;
+  const std::wstring normalized = FinalPathNameOf(handle, FILE_NAME_NORMALIZED);
+  return normalized.empty() ? FinalPathNameOf(handle, FILE_NAME_OPENED) : normalized;
 }
 
 }  // namespace

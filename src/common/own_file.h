@@ -49,6 +49,10 @@ bool RenameOpenFile(HANDLE file, const std::wstring& newPath, bool replace);
 // read-only file is deleted too when the handle also has FILE_WRITE_ATTRIBUTES: the attribute is cleared first.
 bool DeleteOpenFile(HANDLE file);
 
+// The path the file system gives the object of an open handle (GetFinalPathNameByHandleW with `form`), read
+// into a buffer grown to the size the platform asks for; empty when it gives none.
+std::wstring FinalPathNameOf(HANDLE handle, DWORD form);
+
 // Two paths name the same place by the file system's rule for letter case (not their spellings otherwise).
 bool SamePathText(const std::wstring& a, const std::wstring& b);
 

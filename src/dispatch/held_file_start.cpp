@@ -1,5 +1,6 @@
 #include "dispatch/held_file_start.h"
 
+#include "common/own_file.h"
 #include "common/win_handles.h"
 #include "dispatch/transport_command.h"
 
@@ -48,15 +49,9 @@ bool RunsHeldFile(HANDLE process, HANDLE held, std::wstring& image) {
 }  // namespace
 
 std::optional<std::wstring> FinalPathOf(HANDLE file) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
-                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0) return std::nullopt;
-    if (length < path.size()) return path.substr(0, length);
-    if (length > kLongestPath) return std::nullopt;
-    path.resize(length);  // the size needed, terminating NUL included
-  }
+  std::wstring path = FinalPathNameOf(file, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (path.empty()) return std::nullopt;
+  return path;
 }
 
 HeldStart StartHeldProgram(HANDLE held, const std::wstring& path, std::wstring commandLine) {

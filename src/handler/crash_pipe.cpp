@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "common/process_token.h"
+
 namespace kx {
 namespace {
 
@@ -20,12 +22,10 @@ bool IsClientGone(DWORD error) { return error == ERROR_BROKEN_PIPE || error == E
 UniqueLocalMem<void> CurrentUserOnlyDescriptor() {
   UniqueHandle token;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
-  DWORD size = 0;
-  ::GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-  std::vector<unsigned char> buffer(size);
-  if (size == 0 || !::GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) return {};
+  const std::vector<unsigned char> buffer = TokenInformationOf(token.get(), TokenUser);
+  if (buffer.empty()) return {};
   UniqueLocalMem<wchar_t> sidText;
-  if (!::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, sidText.put())) {
+  if (!::ConvertSidToStringSidW(reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid, sidText.put())) {
     return {};
   }
   const std::wstring sddl = L"D:P(A;;GA;;;" + std::wstring(sidText.get()) + L")";

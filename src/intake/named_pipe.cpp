@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/process_token.h"
 #include "common/text_convert.h"
 
 namespace kx {
@@ -21,15 +22,6 @@ struct PendingIo {
   UniqueHandle event;
   OVERLAPPED overlapped = {};
 };
-
-// One kind of a token's information, as bytes; empty when it cannot be read.
-std::vector<unsigned char> TokenInformationOf(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
-  DWORD size = 0;
-  ::GetTokenInformation(token, kind, nullptr, 0, &size);
-  std::vector<unsigned char> information(size);
-  if (size == 0 || !::GetTokenInformation(token, kind, information.data(), size, &size)) return {};
-  return information;
-}
 
 // The token's user SID and its integrity level (the last sub-authority of its mandatory label).
 struct TokenIdentity {
