@@ -15,7 +15,9 @@ if(WIN32)
     # Link the C++ runtime and winpthread statically: the executables need only DLLs that ship with Windows.
     target_link_options(kx_platform INTERFACE -static)
   endif()
-  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
+  # Our own build folder even as another project's subproject: kx_deploy_runtime copies what an application
+  # ships from here.
+  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/bin")
 endif()
 
 if(KX_SANITIZE AND NOT WIN32)
@@ -46,8 +48,11 @@ function(kx_add_library name)
     return()
   endif()
   add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}/src")
-  target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE kx_warnings)
+  # Headers are included as "folder/name.h": from src/ here, from include/ of an installed package.
+  target_include_directories(${name} PUBLIC "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>"
+                                            "$<INSTALL_INTERFACE:include>")
+  # Our warnings are for our own sources only; they never reach an application linking the library.
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE "$<BUILD_INTERFACE:kx_warnings>")
   if(WIN32)
     target_link_libraries(${name} PUBLIC kx_platform)
   endif()
