@@ -18,7 +18,8 @@
 namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
-constexpr LONGLONG kLargestCertificate = 1 << 20;  // a DER certificate is a few KiB; anything near this is not one
+// A DER certificate takes a few KiB; a file near this size is not one.
+constexpr LONGLONG kLargestCertificate = 1 << 20;
 
 struct CertificateTraits {
   using Value = PCCERT_CONTEXT;
