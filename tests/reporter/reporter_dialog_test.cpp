@@ -191,9 +191,10 @@ TEST_F(ReporterDialogTest, ATicketOutsideTheReporterFolderIsLeftAlone) {
                                 reporterFolder + L"\\" + id_ + L".txt"};
   for (const std::wstring& path : cases) {
     SCOPED_TRACE(std::string(path.begin(), path.end()));
-    WriteFileBytes(path, FormatTicket(Ticket(TicketPolicy::kSend)));
+    // The reporter folder holds a ticket of the same name: the one named is not it, so neither is taken.
+    for (const std::wstring& file : {path, ticketPath()}) WriteFileBytes(file, FormatTicket(Ticket(TicketPolicy::kSend)));
     EXPECT_TRUE(RunProgram(ThisProgramFolder() + L"\\KXCrashReporter.exe", QuoteWord(path)).finished);
-    EXPECT_TRUE(IsFile(path));
+    EXPECT_TRUE(IsFile(path) && IsFile(ticketPath()));
     ::DeleteFileW(path.c_str());
   }
   EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths());
