@@ -261,9 +261,11 @@ TicketRead ParseTicket(const std::string& bytes) {
     const std::size_t equals = line.find('=');
     if (equals == 0 || equals == std::string::npos) return read.error = "a line is not key=value", read;
     const std::string key = line.substr(0, equals);
-    if (key != "attachment" && !seen.insert(key).second) return read.error = "key " + key + " given twice", read;
+    if (key != "attachment" && !seen.insert(key).second)
+      return read.error = "key " + key + " given twice", read;
     const std::optional<std::string> value = UnescapeTicketValue(line.substr(equals + 1));
-    if (!value || !Apply(ticket, key, *value)) return read.error = "the value of " + key + " is malformed", read;
+    if (!value || !Apply(ticket, key, *value))
+      return read.error = "the value of " + key + " is malformed", read;
   }
   for (const char* key : {"crash", "code", "kind", "policy", "service", "clientDirectory"}) {
     if (seen.count(key) == 0) return read.error = std::string("no ") + key, read;

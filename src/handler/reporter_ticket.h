@@ -26,12 +26,12 @@ enum class TicketPolicy { kDontSend, kSend, kAsk };
 
 struct ReporterTicket {
   // Required.
-  std::wstring crashIdentifier;   // the service's third word; a plain name piece
+  std::wstring crashIdentifier;  // the service's third word; a plain name piece
   std::uint32_t exceptionCode = 0;
-  std::string kind;               // "access-violation", ... (the report's SignalType)
+  std::string kind;  // "access-violation", ... (the report's SignalType)
   TicketPolicy policy = TicketPolicy::kDontSend;
-  std::wstring servicePath;       // KXWindowsClientService.exe
-  std::wstring clientDirectory;   // its first word
+  std::wstring servicePath;      // KXWindowsClientService.exe
+  std::wstring clientDirectory;  // its first word
   // Optional.
   bool reportWritten = false;     // "createdump" left a report
   std::wstring installationGuid;  // names the report files; empty: the reporter reads the registry's

@@ -1,6 +1,7 @@
 #include "reporter/consent_dialog.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <commctrl.h>
 
 namespace kx {
@@ -14,7 +15,8 @@ constexpr UINT kWidth = 340;
 bool InteractiveStation() {
   USEROBJECTFLAGS flags = {};
   DWORD needed = 0;
-  return ::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags), &needed) &&
+  return ::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof(flags),
+                                     &needed) &&
          (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
@@ -45,7 +47,8 @@ DialogAnswer Show(const DialogText& text, const wchar_t* accept, const wchar_t* 
   int pressed = 0;
   const HRESULT result = ::TaskDialogIndirect(&config, &pressed, nullptr, nullptr);
   if (FAILED(result)) {
-    answer.failure = "the dialog could not be shown (HRESULT " + std::to_string(static_cast<long>(result)) + ")";
+    answer.failure =
+        "the dialog could not be shown (HRESULT " + std::to_string(static_cast<long>(result)) + ")";
   } else if (pressed != kAcceptId && pressed != IDCANCEL) {
     // Wine answers S_OK and -1 when its dialog could not be made (no display).
     answer.failure = "the dialog ended without an answer (" + std::to_string(pressed) + ")";

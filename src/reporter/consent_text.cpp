@@ -60,11 +60,10 @@ std::wstring TwoDigits(const std::string& number) {
 std::wstring ReportTime(std::string_view xml) {
   const std::string year = Attribute(xml, "<time ", "year");
   if (year.empty()) return L"";
-  std::wstring text = Widen(year) + L"-" + TwoDigits(Attribute(xml, "<time ", "month")) + L"-" +
-                      TwoDigits(Attribute(xml, "<time ", "day")) + L" " +
-                      TwoDigits(Attribute(xml, "<time ", "hour")) + L":" +
-                      TwoDigits(Attribute(xml, "<time ", "minute")) + L":" +
-                      TwoDigits(Attribute(xml, "<time ", "second"));
+  std::wstring text =
+      Widen(year) + L"-" + TwoDigits(Attribute(xml, "<time ", "month")) + L"-" +
+      TwoDigits(Attribute(xml, "<time ", "day")) + L" " + TwoDigits(Attribute(xml, "<time ", "hour")) + L":" +
+      TwoDigits(Attribute(xml, "<time ", "minute")) + L":" + TwoDigits(Attribute(xml, "<time ", "second"));
   const std::string zone = Attribute(xml, "<time ", "timezone");
   return zone.empty() || zone == "N/A" ? text : text + L" " + Widen(zone);
 }
@@ -117,8 +116,9 @@ DialogText ConsentDialogText(const ConsentInput& input) {
   const std::wstring product = ProductOrDefault(input.productName);
   text.title = input.productName.empty() ? std::wstring(L"Problem report") : input.productName;
   text.mainInstruction = product + L" stopped unexpectedly";
-  text.content = L"You can send a report of this problem to help fix it; nothing leaves this computer unless "
-                 L"you choose Send report.";
+  text.content =
+      L"You can send a report of this problem to help fix it; nothing leaves this computer unless "
+      L"you choose Send report.";
 
   std::wstring details = L"Product: " + product;
   if (!input.productVersion.empty()) details += L" " + input.productVersion;
@@ -126,10 +126,12 @@ DialogText ConsentDialogText(const ConsentInput& input) {
   details += L"\nProblem: " + Widen(input.kind.empty() ? std::string("exception") : input.kind) + L", code " +
              HexCode(input.exceptionCode);
   if (!input.facts.exception.empty()) details += L" (" + input.facts.exception + L")";
-  const std::wstring time = input.facts.time.empty() ? IdentifierTime(input.crashIdentifier) : input.facts.time;
+  const std::wstring time =
+      input.facts.time.empty() ? IdentifierTime(input.crashIdentifier) : input.facts.time;
   if (!time.empty()) details += L"\nTime: " + time;
   if (!input.facts.firstFrame.empty()) details += L"\nWhere: " + input.facts.firstFrame;
-  details += L"\n\nFiles that would be sent:\n- " + input.reportFile + L" (the report above, with the "
+  details += L"\n\nFiles that would be sent:\n- " + input.reportFile +
+             L" (the report above, with the "
              L"system's description and the list of loaded modules)";
   if (!input.dumpFile.empty())
     details += L"\n- " + input.dumpFile + L" (the memory of the program, only if the server asks for it)";

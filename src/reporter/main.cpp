@@ -3,8 +3,9 @@
 // a window only to ask the user (the ask policy) and always exits with code 0: outcomes show in the files
 // it leaves and its progress lines.
 #include <windows.h>
-#include <shellapi.h>
+// After windows.h, which they need.
 #include <share.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>

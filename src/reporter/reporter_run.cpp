@@ -27,7 +27,8 @@ bool FileExists(const std::wstring& path) {
 }
 
 std::string Describe(const ChildRun& run) {
-  if (!run.started && run.startError == ERROR_SUCCESS) return "was not started: its pipe could not be created";
+  if (!run.started && run.startError == ERROR_SUCCESS)
+    return "was not started: its pipe could not be created";
   if (!run.started) return "could not be started (error " + std::to_string(run.startError) + ")";
   if (!run.finished) return "did not end in time and was terminated";
   return "ended with exit code " + std::to_string(run.exitCode);
@@ -106,7 +107,8 @@ class Run {
     input.exceptionCode = ticket_.exceptionCode;
     input.crashIdentifier = id_;
     input.reportFile = ReportFileName();
-    const std::optional<std::string> xml = ReadSmallFile(StoragePaths::CrashLogFolder() + L"\\" + input.reportFile);
+    const std::optional<std::string> xml =
+        ReadSmallFile(StoragePaths::CrashLogFolder() + L"\\" + input.reportFile);
     if (xml) input.facts = ReadReportFacts(*xml);
     input.dumpFile = DumpFileName();
     input.attachments = ticket_.attachments;
@@ -131,7 +133,8 @@ class Run {
   void Finish(bool send) {
     std::vector<std::wstring> more;
     if (send && ticket_.checkTransportSignature) more.push_back(L"1");
-    const ChildRun run = service_.RunCommand(send ? L"sendlog" : L"dontsend", id_, more, ticket_.commandLimitMs);
+    const ChildRun run =
+        service_.RunCommand(send ? L"sendlog" : L"dontsend", id_, more, ticket_.commandLimitMs);
     sent_ = send;
     say_(std::string(send ? "sendlog" : "dontsend") + ": the service " + Describe(run));
   }
@@ -167,24 +170,27 @@ class Run {
     const std::wstring name = L"kxcrash_" + id_ + L".log";
     const std::wstring ingest = StoragePaths::IngestFolder();
     const std::wstring root = StoragePaths::Root();
-    if (ingest.empty() || root.empty()) return say_("the analytics event could not be queued: no storage folder");
+    if (ingest.empty() || root.empty())
+      return say_("the analytics event could not be queued: no storage folder");
     const std::wstring staging = root + L"\\" + name + L".tmp";
     bool written = false;
     {
       UniqueFileHandle file(::CreateFileW(staging.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
       DWORD count = 0;
-      written = file && ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
+      written = file &&
+                ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
                 count == text.size();
     }
-    if (!written || !::MoveFileExW(staging.c_str(), (ingest + L"\\" + name).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!written ||
+        !::MoveFileExW(staging.c_str(), (ingest + L"\\" + name).c_str(), MOVEFILE_REPLACE_EXISTING)) {
       ::DeleteFileW(staging.c_str());
       return say_("the analytics event could not be queued (error " + std::to_string(::GetLastError()) + ")");
     }
     const DWORD started = service_.StartCommand(L"postingestevent", id_, {});
-    say_(started == ERROR_SUCCESS ? "event queued, postingestevent started"
-                                  : "event queued; postingestevent could not be started (error " +
-                                        std::to_string(started) + ")");
+    say_(started == ERROR_SUCCESS
+             ? "event queued, postingestevent started"
+             : "event queued; postingestevent could not be started (error " + std::to_string(started) + ")");
   }
 
   const ReporterTicket& ticket_;

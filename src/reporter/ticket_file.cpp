@@ -40,8 +40,7 @@ std::wstring ResolvedFolder(const std::wstring& folder) {
 
 bool EndsWithTicketSuffix(const std::wstring& name) {
   const std::wstring suffix = kTicketSuffix;
-  return name.size() > suffix.size() &&
-         SamePathText(name.substr(name.size() - suffix.size()), suffix);
+  return name.size() > suffix.size() && SamePathText(name.substr(name.size() - suffix.size()), suffix);
 }
 
 }  // namespace
@@ -75,8 +74,9 @@ TicketLoad TakeTicket(const std::wstring& path) {
   } else {
     std::string bytes(info.nFileSizeLow, '\0');
     DWORD read = 0;
-    if (!bytes.empty() && (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read,
-                                       nullptr) || read != bytes.size())) {
+    if (!bytes.empty() &&
+        (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+         read != bytes.size())) {
       load.read.error = "the ticket cannot be read (error " + std::to_string(::GetLastError()) + ")";
     } else {
       load.read = ParseTicket(bytes);

@@ -12,7 +12,7 @@ namespace kx {
 std::wstring ReporterFolder();
 
 struct TicketLoad {
-  TicketRead read;    // the ticket, or why it was refused
+  TicketRead read;     // the ticket, or why it was refused
   bool taken = false;  // the file was ours and is deleted now, readable or not
 };
 

@@ -29,8 +29,7 @@ constexpr char kReport[] =
 
 std::wstring OutputFolder() { return ThisProgramFolder() + L"\\..\\reporter-dialog"; }
 
-// Runs a Linux shell command and gives what it printed. Wine hands back no handle of a Linux program, so
-// its output is moved into place whole and waited for (bounded).
+// A Linux shell command's output. Wine gives no handle of a Linux program: the output file is waited for.
 std::string Shell(const std::string& command) {
   static int count = 0;
   const std::wstring out = OutputFolder() + L"\\shell-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
@@ -49,8 +48,7 @@ void TakePicture(const std::string& name) {
   Shell("import -window root '" + std::string(folder.begin(), folder.end()) + "/" + name + "'");
 }
 
-// The X window of a dialog titled `title` (other than `previous`, which may still be closing), waited for
-// while the program runs; empty when none came.
+// The X window titled `title` other than `previous` (maybe still closing) while the program runs; or empty.
 std::string WaitForWindow(const std::string& title, const StartedProgram& program, int seconds = 60,
                           const std::string& previous = "") {
   for (int i = 0; i < seconds * 2; ++i) {
@@ -74,9 +72,8 @@ class ReporterDialogTest : public testing::Test {
   static void SetUpTestSuite() {
     std::filesystem::create_directories(OutputFolder());
     server_ = std::make_unique<HttpsTestServer>();
-    TestAnswer solution;
-    solution.headerLines = {"Solution_url: https://help.example/kb/4711", "Attach_Dump: yes"};
-    server_->SetAnswer("/solution-url/win/intel", solution);
+    const std::vector<std::string> link = {"Solution_url: https://help.example/kb/4711", "Attach_Dump: yes"};
+    server_->SetAnswer("/solution-url/win/intel", {TestAnswer::Kind::kAnswer, 200, link, ""});
     server_->SetAnswer("/upload", TestAnswer());
     server_->SetAnswer("/ingest", TestAnswer());
   }
@@ -87,15 +84,16 @@ class ReporterDialogTest : public testing::Test {
     ASSERT_NE("", Shell("xdotool getdisplaygeometry")) << "no X display: run through run-dialog-tests";
     client_ = sandbox_.roaming() + L"\\client";
     std::filesystem::create_directories(client_);
-    std::filesystem::copy_file(ThisProgramFolder() + L"\\KXLogTransport.exe", client_ + L"\\KXLogTransport.exe");
+    const std::wstring transport = L"\\KXLogTransport.exe";
+    std::filesystem::copy_file(ThisProgramFolder() + transport, client_ + transport);
     std::string config;
-    for (const char* server : {"kxcn", "kxupload", "kxingest"})
-      config += std::string(server) + "-url = localhost\r\n" + server + "-port = " + std::to_string(server_->port()) + "\r\n";
+    const std::string port = std::to_string(server_->port());
+    for (const std::string server : {"kxcn", "kxupload", "kxingest"})
+      config += server + "-url = localhost\r\n" + server + "-port = " + port + "\r\n";
     WriteFileBytes(client_ + L"\\kx_win_client_config.cfg", config);
     id_ = WideId(UniqueCrashIdentifier());
     // The service names the files by the installation's GUID, as the handler does.
     guid_ = PreferenceStore::getInstallationGuid();
-    ASSERT_NE(L"", guid_);
     for (const std::wstring& folder : {crashLogs(), dumps()}) std::filesystem::create_directories(folder);
     WriteFileBytes(crashLogs() + L"\\" + ReportStem(guid_, id_) + kReportSuffix, kReport);
     WriteFileBytes(dumps() + L"\\" + DumpStem(guid_, id_) + kMiniDumpSuffix, "MDMP");
@@ -103,8 +101,8 @@ class ReporterDialogTest : public testing::Test {
   }
 
   ReporterTicket Ticket(TicketPolicy policy) const {
-    return {id_,     EXCEPTION_ACCESS_VIOLATION, "access-violation", policy, ServicePath(), client_, true, guid_,
-            "Glint", "2.1", "345", false, false, 120000, 60000, {L"scene.glint"},
+    return {id_,    EXCEPTION_ACCESS_VIOLATION, "access-violation", policy, ServicePath(), client_, true,
+            guid_,  "Glint", "2.1", "345", false, false, 120000, 60000, {L"scene.glint"},
             sandbox_.roaming() + L"\\progress.log"};
   }
 
@@ -160,7 +158,6 @@ TEST_F(ReporterDialogTest, SendExchangesTheReportThenUploadsItThenOffersTheHelpP
   ::Sleep(1000);
   TakePicture("consent.png");
   ClickFromCorner(window, 145, 17);  // "Send report"
-
   const std::string help = WaitForWindow("Glint", *reporter, 60, window);
   ASSERT_NE("", help) << "no help page; " << progress();
   TakePicture("help-page.png");
@@ -173,11 +170,8 @@ TEST_F(ReporterDialogTest, SendExchangesTheReportThenUploadsItThenOffersTheHelpP
     paths = NewRequestPaths();
     if (paths.size() == 4) break;
   }
-  // The report goes to the solution server first; then the transport uploads report and dump while the event
-  // is posted.
-  ASSERT_FALSE(paths.empty());
-  EXPECT_EQ("/solution-url/win/intel", paths.front());
-  std::sort(paths.begin() + 1, paths.end());
+  // The report goes to the solution server first; then the transport's uploads and the event, in any order.
+  if (!paths.empty()) std::sort(paths.begin() + 1, paths.end());
   EXPECT_EQ((std::vector<std::string>{"/solution-url/win/intel", "/ingest", "/upload", "/upload"}), paths);
   EXPECT_TRUE(Contains(progress(), "the user chose to send")) << progress();
   EXPECT_FALSE(Contains(progress(), "opensolutionurl")) << "the help page opened without being asked";
@@ -192,7 +186,8 @@ TEST_F(ReporterDialogTest, ATicketOutsideTheReporterFolderIsLeftAlone) {
   for (const std::wstring& path : cases) {
     SCOPED_TRACE(std::string(path.begin(), path.end()));
     // The reporter folder holds a ticket of the same name: the one named is not it, so neither is taken.
-    for (const std::wstring& file : {path, ticketPath()}) WriteFileBytes(file, FormatTicket(Ticket(TicketPolicy::kSend)));
+    for (const std::wstring& file : {path, ticketPath()})
+      WriteFileBytes(file, FormatTicket(Ticket(TicketPolicy::kSend)));
     EXPECT_TRUE(RunProgram(ThisProgramFolder() + L"\\KXCrashReporter.exe", QuoteWord(path)).finished);
     EXPECT_TRUE(IsFile(path) && IsFile(ticketPath()));
     ::DeleteFileW(path.c_str());
