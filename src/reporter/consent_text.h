@@ -1,0 +1,60 @@
+// What the reporter shows a person, built without any platform call: the facts read from a crash report,
+// the consent dialog's texts and the help page's, and the order of the steps each policy takes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "handler/reporter_ticket.h"
+
+namespace kx {
+
+// What the consent view takes from the XML crash report (docs/crash-report-format.md); each empty when the
+// report does not give it.
+struct ReportFacts {
+  std::wstring time;        // "2024-03-07 14:05:09 W. Europe Standard Time"
+  std::wstring exception;   // "EXCEPTION_ACCESS_VIOLATION"
+  std::wstring firstFrame;  // "Glint.exe+0x1A2B": the module and offset of the stack text's first line
+};
+ReportFacts ReadReportFacts(std::string_view reportXml);
+
+struct ConsentInput {
+  std::wstring productName;  // may be empty
+  std::wstring productVersion;
+  std::wstring productBuild;
+  std::string kind;  // "access-violation", ...
+  std::uint32_t exceptionCode = 0;
+  std::wstring crashIdentifier;  // "YYYYMMDD-HHMMSS-pid": the time when the report gives none
+  ReportFacts facts;
+  std::wstring reportFile;  // file names, not paths
+  std::wstring dumpFile;    // empty: no dump
+  std::vector<std::wstring> attachments;
+};
+
+struct DialogText {
+  std::wstring title;
+  std::wstring mainInstruction;
+  std::wstring content;
+  std::wstring details;  // the expando's text; empty: no expando
+};
+
+DialogText ConsentDialogText(const ConsentInput& input);
+// The page offered after a report was sent and the solution server gave a help link.
+DialogText HelpPageText(const std::wstring& productName, const std::wstring& link);
+
+// The steps of one crash after "createdump", in order.
+enum class ReporterStep {
+  kSolution,  // "solutionurl": the report goes to the solution server, a help link may come back
+  kSend,      // "sendlog"
+  kDiscard,   // "dontsend": the report, the dump and the attachments are deleted
+  kHelpLink,  // the help link, when one came: opened, or offered to the person who was asked
+  kEvent,     // the analytics event
+};
+enum class Consent { kNotAsked, kGiven, kRefused };
+// For the ask policy nothing leaves the machine before consent: the dialog comes first, and a refusal (or
+// no dialog at all) discards everything without any exchange or event.
+std::vector<ReporterStep> PlanSteps(TicketPolicy policy, Consent consent);
+
+}  // namespace kx

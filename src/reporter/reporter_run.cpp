@@ -1,0 +1,211 @@
+#include "reporter/reporter_run.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <vector>
+
+#include "common/storage_paths.h"
+#include "common/text_convert.h"
+#include "common/win_handles.h"
+#include "dispatch/report_names.h"
+#include "handler/crash_message.h"
+#include "handler/crash_reporter.h"
+#include "reporter/consent_dialog.h"
+#include "reporter/consent_text.h"
+
+namespace kx {
+namespace {
+
+// More than any report needs; a larger file gives no facts rather than a long read.
+constexpr DWORD kMaxReportBytes = 16 * 1024 * 1024;
+
+std::string Narrow(const std::wstring& text) { return Utf8FromWide(text).value_or("?"); }
+
+bool FileExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Describe(const ChildRun& run) {
+  if (!run.started && run.startError == ERROR_SUCCESS)
+    return "was not started: its pipe could not be created";
+  if (!run.started) return "could not be started (error " + std::to_string(run.startError) + ")";
+  if (!run.finished) return "did not end in time and was terminated";
+  return "ended with exit code " + std::to_string(run.exitCode);
+}
+
+std::optional<std::string> ReadSmallFile(const std::wstring& path) {
+  UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size = {};
+  if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxReportBytes) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  DWORD read = 0;
+  if (!bytes.empty() &&
+      !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+    return std::nullopt;
+  }
+  bytes.resize(read);
+  return bytes;
+}
+
+std::wstring Wide(const std::string& utf8) { return WideFromUtf8(utf8).value_or(L""); }
+
+CrashHandlerOptions OptionsOf(const ReporterTicket& ticket) {
+  CrashHandlerOptions options;
+  options.servicePath = ticket.servicePath;
+  options.clientDirectory = ticket.clientDirectory;
+  options.createDumpLimitMs = ticket.createDumpLimitMs;
+  options.commandLimitMs = ticket.commandLimitMs;
+  return options;
+}
+
+class Run {
+ public:
+  Run(const ReporterTicket& ticket, const std::function<void(const std::string&)>& say)
+      : ticket_(ticket), say_(say), service_(OptionsOf(ticket)) {
+    guid_ = ticket.installationGuid.empty() ? service_.installationGuid() : ticket.installationGuid;
+    id_ = ticket.crashIdentifier;
+  }
+
+  void Go() {
+    Consent consent = Consent::kNotAsked;
+    if (ticket_.policy == TicketPolicy::kAsk) consent = Ask();
+    for (const ReporterStep step : PlanSteps(ticket_.policy, consent)) {
+      switch (step) {
+        case ReporterStep::kSolution: Solution(); break;
+        case ReporterStep::kSend: Finish(true); break;
+        case ReporterStep::kDiscard: Finish(false); break;
+        case ReporterStep::kHelpLink: HelpLink(consent == Consent::kGiven); break;
+        case ReporterStep::kEvent: QueueEvent(sent_); break;
+      }
+    }
+  }
+
+ private:
+  std::wstring ReportFileName() const { return ReportStem(guid_, id_) + kReportSuffix; }
+
+  std::wstring DumpFileName() const {
+    const std::wstring folder = StoragePaths::DumpFolder() + L"\\";
+    for (const wchar_t* suffix : {kFullDumpSuffix, kMiniDumpSuffix}) {
+      const std::wstring name = DumpStem(guid_, id_) + suffix;
+      if (FileExists(folder + name)) return name;
+    }
+    return L"";
+  }
+
+  Consent Ask() {
+    if (!ticket_.reportWritten) {
+      say_("ask: createdump left no report, so there is nothing to ask about");
+      return Consent::kRefused;
+    }
+    ConsentInput input;
+    input.productName = Wide(ticket_.productName);
+    input.productVersion = Wide(ticket_.productVersion);
+    input.productBuild = Wide(ticket_.productBuild);
+    input.kind = ticket_.kind;
+    input.exceptionCode = ticket_.exceptionCode;
+    input.crashIdentifier = id_;
+    input.reportFile = ReportFileName();
+    const std::optional<std::string> xml =
+        ReadSmallFile(StoragePaths::CrashLogFolder() + L"\\" + input.reportFile);
+    if (xml) input.facts = ReadReportFacts(*xml);
+    input.dumpFile = DumpFileName();
+    input.attachments = ticket_.attachments;
+    const DialogAnswer answer = AskConsent(ConsentDialogText(input));
+    if (!answer.failure.empty()) {
+      say_("ask: " + answer.failure + "; nothing is sent");
+      return Consent::kRefused;
+    }
+    say_(answer.accepted ? "ask: the user chose to send the report" : "ask: the user chose not to send");
+    return answer.accepted ? Consent::kGiven : Consent::kRefused;
+  }
+
+  void Solution() {
+    const CrashReporter::PipedRun run = service_.RunReadingPipe(L"solutionurl", id_, ticket_.commandLimitMs);
+    link_ = run.pipe.received.substr(0, run.pipe.received.find('\0'));
+    if (link_ == "-1") link_.clear();
+    say_("solutionurl: the service " + Describe(run.service) + "; " +
+         (link_.empty() ? std::string("no solution link") : "solution link " + link_) +
+         (run.pipe.failure.empty() ? "" : "; pipe: " + run.pipe.failure));
+  }
+
+  void Finish(bool send) {
+    std::vector<std::wstring> more;
+    if (send && ticket_.checkTransportSignature) more.push_back(L"1");
+    const ChildRun run =
+        service_.RunCommand(send ? L"sendlog" : L"dontsend", id_, more, ticket_.commandLimitMs);
+    sent_ = send;
+    say_(std::string(send ? "sendlog" : "dontsend") + ": the service " + Describe(run));
+  }
+
+  void HelpLink(bool offer) {
+    if (link_.empty()) return;
+    if (!ticket_.openSolutionLink) {
+      if (!offer) return;
+      const DialogAnswer answer =
+          OfferHelpPage(HelpPageText(Wide(ticket_.productName), WidenFromCodePage(link_, CP_ACP)));
+      if (!answer.failure.empty()) say_("help page: " + answer.failure);
+      if (!answer.accepted) return;
+    }
+    const CrashReporter::PipedRun run =
+        service_.RunWritingPipe(L"opensolutionurl", id_, link_ + '\0', ticket_.commandLimitMs);
+    say_("opensolutionurl: the service " + Describe(run.service));
+  }
+
+  void QueueEvent(bool sent) {
+    const std::string text = FormatEventText({
+        {"event", "crash"},
+        {"crash.id", Narrow(id_)},
+        {"crash.code", HexCode(ticket_.exceptionCode)},
+        {"crash.kind", ticket_.kind},
+        {"app.name", ticket_.productName},
+        {"app.version", ticket_.productVersion},
+        {"app.build", ticket_.productBuild},
+        {"report.written", ticket_.reportWritten ? "yes" : "no"},
+        {"report.sent", sent ? "yes" : "no"},
+        {"solution.link", link_.empty() ? "no" : "yes"},
+    });
+    // Written beside the queue and moved in whole: the poster never sees half an event.
+    const std::wstring name = L"kxcrash_" + id_ + L".log";
+    const std::wstring ingest = StoragePaths::IngestFolder();
+    const std::wstring root = StoragePaths::Root();
+    if (ingest.empty() || root.empty())
+      return say_("the analytics event could not be queued: no storage folder");
+    const std::wstring staging = root + L"\\" + name + L".tmp";
+    bool written = false;
+    {
+      UniqueFileHandle file(::CreateFileW(staging.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+      DWORD count = 0;
+      written = file &&
+                ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
+                count == text.size();
+    }
+    if (!written ||
+        !::MoveFileExW(staging.c_str(), (ingest + L"\\" + name).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      ::DeleteFileW(staging.c_str());
+      return say_("the analytics event could not be queued (error " + std::to_string(::GetLastError()) + ")");
+    }
+    const DWORD started = service_.StartCommand(L"postingestevent", id_, {});
+    say_(started == ERROR_SUCCESS
+             ? "event queued, postingestevent started"
+             : "event queued; postingestevent could not be started (error " + std::to_string(started) + ")");
+  }
+
+  const ReporterTicket& ticket_;
+  const std::function<void(const std::string&)>& say_;
+  CrashReporter service_;
+  std::wstring guid_;
+  std::wstring id_;
+  std::string link_;
+  bool sent_ = false;
+};
+
+}  // namespace
+
+void RunReporter(const ReporterTicket& ticket, const std::function<void(const std::string&)>& say) {
+  Run(ticket, say).Go();
+}
+
+}  // namespace kx

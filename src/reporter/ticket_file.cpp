@@ -1,0 +1,90 @@
+#include "reporter/ticket_file.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "common/name_piece.h"
+#include "common/own_file.h"
+#include "common/storage_paths.h"
+#include "common/win_handles.h"
+
+namespace kx {
+namespace {
+
+TicketLoad Refused(const std::string& why) {
+  TicketLoad load;
+  load.read.error = why;
+  return load;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  const DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return L"";
+  std::wstring full(size, L'\0');
+  const DWORD used = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (used == 0 || used >= size) return L"";
+  full.resize(used);
+  return full;
+}
+
+// The folder as the file system resolves it (links on the way followed); empty when it cannot be opened.
+std::wstring ResolvedFolder(const std::wstring& folder) {
+  UniqueFileHandle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return L"";
+  const std::wstring normalized = FinalPathNameOf(handle.get(), FILE_NAME_NORMALIZED);
+  return normalized.empty() ? FinalPathNameOf(handle.get(), FILE_NAME_OPENED) : normalized;
+}
+
+bool EndsWithTicketSuffix(const std::wstring& name) {
+  const std::wstring suffix = kTicketSuffix;
+  return name.size() > suffix.size() && SamePathText(name.substr(name.size() - suffix.size()), suffix);
+}
+
+}  // namespace
+
+std::wstring ReporterFolder() {
+  const std::wstring root = StoragePaths::Root();
+  return root.empty() ? root : root + L"\\reporter";
+}
+
+TicketLoad TakeTicket(const std::wstring& path) {
+  const std::wstring full = FullPath(path);
+  const std::size_t slash = full.rfind(L'\\');
+  if (slash == std::wstring::npos) return Refused("the ticket path is not a full path");
+  const std::wstring name = full.substr(slash + 1);
+  if (!IsUsableFileName(name) || !EndsWithTicketSuffix(name)) return Refused("not a .ticket file name");
+  const std::wstring folder = ReporterFolder();
+  if (folder.empty()) return Refused("the user's storage folder is unavailable");
+  const std::wstring own = ResolvedFolder(folder);
+  if (own.empty() || !SamePathText(own, ResolvedFolder(full.substr(0, slash))))
+    return Refused("the ticket is not in the user's reporter folder");
+
+  OwnFolder place(folder);
+  UniqueFileHandle file;
+  BY_HANDLE_FILE_INFORMATION info = {};
+  const OwnOpen opened = place.Open(name, GENERIC_READ | DELETE, 0, file, info);
+  if (opened != OwnOpen::kOpened) return Refused("the ticket cannot be opened as a plain file of ours");
+  TicketLoad load;
+  load.taken = true;
+  if (info.nFileSizeHigh != 0 || info.nFileSizeLow > kMaxTicketBytes) {
+    load.read.error = "the ticket is over 64 KiB";
+  } else {
+    std::string bytes(info.nFileSizeLow, '\0');
+    DWORD read = 0;
+    if (!bytes.empty() &&
+        (!::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+         read != bytes.size())) {
+      load.read.error = "the ticket cannot be read (error " + std::to_string(::GetLastError()) + ")";
+    } else {
+      load.read = ParseTicket(bytes);
+    }
+  }
+  // The reporter owns the ticket from here on: it never serves twice, read or not.
+  DeleteOpenFile(file.get());
+  return load;
+}
+
+}  // namespace kx

@@ -1,0 +1,209 @@
+// KXCrashReporter.exe on a virtual desktop (run-dialog-tests starts Xvfb and a Wine prefix on it), driven
+// with xdotool, against the real service and log transport and a local solution, upload and ingest server.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dispatch/report_names.h"
+#include "handler/reporter_ticket.h"
+#include "prefs/preference_store.h"
+#include "support/appdata_sandbox.h"
+#include "support/https_test_server.h"
+#include "support/linux_programs.h"
+#include "support/service_harness.h"
+#include "support/test_files.h"
+
+namespace kx::test {
+namespace {
+
+constexpr char kReport[] =
+    "<time year=\"2026\" month=\"12\" day=\"7\" hour=\"4\" minute=\"5\" second=\"6\" timeoffset=\"0\" "
+    "timezone=\"UTC\"/>\r\n<crash exception=\"EXCEPTION_ACCESS_VIOLATION\" exceptionCode=\"0xc0000005\">\r\n"
+    "<thread index=\"0\">\r\n0 Glint.exe+0x1A2B 0x00007FF6A1B2C3D4\n</thread>\r\n";
+
+std::wstring OutputFolder() { return ThisProgramFolder() + L"\\..\\reporter-dialog"; }
+
+// A Linux shell command's output. Wine gives no handle of a Linux program: the output file is waited for.
+std::string Shell(const std::string& command) {
+  static int count = 0;
+  const std::wstring out = OutputFolder() + L"\\shell-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                           std::to_wstring(count++) + L".txt";
+  const std::wstring target = L"'" + UnixPath(out) + L"'";
+  const std::wstring line = L"(" + std::wstring(command.begin(), command.end()) + L") > " + target +
+                            L".part 2>&1; mv " + target + L".part " + target;
+  if (!StartLinuxProgram(L"Z:\\bin\\sh", L"-c " + QuoteWord(line)).empty()) return "";
+  for (int i = 0; i < 300 && !IsFile(out); ++i) ::Sleep(100);
+  const std::string text = ReadFileBytes(out).value_or("");
+  return ::DeleteFileW(out.c_str()), text;
+}
+
+void TakePicture(const std::string& name) {
+  const std::wstring folder = UnixPath(OutputFolder());
+  Shell("import -window root '" + std::string(folder.begin(), folder.end()) + "/" + name + "'");
+}
+
+// The X window titled `title` other than `previous` (maybe still closing) while the program runs; or empty.
+std::string WaitForWindow(const std::string& title, const StartedProgram& program, int seconds = 60,
+                          const std::string& previous = "") {
+  for (int i = 0; i < seconds * 2; ++i) {
+    const std::string found =
+        Shell("xdotool search --name '^" + title + "$' | grep -vx '" + previous + "' | head -1");
+    if (!found.empty()) return found.substr(0, found.find('\n'));
+    if (::WaitForSingleObject(program.process.get(), 500) == WAIT_OBJECT_0) return "";
+  }
+  return "";
+}
+
+// Clicks at a point given from the window's right and bottom edges (the task dialog's buttons sit there).
+void ClickFromCorner(const std::string& window, int fromRight, int fromBottom) {
+  Shell("eval $(xdotool getwindowgeometry --shell " + window + "); xdotool mousemove --window " + window +
+        " $((WIDTH-" + std::to_string(fromRight) + ")) $((HEIGHT-" + std::to_string(fromBottom) +
+        ")) click 1");
+}
+
+class ReporterDialogTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::filesystem::create_directories(OutputFolder());
+    server_ = std::make_unique<HttpsTestServer>();
+    const std::vector<std::string> link = {"Solution_url: https://help.example/kb/4711", "Attach_Dump: yes"};
+    server_->SetAnswer("/solution-url/win/intel", {TestAnswer::Kind::kAnswer, 200, link, ""});
+    server_->SetAnswer("/upload", TestAnswer());
+    server_->SetAnswer("/ingest", TestAnswer());
+  }
+  static void TearDownTestSuite() { server_.reset(); }
+
+  void SetUp() override {
+    ASSERT_EQ("", server_->failure());
+    ASSERT_NE("", Shell("xdotool getdisplaygeometry")) << "no X display: run through run-dialog-tests";
+    client_ = sandbox_.roaming() + L"\\client";
+    std::filesystem::create_directories(client_);
+    const std::wstring transport = L"\\KXLogTransport.exe";
+    std::filesystem::copy_file(ThisProgramFolder() + transport, client_ + transport);
+    std::string config;
+    const std::string port = std::to_string(server_->port());
+    for (const std::string server : {"kxcn", "kxupload", "kxingest"})
+      config += server + "-url = localhost\r\n" + server + "-port = " + port + "\r\n";
+    WriteFileBytes(client_ + L"\\kx_win_client_config.cfg", config);
+    id_ = WideId(UniqueCrashIdentifier());
+    // The service names the files by the installation's GUID, as the handler does.
+    guid_ = PreferenceStore::getInstallationGuid();
+    for (const std::wstring& folder : {crashLogs(), dumps()}) std::filesystem::create_directories(folder);
+    WriteFileBytes(crashLogs() + L"\\" + ReportStem(guid_, id_) + kReportSuffix, kReport);
+    WriteFileBytes(dumps() + L"\\" + DumpStem(guid_, id_) + kMiniDumpSuffix, "MDMP");
+    requestsBefore_ = server_->Requests().size();
+  }
+
+  ReporterTicket Ticket(TicketPolicy policy) const {
+    return {id_,    EXCEPTION_ACCESS_VIOLATION, "access-violation", policy, ServicePath(), client_, true,
+            guid_,  "Glint", "2.1", "345", false, false, 120000, 60000, {L"scene.glint"},
+            sandbox_.roaming() + L"\\progress.log"};
+  }
+
+  // Writes the ticket into the reporter folder and starts the reporter on it.
+  std::unique_ptr<StartedProgram> Start(TicketPolicy policy) {
+    std::filesystem::create_directories(sandbox_.storageRoot() + L"\\reporter");
+    WriteFileBytes(ticketPath(), FormatTicket(Ticket(policy)));
+    return std::make_unique<StartedProgram>(ThisProgramFolder() + L"\\KXCrashReporter.exe",
+                                            std::vector<std::wstring>{ticketPath()});
+  }
+
+  std::vector<std::string> NewRequestPaths() const {
+    std::vector<std::string> paths;
+    const std::vector<RecordedRequest> all = server_->Requests();
+    for (size_t i = requestsBefore_; i < all.size(); ++i) paths.push_back(all[i].path);
+    return paths;
+  }
+
+  std::wstring crashLogs() const { return sandbox_.storageRoot() + L"\\crashlogs"; }
+  std::wstring dumps() const { return sandbox_.storageRoot() + L"\\dumps"; }
+  std::wstring ticketPath() const { return sandbox_.storageRoot() + L"\\reporter\\" + id_ + kTicketSuffix; }
+  std::string progress() const { return ReadFileBytes(sandbox_.roaming() + L"\\progress.log").value_or(""); }
+
+  static std::unique_ptr<HttpsTestServer> server_;
+  AppDataSandbox sandbox_;
+  std::wstring client_, id_, guid_;
+  size_t requestsBefore_ = 0;
+};
+
+std::unique_ptr<HttpsTestServer> ReporterDialogTest::server_;
+
+TEST_F(ReporterDialogTest, DontSendLeavesNoFileOfTheCrashAndReachesNoServer) {
+  const std::unique_ptr<StartedProgram> reporter = Start(TicketPolicy::kAsk);
+  const std::string window = WaitForWindow("Glint", *reporter);
+  ASSERT_NE("", window) << progress();
+  ClickFromCorner(window, 48, 17);  // "Don't send", the right-hand button
+  EXPECT_EQ(0u, reporter->End(false));
+  EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
+  EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
+  EXPECT_FALSE(IsFile(ticketPath()));
+  EXPECT_FALSE(IsFolder(sandbox_.storageRoot() + L"\\ingest")) << "an event was queued";
+  ::Sleep(1000);  // anything started in the background would have spoken by now
+  EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths());
+  EXPECT_TRUE(Contains(progress(), "the user chose not to send")) << progress();
+}
+
+TEST_F(ReporterDialogTest, SendExchangesTheReportThenUploadsItThenOffersTheHelpPage) {
+  const std::unique_ptr<StartedProgram> reporter = Start(TicketPolicy::kAsk);
+  const std::string window = WaitForWindow("Glint", *reporter);
+  ASSERT_NE("", window) << progress();
+  EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths()) << "something left before the user was asked";
+  ClickFromCorner(window, 420, 22);  // the expando, for the picture
+  ::Sleep(1000);
+  TakePicture("consent.png");
+  ClickFromCorner(window, 145, 17);  // "Send report"
+  const std::string help = WaitForWindow("Glint", *reporter, 60, window);
+  ASSERT_NE("", help) << "no help page; " << progress();
+  TakePicture("help-page.png");
+  Shell("xdotool key --window " + help + " Escape");  // Esc chooses "Close"
+  EXPECT_EQ(0u, reporter->End(false));
+
+  // The transport runs on after the reporter: wait (bounded) for its upload.
+  std::vector<std::string> paths;
+  for (int i = 0; i < 300; ++i, ::Sleep(100)) {
+    paths = NewRequestPaths();
+    if (paths.size() == 4) break;
+  }
+  // The report goes to the solution server first; then the transport's uploads and the event, in any order.
+  if (!paths.empty()) std::sort(paths.begin() + 1, paths.end());
+  EXPECT_EQ((std::vector<std::string>{"/solution-url/win/intel", "/ingest", "/upload", "/upload"}), paths);
+  EXPECT_TRUE(Contains(progress(), "the user chose to send")) << progress();
+  EXPECT_FALSE(Contains(progress(), "opensolutionurl")) << "the help page opened without being asked";
+}
+
+TEST_F(ReporterDialogTest, ATicketOutsideTheReporterFolderIsLeftAlone) {
+  const std::wstring reporterFolder = sandbox_.storageRoot() + L"\\reporter";
+  std::filesystem::create_directories(reporterFolder);
+  const std::wstring cases[] = {sandbox_.roaming() + L"\\" + id_ + kTicketSuffix,
+                                reporterFolder + L"\\..\\" + id_ + kTicketSuffix,
+                                reporterFolder + L"\\" + id_ + L".txt"};
+  for (const std::wstring& path : cases) {
+    SCOPED_TRACE(std::string(path.begin(), path.end()));
+    // The reporter folder holds a ticket of the same name: the one named is not it, so neither is taken.
+    for (const std::wstring& file : {path, ticketPath()})
+      WriteFileBytes(file, FormatTicket(Ticket(TicketPolicy::kSend)));
+    EXPECT_TRUE(RunProgram(ThisProgramFolder() + L"\\KXCrashReporter.exe", QuoteWord(path)).finished);
+    EXPECT_TRUE(IsFile(path) && IsFile(ticketPath()));
+    ::DeleteFileW(path.c_str());
+  }
+  EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths());
+}
+
+TEST_F(ReporterDialogTest, SilentPoliciesShowNoWindow) {
+  for (const TicketPolicy policy : {TicketPolicy::kSend, TicketPolicy::kDontSend}) {
+    SCOPED_TRACE(policy == TicketPolicy::kSend ? "send" : "dontsend");
+    const std::unique_ptr<StartedProgram> reporter = Start(policy);
+    EXPECT_EQ("", WaitForWindow("Glint", *reporter, 120));
+    EXPECT_EQ(0u, reporter->End(false));
+    EXPECT_TRUE(Contains(progress(), "done")) << progress();
+  }
+}
+
+}  // namespace
+}  // namespace kx::test
