@@ -36,7 +36,10 @@ bool IsCopyablePath(std::wstring_view path) {
   } else {
     return false;
   }
-  if (rest.find(L':') != std::wstring_view::npos || rest.find(L'/') != std::wstring_view::npos) return false;
+  // A stream, or a character no file name can hold (a NUL would even end the path early).
+  for (const wchar_t c : rest) {
+    if (c < 0x20 || std::wstring_view(L":/<>\"|?*").find(c) != std::wstring_view::npos) return false;
+  }
   while (!rest.empty()) {
     const std::size_t end = rest.find(L'\\');
     const std::wstring_view component = rest.substr(0, end);

@@ -78,7 +78,8 @@ TEST(CrashReportWriterTest, ApplicationPartsAndTheFilesTheyMayOpen) {
       {L"\\\\?\\C:\\app.log", false},     {L"C:\\logs\\app.log:stream", false},
       {L"C:\\logs\\..\\app.log", false},  {L"C:\\logs\\con.txt", false},
       {L"C:\\LPT1 \\x", false},         {L"C:\\logs\\console.log", true},
-      {L"C:/logs/app.log", false},
+      {L"C:/logs/app.log", false},          {L"C:\\a<b", false},
+      {L"C:\\a\tb", false},
   };
   for (const auto& [path, copyable] : paths) EXPECT_EQ(copyable, IsCopyablePath(path)) << path;
 }
