@@ -277,7 +277,8 @@ void CrashReporter::Finish(Progress& progress) {
     Say("opensolutionurl: the service " + Describe(open.service));
   }
 
-  QueueEvent(summary, send);
+  // The analytics event tells of an application that ended; one that made a report and runs on did not.
+  if (summary.exceptionCode != kCaptureCode) QueueEvent(summary, send);
 }
 
 void CrashReporter::QueueEvent(const CrashSummary& summary, bool sent) const {
