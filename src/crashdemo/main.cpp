@@ -90,7 +90,8 @@ bool Crash(const std::wstring& kind) {
 
 // Quotes, markup, the message's separators, control bytes, a percent escape and a non-ASCII letter: the
 // report must give back exactly these bytes.
-const char kHostileAnnotation[] = "\"<b>&amp;</b>\" KX---KX KX------KX \x01\x1F\ttab\r\nline %41 caf\xC3\xA9 \xFF";
+const char kHostileAnnotation[] =
+    "\"<b>&amp;</b>\" KX---KX KX------KX \x01\x1F\ttab\r\nline %41 caf\xC3\xA9 \xFF";
 
 // The application's own log, attached to its reports.
 std::wstring WriteDemoLog(const std::wstring& kind) {
@@ -112,7 +113,8 @@ std::wstring WriteDemoLog(const std::wstring& kind) {
 int Usage() {
   std::fprintf(stderr,
                "usage: KXCrashDemo <access-violation|divide-by-zero|stack-overflow|stack-overflow-small|"
-               "stack-overflow-worker|cpp-exception|abort|breakpoint|terminate|exit-main-thread> [--send | --dont-send] [--open-link] "
+               "stack-overflow-worker|cpp-exception|abort|breakpoint|terminate|exit-main-thread> [--send | "
+               "--dont-send] [--open-link] "
                "[--check-signature] [--update-preferences] [--client-dir DIR] [--service PATH] "
                "[--timeout-ms N] [--capture-first] [--attach-log] [--attach PATH]\n");
   return 2;
@@ -172,7 +174,8 @@ int wmain(int argc, wchar_t** argv) {
   }
   kx::CrashHandler::SetAnnotation("demo.hostile", kHostileAnnotation);
   if (captureFirst) {
-    const bool written = kx::CrashHandler::CaptureReport("before the crash: " + std::string(kind.begin(), kind.end()));
+    const bool written =
+        kx::CrashHandler::CaptureReport("before the crash: " + std::string(kind.begin(), kind.end()));
     std::printf("KXCrashDemo: captured report %s\n", written ? "written" : "not written");
     std::fflush(stdout);
   }

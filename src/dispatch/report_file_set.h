@@ -38,7 +38,8 @@ class ReportFileSet {
   };
   // The report's attachment files in the crash log folder, in every state; none when the folder is
   // unavailable.
-  static std::vector<Attachment> ListAttachments(const std::wstring& guid, const std::wstring& crashIdentifier);
+  static std::vector<Attachment> ListAttachments(const std::wstring& guid,
+                                                 const std::wstring& crashIdentifier);
 
   // The file's text as a text-mode read gives it (CR LF as LF, one character per byte); empty when the file
   // cannot be opened. Other writers and readers keep their access while it is read.

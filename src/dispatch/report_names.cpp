@@ -37,7 +37,8 @@ AttachmentFileState AttachmentStateOf(std::wstring_view reportStem, std::wstring
   rest.remove_prefix(4);
   std::size_t digits = 0;
   while (digits < rest.size() && rest[digits] >= L'0' && rest[digits] <= L'9') ++digits;
-  if (digits == 0 || digits > 2 || rest.size() == digits || rest[digits] != L'.') return AttachmentFileState::kNone;
+  if (digits == 0 || digits > 2 || rest.size() == digits || rest[digits] != L'.')
+    return AttachmentFileState::kNone;
   rest.remove_prefix(digits + 1);
   std::size_t safe = 0;
   while (safe < rest.size() && IsSafeNameCharacter(rest[safe])) ++safe;

@@ -223,7 +223,8 @@ Work WaitForWork(HandlerState& state, bool& installerGone) {
   for (;;) {
     const HANDLE waits[] = {state.crashed, state.captureAsked, state.installingThread};
     const DWORD count = state.installingThread != nullptr && !installerGone ? 3 : 2;
-    const DWORD result = ::WaitForMultipleObjects(count, waits, FALSE, installerGone ? kLastThreadCheckMs : INFINITE);
+    const DWORD result =
+        ::WaitForMultipleObjects(count, waits, FALSE, installerGone ? kLastThreadCheckMs : INFINITE);
     if (result == WAIT_OBJECT_0) return Work::kCrash;
     if (result == WAIT_OBJECT_0 + 1) return Work::kCapture;
     if (result == WAIT_OBJECT_0 + 2) {
@@ -241,7 +242,8 @@ Work WaitForWork(HandlerState& state, bool& installerGone) {
 // A captured report: the capturing thread goes on once "createdump" has ended; the later steps follow here,
 // and a crash meanwhile waits for them.
 void RunCapture(HandlerState& state) {
-  if (::InterlockedCompareExchange(&state.captureStage, kCaptureTaken, kCaptureAsked) != kCaptureAsked) return;
+  if (::InterlockedCompareExchange(&state.captureStage, kCaptureTaken, kCaptureAsked) != kCaptureAsked)
+    return;
   CrashReporter::Progress progress;
   try {
     progress = state.reporter->CreateDump(state.capture);
@@ -338,7 +340,8 @@ bool CrashHandler::RemoveAnnotation(const std::string& key) { return DropAnnotat
 bool CrashHandler::CaptureReport(const std::string& reason) {
   HandlerState* state = g_state;
   // From the handler's own callbacks the request would wait for itself.
-  if (state == nullptr || ::GetCurrentThreadId() == state->handlerThreadId || state->claimed != 0) return false;
+  if (state == nullptr || ::GetCurrentThreadId() == state->handlerThreadId || state->claimed != 0)
+    return false;
   alignas(16) CONTEXT context = {};
   ::RtlCaptureContext(&context);
   ULONG_PTR low = 0;

@@ -85,8 +85,8 @@ CrashReporter::CrashReporter(CrashHandlerOptions options) : options_(std::move(o
   // The service runs elsewhere: a relative path would name another file there.
   for (const std::wstring& path : options_.attachments) {
     if (attachments_.size() == kMaxAttachments) {
-      Say("attachments: " + std::to_string(options_.attachments.size() - kMaxAttachments) +
-          " beyond the " + std::to_string(kMaxAttachments) + " a report takes are left out");
+      Say("attachments: " + std::to_string(options_.attachments.size() - kMaxAttachments) + " beyond the " +
+          std::to_string(kMaxAttachments) + " a report takes are left out");
       break;
     }
     wchar_t full[MAX_PATH * 4];

@@ -41,10 +41,10 @@ struct CrashData {
   std::string SLLogSessionDllStatus;
   std::string CppExceptionType;  // optional: the uncaught C++ exception's type
   std::string CppExceptionWhat;  // optional: its what() text
-  std::vector<Annotation> Annotations;    // optional: the application's annotations, in the order set
-  std::string AnnotationsNote;            // optional: "busy" when the handler could not read them
-  std::vector<std::string> Attachments;   // optional: full paths of files to attach, UTF-8
-  std::string CaptureReason;              // optional: the reason of a report made without a crash
+  std::vector<Annotation> Annotations;   // optional: the application's annotations, in the order set
+  std::string AnnotationsNote;           // optional: "busy" when the handler could not read them
+  std::vector<std::string> Attachments;  // optional: full paths of files to attach, UTF-8
+  std::string CaptureReason;             // optional: the reason of a report made without a crash
   std::wstring LogFileName;   // the crash report's file name, no folder
   std::wstring DumpFileName;  // the minidump's base name, no folder and no suffix
   std::uint32_t ThreadId = 0;

@@ -91,9 +91,9 @@ std::vector<Annotation> DecodeAnnotations(std::string_view text) {
   std::vector<Annotation> annotations;
   for (const std::string_view entry : Entries(text)) {
     const std::size_t equals = entry.find('=');
-    annotations.emplace_back(DecodeCrashField(entry.substr(0, equals)),
-                             equals == std::string_view::npos ? std::string()
-                                                              : DecodeCrashField(entry.substr(equals + 1)));
+    annotations.emplace_back(
+        DecodeCrashField(entry.substr(0, equals)),
+        equals == std::string_view::npos ? std::string() : DecodeCrashField(entry.substr(equals + 1)));
   }
   return annotations;
 }

@@ -82,9 +82,9 @@ AttachmentOutcome CopyOne(const std::string& utf8Path, std::size_t index, const 
   if (!::GetFileSizeEx(source.get(), &size)) return outcome;
   // The copy and its temporary name must stay under the classic path limit, as every report file does.
   const std::size_t fixed = folder.size() + 1 + std::wcslen(kWritingSuffix);
-  const std::wstring name = fixed < MAX_PATH - 1
-                                ? AttachmentFileName(reportStem, index, FileNameOfPath(path), MAX_PATH - 1 - fixed)
-                                : std::wstring();
+  const std::wstring name =
+      fixed < MAX_PATH - 1 ? AttachmentFileName(reportStem, index, FileNameOfPath(path), MAX_PATH - 1 - fixed)
+                           : std::wstring();
   outcome.state = "not-written";
   if (name.empty()) return outcome;
   const std::wstring target = folder + L"\\" + name;
@@ -121,7 +121,8 @@ std::vector<AttachmentOutcome> CopyAttachments(const std::vector<std::string>& u
 
 void RemoveAttachmentCopies(const std::vector<AttachmentOutcome>& outcomes, const std::wstring& folder) {
   for (const AttachmentOutcome& outcome : outcomes) {
-    if (!outcome.file.empty()) ::DeleteFileW((folder + L"\\" + WidenFromCodePage(outcome.file, CP_UTF8)).c_str());
+    if (!outcome.file.empty())
+      ::DeleteFileW((folder + L"\\" + WidenFromCodePage(outcome.file, CP_UTF8)).c_str());
   }
 }
 

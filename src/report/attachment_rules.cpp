@@ -27,7 +27,7 @@ std::wstring_view FileNameOfPath(std::wstring_view path) {
 
 bool IsCopyablePath(std::wstring_view path) {
   std::wstring_view rest;
-  const bool drive = path.size() > 3 && ((Upper(path[0]) >= L'A' && Upper(path[0]) <= L'Z')) &&
+  const bool drive = path.size() > 3 && Upper(path[0]) >= L'A' && Upper(path[0]) <= L'Z' &&
                      path[1] == L':' && path[2] == L'\\';
   if (drive) {
     rest = path.substr(3);

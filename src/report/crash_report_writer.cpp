@@ -196,7 +196,8 @@ std::string FormatAttachmentsElement(const std::vector<AttachmentOutcome>& attac
       AppendXmlAttribute(element, "file", attachment.file);
       AppendXmlAttribute(element, "size", std::to_string(attachment.size));
     }
-    if (attachment.state == "cut") AppendXmlAttribute(element, "originalSize", std::to_string(attachment.originalSize));
+    if (attachment.state == "cut")
+      AppendXmlAttribute(element, "originalSize", std::to_string(attachment.originalSize));
     element += "/>\n";
   }
   element += "</attachments>\n";

@@ -16,9 +16,9 @@
 #include "common/text_convert.h"
 #include "common/text_utils.h"
 #include "dispatch/report_names.h"
+#include "intake/crash_data_message.h"
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"
-#include "intake/crash_data_message.h"
 #include "report/attachment_copy.h"
 #include "report/base64.h"
 #include "report/crash_report_writer.h"
@@ -217,7 +217,8 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportP
   MakeDocumentTexts(crashData);
   const std::vector<AttachmentOutcome> attachments =
       CopyAttachments(crashData.Attachments, crashLogFolder, crashData.LogFileName);
-  if (!attachments.empty()) log_.Line("Attachments copied: ", LogNumber{static_cast<std::uint32_t>(attachments.size())});
+  if (!attachments.empty())
+    log_.Line("Attachments copied: ", LogNumber{static_cast<std::uint32_t>(attachments.size())});
   const std::string parts = ApplicationParts(crashData, attachments);
   if (!WriteReport(reportPath, AssembleDocument(crashData, crash, dumpPreference, dumpPath, parts, probes))) {
     // No later command would send the dump or the attachments without their report; they would only fill

@@ -121,7 +121,8 @@ std::string UploadHeaders(std::string_view utf8FileName, std::string_view kind, 
   std::string headers = "Content-Type: application/octet-stream\r\nX-KX-File-Name: ";
   headers.append(PercentEncode(utf8FileName)).append("\r\nX-KX-File-Kind: ").append(kind);
   headers.append("\r\nX-KX-Installation-Guid: ").append(PercentEncode(guid)).append("\r\n");
-  if (!utf8ReportName.empty()) headers.append("X-KX-Report-Name: ").append(PercentEncode(utf8ReportName)).append("\r\n");
+  if (!utf8ReportName.empty())
+    headers.append("X-KX-Report-Name: ").append(PercentEncode(utf8ReportName)).append("\r\n");
   return headers;
 }
 

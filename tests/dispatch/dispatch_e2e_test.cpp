@@ -101,7 +101,8 @@ TEST_F(DispatchTest, SendlogFinishesEachState) {
     const std::wstring dumpPath = files.dump.substr(0, files.dump.size() - 4) + dumpSuffix;
     if (*dumpSuffix) WriteFileBytes(dumpPath, "MDMP");
     // A whole attachment copy is finished with its report; a half one is not.
-    const std::wstring attachment = files.finalReport.substr(0, files.finalReport.size() - 6) + L".att1.app_log";
+    const std::wstring attachment =
+        files.finalReport.substr(0, files.finalReport.size() - 6) + L".att1.app_log";
     WriteFileBytes(attachment, "log");
     WriteFileBytes(attachment + L"2.writing", "half");
 
@@ -126,7 +127,8 @@ TEST_F(DispatchTest, SendlogFinishesEachState) {
 TEST_F(DispatchTest, DontsendDeletesTheReportAndItsDumpButNoFinishedFile) {
   const std::string id = UniqueCrashIdentifier();
   const ReportFiles files(*sandbox_, id);
-  const std::wstring attachment = files.finalReport.substr(0, files.finalReport.size() - 6) + L".att1.app_log";
+  const std::wstring attachment =
+      files.finalReport.substr(0, files.finalReport.size() - 6) + L".att1.app_log";
   for (const std::wstring& path : {files.attached, files.fullDump, files.finalReport, files.dump + L".final",
                                    attachment, attachment + L".writing", attachment + L"2.final"}) {
     WriteFileBytes(path, "x");

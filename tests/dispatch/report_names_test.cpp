@@ -32,7 +32,8 @@ TEST(ReportNamesTest, AttachmentNamesTieTheCopyToItsReportAndTellItsState) {
       {L"app.log", 14, L"r.xml.att1.app"},
       {L"app.log", 11, L""},
   };
-  for (const auto& [source, longest, name] : names) EXPECT_EQ(name, AttachmentFileName(L"r.xml", 1, source, longest));
+  for (const auto& [source, longest, name] : names)
+    EXPECT_EQ(name, AttachmentFileName(L"r.xml", 1, source, longest));
   const std::pair<const wchar_t*, AttachmentFileState> states[] = {
       {L"r.xml.att1.app_log", AttachmentFileState::kCopy},
       {L"r.xml.att8.final", AttachmentFileState::kCopy},  // a file named "final"

@@ -93,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const bool inAttribute : {true, false}) {
     const std::string reversible = kx::EscapeReversible(narrow, inAttribute);
     const std::optional<Codes> points = kx::fuzz::DecodeCharacterReferences(std::string_view(reversible));
-    KX_FUZZ_CHECK(points && reversible.find_first_of(inAttribute ? "<>\"\r\t\n" : "<>\"\r") == std::string::npos);
+    KX_FUZZ_CHECK(points &&
+                  reversible.find_first_of(inAttribute ? "<>\"\r\t\n" : "<>\"\r") == std::string::npos);
     std::string utf8;
     for (const std::uint32_t point : *points) {
       KX_FUZZ_CHECK(point >= 0x20 || point == '\t' || point == '\n' || point == '\r');

@@ -162,7 +162,8 @@ TEST_F(CrashHandlerTest, ACapturedReportThenACrashLeaveTwoAnnotatedReportsWithTh
   EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
   std::vector<std::wstring> reports, attachments;
   for (const std::wstring& name : ListTree(crashLogs()))
-    (name.find(L".xml.att1.KXCrashDemo_log.final") != std::wstring::npos ? attachments : reports).push_back(name);
+    (name.find(L".xml.att1.KXCrashDemo_log.final") != std::wstring::npos ? attachments : reports)
+        .push_back(name);
   ASSERT_EQ(2u, reports.size());
   ASSERT_EQ(2u, attachments.size());
   const struct {
@@ -181,16 +182,18 @@ TEST_F(CrashHandlerTest, ACapturedReportThenACrashLeaveTwoAnnotatedReportsWithTh
     const std::string stem(reports[i].begin(), reports[i].end() - 6);
     EXPECT_NE(std::string::npos, text.find(std::string("crashType=\"") + expected[i].crashType + "\""));
     EXPECT_NE(std::string::npos, text.find(std::string("exceptionCode=\"") + expected[i].code + "\""));
-    EXPECT_NE(std::string::npos,
-              text.find(std::string(expected[i].captured) +
-                        "<annotations>\r\n<annotation key=\"demo.kind\">access-violation</annotation>\r\n"
-                        "<annotation key=\"demo.hostile\">&#34;&#60;b&#62;&#38;amp;&#60;/b&#62;&#34; KX---KX "
-                        "KX------KX %01%1F\ttab&#13;\r\nline %2541 caf&#233; %FF</annotation>\r\n</annotations>\r\n"
-                        "<attachments>\r\n<attachment name=\"KXCrashDemo.log\" state=\"copied\" file=\"" +
-                        stem + ".att1.KXCrashDemo_log\" size=\""))
+    EXPECT_NE(
+        std::string::npos,
+        text.find(std::string(expected[i].captured) +
+                  "<annotations>\r\n<annotation key=\"demo.kind\">access-violation</annotation>\r\n"
+                  "<annotation key=\"demo.hostile\">&#34;&#60;b&#62;&#38;amp;&#60;/b&#62;&#34; KX---KX "
+                  "KX------KX %01%1F\ttab&#13;\r\nline %2541 caf&#233; %FF</annotation>\r\n</annotations>\r\n"
+                  "<attachments>\r\n<attachment name=\"KXCrashDemo.log\" state=\"copied\" file=\"" +
+                  stem + ".att1.KXCrashDemo_log\" size=\""))
         << text;
-    EXPECT_NE(std::string::npos, text.find("<attachment name=\"no such.log\" state=\"not-found\"/>\r\n"
-                                           "<attachment name=\"Roaming\" state=\"unreadable\"/>\r\n</attachments>"));
+    EXPECT_NE(std::string::npos,
+              text.find("<attachment name=\"no such.log\" state=\"not-found\"/>\r\n"
+                        "<attachment name=\"Roaming\" state=\"unreadable\"/>\r\n</attachments>"));
     EXPECT_NE(std::string::npos, ReadFileBytes(crashLogs() + L"\\" + std::wstring(stem.begin(), stem.end()) +
                                                L".att1.KXCrashDemo_log.final")
                                      .value_or("")

@@ -31,23 +31,26 @@ TEST(CrashMessageTest, StackEventAndIdentifierTexts) {
 // Each step's outcome and the table after it, in the order set; a refused step changes nothing.
 TEST(AnnotationTableTest, OrderReplacementRemovalAndBounds) {
   using A = std::vector<Annotation>;
+  using Step = std::function<bool(AnnotationTable&)>;
   const std::string big(kMaxAnnotationValueBytes, 'v');
+  const std::string nul("\0x", 2);
   auto table = std::make_unique<AnnotationTable>();
-  const std::tuple<std::function<bool(AnnotationTable&)>, bool, A> steps[] = {
+  const std::tuple<Step, bool, A> steps[] = {
       {[](AnnotationTable& t) { return t.Set("a", "1"); }, true, {{"a", "1"}}},
-      {[](AnnotationTable& t) { return t.Set("b", std::string("\0x", 2)); }, true, {{"a", "1"}, {"b", std::string("\0x", 2)}}},
-      {[](AnnotationTable& t) { return t.Set("a", "longer"); }, true, {{"a", "longer"}, {"b", std::string("\0x", 2)}}},
-      {[](AnnotationTable& t) { return t.Remove("a"); }, true, {{"b", std::string("\0x", 2)}}},
-      {[](AnnotationTable& t) { return t.Remove("a"); }, false, {{"b", std::string("\0x", 2)}}},
-      {[](AnnotationTable& t) { return t.Set("", "v"); }, false, {{"b", std::string("\0x", 2)}}},
-      {[](AnnotationTable& t) { return t.Set(std::string(65, 'k'), "v"); }, false, {{"b", std::string("\0x", 2)}}},
-      {[&](AnnotationTable& t) { return t.Set("c", big + "v"); }, false, {{"b", std::string("\0x", 2)}}},
+      {[&](AnnotationTable& t) { return t.Set("b", nul); }, true, {{"a", "1"}, {"b", nul}}},
+      {[](AnnotationTable& t) { return t.Set("a", "22"); }, true, {{"a", "22"}, {"b", nul}}},
+      {[](AnnotationTable& t) { return t.Remove("a"); }, true, {{"b", nul}}},
+      {[](AnnotationTable& t) { return t.Remove("a"); }, false, {{"b", nul}}},
+      {[](AnnotationTable& t) { return t.Set("", "v"); }, false, {{"b", nul}}},
+      {[](AnnotationTable& t) { return t.Set(std::string(65, 'k'), "v"); }, false, {{"b", nul}}},
+      {[&](AnnotationTable& t) { return t.Set("c", big + "v"); }, false, {{"b", nul}}},
       {[&](AnnotationTable& t) { return t.Set("c", big) && t.Set("d", big) && t.Set("e", big); }, true,
-       {{"b", std::string("\0x", 2)}, {"c", big}, {"d", big}, {"e", big}}},
-      {[&](AnnotationTable& t) { return t.Set("f", big); }, false,  // the total would pass 64 KiB
-       {{"b", std::string("\0x", 2)}, {"c", big}, {"d", big}, {"e", big}}},
+       {{"b", nul}, {"c", big}, {"d", big}, {"e", big}}},
+      // The total would pass 64 KiB; room made by a shorter value is room again.
+      {[&](AnnotationTable& t) { return t.Set("f", big); }, false,
+       {{"b", nul}, {"c", big}, {"d", big}, {"e", big}}},
       {[&](AnnotationTable& t) { return t.Set("c", "") && t.Set("f", big); }, true,
-       {{"b", std::string("\0x", 2)}, {"c", ""}, {"d", big}, {"e", big}, {"f", big}}},
+       {{"b", nul}, {"c", ""}, {"d", big}, {"e", big}, {"f", big}}},
   };
   for (std::size_t i = 0; i < std::size(steps); ++i) {
     const auto& [step, done, after] = steps[i];

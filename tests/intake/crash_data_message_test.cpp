@@ -93,8 +93,8 @@ TEST(CrashDataMessageTest, OptionalFieldsReadBackExactlyWithinTheirBounds) {
   const std::vector<Annotation> annotations = {{"a", ""}, {hostile, hostile}, {"\xc3\xa9", "x"}};
   const std::string message = Record("Annotations", EncodeAnnotations(annotations)) + R +
                               Record("Attachments", EncodeAttachments({"C:\\a&b.log", hostile})) + R +
-                              Record("CaptureReason", EncodeCrashField(hostile)) + R + Record("ProcessId", "1") +
-                              R + Record("ThreadId", "2");
+                              Record("CaptureReason", EncodeCrashField(hostile)) + R +
+                              Record("ProcessId", "1") + R + Record("ThreadId", "2");
   CrashData data;
   ASSERT_TRUE(ParseCrashDataMessage(message, WidenBytes, data));
   EXPECT_EQ(annotations, data.Annotations);

@@ -287,9 +287,11 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
   readBack.emplace_back("/crashreport/crash/@instruction", "0x00007FF6A1B2C3D4");
   // The application's texts come back as the exact bytes, in the reversible form.
   const std::string text = std::string("<\"&'>\x01\x1F\t\r\n\0 KX---KX %41 caf\xC3\xA9 \xFF\xC3", 31);
-  extra += CrashRecord("Annotations", EncodeAnnotations({{"plain", "1"}, {text, text + std::string(10240, 'z')}}));
+  extra +=
+      CrashRecord("Annotations", EncodeAnnotations({{"plain", "1"}, {text, text + std::string(10240, 'z')}}));
   readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]/@key", text);
-  readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]", text + std::string(10240, 'z'));
+  readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]",
+                        text + std::string(10240, 'z'));
   // Attachments: copied, a name no file can have (as hostile as the rest), cut at its bound, not a file.
   const std::wstring small = sandbox.roaming() + L"\\app.log", big = sandbox.roaming() + L"\\big.bin";
   WriteFileBytes(small, "log\r\n");
@@ -313,13 +315,17 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
   // Values cannot close elements early: the document ends where it should, once.
   EXPECT_EQ(report.size() - 14, report.find("</crashreport>"));
   const std::string stem = NarrowToCodePage(copies.substr(copies.rfind(L'\\') + 1), CP_UTF8);
-  EXPECT_NE(std::string::npos,
-            report.find("\r\n<attachments>\r\n<attachment name=\"app.log\" state=\"copied\" file=\"" + stem +
-                        "1.app_log\" size=\"5\"/>\r\n<attachment name=\"&#60;&#34;&#38;'&#62;%01%1F&#9;&#13;&#10;"
-                        "%00 KX---KX %2541 caf&#233; %FF\" state=\"unreadable\"/>\r\n<attachment name=\"big.bin\" "
-                        "state=\"cut\" file=\"" + stem + "3.big_bin\" size=\"4194304\" originalSize=\"5242880\"/>\r\n"
-                        "<attachment name=\"" + NarrowToCodePage(std::wstring(FileNameOf(sandbox.roaming())), CP_UTF8) +
-                        "\" state=\"unreadable\"/>\r\n</attachments>\r\n</crash>"))
+  EXPECT_NE(
+      std::string::npos,
+      report.find("\r\n<attachments>\r\n<attachment name=\"app.log\" state=\"copied\" file=\"" + stem +
+                  "1.app_log\" size=\"5\"/>\r\n<attachment name=\"&#60;&#34;&#38;'&#62;%01%1F&#9;&#13;&#10;"
+                  "%00 KX---KX %2541 caf&#233; %FF\" state=\"unreadable\"/>\r\n<attachment name=\"big.bin\" "
+                  "state=\"cut\" file=\"" +
+                  stem +
+                  "3.big_bin\" size=\"4194304\" originalSize=\"5242880\"/>\r\n"
+                  "<attachment name=\"" +
+                  NarrowToCodePage(std::wstring(FileNameOf(sandbox.roaming())), CP_UTF8) +
+                  "\" state=\"unreadable\"/>\r\n</attachments>\r\n</crash>"))
       << report;
   KeepReportForXmlCheck("hostile-values", report, readBack);
   std::string dump = Read(files.dump);

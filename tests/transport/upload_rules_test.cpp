@@ -25,9 +25,10 @@ TEST(UploadRulesTest, HeadersNameTheFileItsKindAndTheInstallation) {
   EXPECT_STREQ("attachment", UploadKindOf(attachment));
   EXPECT_EQ(L"kxWinLog_g_1-2_abc.xml.final", ReportNameOfAttachment(attachment));
   EXPECT_EQ(L"", ReportNameOfAttachment(L"kxWinLog_g_1_abc.xml.final"));
-  EXPECT_EQ("Content-Type: application/octet-stream\r\nX-KX-File-Name: a\r\nX-KX-File-Kind: attachment\r\n"
-            "X-KX-Installation-Guid: g\r\nX-KX-Report-Name: r%20x\r\n",
-            UploadHeaders("a", "attachment", "g", "r x"));
+  EXPECT_EQ(
+      "Content-Type: application/octet-stream\r\nX-KX-File-Name: a\r\nX-KX-File-Kind: attachment\r\n"
+      "X-KX-Installation-Guid: g\r\nX-KX-Report-Name: r%20x\r\n",
+      UploadHeaders("a", "attachment", "g", "r x"));
 }
 
 TEST(UploadRulesTest, OnlyFinishedFilesAreTakenAndTheStatusDecidesTheirFate) {
