@@ -169,7 +169,7 @@ bool ParseCrashDataMessage(std::string_view message, FileNameWidener widenFileNa
   data.Annotations = DecodeAnnotations(ValueOf(records, "Annotations"));
   data.AnnotationsNote = ValueOf(records, "AnnotationsNote");
   data.Attachments = DecodeAttachments(ValueOf(records, "Attachments"));
-  data.CaptureReason = DecodeCrashField(ValueOf(records, "CaptureReason"));
+  data.CaptureReason = DecodeCrashField(ValueOf(records, "CaptureReason")).substr(0, kMaxCaptureReasonBytes);
 
   const std::optional<std::uint32_t> processId = ReadCrashNumber(ValueOf(records, "ProcessId"));
   if (!processId) return false;

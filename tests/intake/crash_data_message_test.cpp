@@ -100,6 +100,9 @@ TEST(CrashDataMessageTest, OptionalFieldsReadBackExactlyWithinTheirBounds) {
   EXPECT_EQ(annotations, data.Annotations);
   EXPECT_EQ((std::vector<std::string>{"C:\\a&b.log", hostile}), data.Attachments);
   EXPECT_EQ(hostile, data.CaptureReason);
+  const std::string longReason = R + Record("CaptureReason", std::string(2000, 'r'));
+  ASSERT_TRUE(ParseCrashDataMessage(message + longReason, WidenBytes, data));
+  EXPECT_EQ(std::string(kMaxCaptureReasonBytes, 'r'), data.CaptureReason);
   EXPECT_EQ("%4g%", DecodeCrashField("%4g%"));  // a "%" without two hex digits stands for itself
   EXPECT_EQ((std::vector<Annotation>{{"k", ""}, {"", "v"}}), DecodeAnnotations("&k&&=v&"));
 
