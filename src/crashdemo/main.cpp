@@ -2,12 +2,19 @@
 // lifecycle can be watched (tools/demo) and tested.
 //
 //   KXCrashDemo <kind> [--send | --dont-send] [--open-link] [--check-signature] [--update-preferences]
-//               [--client-dir DIR] [--service PATH] [--timeout-ms N]
+//               [--client-dir DIR] [--service PATH] [--timeout-ms N] [--capture-first] [--attach-log]
+//               [--attach PATH]
 //
 //   kind: access-violation, divide-by-zero, stack-overflow (4 KiB frames), stack-overflow-small (frames of
 //         about 0.5 KiB, as ordinary code has), stack-overflow-worker (the same on a second thread),
 //         cpp-exception, abort, breakpoint, terminate, exit-main-thread (no crash: the main thread ends
 //         with ExitThread(kMainThreadExitCode) and the handler must not keep the process alive)
+//
+// Every report carries two annotations, "demo.kind" (the kind) and "demo.hostile" (a value made of what
+// markup and the crash data message use). --attach-log writes a small log, KXCrashDemo.log in the temporary
+// folder, and attaches it; --attach attaches any file. --capture-first makes a report without a crash
+// (CrashHandler::CaptureReport) and prints "KXCrashDemo: captured report written" (or "not written") before
+// it crashes.
 //
 // Every step of the handler is printed as a line starting "[handler] ". The process ends with the crash's
 // exception code; 2 when the command line is wrong, 3 when the handler cannot be installed.
@@ -81,12 +88,35 @@ bool Crash(const std::wstring& kind) {
   return true;
 }
 
+// Quotes, markup, the message's separators, control bytes, a percent escape and a non-ASCII letter: the
+// report must give back exactly these bytes.
+const char kHostileAnnotation[] =
+    "\"<b>&amp;</b>\" KX---KX KX------KX \x01\x1F\ttab\r\nline %41 caf\xC3\xA9 \xFF";
+
+// The application's own log, attached to its reports.
+std::wstring WriteDemoLog(const std::wstring& kind) {
+  wchar_t folder[MAX_PATH] = L"";
+  ::GetTempPathW(MAX_PATH, folder);
+  const std::wstring path = std::wstring(folder) + L"KXCrashDemo.log";
+  const std::string text = "KXCrashDemo log of process " + std::to_string(::GetCurrentProcessId()) +
+                           "\nabout to crash: " + std::string(kind.begin(), kind.end()) + "\n";
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD written = 0;
+  if (file != INVALID_HANDLE_VALUE) {
+    ::WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(file);
+  }
+  return path;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: KXCrashDemo <access-violation|divide-by-zero|stack-overflow|stack-overflow-small|"
-               "stack-overflow-worker|cpp-exception|abort|breakpoint|terminate|exit-main-thread> [--send | --dont-send] [--open-link] "
+               "stack-overflow-worker|cpp-exception|abort|breakpoint|terminate|exit-main-thread> [--send | "
+               "--dont-send] [--open-link] "
                "[--check-signature] [--update-preferences] [--client-dir DIR] [--service PATH] "
-               "[--timeout-ms N]\n");
+               "[--timeout-ms N] [--capture-first] [--attach-log] [--attach PATH]\n");
   return 2;
 }
 
@@ -101,6 +131,7 @@ int wmain(int argc, wchar_t** argv) {
   options.productBuild = "100";
   options.sessionId = "demo-session";
   options.progress = WriteLine;
+  bool captureFirst = false;
   for (int i = 2; i < argc; ++i) {
     const std::wstring word = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -118,6 +149,12 @@ int wmain(int argc, wchar_t** argv) {
       options.clientDirectory = argv[++i];
     } else if (word == L"--service" && hasValue) {
       options.servicePath = argv[++i];
+    } else if (word == L"--capture-first") {
+      captureFirst = true;
+    } else if (word == L"--attach-log") {
+      options.attachments.push_back(WriteDemoLog(kind));
+    } else if (word == L"--attach" && hasValue) {
+      options.attachments.push_back(argv[++i]);
     } else if (word == L"--timeout-ms" && hasValue) {
       const unsigned long limit = std::wcstoul(argv[++i], nullptr, 10);
       if (limit == 0) return Usage();
@@ -129,9 +166,18 @@ int wmain(int argc, wchar_t** argv) {
   }
   // No error dialogs for this program or the service it starts (the mode is inherited).
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  // Set before Install: the table needs no handler.
+  kx::CrashHandler::SetAnnotation("demo.kind", std::string(kind.begin(), kind.end()));
   if (!kx::CrashHandler::Install(options)) {
     std::fprintf(stderr, "the crash handler could not be installed\n");
     return 3;
+  }
+  kx::CrashHandler::SetAnnotation("demo.hostile", kHostileAnnotation);
+  if (captureFirst) {
+    const bool written =
+        kx::CrashHandler::CaptureReport("before the crash: " + std::string(kind.begin(), kind.end()));
+    std::printf("KXCrashDemo: captured report %s\n", written ? "written" : "not written");
+    std::fflush(stdout);
   }
   std::printf("KXCrashDemo: crashing (%ls)\n", kind.c_str());
   std::fflush(stdout);

@@ -53,6 +53,23 @@ std::optional<std::wstring> ReportFileSet::GetFinalDumpFilePath(const std::wstri
   return path;
 }
 
+std::vector<ReportFileSet::Attachment> ReportFileSet::ListAttachments(const std::wstring& guid,
+                                                                      const std::wstring& crashIdentifier) {
+  std::vector<Attachment> attachments;
+  const std::wstring folder = StoragePaths::CrashLogFolder();
+  if (folder.empty()) return attachments;
+  const std::wstring stem = ReportStem(guid, crashIdentifier);
+  WIN32_FIND_DATAW found = {};
+  // The pattern only narrows the listing (it also matches short names); the name rule decides.
+  const UniqueFindHandle find(::FindFirstFileW((folder + L"\\" + stem + L".att*").c_str(), &found));
+  for (bool more = find.valid(); more; more = ::FindNextFileW(find.get(), &found) != FALSE) {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const AttachmentFileState state = AttachmentStateOf(stem, found.cFileName);
+    if (state != AttachmentFileState::kNone) attachments.push_back({folder + L"\\" + found.cFileName, state});
+  }
+  return attachments;
+}
+
 std::wstring ReportFileSet::ReadFileContents(const std::wstring& path) {
   // The bytes with the text-mode line ends applied by hand: the same text, without the C runtime's habit of
   // ending a text-mode read at a Ctrl-Z byte.

@@ -5,6 +5,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "dispatch/report_names.h"
 
 namespace kx {
 
@@ -28,6 +31,15 @@ class ReportFileSet {
   // GetDumpFilePath + ".final"; empty and nothing as there.
   static std::optional<std::wstring> GetFinalDumpFilePath(const std::wstring& guid,
                                                           const std::wstring& crashIdentifier);
+
+  struct Attachment {
+    std::wstring path;
+    AttachmentFileState state;
+  };
+  // The report's attachment files in the crash log folder, in every state; none when the folder is
+  // unavailable.
+  static std::vector<Attachment> ListAttachments(const std::wstring& guid,
+                                                 const std::wstring& crashIdentifier);
 
   // The file's text as a text-mode read gives it (CR LF as LF, one character per byte); empty when the file
   // cannot be opened. Other writers and readers keep their access while it is read.

@@ -3,6 +3,8 @@
 //   crash log folder: <report stem>.solurl              written by createdump, no dump decision yet
 //                     <report stem>.solurl.dmpattached  the solution server wants the dump
 //                     <report stem>.final               finished by sendlog for the log transport
+//                     <report stem>.att<N>.<safe name>  a file attached to the report, copied by createdump
+//                     ... .att<N>.<safe name>.final     finished by sendlog with its report
 //   dump folder:      <dump stem>.dmp | .dmp.full       written by createdump (mini or full dump)
 //                     <dump stem>.dmp(.full).final      finished by sendlog
 //
@@ -10,6 +12,7 @@
 // the file names it sends with the crash data, so that the later commands find what createdump wrote.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -29,6 +32,22 @@ inline constexpr wchar_t kClosingSuffix[] = L".closing";
 std::wstring ReportStem(std::wstring_view guid, std::wstring_view crashIdentifier);
 // "kxWinDump_" + guid + "_" + crash identifier + "_abc".
 std::wstring DumpStem(std::wstring_view guid, std::wstring_view crashIdentifier);
+
+// The name of the copy of the report's attachment number `index` (1 to kMaxAttachments) of a file named
+// `sourceName`: "<report stem>.att<index>.<safe name>", where the safe name is the source name with every
+// character but an ASCII letter, digit, "_" or "-" made "_" (dots too, so no suffix of a state can appear),
+// at most 32 characters and shortened further so that the whole name has at most `maxLength` characters;
+// "file" when nothing is left of it. Empty when not even one character fits.
+std::wstring AttachmentFileName(std::wstring_view reportStem, std::size_t index, std::wstring_view sourceName,
+                                std::size_t maxLength);
+
+enum class AttachmentFileState {
+  kNone,     // not an attachment of that report
+  kCopy,     // "<report stem>.att<N>.<safe name>": whole, not finished yet
+  kWriting,  // the same + ".writing": being copied (or left by a createdump that was stopped)
+  kFinal,    // the same + ".final": finished by sendlog
+};
+AttachmentFileState AttachmentStateOf(std::wstring_view reportStem, std::wstring_view fileName);
 
 // A file's bytes as a text-mode read hands them over: each CR LF pair becomes one LF, and each other byte one
 // character of the same value. Unlike a text-mode read, a Ctrl-Z byte does not end the text.

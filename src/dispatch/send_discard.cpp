@@ -86,6 +86,11 @@ void SendReport(const std::string& crashIdentifier) {
   // short, and stays for dontsend. _wrename never replaces an existing file: a dump finished before stays.
   if (FinishDocument(located->report, finalReport, dumpAttached)) {
     ::_wrename(located->dump.c_str(), finalDump->c_str());
+    // Attachments too travel only with their report; a half copy (".writing") never does.
+    for (const ReportFileSet::Attachment& attachment : ReportFileSet::ListAttachments(guid, identifier)) {
+      if (attachment.state == AttachmentFileState::kCopy)
+        ::_wrename(attachment.path.c_str(), (attachment.path + kFinalSuffix).c_str());
+    }
   }
 }
 
@@ -96,6 +101,9 @@ void DiscardReport(const std::string& crashIdentifier) {
   if (!located) return;
   ::_wremove(located->dump.c_str());
   ::_wremove(located->report.c_str());
+  for (const ReportFileSet::Attachment& attachment : ReportFileSet::ListAttachments(guid, identifier)) {
+    if (attachment.state != AttachmentFileState::kFinal) ::_wremove(attachment.path.c_str());
+  }
   // A createdump or sendlog stopped midway leaves its temporary copy; nothing else would ever remove it.
   const std::wstring finalReport = ReportFileSet::GetFinalCrashLogFilePath(guid, identifier);
   if (finalReport.empty()) return;

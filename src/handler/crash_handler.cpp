@@ -18,6 +18,7 @@
 #endif
 
 #include "common/win_handles.h"
+#include "handler/annotation_store.h"
 #include "handler/cpp_exception.h"
 #include "handler/crash_reporter.h"
 #include "handler/fault_site.h"
@@ -36,9 +37,13 @@ constexpr DWORD kLastThreadCheckMs = 1000;
 // On top of the commands' own limits, for the handler's work between them.
 constexpr DWORD kHandlerMarginMs = 30000;
 
+// A captured report's request, from CaptureReport to the handler's thread.
+enum CaptureStage : LONG { kNoCapture = 0, kCaptureAsked = 1, kCaptureTaken = 2 };
+
 struct HandlerState {
   CrashReporter* reporter = nullptr;  // lives as long as the process
   HANDLE crashed = nullptr;           // set by the crashed thread
+  HANDLE crashTaken = nullptr;        // set by the handler's thread when it turns to the crash
   HANDLE handled = nullptr;           // set by the handler's thread when it is done
   HANDLE handlerThread = nullptr;
   DWORD handlerThreadId = 0;
@@ -46,6 +51,14 @@ struct HandlerState {
   DWORD limitMs = 0;          // how long the crashed thread waits for the handler
   volatile LONG claimed = 0;  // the first crash claims the handler; later ones wait with it
   CapturedCrash crash;        // written by the crashed thread before `crashed` is set
+  // Captured reports, one at a time: the capturing thread holds `captureLock` from its request to the end of
+  // "createdump"; `capture` is written before the request and read by the handler's thread until then.
+  SRWLOCK captureLock = SRWLOCK_INIT;
+  HANDLE captureAsked = nullptr;   // auto-reset
+  HANDLE captureDumped = nullptr;  // auto-reset
+  volatile LONG captureStage = kNoCapture;
+  bool captureWritten = false;
+  CapturedCrash capture;
 };
 
 HandlerState* g_state = nullptr;
@@ -57,6 +70,16 @@ volatile LONG g_installed = 0;
     ::Sleep(INFINITE);  // TerminateProcess of the own process does not return; the compiler may not know
 }
 
+// Until the handler's thread has handled the crash, or its time is up, or the thread is gone (ended by
+// process shutdown, for instance). It may first have to end an earlier captured report's steps, within the
+// same limit.
+void WaitForHandling(const HandlerState& state) {
+  const HANDLE taken[] = {state.crashTaken, state.handlerThread};
+  if (::WaitForMultipleObjects(2, taken, FALSE, state.limitMs) != WAIT_OBJECT_0) return;
+  const HANDLE done[] = {state.handled, state.handlerThread};
+  ::WaitForMultipleObjects(2, done, FALSE, state.limitMs);
+}
+
 [[noreturn]] void HandleCrash(const CONTEXT& context, const EXCEPTION_RECORD& record, const char* kind,
                               const CppExceptionText* cpp) {
   HandlerState* state = g_state;
@@ -65,9 +88,10 @@ volatile LONG g_installed = 0;
   if (state == nullptr || ::GetCurrentThreadId() == state->handlerThreadId) EndProcess(code);
   if (::InterlockedCompareExchange(&state->claimed, 1, 0) != 0) {
     // Another thread's crash is being handled: this thread stays where it is until the process ends.
-    ::WaitForSingleObject(state->handled, state->limitMs);
+    WaitForHandling(*state);
     EndProcess(state->crash.record.ExceptionCode);
   }
+  FreezeAnnotations();
   CapturedCrash& crash = state->crash;
   std::memcpy(&crash.context, &context, sizeof(CONTEXT));
   std::memcpy(&crash.record, &record, sizeof(EXCEPTION_RECORD));
@@ -80,9 +104,7 @@ volatile LONG g_installed = 0;
   crash.kind = kind;
   if (cpp != nullptr) crash.cpp = *cpp;
   ::SetEvent(state->crashed);
-  // Also ends when the handler's thread is gone (ended by process shutdown, for instance).
-  const HANDLE waits[] = {state->handled, state->handlerThread};
-  ::WaitForMultipleObjects(2, waits, FALSE, state->limitMs);
+  WaitForHandling(*state);
   EndProcess(code);
 }
 
@@ -169,6 +191,7 @@ FaultFunctions FaultFunctionsOfThisHandler() {
       reinterpret_cast<std::uintptr_t>(&OnTerminate),
       reinterpret_cast<std::uintptr_t>(&OnInvalidParameter),
       reinterpret_cast<std::uintptr_t>(&OnPureCall),
+      reinterpret_cast<std::uintptr_t>(&CrashHandler::CaptureReport),
   };
   FaultFunctions functions;
   functions.handler = handler;
@@ -189,29 +212,60 @@ bool IsLastThread() {
   return threads == 1;
 }
 
-// Waits for a crash. Should every other thread end without one (ended by ExitThread, or under Wine by a
-// stack overflow it could not raise), this thread alone would keep a dead application alive: it ends the
-// process instead, as the system does when the last thread ends.
-void WaitForCrash(HandlerState& state) {
-  if (state.installingThread == nullptr) {
-    ::WaitForSingleObject(state.crashed, INFINITE);
-    return;
+enum class Work { kCrash, kCapture };
+
+// Waits for a crash or a captured report's request; a crash comes first. Should every other thread end
+// without a crash (ended by ExitThread, or under Wine by a stack overflow it could not raise), this thread
+// alone would keep a dead application alive: it ends the process instead, as the system does when the last
+// thread ends. A process whose main thread returns ends at once; only an installing thread gone before its
+// process makes the check worth its cost.
+Work WaitForWork(HandlerState& state, bool& installerGone) {
+  for (;;) {
+    const HANDLE waits[] = {state.crashed, state.captureAsked, state.installingThread};
+    const DWORD count = state.installingThread != nullptr && !installerGone ? 3 : 2;
+    const DWORD result =
+        ::WaitForMultipleObjects(count, waits, FALSE, installerGone ? kLastThreadCheckMs : INFINITE);
+    if (result == WAIT_OBJECT_0) return Work::kCrash;
+    if (result == WAIT_OBJECT_0 + 1) return Work::kCapture;
+    if (result == WAIT_OBJECT_0 + 2) {
+      installerGone = true;
+    } else if (result == WAIT_TIMEOUT && IsLastThread()) {
+      DWORD code = 0;
+      ::GetExitCodeThread(state.installingThread, &code);
+      EndProcess(code);
+    } else if (result == WAIT_FAILED) {
+      ::Sleep(kLastThreadCheckMs);
+    }
   }
-  // A process whose main thread returns ends at once; only an installing thread gone before its process
-  // makes the check worth its cost.
-  const HANDLE waits[] = {state.crashed, state.installingThread};
-  if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) return;
-  while (::WaitForSingleObject(state.crashed, kLastThreadCheckMs) == WAIT_TIMEOUT) {
-    if (!IsLastThread()) continue;
-    DWORD code = 0;
-    ::GetExitCodeThread(state.installingThread, &code);
-    EndProcess(code);
+}
+
+// A captured report: the capturing thread goes on once "createdump" has ended; the later steps follow here,
+// and a crash meanwhile waits for them.
+void RunCapture(HandlerState& state) {
+  if (::InterlockedCompareExchange(&state.captureStage, kCaptureTaken, kCaptureAsked) != kCaptureAsked)
+    return;
+  CrashReporter::Progress progress;
+  try {
+    progress = state.reporter->CreateDump(state.capture);
+  } catch (...) {
+    progress = CrashReporter::Progress();
+  }
+  state.captureWritten = progress.summary.reportWritten;
+  ::InterlockedExchange(&state.captureStage, kNoCapture);
+  ::SetEvent(state.captureDumped);
+  if (!progress.goOn) return;
+  try {
+    state.reporter->Finish(progress);
+  } catch (...) {
+    // The application runs on; the report's files stay for a later transport run or for nobody.
   }
 }
 
 DWORD WINAPI HandlerThread(void*) {
   HandlerState* state = g_state;
-  WaitForCrash(*state);
+  bool installerGone = false;
+  while (WaitForWork(*state, installerGone) == Work::kCapture) RunCapture(*state);
+  ::SetEvent(state->crashTaken);
   try {
     state->reporter->Report(state->crash);
   } catch (...) {
@@ -236,8 +290,14 @@ bool CrashHandler::Install(const CrashHandlerOptions& options) {
       0ULL + resolved.createDumpLimitMs + 3ULL * resolved.commandLimitMs + kHandlerMarginMs;
   state->limitMs = static_cast<DWORD>(limit < INFINITE ? limit : INFINITE - 1);
   state->crashed = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  state->crashTaken = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   state->handled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (state->crashed == nullptr || state->handled == nullptr) return false;
+  state->captureAsked = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  state->captureDumped = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (state->crashed == nullptr || state->crashTaken == nullptr || state->handled == nullptr ||
+      state->captureAsked == nullptr || state->captureDumped == nullptr) {
+    return false;
+  }
   if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
                          &state->installingThread, SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, 0)) {
     state->installingThread = nullptr;
@@ -269,6 +329,56 @@ bool CrashHandler::Install(const CrashHandlerOptions& options) {
     g_state->reporter->StartCommand(L"updatepvbpreference", L"-", more);
   }
   return true;
+}
+
+bool CrashHandler::SetAnnotation(const std::string& key, const std::string& value) {
+  return StoreAnnotation(key, value);
+}
+
+bool CrashHandler::RemoveAnnotation(const std::string& key) { return DropAnnotation(key); }
+
+bool CrashHandler::CaptureReport(const std::string& reason) {
+  HandlerState* state = g_state;
+  // From the handler's own callbacks the request would wait for itself.
+  if (state == nullptr || ::GetCurrentThreadId() == state->handlerThreadId || state->claimed != 0)
+    return false;
+  alignas(16) CONTEXT context = {};
+  ::RtlCaptureContext(&context);
+  ULONG_PTR low = 0;
+  ULONG_PTR high = 0;
+  ::GetCurrentThreadStackLimits(&low, &high);
+  // The report starts at the caller's frame, not in this function.
+  MoveToFaultSite(context, low, high, false, FaultFunctionsOfThisHandler());
+
+  ::AcquireSRWLockExclusive(&state->captureLock);
+  CapturedCrash& capture = state->capture;
+  std::memcpy(&capture.context, &context, sizeof(CONTEXT));
+  capture.record = EXCEPTION_RECORD{};
+  capture.record.ExceptionCode = kCaptureCode;
+  capture.record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+  capture.processId = ::GetCurrentProcessId();
+  capture.threadId = ::GetCurrentThreadId();
+  capture.stackLow = low;
+  capture.stackHigh = high;
+  capture.kind = "captured";
+  capture.reason = reason.substr(0, kMaxCaptureReasonBytes);
+  state->captureWritten = false;
+  ::ResetEvent(state->captureDumped);
+  ::InterlockedExchange(&state->captureStage, kCaptureAsked);
+  ::SetEvent(state->captureAsked);
+  // The handler may still be busy with an earlier report's steps, within its limit; a request it has not
+  // taken by then is withdrawn. Once taken, "createdump" ends within its own limit.
+  const HANDLE waits[] = {state->captureDumped, state->handlerThread};
+  bool written = false;
+  if (::WaitForMultipleObjects(2, waits, FALSE, state->limitMs) == WAIT_OBJECT_0) {
+    written = state->captureWritten;
+  } else if (::InterlockedCompareExchange(&state->captureStage, kNoCapture, kCaptureAsked) != kCaptureAsked &&
+             ::WaitForMultipleObjects(2, waits, FALSE, state->limitMs) == WAIT_OBJECT_0) {
+    written = state->captureWritten;
+  }
+  ::ResetEvent(state->captureAsked);
+  ::ReleaseSRWLockExclusive(&state->captureLock);
+  return written;
 }
 
 }  // namespace kx

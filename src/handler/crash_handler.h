@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kx {
 
@@ -17,6 +18,8 @@ inline constexpr std::uint32_t kAbortCode = 0x40000015;             // abort(): 
 inline constexpr std::uint32_t kInvalidParameterCode = 0xC0000417;  // STATUS_INVALID_CRUNTIME_PARAMETER
 inline constexpr std::uint32_t kTerminateCode = 0xE04B5801;         // std::terminate
 inline constexpr std::uint32_t kPureCallCode = 0xE04B5802;          // a pure virtual function called
+// The exception code of a report made by CaptureReport, without a crash; its kind is "captured".
+inline constexpr std::uint32_t kCaptureCode = 0xE04B5803;
 
 enum class ReportPolicy {
   kDontSend,  // "dontsend": the report and the dump are deleted (after "solutionurl" offered the report)
@@ -51,6 +54,10 @@ struct CrashHandlerOptions {
   DWORD commandLimitMs = 60000;             // each other command run
   // One line per step of the handling, on the handler's thread; for an application's own log.
   std::function<void(const std::string&)> progress;
+  // Files copied beside each report (the application's log, say): at most 8, each at most 4 MiB (the
+  // bytes beyond are cut and the report says so). Relative paths are made full at Install; paths beyond
+  // the 8th are left out, and Install says so through `progress`.
+  std::vector<std::wstring> attachments;
 };
 
 class CrashHandler {
@@ -59,6 +66,24 @@ class CrashHandler {
   // C runtime's invalid-parameter and pure-call handlers, and the thread that does the work after a crash.
   // Once per process; false when called again or when the handler's thread could not be started.
   static bool Install(const CrashHandlerOptions& options);
+
+  // Annotations: texts the application keeps up to date for its reports, each a key and a value (any
+  // bytes, meant as UTF-8), listed in the report in the order first set. At most 64 keys of at most 64
+  // bytes, values of at most 16 KiB, 64 KiB for all keys and values together. From any thread, before
+  // Install too; never blocks for long and never allocates. False, and nothing changed, for an empty key,
+  // anything beyond the bounds, or once a crash is being handled. Setting a key again replaces its value
+  // and keeps its place; removing a key that is not set gives false.
+  static bool SetAnnotation(const std::string& key, const std::string& value);
+  static bool RemoveAnnotation(const std::string& key);
+
+  // A report of the running process without a crash: a minidump and a report of the calling thread as it
+  // calls (its frame in this function's caller), exception code kCaptureCode, kind "captured", `reason` in
+  // the report (at most 1 KiB of it), taken through the same steps and policy as a crash. The calling thread
+  // waits until "createdump" has ended; the later steps run on the handler's thread after this returns. One
+  // report at a time: a call waits for an earlier one's steps. True when a report was written. False also
+  // before Install, from the handler's own callbacks, once a crash is being handled, and when the handler
+  // stays busy with an earlier report beyond its time limit.
+  static bool CaptureReport(const std::string& reason);
 };
 
 }  // namespace kx

@@ -68,11 +68,12 @@ std::string FormatStackText(const std::vector<StackFrame>& frames) {
   return text;
 }
 
-std::string MakeCrashIdentifier(const CrashMoment& moment) {
+std::string MakeCrashIdentifier(const CrashMoment& moment, unsigned sequence) {
   char text[64];
   std::snprintf(text, sizeof(text), "%04d%02d%02d-%02d%02d%02d-%lu", moment.year, moment.month, moment.day,
                 moment.hour, moment.minute, moment.second, static_cast<unsigned long>(moment.processId));
-  return text;
+  if (sequence <= 1) return text;
+  return text + ("-" + std::to_string(sequence));
 }
 
 std::string HexCode(std::uint32_t code) {

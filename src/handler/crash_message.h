@@ -38,9 +38,10 @@ struct CrashMoment {
   std::uint32_t processId = 0;
 };
 
-// "YYYYMMDD-HHMMSS-<pid>": unique among crashes of one machine (a process crashes once; ids are not reused
+// "YYYYMMDD-HHMMSS-<pid>" for a process's first report, "YYYYMMDD-HHMMSS-<pid>-<sequence>" for its later ones
+// (captured reports come before a crash): unique among the reports of one machine (ids are not reused
 // within a second), and made only of characters that a pipe name and a file name accept.
-std::string MakeCrashIdentifier(const CrashMoment& moment);
+std::string MakeCrashIdentifier(const CrashMoment& moment, unsigned sequence = 1);
 
 // "0xC0000005": how exception codes are written in the event and the handler's progress lines.
 std::string HexCode(std::uint32_t code);

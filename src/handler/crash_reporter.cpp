@@ -5,7 +5,9 @@
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
 #include "dispatch/report_names.h"
+#include "handler/annotation_store.h"
 #include "handler/stack_walk.h"
+#include "intake/crash_data_message.h"
 #include "prefs/preference_store.h"
 
 namespace kx {
@@ -38,7 +40,7 @@ std::string Describe(const ChildRun& run) {
   return "ended with exit code " + std::to_string(run.exitCode);
 }
 
-std::wstring NewCrashIdentifier() {
+std::wstring NewCrashIdentifier(unsigned sequence) {
   SYSTEMTIME now = {};
   ::GetSystemTime(&now);
   CrashMoment moment;
@@ -49,7 +51,7 @@ std::wstring NewCrashIdentifier() {
   moment.minute = now.wMinute;
   moment.second = now.wSecond;
   moment.processId = ::GetCurrentProcessId();
-  const std::string identifier = MakeCrashIdentifier(moment);
+  const std::string identifier = MakeCrashIdentifier(moment, sequence);
   return std::wstring(identifier.begin(), identifier.end());
 }
 
@@ -80,6 +82,18 @@ CrashReporter::CrashReporter(CrashHandlerOptions options) : options_(std::move(o
     options_.servicePath = ThisProgramFolder() + L"\\KXWindowsClientService.exe";
   // The service names and finds the report files by this GUID: the handler must use the very same one.
   guid_ = PreferenceStore::getInstallationGuid();
+  // The service runs elsewhere: a relative path would name another file there.
+  for (const std::wstring& path : options_.attachments) {
+    if (attachments_.size() == kMaxAttachments) {
+      Say("attachments: " + std::to_string(options_.attachments.size() - kMaxAttachments) + " beyond the " +
+          std::to_string(kMaxAttachments) + " a report takes are left out");
+      break;
+    }
+    wchar_t full[MAX_PATH * 4];
+    const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH * 4, full, nullptr);
+    const std::wstring resolved = length > 0 && length < MAX_PATH * 4 ? std::wstring(full, length) : path;
+    attachments_.push_back(NarrowToCodePage(resolved, CP_UTF8));
+  }
 }
 
 std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash,
@@ -114,6 +128,13 @@ std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash,
     records.push_back({"CppExceptionType", crash.cpp.type});
     records.push_back({"CppExceptionWhat", crash.cpp.what});
   }
+  // The same for the application's additions: present only when there is something to say.
+  std::vector<Annotation> annotations;
+  if (!ReadAnnotations(annotations)) records.push_back({"AnnotationsNote", "busy"});
+  if (!annotations.empty()) records.push_back({"Annotations", EncodeAnnotations(annotations)});
+  if (!attachments_.empty()) records.push_back({"Attachments", EncodeAttachments(attachments_)});
+  if (crash.kind == std::string("captured"))
+    records.push_back({"CaptureReason", EncodeCrashField(crash.reason.substr(0, kMaxCaptureReasonBytes))});
   return JoinCrashRecords(records);
 }
 
@@ -190,10 +211,18 @@ bool CrashReporter::Decide(const CrashSummary& summary) const {
 }
 
 CrashSummary CrashReporter::Report(const CapturedCrash& crash) {
-  CrashSummary summary;
+  Progress progress = CreateDump(crash);
+  if (progress.goOn) Finish(progress);
+  return progress.summary;
+}
+
+CrashReporter::Progress CrashReporter::CreateDump(const CapturedCrash& crash) {
+  Progress progress;
+  CrashSummary& summary = progress.summary;
   summary.exceptionCode = crash.record.ExceptionCode;
   summary.kind = crash.kind;
-  summary.crashIdentifier = NewCrashIdentifier();
+  // A process may report more than once (captured reports, then a crash): each report its own names.
+  summary.crashIdentifier = NewCrashIdentifier(++reports_);
   // Read again when the registry gave none at install time.
   if (guid_.empty()) guid_ = PreferenceStore::getInstallationGuid();
   const std::string id = Narrow(summary.crashIdentifier);
@@ -214,12 +243,18 @@ CrashSummary CrashReporter::Report(const CapturedCrash& crash) {
       Say("dontsend: the service " + Describe(discard));
     }
     Say("no report: the crash is left unreported");
-    return summary;
+    return progress;
   }
   const std::wstring reportPath =
       StoragePaths::CrashLogFolder() + L"\\" + ReportStem(guid_, summary.crashIdentifier) + kReportSuffix;
   summary.reportWritten = FileExists(reportPath);
   Say(summary.reportWritten ? "report: " + Narrow(reportPath) : "createdump left no report");
+  progress.goOn = true;
+  return progress;
+}
+
+void CrashReporter::Finish(Progress& progress) {
+  CrashSummary& summary = progress.summary;
 
   const PipedRun solution = RunReadingPipe(L"solutionurl", summary.crashIdentifier, options_.commandLimitMs);
   std::string link = solution.pipe.received.substr(0, solution.pipe.received.find('\0'));
@@ -242,8 +277,8 @@ CrashSummary CrashReporter::Report(const CapturedCrash& crash) {
     Say("opensolutionurl: the service " + Describe(open.service));
   }
 
-  QueueEvent(summary, send);
-  return summary;
+  // The analytics event tells of an application that ended; one that made a report and runs on did not.
+  if (summary.exceptionCode != kCaptureCode) QueueEvent(summary, send);
 }
 
 void CrashReporter::QueueEvent(const CrashSummary& summary, bool sent) const {

@@ -27,6 +27,7 @@ struct CapturedCrash {
   std::uintptr_t stackHigh = 0;
   const char* kind = "";  // the SignalType record; static text, so that capturing allocates nothing
   CppExceptionText cpp;   // the uncaught C++ exception's type and text; empty for other crashes
+  std::string reason;     // for a report made without a crash (kind "captured"): its reason
 };
 
 // The kind word of an exception code: "access-violation", "stack-overflow", "cpp-exception", ... Static
@@ -43,6 +44,16 @@ class CrashReporter {
 
   // The whole flow for one crash; the summary tells what happened.
   CrashSummary Report(const CapturedCrash& crash);
+
+  // The flow in two parts, for reports of a running thread, which may go on once the dump is written.
+  struct Progress {
+    CrashSummary summary;
+    bool goOn = false;  // "createdump" ended: the later steps follow
+  };
+  // Up to the end of "createdump"; the crash's thread must stay still until it returns.
+  Progress CreateDump(const CapturedCrash& crash);
+  // "solutionurl", the policy, "opensolutionurl" and the event. Uses nothing of the crash itself.
+  void Finish(Progress& progress);
 
   // The crash data message for "createdump", without its terminating NUL.
   std::string CrashDataMessage(const CapturedCrash& crash, const std::wstring& crashIdentifier) const;
@@ -73,6 +84,8 @@ class CrashReporter {
 
   CrashHandlerOptions options_;
   std::wstring guid_;
+  std::vector<std::string> attachments_;  // full paths, UTF-8, at most kMaxAttachments
+  unsigned reports_ = 0;                  // reports made by this process so far
 };
 
 }  // namespace kx

@@ -14,7 +14,113 @@ std::string ValueOf(const std::map<std::string, std::string>& records, const cha
   return found == records.end() ? std::string() : found->second;
 }
 
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::vector<std::string_view> Entries(std::string_view text) {
+  std::vector<std::string_view> entries;
+  while (!text.empty()) {
+    const std::size_t end = text.find('&');
+    const std::string_view entry = text.substr(0, end);
+    if (!entry.empty()) entries.push_back(entry);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return entries;
+}
+
 }  // namespace
+
+std::string EncodeCrashField(std::string_view bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    // No "-": a value must never hold the separators' "KX---".
+    const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                       (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '~';
+    if (plain) {
+      text.push_back(c);
+    } else {
+      text.push_back('%');
+      text.push_back(kDigits[byte >> 4]);
+      text.push_back(kDigits[byte & 0xF]);
+    }
+  }
+  return text;
+}
+
+std::string DecodeCrashField(std::string_view text) {
+  std::string bytes;
+  bytes.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+      bytes.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+      i += 2;
+    } else {
+      bytes.push_back(text[i]);
+    }
+  }
+  return bytes;
+}
+
+std::string EncodeAnnotations(const std::vector<Annotation>& annotations) {
+  std::string text;
+  for (const auto& [key, value] : annotations) {
+    if (!text.empty()) text += '&';
+    text += EncodeCrashField(key) + '=' + EncodeCrashField(value);
+  }
+  return text;
+}
+
+std::string EncodeAttachments(const std::vector<std::string>& paths) {
+  std::string text;
+  for (const std::string& path : paths) {
+    if (!text.empty()) text += '&';
+    text += EncodeCrashField(path);
+  }
+  return text;
+}
+
+std::vector<Annotation> DecodeAnnotations(std::string_view text) {
+  std::vector<Annotation> annotations;
+  for (const std::string_view entry : Entries(text)) {
+    const std::size_t equals = entry.find('=');
+    annotations.emplace_back(
+        DecodeCrashField(entry.substr(0, equals)),
+        equals == std::string_view::npos ? std::string() : DecodeCrashField(entry.substr(equals + 1)));
+  }
+  return annotations;
+}
+
+std::vector<std::string> DecodeAttachments(std::string_view text) {
+  std::vector<std::string> paths;
+  for (const std::string_view entry : Entries(text)) paths.push_back(DecodeCrashField(entry));
+  return paths;
+}
+
+bool KeepAnnotationsWithinBounds(std::vector<Annotation>& annotations) {
+  std::vector<Annotation> kept;
+  std::size_t total = 0;
+  for (Annotation& annotation : annotations) {
+    const std::size_t size = annotation.first.size() + annotation.second.size();
+    if (annotation.first.empty() || annotation.first.size() > kMaxAnnotationKeyBytes ||
+        annotation.second.size() > kMaxAnnotationValueBytes || kept.size() == kMaxAnnotations ||
+        total + size > kMaxAnnotationTotalBytes) {
+      continue;
+    }
+    total += size;
+    kept.push_back(std::move(annotation));
+  }
+  const bool dropped = kept.size() != annotations.size();
+  annotations = std::move(kept);
+  return dropped;
+}
 
 std::map<std::string, std::string> ReadCrashRecords(std::string_view message) {
   message = message.substr(0, message.find('\0'));
@@ -60,6 +166,10 @@ bool ParseCrashDataMessage(std::string_view message, FileNameWidener widenFileNa
   data.SLLogSessionDllStatus = ValueOf(records, "SLLogSessionDllStatus");
   data.CppExceptionType = ValueOf(records, "CppExceptionType");
   data.CppExceptionWhat = ValueOf(records, "CppExceptionWhat");
+  data.Annotations = DecodeAnnotations(ValueOf(records, "Annotations"));
+  data.AnnotationsNote = ValueOf(records, "AnnotationsNote");
+  data.Attachments = DecodeAttachments(ValueOf(records, "Attachments"));
+  data.CaptureReason = DecodeCrashField(ValueOf(records, "CaptureReason")).substr(0, kMaxCaptureReasonBytes);
 
   const std::optional<std::uint32_t> processId = ReadCrashNumber(ValueOf(records, "ProcessId"));
   if (!processId) return false;

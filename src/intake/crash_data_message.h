@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "intake/crash_data.h"
 
@@ -28,6 +29,22 @@ std::map<std::string, std::string> ReadCrashRecords(std::string_view message);
 // the digits is ignored) and accepted only inside the 32-bit signed range. A negative number wraps into the
 // unsigned result ("-1" gives 4294967295). Nothing when there are no digits or the number is out of range.
 std::optional<std::uint32_t> ReadCrashNumber(std::string_view text);
+
+// The optional list fields (Annotations, Attachments) and CaptureReason carry any bytes: every byte other
+// than an ASCII letter, digit, ".", "_" or "~" is written as "%XX" (upper-case hex), so no value can hold a
+// separator, a NUL or a "KX---" and the record passes the sender's value filter unchanged. A list's entries
+// are joined by "&"; an annotation is its encoded key, "=" and its encoded value.
+std::string EncodeCrashField(std::string_view bytes);
+// The bytes back; a "%" not followed by two hex digits stands for itself.
+std::string DecodeCrashField(std::string_view text);
+std::string EncodeAnnotations(const std::vector<Annotation>& annotations);
+std::string EncodeAttachments(const std::vector<std::string>& paths);
+// Empty entries are skipped; an entry without "=" is a key with an empty value.
+std::vector<Annotation> DecodeAnnotations(std::string_view text);
+std::vector<std::string> DecodeAttachments(std::string_view text);
+// Leaves out, in order, every annotation with an empty key, a key or value beyond its bound, beyond the
+// count, or that would take the total beyond its bound (crash_data.h). True when any was left out.
+bool KeepAnnotationsWithinBounds(std::vector<Annotation>& annotations);
 
 // Brings a file name from the message's bytes to UTF-16.
 using FileNameWidener = std::wstring (*)(std::string_view bytes);

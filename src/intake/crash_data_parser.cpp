@@ -29,6 +29,9 @@ void LogFields(const CrashData& data, ComponentLog& log) {
   log.Line("SignalType ", AnsiText{data.SignalType});
   log.Line("CppExceptionType: ", AnsiText{data.CppExceptionType});
   log.Line("CppExceptionWhat: ", AnsiText{data.CppExceptionWhat});
+  log.Line("Annotations: ", LogNumber{static_cast<std::uint32_t>(data.Annotations.size())}, " ",
+           AnsiText{data.AnnotationsNote});
+  for (const std::string& path : data.Attachments) log.Line("Attachment: ", AnsiText{path});
   log.Line("ProcessId: ", LogNumber{data.ProcessId});
   log.Line("ThreadId: ", LogNumber{data.ThreadId});
 }

@@ -169,4 +169,39 @@ std::string FormatCppExceptionElement(std::string_view type, std::string_view wh
   return element;
 }
 
+std::string FormatCapturedElement(std::string_view reason) {
+  return "<captured reason=\"" + EscapeReversible(reason, true) + "\"/>\n";
+}
+
+std::string FormatAnnotationsElement(const std::vector<std::pair<std::string, std::string>>& annotations,
+                                     std::string_view note) {
+  std::string element = "<annotations";
+  if (!note.empty()) AppendXmlAttribute(element, "note", note);
+  element += ">\n";
+  for (const auto& [key, value] : annotations) {
+    element += "<annotation key=\"" + EscapeReversible(key, true) + "\">";
+    element += EscapeReversible(value, false);
+    element += "</annotation>\n";
+  }
+  element += "</annotations>\n";
+  return element;
+}
+
+std::string FormatAttachmentsElement(const std::vector<AttachmentOutcome>& attachments) {
+  std::string element = "<attachments>\n";
+  for (const AttachmentOutcome& attachment : attachments) {
+    element += "<attachment name=\"" + EscapeReversible(attachment.name, true) + "\"";
+    AppendXmlAttribute(element, "state", attachment.state);
+    if (!attachment.file.empty()) {
+      AppendXmlAttribute(element, "file", attachment.file);
+      AppendXmlAttribute(element, "size", std::to_string(attachment.size));
+    }
+    if (attachment.state == "cut")
+      AppendXmlAttribute(element, "originalSize", std::to_string(attachment.originalSize));
+    element += "/>\n";
+  }
+  element += "</attachments>\n";
+  return element;
+}
+
 }  // namespace kx

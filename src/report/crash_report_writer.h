@@ -5,7 +5,9 @@
 //   gpuinfo lines (gpu_info.h), </gpu>, crash start tag, <backtrace ...>, thread element, </backtrace>,
 //   <registerSet>, twelve register lines, </registerSet> and an empty line, <binaryImageSet>, binaryImage
 //   lines (module_list.h), </binaryImageSet>, dumpType element, slLogSessionDllStatus element, cppException
-//   element (only when the crash data named a C++ exception's type), </crash> and
+//   element (only when the crash data named a C++ exception's type), captured element (only for a report
+//   made without a crash), annotations element (only when the crash data had annotations or a note about
+//   them), attachments element (only when it named files to attach), </crash> and
 //   an empty line, the sessionId, solvaneConfigGuid and zanUserGuid elements (each only when its text is
 //   not empty), </crashreport> without a line end.
 //
@@ -20,6 +22,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kx {
 
@@ -117,5 +121,27 @@ inline constexpr std::size_t kMaxCppExceptionText = 1024;
 // The uncaught C++ exception: '<cppException type="...">', its what() text on a line of its own (empty
 // when it has none), "</cppException>". Both values escaped.
 std::string FormatCppExceptionElement(std::string_view type, std::string_view what);
+
+// A report made without a crash: '<captured reason="..."/>', the reason in the reversible form.
+std::string FormatCapturedElement(std::string_view reason);
+
+// "<annotations>" (with note="..." when there is a note), one line per annotation,
+// '<annotation key="...">value</annotation>', in the order given, then "</annotations>". Keys and values in
+// the reversible form (xml_text.h), the value right between its tags.
+std::string FormatAnnotationsElement(const std::vector<std::pair<std::string, std::string>>& annotations,
+                                     std::string_view note);
+
+// What became of one file to attach. name: the file's own name (no folder), UTF-8.
+struct AttachmentOutcome {
+  std::string name;
+  std::string state;               // "copied", "cut", "not-found", "unreadable", "skipped"
+  std::string file;                // the copy's name beside the report; empty when there is none
+  std::uint64_t size = 0;          // bytes in the copy
+  std::uint64_t originalSize = 0;  // for "cut": the file's size
+};
+
+// "<attachments>", one '<attachment name="..." state="..." file="..." size="..." originalSize="..."/>' line
+// per file (file and size only with a copy, originalSize only when cut), "</attachments>".
+std::string FormatAttachmentsElement(const std::vector<AttachmentOutcome>& attachments);
 
 }  // namespace kx

@@ -16,8 +16,10 @@
 #include "common/text_convert.h"
 #include "common/text_utils.h"
 #include "dispatch/report_names.h"
+#include "intake/crash_data_message.h"
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"
+#include "report/attachment_copy.h"
 #include "report/base64.h"
 #include "report/crash_report_writer.h"
 #include "report/crash_report_writer_win.h"
@@ -120,6 +122,20 @@ std::string AsDocumentBytes(std::string document) {
   return AsciiWithCharacterReferences(wide);
 }
 
+// The elements of what the application added (capture reason, annotations, attachments), pure ASCII: they
+// hold UTF-8 texts, which the document's code page conversion must not touch.
+std::string ApplicationParts(CrashData& crashData, const std::vector<AttachmentOutcome>& attachments) {
+  std::string parts;
+  if (crashData.SignalType == "captured") parts += FormatCapturedElement(crashData.CaptureReason);
+  const bool omitted = KeepAnnotationsWithinBounds(crashData.Annotations);
+  std::string note = crashData.AnnotationsNote == "busy" ? "busy" : "";
+  if (omitted && note.empty()) note = "over-bounds";
+  if (!crashData.Annotations.empty() || !note.empty())
+    parts += FormatAnnotationsElement(crashData.Annotations, note);
+  if (!attachments.empty()) parts += FormatAttachmentsElement(attachments);
+  return parts;
+}
+
 }  // namespace
 
 int FetchDumpPreference(const std::string& pvbKey) {
@@ -199,9 +215,16 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportP
   for (std::string* text : {&crashData.CppExceptionType, &crashData.CppExceptionWhat})
     text->resize(std::min(text->size(), kMaxCppExceptionText));
   MakeDocumentTexts(crashData);
-  if (!WriteReport(reportPath, AssembleDocument(crashData, crash, dumpPreference, dumpPath, probes))) {
-    // No later command would send the dump without its report; it would only fill the disk.
+  const std::vector<AttachmentOutcome> attachments =
+      CopyAttachments(crashData.Attachments, crashLogFolder, crashData.LogFileName);
+  if (!attachments.empty())
+    log_.Line("Attachments copied: ", LogNumber{static_cast<std::uint32_t>(attachments.size())});
+  const std::string parts = ApplicationParts(crashData, attachments);
+  if (!WriteReport(reportPath, AssembleDocument(crashData, crash, dumpPreference, dumpPath, parts, probes))) {
+    // No later command would send the dump or the attachments without their report; they would only fill
+    // the disk.
     ::_wremove(dumpPath.c_str());
+    RemoveAttachmentCopies(attachments, crashLogFolder);
   }
   log_.Line("log generated");
   return kReportWritten;
@@ -255,7 +278,8 @@ bool KXLogGenerator::DecodeCrashContext(const CrashData& crashData, CrashContext
 }
 
 std::string KXLogGenerator::AssembleDocument(CrashData& crashData, CrashContext& crash, int dumpPreference,
-                                             const std::wstring& dumpPath, ReportProbes& probes) {
+                                             const std::wstring& dumpPath,
+                                             const std::string& applicationParts, ReportProbes& probes) {
   // Built in three parts, in document order; the system and gpu elements between the first two come from
   // the probes, collected once the dump is written.
   std::string head = kXmlPrologLine;
@@ -300,6 +324,7 @@ std::string KXLogGenerator::AssembleDocument(CrashData& crashData, CrashContext&
   body += FormatTextElement("slLogSessionDllStatus", crashData.SLLogSessionDllStatus);
   if (!crashData.CppExceptionType.empty())
     body += FormatCppExceptionElement(crashData.CppExceptionType, crashData.CppExceptionWhat);
+  body += applicationParts;
   body += kCrashEndLines;
   AppendIfNotEmpty(body, "sessionId", crashData.StarlumeSessionId);
   AppendIfNotEmpty(body, "solvaneConfigGuid", crashData.SolvaneConfigGuid);

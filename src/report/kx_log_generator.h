@@ -56,7 +56,8 @@ class KXLogGenerator {
   // The whole report; writes the minidump on the way, while the probes finish their work. Takes the texts
   // in the document's code page, and empties the stack text once it is in the document.
   std::string AssembleDocument(CrashData& crashData, CrashContext& crash, int dumpPreference,
-                               const std::wstring& dumpPath, ReportProbes& probes);
+                               const std::wstring& dumpPath, const std::string& applicationParts,
+                               ReportProbes& probes);
   // False when the document could not be written; no cut document is left behind.
   bool WriteReport(const std::wstring& reportPath, std::string document);
 

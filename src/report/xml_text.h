@@ -28,6 +28,14 @@ void AppendXmlAttribute(std::string& line, std::string_view name, std::string_vi
 std::string EscapeXmlElementText(std::string_view text);
 std::wstring EscapeXmlElementText(std::wstring_view text);
 
+// The reversible form of application texts (annotations, attachment names, a capture's reason), as pure
+// ASCII. The bytes are meant as UTF-8: each valid UTF-8 character above U+007F becomes a decimal character
+// reference; "&", "<", ">", the double quote and CR become references (in attributes also tab and LF);
+// "%", every control byte XML 1.0 cannot carry, the characters U+FFFE and U+FFFF, and every byte that is
+// not part of valid UTF-8 become "%XX" (upper-case hex). A reader gets the exact bytes back by parsing the
+// XML, encoding the text as UTF-8 and undoing the %XX escapes.
+std::string EscapeReversible(std::string_view bytes, bool attribute);
+
 // The gpuinfo attribute values' form: as for attributes, and the apostrophe and the backslash also become
 // "&#39;" and "&#92;". In place; one pass, so the references it writes are never escaped again, while a
 // reference already in the text has its ampersand escaped.

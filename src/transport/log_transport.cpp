@@ -182,7 +182,8 @@ class TransportRun {
     }
     log_.Line("Uploading ", path);
     const std::string headers =
-        UploadHeaders(NarrowToCodePage(entry.name, CP_UTF8), UploadKindOf(entry.name), settings_.guid);
+        UploadHeaders(NarrowToCodePage(entry.name, CP_UTF8), UploadKindOf(entry.name), settings_.guid,
+                      NarrowToCodePage(ReportNameOfAttachment(entry.name), CP_UTF8));
     std::uint32_t status = 0;
     const std::wstring answer =
         HttpClient().sendFileRequest(settings_.server, kUploadPath, std::wstring(headers.begin(), headers.end()),

@@ -83,7 +83,15 @@ std::optional<std::string> FirstHeaderValue(std::string_view block, std::string_
 
 }  // namespace
 
+std::wstring ReportNameOfAttachment(std::wstring_view fileName) {
+  // The attachment's own part holds no dot: the last ".xml.att" ends the report's stem.
+  const std::size_t infix = fileName.rfind(L".xml.att");
+  if (fileName.rfind(L"kxWinLog_", 0) != 0 || infix == std::wstring_view::npos) return {};
+  return std::wstring(fileName.substr(0, infix + 4)) + kFinishedSuffix;
+}
+
 const char* UploadKindOf(std::wstring_view fileName) {
+  if (!ReportNameOfAttachment(fileName).empty()) return "attachment";
   if (fileName.rfind(L"kxWinLog_", 0) == 0) return "report";
   if (fileName.rfind(L"kxWinDump_", 0) == 0) return "dump";
   return "other";
@@ -108,10 +116,13 @@ std::string PercentEncode(std::string_view bytes) {
   return encoded;
 }
 
-std::string UploadHeaders(std::string_view utf8FileName, std::string_view kind, std::string_view guid) {
+std::string UploadHeaders(std::string_view utf8FileName, std::string_view kind, std::string_view guid,
+                          std::string_view utf8ReportName) {
   std::string headers = "Content-Type: application/octet-stream\r\nX-KX-File-Name: ";
   headers.append(PercentEncode(utf8FileName)).append("\r\nX-KX-File-Kind: ").append(kind);
   headers.append("\r\nX-KX-Installation-Guid: ").append(PercentEncode(guid)).append("\r\n");
+  if (!utf8ReportName.empty())
+    headers.append("X-KX-Report-Name: ").append(PercentEncode(utf8ReportName)).append("\r\n");
   return headers;
 }
 

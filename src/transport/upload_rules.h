@@ -4,8 +4,9 @@
 // Request: POST /upload with the file's bytes as the body and these header lines:
 //   Content-Type: application/octet-stream
 //   X-KX-File-Name: <file name, UTF-8, percent-encoded>
-//   X-KX-File-Kind: report | dump | other
+//   X-KX-File-Kind: report | dump | attachment | other
 //   X-KX-Installation-Guid: <installation GUID>
+//   X-KX-Report-Name: <the report's finished file name, percent-encoded>   (attachments only)
 #pragma once
 
 #include <cstdint>
@@ -25,15 +26,21 @@ inline constexpr wchar_t kRejectedSuffix[] = L".rejected";
 // Set aside by the transport's own bounds, unsent.
 inline constexpr wchar_t kUnsentSuffix[] = L".unsent";
 
-// By the file name: "kxWinLog_..." is a report, "kxWinDump_..." a dump.
+// By the file name: "kxWinLog_<...>.xml.att<N>.<name>.final" is an attachment, any other "kxWinLog_..." a
+// report, "kxWinDump_..." a dump.
 const char* UploadKindOf(std::wstring_view fileName);
+
+// For an attachment's name, the finished name of the report it belongs to ("kxWinLog_<...>.xml.final");
+// empty for any other name.
+std::wstring ReportNameOfAttachment(std::wstring_view fileName);
 
 // Every byte outside the unreserved set of URLs (letters, digits, "-", ".", "_", "~") as %XX.
 std::string PercentEncode(std::string_view bytes);
 
-// The header lines above, each ended by CR LF. `utf8FileName` and `guid` as they are; the name is encoded
-// here.
-std::string UploadHeaders(std::string_view utf8FileName, std::string_view kind, std::string_view guid);
+// The header lines above, each ended by CR LF. `utf8FileName` and `guid` as they are; the names are encoded
+// here. The report name line only when `utf8ReportName` is not empty.
+std::string UploadHeaders(std::string_view utf8FileName, std::string_view kind, std::string_view guid,
+                          std::string_view utf8ReportName = {});
 
 // A file name the transport takes up: ends in ".final".
 bool IsFinishedFileName(std::wstring_view fileName);

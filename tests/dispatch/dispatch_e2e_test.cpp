@@ -100,8 +100,16 @@ TEST_F(DispatchTest, SendlogFinishesEachState) {
     WriteFileBytes(reportPath, text);
     const std::wstring dumpPath = files.dump.substr(0, files.dump.size() - 4) + dumpSuffix;
     if (*dumpSuffix) WriteFileBytes(dumpPath, "MDMP");
+    // A whole attachment copy is finished with its report; a half one is not.
+    const std::wstring attachment =
+        files.finalReport.substr(0, files.finalReport.size() - 6) + L".att1.app_log";
+    WriteFileBytes(attachment, "log");
+    WriteFileBytes(attachment + L"2.writing", "half");
 
     EXPECT_TRUE(Run(client, L"sendlog", id).finished);
+    EXPECT_EQ("log", ReadFileBytes(attachment + L".final").value_or("<missing>"));
+    EXPECT_FALSE(IsFile(attachment));
+    EXPECT_TRUE(IsFile(attachment + L"2.writing"));
     EXPECT_EQ(finished, ReadFileBytes(files.finalReport).value_or("<missing>"));
     EXPECT_FALSE(IsFile(files.report) || IsFile(files.attached));
     if (*dumpSuffix) {
@@ -119,13 +127,17 @@ TEST_F(DispatchTest, SendlogFinishesEachState) {
 TEST_F(DispatchTest, DontsendDeletesTheReportAndItsDumpButNoFinishedFile) {
   const std::string id = UniqueCrashIdentifier();
   const ReportFiles files(*sandbox_, id);
-  for (const std::wstring& path :
-       {files.attached, files.fullDump, files.finalReport, files.dump + L".final"}) {
+  const std::wstring attachment =
+      files.finalReport.substr(0, files.finalReport.size() - 6) + L".att1.app_log";
+  for (const std::wstring& path : {files.attached, files.fullDump, files.finalReport, files.dump + L".final",
+                                   attachment, attachment + L".writing", attachment + L"2.final"}) {
     WriteFileBytes(path, "x");
   }
   EXPECT_TRUE(Run(MakeClientDirectory(*sandbox_, L"unsigned"), L"dontsend", id).finished);
   EXPECT_FALSE(IsFile(files.attached));
   EXPECT_FALSE(IsFile(files.fullDump));
+  EXPECT_FALSE(IsFile(attachment) || IsFile(attachment + L".writing"));
+  EXPECT_TRUE(IsFile(attachment + L"2.final"));
   EXPECT_TRUE(IsFile(files.finalReport));
   EXPECT_TRUE(IsFile(files.dump + L".final"));
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "fuzz_support.h"
+#include "intake/crash_data_message.h"
 #include "report/crash_report_writer.h"
 #include "report/gpu_info.h"
 #include "report/module_list.h"
@@ -86,6 +87,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::optional<Codes> cutCodes = kx::fuzz::DecodeCharacterReferences(std::wstring_view(cut));
   KX_FUZZ_CHECK(cutCodes && cutCodes->size() <= wideCodes.size() &&
                 std::equal(cutCodes->begin(), cutCodes->end(), wideCodes.begin()));
+
+  // The reversible form: ASCII without raw markup, and its references as UTF-8 with %XX undone give the
+  // bytes back.
+  for (const bool inAttribute : {true, false}) {
+    const std::string reversible = kx::EscapeReversible(narrow, inAttribute);
+    const std::optional<Codes> points = kx::fuzz::DecodeCharacterReferences(std::string_view(reversible));
+    KX_FUZZ_CHECK(points &&
+                  reversible.find_first_of(inAttribute ? "<>\"\r\t\n" : "<>\"\r") == std::string::npos);
+    std::string utf8;
+    for (const std::uint32_t point : *points) {
+      KX_FUZZ_CHECK(point >= 0x20 || point == '\t' || point == '\n' || point == '\r');
+      if (point < 0x80) {
+        utf8.push_back(static_cast<char>(point));
+      } else if (point < 0x800) {
+        utf8 += {static_cast<char>(0xC0 | (point >> 6)), static_cast<char>(0x80 | (point & 0x3F))};
+      } else if (point < 0x10000) {
+        utf8 += {static_cast<char>(0xE0 | (point >> 12)), static_cast<char>(0x80 | ((point >> 6) & 0x3F)),
+                 static_cast<char>(0x80 | (point & 0x3F))};
+      } else {
+        utf8 += {static_cast<char>(0xF0 | (point >> 18)), static_cast<char>(0x80 | ((point >> 12) & 0x3F)),
+                 static_cast<char>(0x80 | ((point >> 6) & 0x3F)), static_cast<char>(0x80 | (point & 0x3F))};
+      }
+    }
+    KX_FUZZ_CHECK(kx::DecodeCrashField(utf8) == narrow);
+  }
 
   const std::string user = kx::FormatUserTag(narrow);
   KX_FUZZ_CHECK(std::count(user.begin(), user.end(), '"') == 2 && user.find('\n') == user.size() - 1);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <filesystem>
 #include <memory>
@@ -151,9 +152,69 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentWithItsOwnCodeInReportAndDump) {
   }
 }
 
+// The application goes on after its captured report, then crashes: two reports of their own, each with the
+// annotations (the hostile one exactly as KXCrashDemo set it, in the reversible form) and the attachments.
+TEST_F(CrashHandlerTest, ACapturedReportThenACrashLeaveTwoAnnotatedReportsWithTheirAttachments) {
+  const ServiceRun run = Crash(L"access-violation", L"--send --capture-first --attach-log --attach " +
+                                                        QuoteWord(sandbox_.roaming() + L"\\no such.log") +
+                                                        L" --attach " + QuoteWord(sandbox_.roaming()));
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
+  std::vector<std::wstring> reports, attachments;
+  for (const std::wstring& name : ListTree(crashLogs()))
+    (name.find(L".xml.att1.KXCrashDemo_log.final") != std::wstring::npos ? attachments : reports)
+        .push_back(name);
+  ASSERT_EQ(2u, reports.size());
+  ASSERT_EQ(2u, attachments.size());
+  const struct {
+    const char* crashType;
+    const char* code;
+    const char* captured;
+  } expected[] = {{"captured", "0xe04b5803", "<captured reason=\"before the crash: access-violation\"/>\r\n"},
+                  {"access-violation", "0xc0000005", ""}};
+  // The captured report's identifier is the process's first; the crash's ends "-2".
+  std::sort(reports.begin(), reports.end(), [](const std::wstring& a, const std::wstring& b) {
+    return (a.find(L"-2_abc") == std::wstring::npos) > (b.find(L"-2_abc") == std::wstring::npos);
+  });
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(expected[i].crashType);
+    const std::string text = ReadFileBytes(crashLogs() + L"\\" + reports[i]).value_or("");
+    const std::string stem(reports[i].begin(), reports[i].end() - 6);
+    EXPECT_NE(std::string::npos, text.find(std::string("crashType=\"") + expected[i].crashType + "\""));
+    EXPECT_NE(std::string::npos, text.find(std::string("exceptionCode=\"") + expected[i].code + "\""));
+    EXPECT_NE(
+        std::string::npos,
+        text.find(std::string(expected[i].captured) +
+                  "<annotations>\r\n<annotation key=\"demo.kind\">access-violation</annotation>\r\n"
+                  "<annotation key=\"demo.hostile\">&#34;&#60;b&#62;&#38;amp;&#60;/b&#62;&#34; KX---KX "
+                  "KX------KX %01%1F\ttab&#13;\r\nline %2541 caf&#233; %FF</annotation>\r\n</annotations>\r\n"
+                  "<attachments>\r\n<attachment name=\"KXCrashDemo.log\" state=\"copied\" file=\"" +
+                  stem + ".att1.KXCrashDemo_log\" size=\""))
+        << text;
+    EXPECT_NE(std::string::npos,
+              text.find("<attachment name=\"no such.log\" state=\"not-found\"/>\r\n"
+                        "<attachment name=\"Roaming\" state=\"unreadable\"/>\r\n</attachments>"));
+    EXPECT_NE(std::string::npos, ReadFileBytes(crashLogs() + L"\\" + std::wstring(stem.begin(), stem.end()) +
+                                               L".att1.KXCrashDemo_log.final")
+                                     .value_or("")
+                                     .find("about to crash: access-violation"));
+    // Both start in the demo's code: the captured one at its call of CaptureReport.
+    const std::string source = SourceOf(text.substr(text.find("instruction=\"") + 13, 18));
+    EXPECT_NE(std::string::npos, source.rfind("src/crashdemo/main.cpp:")) << source;
+  }
+  std::vector<DWORD> codes;
+  for (const std::wstring& name : ListTree(dumps())) {
+    const MinidumpParse dump = ParseMinidump(ReadFileBytes(dumps() + L"\\" + name).value_or(""));
+    if (dump.info.exception) codes.push_back(dump.info.exception->code);
+  }
+  std::sort(codes.begin(), codes.end());
+  EXPECT_EQ((std::vector<DWORD>{EXCEPTION_ACCESS_VIOLATION, kCaptureCode}), codes);
+}
+
 TEST_F(CrashHandlerTest, DontSendLeavesNothingAndTheEventIsPosted) {
   const size_t requestsBefore = server_->Requests().size();
-  const ServiceRun run = Crash(L"access-violation", L"--dont-send");
+  // Attachments and the captured report's files go too.
+  const ServiceRun run = Crash(L"access-violation", L"--dont-send --attach-log --capture-first");
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
   EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));

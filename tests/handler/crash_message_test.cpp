@@ -3,9 +3,14 @@
 // command-line quoting are read back by every end-to-end crash (and fuzzed).
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "handler/annotation_table.h"
 #include "handler/crash_message.h"
 #include "handler/fault_site_rule.h"
 
@@ -16,10 +21,47 @@ TEST(CrashMessageTest, StackEventAndIdentifierTexts) {
   EXPECT_EQ("0 app.exe+0x1BEC 0x0000000140001BEC\n1 ?? 0x0000000000000010\n",
             FormatStackText({{"app.exe", 0x140000000, 0x140001BEC}, {"", 0, 0x10}}));
   EXPECT_EQ("20261206-090502-4711", MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711}));
+  EXPECT_EQ("20261206-090502-4711-2", MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711}, 2));
   EXPECT_EQ("0xC0000005", HexCode(0xC0000005u));
   // A line break inside a value would start another entry of the event file.
   EXPECT_EQ("app.name:two  lines\ncrash.id:1\n",
             FormatEventText({{"app.name", "two\r\nlines"}, {"crash.id", "1"}}));
+}
+
+// Each step's outcome and the table after it, in the order set; a refused step changes nothing.
+TEST(AnnotationTableTest, OrderReplacementRemovalAndBounds) {
+  using A = std::vector<Annotation>;
+  using Step = std::function<bool(AnnotationTable&)>;
+  const std::string big(kMaxAnnotationValueBytes, 'v');
+  const std::string nul("\0x", 2);
+  auto table = std::make_unique<AnnotationTable>();
+  const std::tuple<Step, bool, A> steps[] = {
+      {[](AnnotationTable& t) { return t.Set("a", "1"); }, true, {{"a", "1"}}},
+      {[&](AnnotationTable& t) { return t.Set("b", nul); }, true, {{"a", "1"}, {"b", nul}}},
+      {[](AnnotationTable& t) { return t.Set("a", "22"); }, true, {{"a", "22"}, {"b", nul}}},
+      {[](AnnotationTable& t) { return t.Remove("a"); }, true, {{"b", nul}}},
+      {[](AnnotationTable& t) { return t.Remove("a"); }, false, {{"b", nul}}},
+      {[](AnnotationTable& t) { return t.Set("", "v"); }, false, {{"b", nul}}},
+      {[](AnnotationTable& t) { return t.Set(std::string(65, 'k'), "v"); }, false, {{"b", nul}}},
+      {[&](AnnotationTable& t) { return t.Set("c", big + "v"); }, false, {{"b", nul}}},
+      {[&](AnnotationTable& t) { return t.Set("c", big) && t.Set("d", big) && t.Set("e", big); }, true,
+       {{"b", nul}, {"c", big}, {"d", big}, {"e", big}}},
+      // The total would pass 64 KiB; room made by a shorter value is room again.
+      {[&](AnnotationTable& t) { return t.Set("f", big); }, false,
+       {{"b", nul}, {"c", big}, {"d", big}, {"e", big}}},
+      {[&](AnnotationTable& t) { return t.Set("c", "") && t.Set("f", big); }, true,
+       {{"b", nul}, {"c", ""}, {"d", big}, {"e", big}, {"f", big}}},
+  };
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    const auto& [step, done, after] = steps[i];
+    SCOPED_TRACE(i);
+    EXPECT_EQ(done, step(*table));
+    EXPECT_EQ(after, table->Entries());
+  }
+  auto full = std::make_unique<AnnotationTable>();
+  for (std::size_t i = 0; i < kMaxAnnotations; ++i) ASSERT_TRUE(full->Set(std::to_string(i), "v"));
+  EXPECT_FALSE(full->Set("one more", "v"));
+  EXPECT_TRUE(full->Set("0", "replaced"));
 }
 
 TEST(FaultSiteTest, TheApplicationsFrameFollowsTheHandlersAndTheRuntimes) {

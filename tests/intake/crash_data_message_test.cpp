@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "support/latin1_json.h"
 
@@ -83,6 +84,39 @@ TEST(CrashDataMessageTest, NumbersAreUsableOnlyWithinTheSigned32BitRange) {
   for (const auto& [text, value] : cases) {
     SCOPED_TRACE(text);
     EXPECT_EQ(value, ReadCrashNumber(text));
+  }
+}
+
+// The optional fields carry any bytes through the message unchanged; what the service leaves out, it says.
+TEST(CrashDataMessageTest, OptionalFieldsReadBackExactlyWithinTheirBounds) {
+  const std::string hostile = std::string("k=v&%41 ") + F + R + std::string("\0\xff\r\n-", 5);
+  const std::vector<Annotation> annotations = {{"a", ""}, {hostile, hostile}, {"\xc3\xa9", "x"}};
+  const std::string message = Record("Annotations", EncodeAnnotations(annotations)) + R +
+                              Record("Attachments", EncodeAttachments({"C:\\a&b.log", hostile})) + R +
+                              Record("CaptureReason", EncodeCrashField(hostile)) + R +
+                              Record("ProcessId", "1") + R + Record("ThreadId", "2");
+  CrashData data;
+  ASSERT_TRUE(ParseCrashDataMessage(message, WidenBytes, data));
+  EXPECT_EQ(annotations, data.Annotations);
+  EXPECT_EQ((std::vector<std::string>{"C:\\a&b.log", hostile}), data.Attachments);
+  EXPECT_EQ(hostile, data.CaptureReason);
+  const std::string longReason = R + Record("CaptureReason", std::string(2000, 'r'));
+  ASSERT_TRUE(ParseCrashDataMessage(message + longReason, WidenBytes, data));
+  EXPECT_EQ(std::string(kMaxCaptureReasonBytes, 'r'), data.CaptureReason);
+  EXPECT_EQ("%4g%", DecodeCrashField("%4g%"));  // a "%" without two hex digits stands for itself
+  EXPECT_EQ((std::vector<Annotation>{{"k", ""}, {"", "v"}}), DecodeAnnotations("&k&&=v&"));
+
+  const std::string big(kMaxAnnotationValueBytes, 'v');
+  const std::pair<std::vector<Annotation>, std::size_t> bounds[] = {
+      // annotations, how many are kept
+      {{{"", "v"}, {std::string(kMaxAnnotationKeyBytes + 1, 'k'), "v"}, {"k", big + "v"}, {"ok", big}}, 1},
+      {{{"1", big}, {"2", big}, {"3", big}, {"4", big}, {"5", "fits"}}, 4},  // "4" would pass 64 KiB
+      {std::vector<Annotation>(kMaxAnnotations + 1, {"k", "v"}), kMaxAnnotations},
+  };
+  for (auto [list, kept] : bounds) {
+    const bool leftOut = kept != list.size();
+    EXPECT_EQ(leftOut, KeepAnnotationsWithinBounds(list));
+    EXPECT_EQ(kept, list.size());
   }
 }
 

@@ -17,8 +17,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/text_convert.h"
 #include "common/win_handles.h"
 #include "handler/crash_message.h"
+#include "intake/crash_data_message.h"
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"
 #include "report/crash_report_writer.h"
@@ -38,6 +40,8 @@ std::string Hex16(std::uint64_t value) {
 }
 
 std::string Read(const std::wstring& path) { return ReadFileBytes(path).value_or("<missing>"); }
+
+std::wstring FileNameOf(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 
 // Files below the storage root, apart from the diagnostic logs.
 Files Stored(const AppDataSandbox& sandbox) {
@@ -66,13 +70,18 @@ class ReportsFolderReset : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const kReportsFolderReset =
     ::testing::AddGlobalTestEnvironment(new ReportsFolderReset);
 
-// Keeps a report for the XML check; `values` are XPath expressions with the text a parser must read there.
+// Keeps a report for the XML check; `values` are XPath expressions with the text a parser must read there
+// (an expression starting "reversible:": the bytes the reversible form gives back).
 void KeepReportForXmlCheck(const std::string& name, const std::string& report,
-                           const std::vector<std::pair<std::string, std::string>>& values = {}) {
+                           std::vector<std::pair<std::string, std::string>> values = {}) {
   WriteFileBytes((ReportsFolder() / (name + ".xml")).wstring(), report);
   const std::filesystem::path folder = ReportsFolder() / (name + ".values");
   if (!values.empty()) std::filesystem::create_directories(folder);
   for (size_t i = 0; i < values.size(); ++i) {
+    if (values[i].first.rfind("reversible:", 0) == 0) {
+      values[i].first.erase(0, 11);
+      WriteFileBytes((folder / (std::to_string(i) + ".reversible")).wstring(), "");
+    }
     WriteFileBytes((folder / (std::to_string(i) + ".xpath")).wstring(), values[i].first + "\n");
     WriteFileBytes((folder / (std::to_string(i) + ".value")).wstring(), values[i].second);
   }
@@ -276,6 +285,21 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
   forged.NumberParameters = 0xFFFFFFFFu;
   extra += CrashRecord("ExceptionInfo", EncodeBase64(&forged, sizeof(forged)));
   readBack.emplace_back("/crashreport/crash/@instruction", "0x00007FF6A1B2C3D4");
+  // The application's texts come back as the exact bytes, in the reversible form.
+  const std::string text = std::string("<\"&'>\x01\x1F\t\r\n\0 KX---KX %41 caf\xC3\xA9 \xFF\xC3", 31);
+  extra +=
+      CrashRecord("Annotations", EncodeAnnotations({{"plain", "1"}, {text, text + std::string(10240, 'z')}}));
+  readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]/@key", text);
+  readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]",
+                        text + std::string(10240, 'z'));
+  // Attachments: copied, a name no file can have (as hostile as the rest), cut at its bound, not a file.
+  const std::wstring small = sandbox.roaming() + L"\\app.log", big = sandbox.roaming() + L"\\big.bin";
+  WriteFileBytes(small, "log\r\n");
+  WriteFileBytes(big, std::string(5 << 20, 'b'));
+  const std::string roaming = NarrowToCodePage(sandbox.roaming(), CP_UTF8);
+  extra += CrashRecord("Attachments", EncodeAttachments({roaming + "\\app.log", roaming + "\\" + text,
+                                                         roaming + "\\big.bin", roaming}));
+  readBack.emplace_back("reversible:/crashreport/crash/attachments/attachment[2]/@name", text);
   const PreferenceCleanup cleanup{
       MakePvbKey(std::get<2>(fields[0]), std::get<2>(fields[1]), std::get<2>(fields[2]))};
   const ReportFiles files(sandbox, id);
@@ -283,10 +307,26 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
   const FrontEndRun run = RunCrashingFrontEnd(id, "access-violation", extra);
   ASSERT_TRUE(run.run.finished);
   EXPECT_EQ(0u, run.run.exitCode);
-  ASSERT_EQ((Files{files.report, files.dump}), Stored(sandbox));
+  const std::wstring copies = files.report.substr(0, files.report.size() - 7) + L".att";
+  ASSERT_EQ((Files{copies + L"1.app_log", copies + L"3.big_bin", files.report, files.dump}), Stored(sandbox));
+  EXPECT_EQ("log\r\n", Read(copies + L"1.app_log"));
+  EXPECT_EQ(std::size_t{4} << 20, Read(copies + L"3.big_bin").size());
   const std::string report = Read(files.report);
   // Values cannot close elements early: the document ends where it should, once.
   EXPECT_EQ(report.size() - 14, report.find("</crashreport>"));
+  const std::string stem = NarrowToCodePage(copies.substr(copies.rfind(L'\\') + 1), CP_UTF8);
+  EXPECT_NE(
+      std::string::npos,
+      report.find("\r\n<attachments>\r\n<attachment name=\"app.log\" state=\"copied\" file=\"" + stem +
+                  "1.app_log\" size=\"5\"/>\r\n<attachment name=\"&#60;&#34;&#38;'&#62;%01%1F&#9;&#13;&#10;"
+                  "%00 KX---KX %2541 caf&#233; %FF\" state=\"unreadable\"/>\r\n<attachment name=\"big.bin\" "
+                  "state=\"cut\" file=\"" +
+                  stem +
+                  "3.big_bin\" size=\"4194304\" originalSize=\"5242880\"/>\r\n"
+                  "<attachment name=\"" +
+                  NarrowToCodePage(std::wstring(FileNameOf(sandbox.roaming())), CP_UTF8) +
+                  "\" state=\"unreadable\"/>\r\n</attachments>\r\n</crash>"))
+      << report;
   KeepReportForXmlCheck("hostile-values", report, readBack);
   std::string dump = Read(files.dump);
   const MINIDUMP_EXCEPTION_STREAM* exception = ExceptionStreamOf(dump);

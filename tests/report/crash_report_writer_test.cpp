@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "report/attachment_rules.h"
+
 namespace kx {
 namespace {
 
@@ -62,6 +64,31 @@ TEST(CrashReportWriterTest, ThreadAndTextElements) {
   EXPECT_EQ("", DumpTypeName(-1));
   EXPECT_EQ("<cppException type=\"std::vector&#60;int&#62;\">\n\n</cppException>\n",
             FormatCppExceptionElement("std::vector<int>", ""));
+}
+
+TEST(CrashReportWriterTest, ApplicationPartsAndTheFilesTheyMayOpen) {
+  EXPECT_EQ("<annotations note=\"busy\">\n<annotation key=\"k&#34;\">v\n%01</annotation>\n</annotations>\n",
+            FormatAnnotationsElement({{"k\"", "v\n\x01"}}, "busy"));
+  EXPECT_EQ(
+      "<attachments>\n<attachment name=\"a&#9;b\" state=\"cut\" file=\"r.att1.a_b\" size=\"4\" "
+      "originalSize=\"9\"/>\n<attachment name=\"m\" state=\"not-found\"/>\n</attachments>\n",
+      FormatAttachmentsElement({{"a\tb", "cut", "r.att1.a_b", 4, 9}, {"m", "not-found", "", 0, 0}}));
+  const std::pair<const wchar_t*, bool> paths[] = {
+      {L"C:\\logs\\app.log", true},
+      {L"\\\\server\\share\\app.log", true},
+      {L"logs\\app.log", false},
+      {L"\\\\.\\pipe\\app", false},
+      {L"\\\\?\\C:\\app.log", false},
+      {L"C:\\logs\\app.log:stream", false},
+      {L"C:\\logs\\..\\app.log", false},
+      {L"C:\\logs\\con.txt", false},
+      {L"C:\\LPT1 \\x", false},
+      {L"C:\\logs\\console.log", true},
+      {L"C:/logs/app.log", false},
+      {L"C:\\a<b", false},
+      {L"C:\\a\tb", false},
+  };
+  for (const auto& [path, copyable] : paths) EXPECT_EQ(copyable, IsCopyablePath(path)) << path;
 }
 
 }  // namespace

@@ -98,6 +98,7 @@ TEST_F(LogTransportTest, FinishedFilesTravelByteExactAndAreThenDeleted) {
   for (size_t i = 0; i < dump.size(); ++i) dump[i] = static_cast<char>((i * 7919) >> 3);
   const std::string report = "<?xml version=\"1.0\"?>\r\n<crashreport>\r\n\0\xff</crashreport>\r\n";
   Put(L"kxWinLog_g_1_abc.xml.final", report);
+  Put(L"kxWinLog_g_1_abc.xml.att1.app_log.final", "log");
   Put(L"kxWinDump_g_1_abc.dmp.full.final", dump);
   Put(L"kxWinLog_g_2_abc.xml.solurl", "not finished");
   std::filesystem::create_directories(folder_ + L"\\folder.final");
@@ -107,7 +108,11 @@ TEST_F(LogTransportTest, FinishedFilesTravelByteExactAndAreThenDeleted) {
   for (const RecordedRequest& request : server_.Requests()) {
     uploads[FindHeader(request, "X-KX-File-Name").value_or("?")] = request;
   }
-  ASSERT_EQ(2u, uploads.size());
+  ASSERT_EQ(3u, uploads.size());
+  const RecordedRequest& attachment = uploads["kxWinLog_g_1_abc.xml.att1.app_log.final"];
+  EXPECT_EQ("log", attachment.body);
+  EXPECT_EQ("attachment", FindHeader(attachment, "X-KX-File-Kind").value_or(""));
+  EXPECT_EQ("kxWinLog_g_1_abc.xml.final", FindHeader(attachment, "X-KX-Report-Name").value_or(""));
   const RecordedRequest& reportUpload = uploads["kxWinLog_g_1_abc.xml.final"];
   EXPECT_EQ(report, reportUpload.body);
   EXPECT_EQ("report", FindHeader(reportUpload, "X-KX-File-Kind").value_or(""));

@@ -20,6 +20,15 @@ TEST(UploadRulesTest, HeadersNameTheFileItsKindAndTheInstallation) {
   EXPECT_EQ("a%20b%0D%0AX-Evil%3A%201%C3%A9~", PercentEncode("a b\r\nX-Evil: 1\xc3\xa9~"));
   EXPECT_STREQ("dump", UploadKindOf(L"kxWinDump_g_1_abc.dmp.full.final"));
   EXPECT_STREQ("other", UploadKindOf(L"notes.final"));
+  // An attachment names the report it belongs to.
+  const wchar_t attachment[] = L"kxWinLog_g_1-2_abc.xml.att1.app_log.final";
+  EXPECT_STREQ("attachment", UploadKindOf(attachment));
+  EXPECT_EQ(L"kxWinLog_g_1-2_abc.xml.final", ReportNameOfAttachment(attachment));
+  EXPECT_EQ(L"", ReportNameOfAttachment(L"kxWinLog_g_1_abc.xml.final"));
+  EXPECT_EQ(
+      "Content-Type: application/octet-stream\r\nX-KX-File-Name: a\r\nX-KX-File-Kind: attachment\r\n"
+      "X-KX-Installation-Guid: g\r\nX-KX-Report-Name: r%20x\r\n",
+      UploadHeaders("a", "attachment", "g", "r x"));
 }
 
 TEST(UploadRulesTest, OnlyFinishedFilesAreTakenAndTheStatusDecidesTheirFate) {
