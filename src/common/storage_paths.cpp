@@ -41,6 +41,7 @@ std::wstring StoragePaths::Root() {
 std::wstring StoragePaths::CrashLogFolder() { return SubFolder(L"\\crashlogs"); }
 std::wstring StoragePaths::DumpFolder() { return SubFolder(L"\\dumps"); }
 std::wstring StoragePaths::IngestFolder() { return SubFolder(L"\\ingest"); }
+std::wstring StoragePaths::ReporterFolder() { return SubFolder(L"\\reporter"); }
 
 std::wstring StoragePaths::LogFolder() {
   std::wstring path = Root();

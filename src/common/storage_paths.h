@@ -13,6 +13,7 @@ class StoragePaths {
   static std::wstring CrashLogFolder();  // Root + "\crashlogs", created when missing
   static std::wstring DumpFolder();      // Root + "\dumps", created when missing
   static std::wstring IngestFolder();    // Root + "\ingest", created when missing
+  static std::wstring ReporterFolder();  // Root + "\reporter" (the reporter's tickets), created when missing
   // Root + "\windowsclient". Never created: diagnostic logging needs someone to have made it.
   static std::wstring LogFolder();
 };

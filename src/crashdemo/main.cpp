@@ -1,9 +1,9 @@
 // KXCrashDemo: installs the crash handler and crashes in the way asked for, so that the whole reporting
 // lifecycle can be watched (tools/demo) and tested.
 //
-//   KXCrashDemo <kind> [--send | --dont-send] [--open-link] [--check-signature] [--update-preferences]
+//   KXCrashDemo <kind> [--send | --dont-send | --ask] [--open-link] [--check-signature] [--update-preferences]
 //               [--client-dir DIR] [--service PATH] [--timeout-ms N] [--capture-first] [--attach-log]
-//               [--attach PATH]
+//               [--attach PATH] [--reporter PATH] [--reporter-log PATH]
 //
 //   kind: access-violation, divide-by-zero, stack-overflow (4 KiB frames), stack-overflow-small (frames of
 //         about 0.5 KiB, as ordinary code has), stack-overflow-worker (the same on a second thread),
@@ -16,8 +16,10 @@
 // (CrashHandler::CaptureReport) and prints "KXCrashDemo: captured report written" (or "not written") before
 // it crashes.
 //
-// Every step of the handler is printed as a line starting "[handler] ". The process ends with the crash's
-// exception code; 2 when the command line is wrong, 3 when the handler cannot be installed.
+// --ask leaves the choice to KXCrashReporter's dialog; --reporter names another KXCrashReporter.exe than
+// the one beside the service, --reporter-log the file the reporter appends its progress lines to. Every
+// step of the handler in this process is printed as a line starting "[handler] ". The process ends with
+// the crash's exception code; 2 when the command line is wrong, 3 when the handler cannot be installed.
 #include <windows.h>
 
 #include <cstdio>
@@ -114,9 +116,10 @@ int Usage() {
   std::fprintf(stderr,
                "usage: KXCrashDemo <access-violation|divide-by-zero|stack-overflow|stack-overflow-small|"
                "stack-overflow-worker|cpp-exception|abort|breakpoint|terminate|exit-main-thread> [--send | "
-               "--dont-send] [--open-link] "
+               "--dont-send | --ask] [--open-link] "
                "[--check-signature] [--update-preferences] [--client-dir DIR] [--service PATH] "
-               "[--timeout-ms N] [--capture-first] [--attach-log] [--attach PATH]\n");
+               "[--timeout-ms N] [--capture-first] [--attach-log] [--attach PATH] [--reporter PATH] "
+               "[--reporter-log PATH]\n");
   return 2;
 }
 
@@ -139,6 +142,12 @@ int wmain(int argc, wchar_t** argv) {
       options.policy = kx::ReportPolicy::kSend;
     } else if (word == L"--dont-send") {
       options.policy = kx::ReportPolicy::kDontSend;
+    } else if (word == L"--ask") {
+      options.policy = kx::ReportPolicy::kAsk;
+    } else if (word == L"--reporter" && hasValue) {
+      options.reporterPath = argv[++i];
+    } else if (word == L"--reporter-log" && hasValue) {
+      options.reporterLog = argv[++i];
     } else if (word == L"--open-link") {
       options.openSolutionLink = true;
     } else if (word == L"--check-signature") {

@@ -44,6 +44,14 @@ std::wstring ArgumentsOf(const std::vector<std::wstring>& words) {
 
 }  // namespace
 
+std::string Describe(const ChildRun& run) {
+  if (!run.started && run.startError == ERROR_SUCCESS)
+    return "was not started: its pipe could not be created";
+  if (!run.started) return "could not be started (error " + std::to_string(run.startError) + ")";
+  if (!run.finished) return "did not end in time and was terminated";
+  return "ended with exit code " + std::to_string(run.exitCode);
+}
+
 std::wstring CommandLineOf(const std::wstring& program, const std::vector<std::wstring>& words) {
   const std::wstring arguments = ArgumentsOf(words);
   return QuoteCommandWord(program) + (arguments.empty() ? L"" : L" " + arguments);

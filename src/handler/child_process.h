@@ -16,6 +16,9 @@ struct ChildRun {
   DWORD startError = ERROR_SUCCESS;  // GetLastError of CreateProcessW when it could not be started
 };
 
+// How a run went, for progress lines: "ended with exit code 0", "could not be started (error 2)", ...
+std::string Describe(const ChildRun& run);
+
 // "<program> <word> <word> ...", each word quoted as CommandLineToArgvW reads it back.
 std::wstring CommandLineOf(const std::wstring& program, const std::vector<std::wstring>& words);
 

@@ -24,10 +24,12 @@ inline constexpr std::uint32_t kCaptureCode = 0xE04B5803;
 enum class ReportPolicy {
   kDontSend,  // "dontsend": the report and the dump are deleted (after "solutionurl" offered the report)
   kSend,      // "sendlog": both are finished and handed to the log transport
-  kAsk,       // CrashHandlerOptions::decide chooses
+  kAsk,       // the user chooses in KXCrashReporter's dialog; or CrashHandlerOptions::decide, when set
 };
 
 // What is known of a crash once "createdump" and "solutionurl" have run: handed to the decision callback.
+// Without that callback the reporter takes the crash over once "createdump" has run, and only the first
+// four fields are known here.
 struct CrashSummary {
   std::uint32_t exceptionCode = 0;
   std::string kind;  // "access-violation", "stack-overflow", "abort", ... (the report's SignalType)
@@ -44,15 +46,21 @@ struct CrashHandlerOptions {
   std::string productBuild;
   std::string sessionId;  // the application's session, if it has one
   ReportPolicy policy = ReportPolicy::kDontSend;
-  // For kAsk: true sends the report. Runs on the handler's thread after the crash; no answer (an empty
-  // function, an exception) does not send.
+  // For kAsk, in place of the reporter's dialog, for an application with a UI of its own: true sends the
+  // report. Runs inside the crashed process on the handler's thread, after "solutionurl" has already sent
+  // the report to the solution server; no answer (an exception) does not send. Empty: the reporter asks.
   std::function<bool(const CrashSummary&)> decide;
+  // KXCrashReporter.exe, which carries the steps after "createdump" so that the crashed process can end at
+  // once; empty: the one beside servicePath. One that cannot be started leaves the steps to this process.
+  std::wstring reporterPath;
+  // A file the reporter appends its progress lines to (those of `progress` end with the hand-over).
+  std::wstring reporterLog;
   bool openSolutionLink = false;            // "opensolutionurl" when the server gave a link
   bool checkTransportSignature = false;     // the service starts KXLogTransport.exe only when validly signed
   bool updatePreferencesAtInstall = false;  // "updatepvbpreference" in the background at Install
   DWORD createDumpLimitMs = 120000;         // "createdump" is terminated after this long
   DWORD commandLimitMs = 60000;             // each other command run
-  // One line per step of the handling, on the handler's thread; for an application's own log.
+  // One line per step of the handling in this process, on the handler's thread; for an application's log.
   std::function<void(const std::string&)> progress;
   // Files copied beside each report (the application's log, say): at most 8, each at most 4 MiB (the
   // bytes beyond are cut and the report says so). Relative paths are made full at Install; paths beyond
@@ -79,7 +87,8 @@ class CrashHandler {
   // A report of the running process without a crash: a minidump and a report of the calling thread as it
   // calls (its frame in this function's caller), exception code kCaptureCode, kind "captured", `reason` in
   // the report (at most 1 KiB of it), taken through the same steps and policy as a crash. The calling thread
-  // waits until "createdump" has ended; the later steps run on the handler's thread after this returns. One
+  // waits until "createdump" has ended; the later steps run in the reporter (or on the handler's thread)
+  // after this returns, and with kAsk the reporter asks while the application goes on. One
   // report at a time: a call waits for an earlier one's steps. True when a report was written. False also
   // before Install, from the handler's own callbacks, once a crash is being handled, and when the handler
   // stays busy with an earlier report beyond its time limit.

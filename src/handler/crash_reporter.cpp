@@ -6,6 +6,7 @@
 #include "common/text_convert.h"
 #include "dispatch/report_names.h"
 #include "handler/annotation_store.h"
+#include "handler/reporter_ticket.h"
 #include "handler/stack_walk.h"
 #include "intake/crash_data_message.h"
 #include "prefs/preference_store.h"
@@ -32,12 +33,22 @@ bool FileExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string Describe(const ChildRun& run) {
-  if (!run.started && run.startError == ERROR_SUCCESS)
-    return "was not started: its pipe could not be created";
-  if (!run.started) return "could not be started (error " + std::to_string(run.startError) + ")";
-  if (!run.finished) return "did not end in time and was terminated";
-  return "ended with exit code " + std::to_string(run.exitCode);
+// Writes `text` to `staging` and renames it to `path`, so that no reader sees half of it; the error, or
+// ERROR_SUCCESS.
+DWORD WriteThenMove(const std::wstring& staging, const std::wstring& path, const std::string& text) {
+  bool written = false;
+  {
+    UniqueFileHandle file(::CreateFileW(staging.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD count = 0;
+    written = file &&
+              ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
+              count == text.size();
+  }
+  if (written && ::MoveFileExW(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return ERROR_SUCCESS;
+  const DWORD error = ::GetLastError();
+  ::DeleteFileW(staging.c_str());
+  return error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error;
 }
 
 std::wstring NewCrashIdentifier(unsigned sequence) {
@@ -80,6 +91,11 @@ CrashReporter::CrashReporter(CrashHandlerOptions options) : options_(std::move(o
   if (options_.clientDirectory.empty()) options_.clientDirectory = ThisProgramFolder();
   if (options_.servicePath.empty())
     options_.servicePath = ThisProgramFolder() + L"\\KXWindowsClientService.exe";
+  if (options_.reporterPath.empty()) {
+    const std::size_t slash = options_.servicePath.find_last_of(L"\\/");
+    options_.reporterPath =
+        (slash == std::wstring::npos ? L"." : options_.servicePath.substr(0, slash)) + L"\\KXCrashReporter.exe";
+  }
   // The service names and finds the report files by this GUID: the handler must use the very same one.
   guid_ = PreferenceStore::getInstallationGuid();
   // The service runs elsewhere: a relative path would name another file there.
@@ -254,6 +270,66 @@ CrashReporter::Progress CrashReporter::CreateDump(const CapturedCrash& crash) {
 }
 
 void CrashReporter::Finish(Progress& progress) {
+  const CrashSummary& summary = progress.summary;
+  // An application that asks through its own callback keeps the whole flow here, with its limits.
+  if (options_.policy != ReportPolicy::kAsk || !options_.decide) {
+    const std::string failure = HandOver(summary);
+    if (failure.empty()) return;
+    if (options_.policy == ReportPolicy::kAsk) {
+      // Nobody can be asked: without an answer nothing leaves the machine, not even the event's facts.
+      const ChildRun discard = RunCommand(L"dontsend", summary.crashIdentifier, {}, options_.commandLimitMs);
+      Say("reporter: " + failure + "; nobody to ask, so nothing is sent; dontsend: the service " +
+          Describe(discard));
+      return;
+    }
+    Say("reporter: " + failure + "; the steps run here");
+  }
+  FinishHere(progress);
+}
+
+std::string CrashReporter::HandOver(const CrashSummary& summary) const {
+  ReporterTicket ticket;
+  ticket.crashIdentifier = summary.crashIdentifier;
+  ticket.exceptionCode = summary.exceptionCode;
+  ticket.kind = summary.kind;
+  ticket.policy = options_.policy == ReportPolicy::kSend   ? TicketPolicy::kSend
+                  : options_.policy == ReportPolicy::kAsk ? TicketPolicy::kAsk
+                                                          : TicketPolicy::kDontSend;
+  ticket.servicePath = options_.servicePath;
+  ticket.clientDirectory = options_.clientDirectory;
+  ticket.reportWritten = summary.reportWritten;
+  ticket.installationGuid = guid_;
+  // The ticket is UTF-8; the options are in the ANSI code page, as the crash data message wants them.
+  ticket.productName = NarrowToCodePage(WidenFromCodePage(Limited(options_.productName), CP_ACP), CP_UTF8);
+  ticket.productVersion =
+      NarrowToCodePage(WidenFromCodePage(Limited(options_.productVersion), CP_ACP), CP_UTF8);
+  ticket.productBuild = NarrowToCodePage(WidenFromCodePage(Limited(options_.productBuild), CP_ACP), CP_UTF8);
+  ticket.openSolutionLink = options_.openSolutionLink;
+  ticket.checkTransportSignature = options_.checkTransportSignature;
+  ticket.createDumpLimitMs = options_.createDumpLimitMs;
+  ticket.commandLimitMs = options_.commandLimitMs;
+  for (const std::string& path : attachments_) {
+    const std::wstring wide = WidenFromCodePage(path, CP_UTF8);
+    ticket.attachments.push_back(wide.substr(wide.find_last_of(L"\\/") + 1));
+  }
+  ticket.progressLog = options_.reporterLog;
+
+  const std::wstring folder = StoragePaths::ReporterFolder();
+  if (folder.empty()) return "no storage folder for its ticket";
+  // Written under a name the reporter refuses and renamed whole: it never reads half a ticket.
+  const std::wstring path = folder + L"\\" + summary.crashIdentifier + kTicketSuffix;
+  const DWORD written = WriteThenMove(path + L".tmp", path, FormatTicket(ticket));
+  if (written != ERROR_SUCCESS) return "the ticket could not be written (error " + std::to_string(written) + ")";
+  const DWORD started = StartDetached(options_.reporterPath, {path});
+  if (started != ERROR_SUCCESS) {
+    ::DeleteFileW(path.c_str());
+    return Narrow(options_.reporterPath) + " could not be started (error " + std::to_string(started) + ")";
+  }
+  Say("reporter: started on " + Narrow(path));
+  return "";
+}
+
+void CrashReporter::FinishHere(Progress& progress) {
   CrashSummary& summary = progress.summary;
 
   const PipedRun solution = RunReadingPipe(L"solutionurl", summary.crashIdentifier, options_.commandLimitMs);
@@ -304,19 +380,9 @@ void CrashReporter::QueueEvent(const CrashSummary& summary, bool sent) const {
     return;
   }
   const std::wstring queued = ingest + L"\\" + name;
-  const std::wstring staging = root + L"\\" + name + L".tmp";
-  bool written = false;
-  {
-    UniqueFileHandle file(::CreateFileW(staging.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD count = 0;
-    written = file &&
-              ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
-              count == text.size();
-  }
-  if (!written || !::MoveFileExW(staging.c_str(), queued.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ::DeleteFileW(staging.c_str());
-    Say("the analytics event could not be queued (error " + std::to_string(::GetLastError()) + ")");
+  const DWORD written = WriteThenMove(root + L"\\" + name + L".tmp", queued, text);
+  if (written != ERROR_SUCCESS) {
+    Say("the analytics event could not be queued (error " + std::to_string(written) + ")");
     return;
   }
   Say("event queued: " + Narrow(queued));

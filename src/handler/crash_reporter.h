@@ -1,6 +1,6 @@
-// What the handler does after a crash, step by step, on a healthy thread: the crash data message, the
-// service's commands in the order the front-end contract fixes, and the analytics event. Also the building
-// blocks of those steps, for programs that capture a crash themselves.
+// What the handler does after a crash, step by step, on a healthy thread: the crash data message and
+// "createdump", then the hand-over to KXCrashReporter.exe or the later commands and the analytics event.
+// Also the building blocks of those steps, for programs that capture a crash themselves (the reporter).
 #pragma once
 
 #include <windows.h>
@@ -52,8 +52,13 @@ class CrashReporter {
   };
   // Up to the end of "createdump"; the crash's thread must stay still until it returns.
   Progress CreateDump(const CapturedCrash& crash);
-  // "solutionurl", the policy, "opensolutionurl" and the event. Uses nothing of the crash itself.
+  // The steps after "createdump": handed to KXCrashReporter.exe, or run here ("solutionurl", the policy,
+  // "opensolutionurl" and the event) when the application decides itself or the reporter cannot start.
+  // Uses nothing of the crash itself.
   void Finish(Progress& progress);
+
+  // The analytics event (kxcrash_<id>.log in the ingest folder) and a detached "postingestevent".
+  void QueueEvent(const CrashSummary& summary, bool sent) const;
 
   // The crash data message for "createdump", without its terminating NUL.
   std::string CrashDataMessage(const CapturedCrash& crash, const std::wstring& crashIdentifier) const;
@@ -80,7 +85,9 @@ class CrashReporter {
                        const std::string* bytes, DWORD limitMs) const;
   void Say(const std::string& line) const;
   bool Decide(const CrashSummary& summary) const;
-  void QueueEvent(const CrashSummary& summary, bool sent) const;
+  // Writes the ticket into the reporter folder and starts the reporter on it; why not, empty when started.
+  std::string HandOver(const CrashSummary& summary) const;
+  void FinishHere(Progress& progress);
 
   CrashHandlerOptions options_;
   std::wstring guid_;

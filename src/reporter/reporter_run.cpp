@@ -20,18 +20,8 @@ namespace {
 // More than any report needs; a larger file gives no facts rather than a long read.
 constexpr DWORD kMaxReportBytes = 16 * 1024 * 1024;
 
-std::string Narrow(const std::wstring& text) { return Utf8FromWide(text).value_or("?"); }
-
 bool FileExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string Describe(const ChildRun& run) {
-  if (!run.started && run.startError == ERROR_SUCCESS)
-    return "was not started: its pipe could not be created";
-  if (!run.started) return "could not be started (error " + std::to_string(run.startError) + ")";
-  if (!run.finished) return "did not end in time and was terminated";
-  return "ended with exit code " + std::to_string(run.exitCode);
 }
 
 std::optional<std::string> ReadSmallFile(const std::wstring& path) {
@@ -51,8 +41,14 @@ std::optional<std::string> ReadSmallFile(const std::wstring& path) {
 
 std::wstring Wide(const std::string& utf8) { return WideFromUtf8(utf8).value_or(L""); }
 
-CrashHandlerOptions OptionsOf(const ReporterTicket& ticket) {
+// The handler's options for the steps' building blocks; its texts are in the ANSI code page.
+CrashHandlerOptions OptionsOf(const ReporterTicket& ticket,
+                              const std::function<void(const std::string&)>& say) {
   CrashHandlerOptions options;
+  options.productName = NarrowToCodePage(Wide(ticket.productName), CP_ACP);
+  options.productVersion = NarrowToCodePage(Wide(ticket.productVersion), CP_ACP);
+  options.productBuild = NarrowToCodePage(Wide(ticket.productBuild), CP_ACP);
+  options.progress = say;
   options.servicePath = ticket.servicePath;
   options.clientDirectory = ticket.clientDirectory;
   options.createDumpLimitMs = ticket.createDumpLimitMs;
@@ -63,7 +59,7 @@ CrashHandlerOptions OptionsOf(const ReporterTicket& ticket) {
 class Run {
  public:
   Run(const ReporterTicket& ticket, const std::function<void(const std::string&)>& say)
-      : ticket_(ticket), say_(say), service_(OptionsOf(ticket)) {
+      : ticket_(ticket), say_(say), service_(OptionsOf(ticket, say)) {
     guid_ = ticket.installationGuid.empty() ? service_.installationGuid() : ticket.installationGuid;
     id_ = ticket.crashIdentifier;
   }
@@ -153,44 +149,16 @@ class Run {
     say_("opensolutionurl: the service " + Describe(run.service));
   }
 
-  void QueueEvent(bool sent) {
-    const std::string text = FormatEventText({
-        {"event", "crash"},
-        {"crash.id", Narrow(id_)},
-        {"crash.code", HexCode(ticket_.exceptionCode)},
-        {"crash.kind", ticket_.kind},
-        {"app.name", ticket_.productName},
-        {"app.version", ticket_.productVersion},
-        {"app.build", ticket_.productBuild},
-        {"report.written", ticket_.reportWritten ? "yes" : "no"},
-        {"report.sent", sent ? "yes" : "no"},
-        {"solution.link", link_.empty() ? "no" : "yes"},
-    });
-    // Written beside the queue and moved in whole: the poster never sees half an event.
-    const std::wstring name = L"kxcrash_" + id_ + L".log";
-    const std::wstring ingest = StoragePaths::IngestFolder();
-    const std::wstring root = StoragePaths::Root();
-    if (ingest.empty() || root.empty())
-      return say_("the analytics event could not be queued: no storage folder");
-    const std::wstring staging = root + L"\\" + name + L".tmp";
-    bool written = false;
-    {
-      UniqueFileHandle file(::CreateFileW(staging.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-      DWORD count = 0;
-      written = file &&
-                ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
-                count == text.size();
-    }
-    if (!written ||
-        !::MoveFileExW(staging.c_str(), (ingest + L"\\" + name).c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      ::DeleteFileW(staging.c_str());
-      return say_("the analytics event could not be queued (error " + std::to_string(::GetLastError()) + ")");
-    }
-    const DWORD started = service_.StartCommand(L"postingestevent", id_, {});
-    say_(started == ERROR_SUCCESS
-             ? "event queued, postingestevent started"
-             : "event queued; postingestevent could not be started (error " + std::to_string(started) + ")");
+  void QueueEvent(bool sent) const {
+    // The event tells of an application that ended; one that made a report and runs on did not.
+    if (ticket_.exceptionCode == kCaptureCode) return;
+    CrashSummary summary;
+    summary.exceptionCode = ticket_.exceptionCode;
+    summary.kind = ticket_.kind;
+    summary.crashIdentifier = id_;
+    summary.reportWritten = ticket_.reportWritten;
+    summary.solutionLink = WidenFromCodePage(link_, CP_ACP);
+    service_.QueueEvent(summary, sent);
   }
 
   const ReporterTicket& ticket_;

@@ -45,18 +45,13 @@ bool EndsWithTicketSuffix(const std::wstring& name) {
 
 }  // namespace
 
-std::wstring ReporterFolder() {
-  const std::wstring root = StoragePaths::Root();
-  return root.empty() ? root : root + L"\\reporter";
-}
-
 TicketLoad TakeTicket(const std::wstring& path) {
   const std::wstring full = FullPath(path);
   const std::size_t slash = full.rfind(L'\\');
   if (slash == std::wstring::npos) return Refused("the ticket path is not a full path");
   const std::wstring name = full.substr(slash + 1);
   if (!IsUsableFileName(name) || !EndsWithTicketSuffix(name)) return Refused("not a .ticket file name");
-  const std::wstring folder = ReporterFolder();
+  const std::wstring folder = StoragePaths::ReporterFolder();
   if (folder.empty()) return Refused("the user's storage folder is unavailable");
   const std::wstring own = ResolvedFolder(folder);
   if (own.empty() || !SamePathText(own, ResolvedFolder(full.substr(0, slash))))

@@ -8,9 +8,6 @@
 
 namespace kx {
 
-// "<storage root>\reporter"; empty when the user's storage is unavailable. Not created.
-std::wstring ReporterFolder();
-
 struct TicketLoad {
   TicketRead read;     // the ticket, or why it was refused
   bool taken = false;  // the file was ours and is deleted now, readable or not
