@@ -8,7 +8,7 @@
 namespace kx {
 
 struct DialogAnswer {
-  bool accepted = false;  // "Send report" / "Open help page"
+  bool accepted = false;  // "Send report" / "Open page"
   std::string failure;    // why no page could be shown; empty when one was answered
 };
 
