@@ -78,12 +78,29 @@ class CrashHandlerTest : public testing::Test {
   }
 
   ServiceRun Crash(const std::wstring& kind, const std::wstring& flags, const std::wstring& service = L"") {
+    ::DeleteFileW(reporterLog().c_str());
     return RunProgram(DemoPath(),
                       kind + L" " + flags + L" --client-dir " + QuoteWord(client_) + L" --service " +
-                          QuoteWord(service.empty() ? ServicePath() : service),
+                          QuoteWord(service.empty() ? ServicePath() : service) + L" --reporter-log " +
+                          QuoteWord(reporterLog()),
                       240000);
   }
 
+  // The reporter carries the steps after the dump once the application has ended: waits (bounded) until
+  // `runs` reporters have said they are done.
+  std::string WaitForReporter(size_t runs = 1) const {
+    std::string log;
+    for (int i = 0; i < 1200; ++i, ::Sleep(100)) {
+      log = ReadFileBytes(reporterLog()).value_or("");
+      size_t done = 0;
+      const std::string line = "KXCrashReporter: done";
+      for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++done;
+      if (done >= runs) break;
+    }
+    return log;
+  }
+
+  std::wstring reporterLog() const { return sandbox_.roaming() + L"\\reporter.log"; }
   std::wstring crashLogs() const { return sandbox_.storageRoot() + L"\\crashlogs"; }
   std::wstring dumps() const { return sandbox_.storageRoot() + L"\\dumps"; }
 
@@ -123,6 +140,7 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentWithItsOwnCodeInReportAndDump) {
     const ServiceRun run = Crash(c.kind, L"--send");
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(c.code, run.exitCode);
+    WaitForReporter();
 
     const std::wstring report = OnlyFile(crashLogs());
     EXPECT_EQ(report.size() - 6, report.rfind(L".final"));
@@ -160,6 +178,7 @@ TEST_F(CrashHandlerTest, ACapturedReportThenACrashLeaveTwoAnnotatedReportsWithTh
                                                         L" --attach " + QuoteWord(sandbox_.roaming()));
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
+  WaitForReporter(2);
   std::vector<std::wstring> reports, attachments;
   for (const std::wstring& name : ListTree(crashLogs()))
     (name.find(L".xml.att1.KXCrashDemo_log.final") != std::wstring::npos ? attachments : reports)
@@ -211,26 +230,55 @@ TEST_F(CrashHandlerTest, ACapturedReportThenACrashLeaveTwoAnnotatedReportsWithTh
   EXPECT_EQ((std::vector<DWORD>{EXCEPTION_ACCESS_VIOLATION, kCaptureCode}), codes);
 }
 
-TEST_F(CrashHandlerTest, DontSendLeavesNothingAndTheEventIsPosted) {
-  const size_t requestsBefore = server_->Requests().size();
-  // Attachments and the captured report's files go too.
-  const ServiceRun run = Crash(L"access-violation", L"--dont-send --attach-log --capture-first");
-  ASSERT_TRUE(run.finished);
-  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
-  EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
-  EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
-  EXPECT_TRUE(ReadLaunches(client_).empty());
+// Nothing of the crash stays. The event follows a refusal by policy; asking with no reporter to ask sends
+// nothing at all, not even the event.
+TEST_F(CrashHandlerTest, DontSendLeavesNothingAndOnlyAPolicyRefusalPostsTheEvent) {
+  const struct {
+    const wchar_t* flags;
+    bool event;
+  } cases[] = {{L"--dont-send", true}, {L"--ask --reporter C:\\nowhere\\KXCrashReporter.exe", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.flags, c.flags + std::wcslen(c.flags)));
+    const size_t requestsBefore = server_->Requests().size();
+    // Attachments and the captured report's files go too.
+    const ServiceRun run = Crash(L"access-violation", c.flags + std::wstring(L" --attach-log --capture-first"));
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
+    if (c.event) WaitForReporter(2);
+    EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
+    EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
+    EXPECT_TRUE(ReadLaunches(client_).empty());
 
-  // postingestevent runs on after the application has ended.
-  std::string event;
-  for (int i = 0; i < 300 && event.empty(); ++i) {
-    for (const RecordedRequest& request : server_->Requests()) {
-      if (request.path == "/ingest") event = request.body;
+    // postingestevent runs on after the reporter has ended.
+    std::string event;
+    for (int i = 0; i < (c.event ? 300 : 20) && event.empty(); ++i) {
+      for (size_t r = requestsBefore; r < server_->Requests().size(); ++r) {
+        if (server_->Requests()[r].path == "/ingest") event = server_->Requests()[r].body;
+      }
+      if (event.empty()) ::Sleep(100);
     }
-    if (event.empty()) ::Sleep(100);
+    EXPECT_EQ(c.event, event.find("\"report.sent\"") != std::string::npos) << event;
+    if (!c.event) {
+      EXPECT_EQ(std::vector<std::wstring>{}, ListTree(sandbox_.storageRoot() + L"\\ingest"));
+    }
   }
-  EXPECT_NE(std::string::npos, event.find("\"report.sent\"")) << event;
-  EXPECT_LT(requestsBefore, server_->Requests().size());
+}
+
+// The crashed application ends as soon as its dump is written: the report reaches the solution server
+// later, from the reporter.
+TEST_F(CrashHandlerTest, TheApplicationHasEndedBeforeTheReportGoesToTheSolutionServer) {
+  const size_t requestsBefore = server_->Requests().size();
+  ::DeleteFileW(reporterLog().c_str());
+  const StartedProgram demo(DemoPath(), {L"access-violation", L"--send", L"--client-dir", client_, L"--service",
+                                         ServicePath(), L"--reporter-log", reporterLog()});
+  ASSERT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), demo.End(false));
+  FILETIME created, exited, kernel, user;
+  ASSERT_TRUE(::GetProcessTimes(demo.process.get(), &created, &exited, &kernel, &user));
+  const std::string log = WaitForReporter();
+  const std::vector<RecordedRequest> requests = server_->Requests();
+  ASSERT_LT(requestsBefore, requests.size()) << log;
+  EXPECT_EQ("/solution-url/win/intel", requests[requestsBefore].path);
+  EXPECT_LT((0ULL + exited.dwHighDateTime) << 32 | exited.dwLowDateTime, requests[requestsBefore].received) << log;
 }
 
 TEST_F(CrashHandlerTest, TheApplicationEndsWithItsCodeWhateverTheServiceDoes) {

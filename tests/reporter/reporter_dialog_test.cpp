@@ -48,14 +48,19 @@ void TakePicture(const std::string& name) {
   Shell("import -window root '" + std::string(folder.begin(), folder.end()) + "/" + name + "'");
 }
 
-// The X window titled `title` other than `previous` (maybe still closing) while the program runs; or empty.
-std::string WaitForWindow(const std::string& title, const StartedProgram& program, int seconds = 60,
+// The X window titled `title` other than `previous` (maybe still closing) while `process` runs (null: a
+// reporter started by someone else); or empty.
+std::string WaitForWindow(const std::string& title, HANDLE process, int seconds = 60,
                           const std::string& previous = "") {
   for (int i = 0; i < seconds * 2; ++i) {
     const std::string found =
         Shell("xdotool search --name '^" + title + "$' | grep -vx '" + previous + "' | head -1");
     if (!found.empty()) return found.substr(0, found.find('\n'));
-    if (::WaitForSingleObject(program.process.get(), 500) == WAIT_OBJECT_0) return "";
+    if (process == nullptr) {
+      ::Sleep(500);
+    } else if (::WaitForSingleObject(process, 500) == WAIT_OBJECT_0) {
+      return "";
+    }
   }
   return "";
 }
@@ -91,6 +96,11 @@ class ReporterDialogTest : public testing::Test {
     for (const std::string server : {"kxcn", "kxupload", "kxingest"})
       config += server + "-url = localhost\r\n" + server + "-port = " + port + "\r\n";
     WriteFileBytes(client_ + L"\\kx_win_client_config.cfg", config);
+    WriteCrashFiles();
+  }
+
+  // A new crash's report and dump, as "createdump" leaves them.
+  void WriteCrashFiles() {
     id_ = WideId(UniqueCrashIdentifier());
     // The service names the files by the installation's GUID, as the handler does.
     guid_ = PreferenceStore::getInstallationGuid();
@@ -124,7 +134,8 @@ class ReporterDialogTest : public testing::Test {
   std::wstring crashLogs() const { return sandbox_.storageRoot() + L"\\crashlogs"; }
   std::wstring dumps() const { return sandbox_.storageRoot() + L"\\dumps"; }
   std::wstring ticketPath() const { return sandbox_.storageRoot() + L"\\reporter\\" + id_ + kTicketSuffix; }
-  std::string progress() const { return ReadFileBytes(sandbox_.roaming() + L"\\progress.log").value_or(""); }
+  std::wstring progressPath() const { return sandbox_.roaming() + L"\\progress.log"; }
+  std::string progress() const { return ReadFileBytes(progressPath()).value_or(""); }
 
   static std::unique_ptr<HttpsTestServer> server_;
   AppDataSandbox sandbox_;
@@ -134,31 +145,44 @@ class ReporterDialogTest : public testing::Test {
 
 std::unique_ptr<HttpsTestServer> ReporterDialogTest::server_;
 
+// "Don't send", clicked or chosen by Enter: a key held down in the application as it crashed must not send.
 TEST_F(ReporterDialogTest, DontSendLeavesNoFileOfTheCrashAndReachesNoServer) {
-  const std::unique_ptr<StartedProgram> reporter = Start(TicketPolicy::kAsk);
-  const std::string window = WaitForWindow("Glint", *reporter);
-  ASSERT_NE("", window) << progress();
-  ClickFromCorner(window, 48, 17);  // "Don't send", the right-hand button
-  EXPECT_EQ(0u, reporter->End(false));
-  EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
-  EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
-  EXPECT_FALSE(IsFile(ticketPath()));
-  EXPECT_FALSE(IsFolder(sandbox_.storageRoot() + L"\\ingest")) << "an event was queued";
-  ::Sleep(1000);  // anything started in the background would have spoken by now
-  EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths());
-  EXPECT_TRUE(Contains(progress(), "the user chose not to send")) << progress();
+  const struct {
+    const char* answer;
+    std::string (*choose)(const std::string& window);
+  } cases[] = {
+      {"click", [](const std::string& w) { return ClickFromCorner(w, 48, 17), std::string(); }},
+      {"Enter", [](const std::string& w) { return Shell("xdotool key --window " + w + " Return"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.answer);
+    if (&c != cases) WriteCrashFiles();  // SetUp wrote the first row's
+    const std::unique_ptr<StartedProgram> reporter = Start(TicketPolicy::kAsk);
+    const std::string window = WaitForWindow("Glint", reporter->process.get());
+    ASSERT_NE("", window) << progress();
+    c.choose(window);
+    EXPECT_EQ(0u, reporter->End(false));
+    EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
+    EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
+    EXPECT_FALSE(IsFile(ticketPath()));
+    EXPECT_FALSE(IsFolder(sandbox_.storageRoot() + L"\\ingest")) << "an event was queued";
+    ::Sleep(1000);  // anything started in the background would have spoken by now
+    EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths());
+    EXPECT_TRUE(Contains(progress(), "the user chose not to send")) << progress();
+  }
 }
 
 TEST_F(ReporterDialogTest, SendExchangesTheReportThenUploadsItThenOffersTheHelpPage) {
   const std::unique_ptr<StartedProgram> reporter = Start(TicketPolicy::kAsk);
-  const std::string window = WaitForWindow("Glint", *reporter);
+  const std::string window = WaitForWindow("Glint", reporter->process.get());
   ASSERT_NE("", window) << progress();
   EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths()) << "something left before the user was asked";
-  ClickFromCorner(window, 420, 22);  // the expando, for the picture
-  ::Sleep(1000);
   TakePicture("consent.png");
-  ClickFromCorner(window, 145, 17);  // "Send report"
-  const std::string help = WaitForWindow("Glint", *reporter, 60, window);
+  ClickFromCorner(window, 480, 43);  // the link "What does the report contain?"
+  ::Sleep(1000);
+  TakePicture("contents.png");
+  ClickFromCorner(window, 145, 17);  // "Send report", on the contents page
+  const std::string help = WaitForWindow("Glint", reporter->process.get(), 60, window);
   ASSERT_NE("", help) << "no help page; " << progress();
   TakePicture("help-page.png");
   Shell("xdotool key --window " + help + " Escape");  // Esc chooses "Close"
@@ -175,6 +199,28 @@ TEST_F(ReporterDialogTest, SendExchangesTheReportThenUploadsItThenOffersTheHelpP
   EXPECT_EQ((std::vector<std::string>{"/solution-url/win/intel", "/ingest", "/upload", "/upload"}), paths);
   EXPECT_TRUE(Contains(progress(), "the user chose to send")) << progress();
   EXPECT_FALSE(Contains(progress(), "opensolutionurl")) << "the help page opened without being asked";
+}
+
+// A real crash through the handler with the asking policy: the application has ended before the question,
+// and the report travels once the user sends it.
+TEST_F(ReporterDialogTest, ACrashTheHandlerHandsOverIsUploadedOnceTheUserSendsIt) {
+  ::DeleteFileW(progressPath().c_str());
+  const StartedProgram demo(ThisProgramFolder() + L"\\KXCrashDemo.exe",
+                            {L"access-violation", L"--ask", L"--client-dir", client_, L"--service", ServicePath(),
+                             L"--reporter-log", progressPath()});
+  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), demo.End(false));
+  const std::string window = WaitForWindow("KX Crash Demo", nullptr);
+  ASSERT_NE("", window) << progress();
+  EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths()) << "something left before the user was asked";
+  ClickFromCorner(window, 145, 17);  // "Send report"
+  const std::string help = WaitForWindow("KX Crash Demo", nullptr, 60, window);
+  ASSERT_NE("", help) << "no help page; " << progress();
+  Shell("xdotool key --window " + help + " Escape");
+  std::vector<std::string> paths;
+  for (int i = 0; i < 600 && paths.size() < 4; ++i, ::Sleep(100)) paths = NewRequestPaths();
+  if (!paths.empty()) std::sort(paths.begin() + 1, paths.end());
+  EXPECT_EQ((std::vector<std::string>{"/solution-url/win/intel", "/ingest", "/upload", "/upload"}), paths)
+      << progress();
 }
 
 TEST_F(ReporterDialogTest, ATicketOutsideTheReporterFolderIsLeftAlone) {
@@ -199,7 +245,7 @@ TEST_F(ReporterDialogTest, SilentPoliciesShowNoWindow) {
   for (const TicketPolicy policy : {TicketPolicy::kSend, TicketPolicy::kDontSend}) {
     SCOPED_TRACE(policy == TicketPolicy::kSend ? "send" : "dontsend");
     const std::unique_ptr<StartedProgram> reporter = Start(policy);
-    EXPECT_EQ("", WaitForWindow("Glint", *reporter, 120));
+    EXPECT_EQ("", WaitForWindow("Glint", reporter->process.get(), 120));
     EXPECT_EQ(0u, reporter->End(false));
     EXPECT_TRUE(Contains(progress(), "done")) << progress();
   }

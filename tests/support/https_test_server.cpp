@@ -184,9 +184,14 @@ std::vector<RecordedRequest> HttpsTestServer::Requests() const {
   for (int number = 1;; ++number) {
     std::wstring name = std::to_wstring(number);
     name.insert(0, name.size() < 6 ? 6 - name.size() : 0, L'0');
-    const std::optional<std::string> data = ReadFileBytes(control_ + L"\\requests\\" + name + L".request");
+    const std::wstring path = control_ + L"\\requests\\" + name + L".request";
+    const std::optional<std::string> data = ReadFileBytes(path);
     if (!data) return requests;
     requests.push_back(ParseRequest(*data));
+    WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+    if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &attributes))
+      requests.back().received = (0ULL + attributes.ftLastWriteTime.dwHighDateTime) << 32 |
+                                 attributes.ftLastWriteTime.dwLowDateTime;
   }
 }
 

@@ -42,6 +42,7 @@ struct RecordedRequest {
   std::string path;                      // the request target as sent, query included
   std::vector<std::string> headerLines;  // as received, in order, without their CRLF
   std::string body;                      // exactly the Content-Length bytes; empty without that header
+  unsigned long long received = 0;       // when the server had it whole: its record's write time (FILETIME)
 };
 
 // The value of the first header line with this name (any letter case), without the blanks around it.
