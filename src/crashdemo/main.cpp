@@ -1,9 +1,9 @@
 // KXCrashDemo: installs the crash handler and crashes in the way asked for, so that the whole reporting
 // lifecycle can be watched (tools/demo) and tested.
 //
-//   KXCrashDemo <kind> [--send | --dont-send | --ask] [--open-link] [--check-signature] [--update-preferences]
-//               [--client-dir DIR] [--service PATH] [--timeout-ms N] [--capture-first] [--attach-log]
-//               [--attach PATH] [--reporter PATH] [--reporter-log PATH]
+//   KXCrashDemo <kind> [--send | --dont-send | --ask] [--open-link] [--check-signature]
+//               [--update-preferences] [--client-dir DIR] [--service PATH] [--timeout-ms N] [--capture-first]
+//               [--attach-log] [--attach PATH] [--reporter PATH] [--reporter-log PATH]
 //
 //   kind: access-violation, divide-by-zero, stack-overflow (4 KiB frames), stack-overflow-small (frames of
 //         about 0.5 KiB, as ordinary code has), stack-overflow-worker (the same on a second thread),

@@ -45,7 +45,8 @@ DWORD WriteThenMove(const std::wstring& staging, const std::wstring& path, const
               ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
               count == text.size();
   }
-  if (written && ::MoveFileExW(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return ERROR_SUCCESS;
+  if (written && ::MoveFileExW(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+    return ERROR_SUCCESS;
   const DWORD error = ::GetLastError();
   ::DeleteFileW(staging.c_str());
   return error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error;
@@ -93,8 +94,8 @@ CrashReporter::CrashReporter(CrashHandlerOptions options) : options_(std::move(o
     options_.servicePath = ThisProgramFolder() + L"\\KXWindowsClientService.exe";
   if (options_.reporterPath.empty()) {
     const std::size_t slash = options_.servicePath.find_last_of(L"\\/");
-    options_.reporterPath =
-        (slash == std::wstring::npos ? L"." : options_.servicePath.substr(0, slash)) + L"\\KXCrashReporter.exe";
+    const std::wstring folder = slash == std::wstring::npos ? L"." : options_.servicePath.substr(0, slash);
+    options_.reporterPath = folder + L"\\KXCrashReporter.exe";
   }
   // The service names and finds the report files by this GUID: the handler must use the very same one.
   guid_ = PreferenceStore::getInstallationGuid();
@@ -319,7 +320,8 @@ std::string CrashReporter::HandOver(const CrashSummary& summary) const {
   // Written under a name the reporter refuses and renamed whole: it never reads half a ticket.
   const std::wstring path = folder + L"\\" + summary.crashIdentifier + kTicketSuffix;
   const DWORD written = WriteThenMove(path + L".tmp", path, FormatTicket(ticket));
-  if (written != ERROR_SUCCESS) return "the ticket could not be written (error " + std::to_string(written) + ")";
+  if (written != ERROR_SUCCESS)
+    return "the ticket could not be written (error " + std::to_string(written) + ")";
   const DWORD started = StartDetached(options_.reporterPath, {path});
   if (started != ERROR_SUCCESS) {
     ::DeleteFileW(path.c_str());

@@ -241,7 +241,8 @@ TEST_F(CrashHandlerTest, DontSendLeavesNothingAndOnlyAPolicyRefusalPostsTheEvent
     SCOPED_TRACE(std::string(c.flags, c.flags + std::wcslen(c.flags)));
     const size_t requestsBefore = server_->Requests().size();
     // Attachments and the captured report's files go too.
-    const ServiceRun run = Crash(L"access-violation", c.flags + std::wstring(L" --attach-log --capture-first"));
+    const ServiceRun run =
+        Crash(L"access-violation", c.flags + std::wstring(L" --attach-log --capture-first"));
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
     if (c.event) WaitForReporter(2);
@@ -269,8 +270,8 @@ TEST_F(CrashHandlerTest, DontSendLeavesNothingAndOnlyAPolicyRefusalPostsTheEvent
 TEST_F(CrashHandlerTest, TheApplicationHasEndedBeforeTheReportGoesToTheSolutionServer) {
   const size_t requestsBefore = server_->Requests().size();
   ::DeleteFileW(reporterLog().c_str());
-  const StartedProgram demo(DemoPath(), {L"access-violation", L"--send", L"--client-dir", client_, L"--service",
-                                         ServicePath(), L"--reporter-log", reporterLog()});
+  const StartedProgram demo(DemoPath(), {L"access-violation", L"--send", L"--client-dir", client_,
+                                         L"--service", ServicePath(), L"--reporter-log", reporterLog()});
   ASSERT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), demo.End(false));
   FILETIME created, exited, kernel, user;
   ASSERT_TRUE(::GetProcessTimes(demo.process.get(), &created, &exited, &kernel, &user));
@@ -278,7 +279,8 @@ TEST_F(CrashHandlerTest, TheApplicationHasEndedBeforeTheReportGoesToTheSolutionS
   const std::vector<RecordedRequest> requests = server_->Requests();
   ASSERT_LT(requestsBefore, requests.size()) << log;
   EXPECT_EQ("/solution-url/win/intel", requests[requestsBefore].path);
-  EXPECT_LT((0ULL + exited.dwHighDateTime) << 32 | exited.dwLowDateTime, requests[requestsBefore].received) << log;
+  const unsigned long long ended = (0ULL + exited.dwHighDateTime) << 32 | exited.dwLowDateTime;
+  EXPECT_LT(ended, requests[requestsBefore].received) << log;
 }
 
 TEST_F(CrashHandlerTest, TheApplicationEndsWithItsCodeWhateverTheServiceDoes) {

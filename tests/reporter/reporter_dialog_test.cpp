@@ -206,8 +206,8 @@ TEST_F(ReporterDialogTest, SendExchangesTheReportThenUploadsItThenOffersTheHelpP
 TEST_F(ReporterDialogTest, ACrashTheHandlerHandsOverIsUploadedOnceTheUserSendsIt) {
   ::DeleteFileW(progressPath().c_str());
   const StartedProgram demo(ThisProgramFolder() + L"\\KXCrashDemo.exe",
-                            {L"access-violation", L"--ask", L"--client-dir", client_, L"--service", ServicePath(),
-                             L"--reporter-log", progressPath()});
+                            {L"access-violation", L"--ask", L"--client-dir", client_, L"--service",
+                             ServicePath(), L"--reporter-log", progressPath()});
   EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), demo.End(false));
   const std::string window = WaitForWindow("KX Crash Demo", nullptr);
   ASSERT_NE("", window) << progress();
