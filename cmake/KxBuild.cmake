@@ -31,6 +31,10 @@ if(KX_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
+if(WIN32)
+  include(KxDelayLoad)
+endif()
+
 if(CMAKE_CROSSCOMPILING AND WIN32)
   # Every test program runs under Wine, in a prefix of the build tree's own.
   set(KX_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix")

@@ -1,8 +1,9 @@
 // The createdump benchmark: crashes one of its own threads for real (it is then the crashed application,
 // parked as a crash handler keeps it), and on that same crashed process alternates the bare dumper
 // (kx_bare_dump.exe: OpenProcess and MiniDumpWriteDump alone) with the service's "createdump", each timed
-// from CreateProcessW to the end of the process. Then it times the commands that write no dump against a
-// program that does nothing (kx_trivial.exe). The programs are taken from this program's folder.
+// from CreateProcessW to the end of the process. Then it times the commands that write no dump, and the log
+// transport beside the service with nothing to upload, against a program that does nothing (kx_trivial.exe).
+// The programs are taken from this program's folder.
 //
 //   kx_bench <runs> <client directory> [service path]
 //
@@ -192,6 +193,18 @@ class Bench {
 
   Run Trivial(bool sampleMemory) { return RunProgram(Quoted(folder_ + L"\\kx_trivial.exe"), sampleMemory); }
 
+  // The log transport beside the service, given a folder with nothing to upload.
+  Run TransportIdle(bool sampleMemory) {
+    const std::wstring& service = reporter_.options().servicePath;
+    const std::wstring transport =
+        service.substr(0, service.find_last_of(L"\\/") + 1) + L"KXLogTransport.exe";
+    const std::wstring empty = reporter_.options().clientDirectory + L"\\empty";
+    ::CreateDirectoryW(empty.c_str(), nullptr);
+    return RunProgram(Quoted(transport) + L" " + Quoted(reporter_.options().clientDirectory) + L" " +
+                          Quoted(empty),
+                      sampleMemory);
+  }
+
   std::uint64_t bareDumpBytes_ = 0;
   std::uint64_t serviceDumpBytes_ = 0;
 
@@ -317,14 +330,18 @@ int Main(int argc, wchar_t** argv) {
                   {"bare dumper without arguments", {}, {}},
                   {"dontsend of a missing report", {}, {}},
                   {"postingestevent, empty queue", {}, {}},
-                  {"createdump without a pipe", {}, {}}};
+                  {"sendlog, no signature check", {}, {}},
+                  {"createdump without a pipe", {}, {}},
+                  {"KXLogTransport, empty folder", {}, {}}};
   auto runCommand = [&](size_t which, bool sample) {
     switch (which) {
       case 0: return bench.Trivial(sample);
       case 1: return bench.BareIdle(sample);
       case 2: return bench.Service(L"dontsend", L"bench-missing", sample);
       case 3: return bench.Service(L"postingestevent", L"bench-missing", sample);
-      default: return bench.Service(L"createdump", L"bench-no-pipe", sample);
+      case 4: return bench.Service(L"sendlog", L"bench-missing", sample);
+      case 5: return bench.Service(L"createdump", L"bench-no-pipe", sample);
+      default: return bench.TransportIdle(sample);
     }
   };
   for (int i = 0; i < runs; ++i) {
