@@ -33,6 +33,18 @@ if(KX_FUZZ)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
+if(WIN32)
+  include(KxDelayLoad)
+  # Link settings of the shipped programs, which every command of a crash starts anew.
+  add_library(kx_shipped_image INTERFACE)
+  if(MINGW)
+    # Sections at page-aligned file offsets, as Visual C++ lays them out in effect: Wine maps such an image
+    # from the file, while one packed at 512 bytes (GNU ld's default) is read into private memory whole,
+    # DWARF sections included (2.7 MiB more for every command of the service under Wine).
+    target_link_options(kx_shipped_image INTERFACE "LINKER:--file-alignment=0x1000")
+  endif()
+endif()
+
 if(CMAKE_CROSSCOMPILING AND WIN32)
   # Every test program runs under Wine, in a prefix of the build tree's own.
   set(KX_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix")

@@ -6,8 +6,11 @@
 
 #include "app/command_line.h"
 #include "app/run_steps.h"
+#include "common/system_libraries.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything else: the libraries of the task are loaded at its first call into each of them.
+  kx::RestrictLibraryLoadsToSystem32();
   try {
     if (const std::optional<kx::Invocation> invocation = kx::ReadInvocation(::GetCommandLineW())) {
       kx::RunInvocation(*invocation);

@@ -4,10 +4,13 @@
 
 #include <shellapi.h>
 
+#include "common/system_libraries.h"
 #include "common/win_handles.h"
 #include "transport/log_transport.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // Before anything else: the upload's libraries are loaded only when there is something to upload.
+  kx::RestrictLibraryLoadsToSystem32();
   try {
     int count = 0;
     const kx::UniqueLocalMem<LPWSTR> words(::CommandLineToArgvW(::GetCommandLineW(), &count));
