@@ -95,12 +95,18 @@ HttpsTestServer::HttpsTestServer(TestCertificate certificate) { failure_ = Start
 std::string HttpsTestServer::Start(TestCertificate certificate) {
   static std::atomic<int> counter{0};
   const std::wstring buildTree = FullPath(ThisProgramFolder() + L"\\..");
-  // Under the build tree, where the fixture's cleanup finds servers left over.
-  control_ = buildTree + L"\\test-servers\\" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-             std::to_wstring(counter++);
+  // Under the build tree, where the fixture's cleanup finds servers left over. Tests in other Wine prefixes
+  // share this folder and may have the same process id, so a name is taken only by making its folder: an
+  // existing one may be another test's running server and is never reused or removed.
+  const std::wstring servers = buildTree + L"\\test-servers";
   std::error_code error;
-  std::filesystem::remove_all(control_, error);
-  if (!std::filesystem::create_directories(control_, error)) {
+  std::filesystem::create_directories(servers, error);
+  bool made = false;
+  for (int attempt = 0; attempt < 1000 && !made && !error; ++attempt) {
+    control_ = servers + L"\\" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(counter++);
+    made = std::filesystem::create_directory(control_, error);
+  }
+  if (!made) {
     return "cannot make the control folder " + NarrowToCodePage(control_, CP_UTF8) + ": " + error.message();
   }
 
