@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kx {
 
@@ -27,6 +28,24 @@ void AppendAddress(std::basic_string<Char>& out, std::uint64_t value) {
   out.push_back(static_cast<Char>('0'));
   out.push_back(static_cast<Char>('x'));
   AppendHex(out, value, 16, true);
+}
+
+// `bytes` with every byte but ASCII letters, digits and `plainPunctuation` written as "%XX" (upper case).
+inline std::string PercentEncoded(std::string_view bytes, std::string_view plainPunctuation) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                       (byte >= '0' && byte <= '9') || plainPunctuation.find(c) != std::string_view::npos;
+    if (plain) {
+      text.push_back(c);
+    } else {
+      text.push_back('%');
+      AppendHex(text, byte, 2, true);
+    }
+  }
+  return text;
 }
 
 }  // namespace kx

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/hex_text.h"
 #include "common/text_utils.h"
 
 namespace kx {
@@ -36,23 +37,8 @@ std::vector<std::string_view> Entries(std::string_view text) {
 }  // namespace
 
 std::string EncodeCrashField(std::string_view bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(bytes.size());
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    // No "-": a value must never hold the separators' "KX---".
-    const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                       (byte >= '0' && byte <= '9') || byte == '.' || byte == '_' || byte == '~';
-    if (plain) {
-      text.push_back(c);
-    } else {
-      text.push_back('%');
-      text.push_back(kDigits[byte >> 4]);
-      text.push_back(kDigits[byte & 0xF]);
-    }
-  }
-  return text;
+  // No "-": a value must never hold the separators' "KX---".
+  return PercentEncoded(bytes, "._~");
 }
 
 std::string DecodeCrashField(std::string_view text) {

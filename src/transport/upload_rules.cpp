@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/ascii_text.h"
+#include "common/hex_text.h"
 #include "common/text_utils.h"
 
 namespace kx {
@@ -97,24 +98,7 @@ const char* UploadKindOf(std::wstring_view fileName) {
   return "other";
 }
 
-std::string PercentEncode(std::string_view bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    const bool unreserved = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
-                            (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-                            byte == '~';
-    if (unreserved) {
-      encoded.push_back(c);
-    } else {
-      encoded.push_back('%');
-      encoded.push_back(kDigits[byte >> 4]);
-      encoded.push_back(kDigits[byte & 0xF]);
-    }
-  }
-  return encoded;
-}
+std::string PercentEncode(std::string_view bytes) { return PercentEncoded(bytes, "-._~"); }
 
 std::string UploadHeaders(std::string_view utf8FileName, std::string_view kind, std::string_view guid,
                           std::string_view utf8ReportName) {
