@@ -30,8 +30,13 @@
 #include "handler/crash_pipe.h"
 #include "handler/crash_reporter.h"
 
+#include "bench_text.h"
+
 namespace {
 
+using kx::HexOf;
+using kx::Median;
+using kx::Quoted;
 using kx::UniqueHandle;
 
 constexpr DWORD kRunLimitMs = 120000;
@@ -118,26 +123,6 @@ Run RunProgram(std::wstring commandLine, bool sampleMemory) {
   ::GetExitCodeProcess(process.get(), &run.exitCode);
   run.ok = run.exitCode == 0;
   return run;
-}
-
-std::wstring Quoted(const std::wstring& word) { return L"\"" + word + L"\""; }
-
-std::wstring HexOf(const void* bytes, size_t size) {
-  static const wchar_t kDigits[] = L"0123456789abcdef";
-  std::wstring hex;
-  const auto* in = static_cast<const unsigned char*>(bytes);
-  for (size_t i = 0; i < size; ++i) {
-    hex += kDigits[in[i] >> 4];
-    hex += kDigits[in[i] & 15];
-  }
-  return hex;
-}
-
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 double MiB(std::uint64_t bytes) { return static_cast<double>(bytes) / 1048576.0; }

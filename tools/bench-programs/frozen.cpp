@@ -19,8 +19,13 @@
 #include "common/win_handles.h"
 #include "handler/child_process.h"
 
+#include "bench_text.h"
+
 namespace {
 
+using kx::HexOf;
+using kx::Median;
+using kx::Quoted;
 using kx::UniqueHandle;
 
 constexpr DWORD kRunLimitMs = 120000;
@@ -30,17 +35,6 @@ constexpr DWORD kReporterLimitMs = 120000;
 
 std::wstring g_dumpPath;
 std::wstring g_bareDumper;
-
-std::wstring HexOf(const void* bytes, size_t size) {
-  static const wchar_t kDigits[] = L"0123456789abcdef";
-  std::wstring hex;
-  const auto* in = static_cast<const unsigned char*>(bytes);
-  for (size_t i = 0; i < size; ++i) {
-    hex += kDigits[in[i] >> 4];
-    hex += kDigits[in[i] & 15];
-  }
-  return hex;
-}
 
 // Has the crashed process dumped by the bare dumper, the crashed thread waiting as a handler keeps it, then
 // ends the process with the crash's code.
@@ -159,15 +153,6 @@ bool WaitForReporters(const std::wstring& log, size_t runs) {
   }
   return false;
 }
-
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const size_t middle = values.size() / 2;
-  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-std::wstring Quoted(const std::wstring& word) { return L"\"" + word + L"\""; }
 
 int Measure(int runs, const std::wstring& client) {
   const std::wstring folder = kx::ThisProgramFolder();
