@@ -4,7 +4,9 @@
 // kx_bare_dump.exe before it ends. The crash's moment is when the program's "crashing" line arrives on its
 // output pipe; the end is when its process has ended.
 //
-//   kx_frozen <runs> <client directory>    the benchmark; the programs are taken from this program's folder
+//   kx_frozen <runs> <client directory> [steps]
+//                                          the benchmark; the programs are taken from this program's folder;
+//                                          "steps" also prints when each line of the handler's output came
 //   kx_frozen crash <dump path>            the floor's crashing program (started by the benchmark)
 #include <windows.h>
 
@@ -70,6 +72,7 @@ int CrashForTheFloor(const std::wstring& dumpPath) {
 struct Frozen {
   bool ok = false;
   double ms = 0;  // from the "crashing" line to the end of the process
+  std::string steps;  // each later output line with its time after the crash, for the step view
 };
 
 double Now() {
@@ -78,6 +81,19 @@ double Now() {
   ::QueryPerformanceCounter(&counter);
   ::QueryPerformanceFrequency(&frequency);
   return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// When the process ended, taken by a thread of its own: the output pipe may outlive the process (under Wine
+// its children can hold the pipe's write end), so its end is no measure of the process's.
+struct EndWatch {
+  HANDLE process = nullptr;
+  double ended = 0;
+};
+
+DWORD WINAPI WatchEnd(void* parameter) {
+  EndWatch* watch = static_cast<EndWatch*>(parameter);
+  if (::WaitForSingleObject(watch->process, kRunLimitMs) == WAIT_OBJECT_0) watch->ended = Now();
+  return 0;
 }
 
 // Runs the command line with its output on a pipe, which is read to its end so that the program never
@@ -106,23 +122,38 @@ Frozen TimeCrash(std::wstring commandLine) {
   const UniqueHandle process(info.hProcess);
   const UniqueHandle thread(info.hThread);
   writer.reset();  // the pipe ends when the program's copies close
+  EndWatch watch;
+  watch.process = process.get();
+  const UniqueHandle watcher(::CreateThread(nullptr, 0, WatchEnd, &watch, 0, nullptr));
   std::string output;
   double crashed = 0;
   char buffer[4096];
   DWORD read = 0;
+  size_t lineStart = 0;
   while (::ReadFile(reader.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
     output.append(buffer, read);
-    if (crashed == 0 && output.find("crashing") != std::string::npos) crashed = Now();
+    const double now = Now();
+    if (crashed == 0 && output.find("crashing") != std::string::npos) crashed = now;
+    for (size_t end = output.find('\n', lineStart); end != std::string::npos;
+         end = output.find('\n', lineStart)) {
+      char at[32];
+      std::snprintf(at, sizeof(at), "%8.0f ms  ", crashed > 0 ? now - crashed : 0.0);
+      frozen.steps += at + output.substr(lineStart, std::min<size_t>(end - lineStart, 100)) + "\n";
+      lineStart = end + 1;
+    }
   }
-  if (::WaitForSingleObject(process.get(), kRunLimitMs) != WAIT_OBJECT_0) {
+  if (!watcher || ::WaitForSingleObject(watcher.get(), kRunLimitMs) != WAIT_OBJECT_0 || watch.ended == 0) {
     ::TerminateProcess(process.get(), 1);
     return frozen;
   }
-  const double ended = Now();
+  const double ended = watch.ended;
   DWORD code = 0;
   ::GetExitCodeProcess(process.get(), &code);
   frozen.ok = crashed > 0 && code == EXCEPTION_ACCESS_VIOLATION;
   frozen.ms = ended - crashed;
+  char at[48];
+  std::snprintf(at, sizeof(at), "%8.0f ms  (process ended)\n", frozen.ms);
+  frozen.steps += at;
   return frozen;
 }
 
@@ -154,7 +185,7 @@ bool WaitForReporters(const std::wstring& log, size_t runs) {
   return false;
 }
 
-int Measure(int runs, const std::wstring& client) {
+int Measure(int runs, const std::wstring& client, bool showSteps) {
   const std::wstring folder = kx::ThisProgramFolder();
   const std::wstring log = client + L"\\frozen-reporter.log";
   ::DeleteFileW(log.c_str());
@@ -187,6 +218,7 @@ int Measure(int runs, const std::wstring& client) {
     handlerMs.push_back(h.ms);
     ratios.push_back(h.ms / b.ms);
     std::printf("%3d  %6.0f  %7.0f  %5.3f%s\n", i, b.ms, h.ms, ratios.back(), b.ok && h.ok ? "" : "  FAILED");
+    if (showSteps) std::printf("handler's output, by arrival after the crash:\n%s", h.steps.c_str());
     std::fflush(stdout);
   }
   std::printf("med  %6.0f  %7.0f  %5.3f\n", Median(bareMs), Median(handlerMs), Median(ratios));
@@ -202,11 +234,13 @@ int Measure(int runs, const std::wstring& client) {
 int wmain(int argc, wchar_t** argv) {
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   if (argc == 3 && std::wcscmp(argv[1], L"crash") == 0) return CrashForTheFloor(argv[2]);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: kx_frozen <runs> <client directory> | kx_frozen crash <dump path>\n");
+  const bool showSteps = argc == 4 && std::wcscmp(argv[3], L"steps") == 0;
+  if (argc != 3 && !showSteps) {
+    std::fprintf(stderr,
+                 "usage: kx_frozen <runs> <client directory> [steps] | kx_frozen crash <dump path>\n");
     return 2;
   }
-  const int result = Measure(std::max(1, _wtoi(argv[1])), argv[2]);
+  const int result = Measure(std::max(1, _wtoi(argv[1])), argv[2], showSteps);
   std::fflush(stdout);
   return result;
 }
