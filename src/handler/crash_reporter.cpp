@@ -333,7 +333,14 @@ std::string CrashReporter::HandOver(const CrashSummary& summary) const {
 
 void CrashReporter::FinishHere(Progress& progress) {
   CrashSummary& summary = progress.summary;
+  const std::string link = SolutionStep(summary);
+  const bool send = Decide(summary);
+  FinishStep(summary, send);
+  if (options_.openSolutionLink) OpenSolutionStep(summary, link);
+  QueueEvent(summary, send);
+}
 
+std::string CrashReporter::SolutionStep(CrashSummary& summary) const {
   const PipedRun solution = RunReadingPipe(L"solutionurl", summary.crashIdentifier, options_.commandLimitMs);
   std::string link = solution.pipe.received.substr(0, solution.pipe.received.find('\0'));
   if (link == "-1") link.clear();
@@ -341,25 +348,27 @@ void CrashReporter::FinishHere(Progress& progress) {
   Say("solutionurl: the service " + Describe(solution.service) + "; " +
       (link.empty() ? std::string("no solution link") : "solution link " + link) +
       (solution.pipe.failure.empty() ? "" : "; pipe: " + solution.pipe.failure));
+  return link;
+}
 
-  const bool send = Decide(summary);
+void CrashReporter::FinishStep(const CrashSummary& summary, bool send) const {
   std::vector<std::wstring> more;
   if (send && options_.checkTransportSignature) more.push_back(L"1");
   const ChildRun finish =
       RunCommand(send ? L"sendlog" : L"dontsend", summary.crashIdentifier, more, options_.commandLimitMs);
   Say(std::string(send ? "sendlog" : "dontsend") + ": the service " + Describe(finish));
+}
 
-  if (options_.openSolutionLink && !link.empty()) {
-    const PipedRun open =
-        RunWritingPipe(L"opensolutionurl", summary.crashIdentifier, link + '\0', options_.commandLimitMs);
-    Say("opensolutionurl: the service " + Describe(open.service));
-  }
-
-  // The analytics event tells of an application that ended; one that made a report and runs on did not.
-  if (summary.exceptionCode != kCaptureCode) QueueEvent(summary, send);
+void CrashReporter::OpenSolutionStep(const CrashSummary& summary, const std::string& link) const {
+  if (link.empty()) return;
+  const PipedRun open =
+      RunWritingPipe(L"opensolutionurl", summary.crashIdentifier, link + '\0', options_.commandLimitMs);
+  Say("opensolutionurl: the service " + Describe(open.service));
 }
 
 void CrashReporter::QueueEvent(const CrashSummary& summary, bool sent) const {
+  // The analytics event tells of an application that ended; one that made a report and runs on did not.
+  if (summary.exceptionCode == kCaptureCode) return;
   const std::string id = Narrow(summary.crashIdentifier);
   const std::string text = FormatEventText({
       {"event", "crash"},

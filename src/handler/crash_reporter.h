@@ -57,7 +57,15 @@ class CrashReporter {
   // Uses nothing of the crash itself.
   void Finish(Progress& progress);
 
-  // The analytics event (kxcrash_<id>.log in the ingest folder) and a detached "postingestevent".
+  // The steps after "createdump", in this order, whoever runs them: the reporter, or the handler itself.
+  // "solutionurl": fills in the summary's link and returns it as the service gave it (ANSI), or empty.
+  std::string SolutionStep(CrashSummary& summary) const;
+  // "sendlog" (with the signature check when the options ask for it) or "dontsend".
+  void FinishStep(const CrashSummary& summary, bool send) const;
+  // "opensolutionurl" with the link "solutionurl" gave; nothing when it gave none.
+  void OpenSolutionStep(const CrashSummary& summary, const std::string& link) const;
+  // The analytics event (kxcrash_<id>.log in the ingest folder) and a detached "postingestevent"; none for a
+  // captured report, whose application runs on.
   void QueueEvent(const CrashSummary& summary, bool sent) const;
 
   // The crash data message for "createdump", without its terminating NUL.

@@ -53,6 +53,8 @@ CrashHandlerOptions OptionsOf(const ReporterTicket& ticket,
   options.clientDirectory = ticket.clientDirectory;
   options.createDumpLimitMs = ticket.createDumpLimitMs;
   options.commandLimitMs = ticket.commandLimitMs;
+  options.checkTransportSignature = ticket.checkTransportSignature;
+  options.openSolutionLink = ticket.openSolutionLink;
   return options;
 }
 
@@ -62,6 +64,10 @@ class Run {
       : ticket_(ticket), say_(say), service_(OptionsOf(ticket, say)) {
     guid_ = ticket.installationGuid.empty() ? service_.installationGuid() : ticket.installationGuid;
     id_ = ticket.crashIdentifier;
+    summary_.exceptionCode = ticket.exceptionCode;
+    summary_.kind = ticket.kind;
+    summary_.crashIdentifier = id_;
+    summary_.reportWritten = ticket.reportWritten;
   }
 
   void Go() {
@@ -73,7 +79,7 @@ class Run {
         case ReporterStep::kSend: Finish(true); break;
         case ReporterStep::kDiscard: Finish(false); break;
         case ReporterStep::kHelpLink: HelpLink(consent == Consent::kGiven); break;
-        case ReporterStep::kEvent: QueueEvent(sent_); break;
+        case ReporterStep::kEvent: service_.QueueEvent(summary_, sent_); break;
       }
     }
   }
@@ -117,48 +123,22 @@ class Run {
     return answer.accepted ? Consent::kGiven : Consent::kRefused;
   }
 
-  void Solution() {
-    const CrashReporter::PipedRun run = service_.RunReadingPipe(L"solutionurl", id_, ticket_.commandLimitMs);
-    link_ = run.pipe.received.substr(0, run.pipe.received.find('\0'));
-    if (link_ == "-1") link_.clear();
-    say_("solutionurl: the service " + Describe(run.service) + "; " +
-         (link_.empty() ? std::string("no solution link") : "solution link " + link_) +
-         (run.pipe.failure.empty() ? "" : "; pipe: " + run.pipe.failure));
-  }
+  void Solution() { link_ = service_.SolutionStep(summary_); }
 
   void Finish(bool send) {
-    std::vector<std::wstring> more;
-    if (send && ticket_.checkTransportSignature) more.push_back(L"1");
-    const ChildRun run =
-        service_.RunCommand(send ? L"sendlog" : L"dontsend", id_, more, ticket_.commandLimitMs);
+    service_.FinishStep(summary_, send);
     sent_ = send;
-    say_(std::string(send ? "sendlog" : "dontsend") + ": the service " + Describe(run));
   }
 
   void HelpLink(bool offer) {
     if (link_.empty()) return;
     if (!ticket_.openSolutionLink) {
       if (!offer) return;
-      const DialogAnswer answer =
-          OfferHelpPage(HelpPageText(Wide(ticket_.productName), WidenFromCodePage(link_, CP_ACP)));
+      const DialogAnswer answer = OfferHelpPage(HelpPageText(Wide(ticket_.productName), summary_.solutionLink));
       if (!answer.failure.empty()) say_("help page: " + answer.failure);
       if (!answer.accepted) return;
     }
-    const CrashReporter::PipedRun run =
-        service_.RunWritingPipe(L"opensolutionurl", id_, link_ + '\0', ticket_.commandLimitMs);
-    say_("opensolutionurl: the service " + Describe(run.service));
-  }
-
-  void QueueEvent(bool sent) const {
-    // The event tells of an application that ended; one that made a report and runs on did not.
-    if (ticket_.exceptionCode == kCaptureCode) return;
-    CrashSummary summary;
-    summary.exceptionCode = ticket_.exceptionCode;
-    summary.kind = ticket_.kind;
-    summary.crashIdentifier = id_;
-    summary.reportWritten = ticket_.reportWritten;
-    summary.solutionLink = WidenFromCodePage(link_, CP_ACP);
-    service_.QueueEvent(summary, sent);
+    service_.OpenSolutionStep(summary_, link_);
   }
 
   const ReporterTicket& ticket_;
@@ -166,7 +146,8 @@ class Run {
   CrashReporter service_;
   std::wstring guid_;
   std::wstring id_;
-  std::string link_;
+  CrashSummary summary_;
+  std::string link_;  // as the service gave it, ANSI
   bool sent_ = false;
 };
 
