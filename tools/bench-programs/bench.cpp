@@ -349,13 +349,18 @@ int Main(int argc, wchar_t** argv) {
     }
   }
   std::printf(
-      "\ncommands without a dump, %d runs each: median start-to-exit, and beyond the trivial program\n",
+      "\ncommands without a dump, %d runs each: median start-to-exit, and beyond the trivial program\n"
+      "(+ms: median over median; paired: median of each round's difference from the trivial program of\n"
+      "the same round, which slow drift in the machine's load does not move)\n",
       quickRuns);
-  std::printf("%-30s  %8s  %8s  %14s  %11s\n", "program", "ms", "+ms", "peak ws MiB", "private MiB");
-  const double trivial = Median(commands[0].ms);
+  std::printf("%-30s  %8s  %8s  %8s  %14s  %11s\n", "program", "ms", "+ms", "paired", "peak ws MiB",
+              "private MiB");
+  const std::vector<double>& trivialMs = commands[0].ms;
   for (const Command& command : commands) {
-    std::printf("%-30s  %8.1f  %8.1f  %14.1f  %11.1f\n", command.name, Median(command.ms),
-                Median(command.ms) - trivial, MiB(command.memory.peakWorkingSet),
+    std::vector<double> paired;
+    for (size_t i = 0; i < command.ms.size(); ++i) paired.push_back(command.ms[i] - trivialMs[i]);
+    std::printf("%-30s  %8.1f  %8.1f  %8.1f  %14.1f  %11.1f\n", command.name, Median(command.ms),
+                Median(command.ms) - Median(trivialMs), Median(paired), MiB(command.memory.peakWorkingSet),
                 MiB(command.memory.peakPrivate));
   }
   if (!allWell) std::printf("\nSOME RUNS FAILED (marked above): the figures are not to be trusted\n");
