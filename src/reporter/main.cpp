@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/diagnostic_log.h"
+#include "common/system_libraries.h"
 #include "common/win_handles.h"
 #include "reporter/reporter_run.h"
 #include "reporter/ticket_file.h"
@@ -58,6 +59,9 @@ void Report(const wchar_t* commandLine) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  // The reporter starts in the crashed application's current folder: libraries loaded later (the dialog's
+  // own) come from System32 only.
+  kx::RestrictLibraryLoadsToSystem32();
   try {
     Report(::GetCommandLineW());
   } catch (...) {
