@@ -45,6 +45,10 @@ struct CrashData {
   std::string AnnotationsNote;           // optional: "busy" when the handler could not read them
   std::vector<std::string> Attachments;  // optional: full paths of files to attach, UTF-8
   std::string CaptureReason;             // optional: the reason of a report made without a crash
+  // Optional, 0 when absent: the crash-loop guard held (the crashes of the signature within its window): no
+  // dump is kept.
+  std::uint32_t CrashLoop = 0;
+  std::uint32_t HeldBackReports = 0;  // optional: reports of the signature held back before this one
   std::wstring LogFileName;   // the crash report's file name, no folder
   std::wstring DumpFileName;  // the minidump's base name, no folder and no suffix
   std::uint32_t ThreadId = 0;

@@ -156,6 +156,12 @@ bool ParseCrashDataMessage(std::string_view message, FileNameWidener widenFileNa
   data.AnnotationsNote = ValueOf(records, "AnnotationsNote");
   data.Attachments = DecodeAttachments(ValueOf(records, "Attachments"));
   data.CaptureReason = DecodeCrashField(ValueOf(records, "CaptureReason")).substr(0, kMaxCaptureReasonBytes);
+  // Counts: anything that is not a count reads as absent.
+  for (const auto& [key, field] : {std::pair<const char*, std::uint32_t*>{"CrashLoop", &data.CrashLoop},
+                                   {"HeldBackReports", &data.HeldBackReports}}) {
+    const std::optional<std::uint32_t> count = ReadCrashNumber(ValueOf(records, key));
+    *field = count && *count <= INT32_MAX ? *count : 0;
+  }
 
   const std::optional<std::uint32_t> processId = ReadCrashNumber(ValueOf(records, "ProcessId"));
   if (!processId) return false;

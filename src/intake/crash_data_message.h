@@ -46,6 +46,8 @@ std::vector<std::string> DecodeAttachments(std::string_view text);
 // count, or that would take the total beyond its bound (crash_data.h). True when any was left out.
 bool KeepAnnotationsWithinBounds(std::vector<Annotation>& annotations);
 
+// CrashLoop and HeldBackReports are decimal counts; one that does not read, or is negative, is absent (0).
+
 // Brings a file name from the message's bytes to UTF-16.
 using FileNameWidener = std::wstring (*)(std::string_view bytes);
 

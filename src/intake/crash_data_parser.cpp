@@ -32,6 +32,8 @@ void LogFields(const CrashData& data, ComponentLog& log) {
   log.Line("Annotations: ", LogNumber{static_cast<std::uint32_t>(data.Annotations.size())}, " ",
            AnsiText{data.AnnotationsNote});
   for (const std::string& path : data.Attachments) log.Line("Attachment: ", AnsiText{path});
+  if (data.CrashLoop > 0) log.Line("CrashLoop: ", LogNumber{data.CrashLoop});
+  if (data.HeldBackReports > 0) log.Line("HeldBackReports: ", LogNumber{data.HeldBackReports});
   log.Line("ProcessId: ", LogNumber{data.ProcessId});
   log.Line("ThreadId: ", LogNumber{data.ThreadId});
 }

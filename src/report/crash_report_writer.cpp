@@ -173,6 +173,14 @@ std::string FormatCapturedElement(std::string_view reason) {
   return "<captured reason=\"" + EscapeReversible(reason, true) + "\"/>\n";
 }
 
+std::string FormatCrashLoopElement(std::uint32_t crashes) {
+  return "<crashLoop crashes=\"" + std::to_string(crashes) + "\" dump=\"none\"/>\n";
+}
+
+std::string FormatHeldBackElement(std::uint32_t reports) {
+  return "<heldBack reports=\"" + std::to_string(reports) + "\"/>\n";
+}
+
 std::string FormatAnnotationsElement(const std::vector<std::pair<std::string, std::string>>& annotations,
                                      std::string_view note) {
   std::string element = "<annotations";

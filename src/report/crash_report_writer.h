@@ -125,6 +125,14 @@ std::string FormatCppExceptionElement(std::string_view type, std::string_view wh
 // A report made without a crash: '<captured reason="..."/>', the reason in the reversible form.
 std::string FormatCapturedElement(std::string_view reason);
 
+// The crash-loop guard held: '<crashLoop crashes="N" dump="none"/>', N the crashes of the signature within
+// the guard's window, this one included; the report was written without a dump.
+std::string FormatCrashLoopElement(std::uint32_t crashes);
+
+// '<heldBack reports="N"/>': N reports of this crash's signature were held back (not sent) by the throttle
+// since the last one that was sent.
+std::string FormatHeldBackElement(std::uint32_t reports);
+
 // "<annotations>" (with note="..." when there is a note), one line per annotation,
 // '<annotation key="...">value</annotation>', in the order given, then "</annotations>". Keys and values in
 // the reversible form (xml_text.h), the value right between its tags.

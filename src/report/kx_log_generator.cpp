@@ -127,6 +127,8 @@ std::string AsDocumentBytes(std::string document) {
 std::string ApplicationParts(CrashData& crashData, const std::vector<AttachmentOutcome>& attachments) {
   std::string parts;
   if (crashData.SignalType == "captured") parts += FormatCapturedElement(crashData.CaptureReason);
+  if (crashData.CrashLoop > 0) parts += FormatCrashLoopElement(crashData.CrashLoop);
+  if (crashData.HeldBackReports > 0) parts += FormatHeldBackElement(crashData.HeldBackReports);
   const bool omitted = KeepAnnotationsWithinBounds(crashData.Annotations);
   std::string note = crashData.AnnotationsNote == "busy" ? "busy" : "";
   if (omitted && note.empty()) note = "over-bounds";
@@ -313,8 +315,10 @@ std::string KXLogGenerator::AssembleDocument(CrashData& crashData, CrashContext&
   log_.Line("going to generate dump");
   std::wstring moduleLines;
   // Whether the dump succeeded is in the log; the report is completed either way and names the preference.
+  // The crash-loop guard keeps no dump, only its module list.
+  const bool keepDump = crashData.CrashLoop == 0;
   CreateDumpLog(crashData.ProcessId, crashData.ThreadId, dumpPath, &crash.pointers, dumpPreference,
-                moduleLines);
+                moduleLines, keepDump);
   log_.Line("write binaries");
   body += ToThreadAnsi(moduleLines);
   body += kBinaryImageSetEndLine;

@@ -31,6 +31,7 @@ class KXLogGenerator {
   static constexpr std::int32_t kDumpProcessNotOpened = 1;
   static constexpr std::int32_t kDumpFileNotCreated = 2;
   static constexpr std::int32_t kDumpWriteFailed = 13;
+  static constexpr std::int32_t kDumpNotKept = 14;  // the crash-loop guard's: modules listed, no dump
 
   KXLogGenerator() noexcept : log_(LogComponent::KXLogGenerator) {}
 
@@ -40,10 +41,11 @@ class KXLogGenerator {
 
   // Writes the minidump of the process (replacing a file of that name), collecting one binaryImage line per
   // module into `collector`. Dump preference 1 asks for a full dump, anything else for the normal one.
-  // `exceptionPointers` (may be null) point into this process, not into the crashed one.
+  // `exceptionPointers` (may be null) point into this process, not into the crashed one. Without `keep` no
+  // dump is written: the modules are listed from the process itself.
   std::int32_t CreateDumpLog(std::uint32_t processId, std::uint32_t threadId, const std::wstring& dumpPath,
                              EXCEPTION_POINTERS* exceptionPointers, int dumpPreference,
-                             std::wstring& collector);
+                             std::wstring& collector, bool keep = true);
 
  private:
   struct CrashContext;

@@ -1,10 +1,14 @@
 #include <windows.h>
 #include <dbghelp.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include "common/win_handles.h"
 #include "report/kx_log_generator.h"
+#include "report/module_list.h"
 #include "report/module_list_callback.h"
 
 namespace kx {
@@ -17,12 +21,40 @@ constexpr MINIDUMP_TYPE kFullDump = static_cast<MINIDUMP_TYPE>(0x219AF);
 
 LogHandle AsLogHandle(HANDLE handle) { return LogHandle{reinterpret_cast<std::uintptr_t>(handle)}; }
 
+// The binaryImage lines without a dump, from the process's own module list (its PE modules, as the dump's
+// module stream has them).
+bool ListModules(HANDLE process, std::wstring& collector) {
+  std::vector<HMODULE> modules(512);
+  DWORD needed = 0;
+  if (!::EnumProcessModulesEx(process, modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)),
+                              &needed, LIST_MODULES_ALL)) {
+    return false;
+  }
+  modules.resize(std::min<std::size_t>(modules.size(), needed / sizeof(HMODULE)));
+  for (const HMODULE module : modules) {
+    MODULEINFO info = {};
+    wchar_t path[MAX_PATH * 2] = L"";
+    if (!::GetModuleInformation(process, module, &info, sizeof(info))) continue;
+    const DWORD length = ::GetModuleFileNameExW(process, module, path, MAX_PATH * 2);
+    collector += FormatBinaryImageLine(reinterpret_cast<std::uintptr_t>(info.lpBaseOfDll), info.SizeOfImage,
+                                       std::wstring_view(path, length < MAX_PATH * 2 ? length : 0));
+  }
+  return true;
+}
+
 }  // namespace
 
 std::int32_t KXLogGenerator::CreateDumpLog(std::uint32_t processId, std::uint32_t threadId,
                                            const std::wstring& dumpPath,
                                            EXCEPTION_POINTERS* exceptionPointers, int dumpPreference,
-                                           std::wstring& collector) {
+                                           std::wstring& collector, bool keep) {
+  if (!keep) {
+    // No dump is kept: the module list is all that is wanted of it, and is had without one.
+    const UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    const bool listed = process && ListModules(process.get(), collector);
+    log_.Line(listed ? "NO DUMP KEPT, modules listed" : "NO DUMP KEPT, modules not listed");
+    return kDumpNotKept;
+  }
   const UniqueFileHandle file(::CreateFileW(dumpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
   const DWORD createError = ::GetLastError();
