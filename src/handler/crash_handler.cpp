@@ -22,6 +22,8 @@
 #include "handler/cpp_exception.h"
 #include "handler/crash_reporter.h"
 #include "handler/fault_site.h"
+#include "handler/hang_watchdog.h"
+#include "handler/run_history_file.h"
 #include "handler/stack_guard.h"
 
 #if defined(_MSC_VER)
@@ -56,9 +58,17 @@ struct HandlerState {
   SRWLOCK captureLock = SRWLOCK_INIT;
   HANDLE captureAsked = nullptr;   // auto-reset
   HANDLE captureDumped = nullptr;  // auto-reset
+  HANDLE captureDone = nullptr;    // manual: set when no captured report's steps are running
   volatile LONG captureStage = kNoCapture;
   bool captureWritten = false;
   CapturedCrash capture;
+  // The run history, and this run in it.
+  std::wstring runHistory;
+  std::int64_t runStarted = 0;
+  PreviousRunFigures previousRuns;
+  WatchdogSettings watchdog;
+  bool endOnHang = false;
+  bool watching = false;  // the watchdog's thread runs
 };
 
 HandlerState* g_state = nullptr;
@@ -209,7 +219,8 @@ bool IsLastThread() {
   for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry)) {
     if (entry.th32OwnerProcessID == ::GetCurrentProcessId()) ++threads;
   }
-  return threads == 1;
+  // The watchdog's thread, when there is one, keeps no application alive either.
+  return threads == (g_state != nullptr && g_state->watching ? 2 : 1);
 }
 
 enum class Work { kCrash, kCapture };
@@ -253,12 +264,102 @@ void RunCapture(HandlerState& state) {
   state.captureWritten = progress.summary.reportWritten;
   ::InterlockedExchange(&state.captureStage, kNoCapture);
   ::SetEvent(state.captureDumped);
-  if (!progress.goOn) return;
   try {
-    state.reporter->Finish(progress);
+    if (progress.goOn) state.reporter->Finish(progress);
   } catch (...) {
     // The application runs on; the report's files stay for a later transport run or for nobody.
   }
+  ::SetEvent(state.captureDone);
+}
+
+// A report of the running process, of `threadId` with `context` (the thread must stay alive until
+// "createdump" has ended): handed to the handler's thread, waited for until its dump is written. One at a
+// time; the handler may first have to end an earlier report's steps, within its limit.
+bool RequestCapture(HandlerState& state, const CONTEXT& context, DWORD threadId, std::uintptr_t low,
+                    std::uintptr_t high, DWORD code, const char* kind, const std::string& reason) {
+  ::AcquireSRWLockExclusive(&state.captureLock);
+  CapturedCrash& capture = state.capture;
+  std::memcpy(&capture.context, &context, sizeof(CONTEXT));
+  capture.record = EXCEPTION_RECORD{};
+  capture.record.ExceptionCode = code;
+  capture.record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
+  capture.processId = ::GetCurrentProcessId();
+  capture.threadId = threadId;
+  capture.stackLow = low;
+  capture.stackHigh = high;
+  capture.kind = kind;
+  capture.reason = reason.substr(0, kMaxCaptureReasonBytes);
+  state.captureWritten = false;
+  ::ResetEvent(state.captureDumped);
+  ::ResetEvent(state.captureDone);
+  ::InterlockedExchange(&state.captureStage, kCaptureAsked);
+  ::SetEvent(state.captureAsked);
+  // A request the handler has not taken within its limit is withdrawn. Once taken, "createdump" ends within
+  // its own limit.
+  const HANDLE waits[] = {state.captureDumped, state.handlerThread};
+  bool written = false;
+  if (::WaitForMultipleObjects(2, waits, FALSE, state.limitMs) == WAIT_OBJECT_0) {
+    written = state.captureWritten;
+  } else if (::InterlockedCompareExchange(&state.captureStage, kNoCapture, kCaptureAsked) != kCaptureAsked &&
+             ::WaitForMultipleObjects(2, waits, FALSE, state.limitMs) == WAIT_OBJECT_0) {
+    written = state.captureWritten;
+  }
+  ::ResetEvent(state.captureAsked);
+  ::ReleaseSRWLockExclusive(&state.captureLock);
+  return written;
+}
+
+// On the watchdog's thread, with the hung thread's registers.
+void ReportHang(const CONTEXT& context, const WatchedThread& thread) {
+  HandlerState* state = g_state;
+  if (state == nullptr || state->claimed != 0) return;
+  const bool written =
+      RequestCapture(*state, context, thread.id, thread.stackLow, thread.stackHigh, kHangCode, "hang", "");
+  if (!state->endOnHang || !written) return;
+  // The report's steps first, within the handler's limit; a crash meanwhile ends the process itself.
+  const HANDLE waits[] = {state->captureDone, state->handlerThread};
+  ::WaitForMultipleObjects(2, waits, FALSE, state->limitMs);
+  EndProcess(kHangCode);
+}
+
+// The process ends through exit(): its run ended well.
+void RecordRunEnded() {
+  const HandlerState* state = g_state;
+  if (state == nullptr || state->claimed != 0) return;
+  UpdateRunHistory(state->runHistory, [state](RunHistory& history) {
+    EndRun(history, state->runStarted, ::GetCurrentProcessId(), RunEnd::kEnded);
+  });
+}
+
+// Reads the earlier runs' figures and records this run as started.
+void StartThisRun(HandlerState& state) {
+  state.runHistory = RunHistoryPathOfThisProgram();
+  state.runStarted = RunHistoryNow();
+  RunFigures figures;
+  const bool recorded = UpdateRunHistory(state.runHistory, [&](RunHistory& history) {
+    figures = FiguresOf(history);
+    StartRun(history, state.runStarted, ::GetCurrentProcessId());
+  });
+  state.previousRuns.runs = figures.runs;
+  state.previousRuns.crashed = figures.crashed;
+  state.previousRuns.unknown = figures.unknown;
+  state.previousRuns.sameCrashInARow = figures.sameCrashInARow;
+  state.previousRuns.lastSignature = figures.lastSignature;
+  if (!recorded) return;
+  state.reporter->UseRunHistory(state.runHistory, state.runStarted);
+  std::atexit(RecordRunEnded);
+}
+
+// Watches the window's thread, or else the installing one.
+bool StartHangWatchdog(HandlerState& state, const CrashHandlerOptions& options) {
+  WatchdogSettings& watchdog = state.watchdog;
+  watchdog.limitMs = options.hangLimitMs;
+  watchdog.window = options.hangWindow;
+  watchdog.report = ReportHang;
+  const DWORD threadId = options.hangWindow != nullptr ? ::GetWindowThreadProcessId(options.hangWindow, nullptr)
+                                                        : ::GetCurrentThreadId();
+  state.endOnHang = options.endOnHang;
+  return threadId != 0 && OpenWatchedThread(threadId, watchdog.thread) && StartWatchdog(&watchdog);
 }
 
 DWORD WINAPI HandlerThread(void*) {
@@ -294,14 +395,16 @@ bool CrashHandler::Install(const CrashHandlerOptions& options) {
   state->handled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   state->captureAsked = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
   state->captureDumped = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  state->captureDone = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
   if (state->crashed == nullptr || state->crashTaken == nullptr || state->handled == nullptr ||
-      state->captureAsked == nullptr || state->captureDumped == nullptr) {
+      state->captureAsked == nullptr || state->captureDumped == nullptr || state->captureDone == nullptr) {
     return false;
   }
   if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
                          &state->installingThread, SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, 0)) {
     state->installingThread = nullptr;
   }
+  StartThisRun(*state);
   g_state = state.get();
   state->handlerThread = ::CreateThread(nullptr, 0, HandlerThread, nullptr, 0, &state->handlerThreadId);
   if (state->handlerThread == nullptr) {
@@ -322,6 +425,16 @@ bool CrashHandler::Install(const CrashHandlerOptions& options) {
   _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
 #endif
 
+  if (resolved.hangLimitMs > 0) {
+    g_state->watching = StartHangWatchdog(*g_state, resolved);
+    if (!g_state->watching && resolved.progress) {
+      try {
+        resolved.progress("hang watchdog: could not be started; hangs are not reported");
+      } catch (...) {
+        // The application's logging must not stop the installation.
+      }
+    }
+  }
   if (resolved.updatePreferencesAtInstall) {
     std::vector<std::wstring> more;
     if (resolved.checkTransportSignature) more.push_back(L"1");
@@ -350,35 +463,15 @@ bool CrashHandler::CaptureReport(const std::string& reason) {
   // The report starts at the caller's frame, not in this function.
   MoveToFaultSite(context, low, high, false, FaultFunctionsOfThisHandler());
 
-  ::AcquireSRWLockExclusive(&state->captureLock);
-  CapturedCrash& capture = state->capture;
-  std::memcpy(&capture.context, &context, sizeof(CONTEXT));
-  capture.record = EXCEPTION_RECORD{};
-  capture.record.ExceptionCode = kCaptureCode;
-  capture.record.ExceptionAddress = reinterpret_cast<void*>(context.Rip);
-  capture.processId = ::GetCurrentProcessId();
-  capture.threadId = ::GetCurrentThreadId();
-  capture.stackLow = low;
-  capture.stackHigh = high;
-  capture.kind = "captured";
-  capture.reason = reason.substr(0, kMaxCaptureReasonBytes);
-  state->captureWritten = false;
-  ::ResetEvent(state->captureDumped);
-  ::InterlockedExchange(&state->captureStage, kCaptureAsked);
-  ::SetEvent(state->captureAsked);
-  // The handler may still be busy with an earlier report's steps, within its limit; a request it has not
-  // taken by then is withdrawn. Once taken, "createdump" ends within its own limit.
-  const HANDLE waits[] = {state->captureDumped, state->handlerThread};
-  bool written = false;
-  if (::WaitForMultipleObjects(2, waits, FALSE, state->limitMs) == WAIT_OBJECT_0) {
-    written = state->captureWritten;
-  } else if (::InterlockedCompareExchange(&state->captureStage, kNoCapture, kCaptureAsked) != kCaptureAsked &&
-             ::WaitForMultipleObjects(2, waits, FALSE, state->limitMs) == WAIT_OBJECT_0) {
-    written = state->captureWritten;
-  }
-  ::ResetEvent(state->captureAsked);
-  ::ReleaseSRWLockExclusive(&state->captureLock);
-  return written;
+  return RequestCapture(*state, context, ::GetCurrentThreadId(), low, high, kCaptureCode, "captured", reason);
+}
+
+void CrashHandler::Heartbeat() {
+  if (g_state != nullptr) Beat();
+}
+
+PreviousRunFigures CrashHandler::PreviousRuns() {
+  return g_state != nullptr ? g_state->previousRuns : PreviousRunFigures();
 }
 
 }  // namespace kx

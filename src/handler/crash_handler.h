@@ -20,6 +20,8 @@ inline constexpr std::uint32_t kTerminateCode = 0xE04B5801;         // std::term
 inline constexpr std::uint32_t kPureCallCode = 0xE04B5802;          // a pure virtual function called
 // The exception code of a report made by CaptureReport, without a crash; its kind is "captured".
 inline constexpr std::uint32_t kCaptureCode = 0xE04B5803;
+// The exception code of a report of a hang the watchdog saw (CrashHandlerOptions::hangLimitMs); kind "hang".
+inline constexpr std::uint32_t kHangCode = 0xE04B5804;
 
 enum class ReportPolicy {
   kDontSend,  // "dontsend": the report and the dump are deleted (after "solutionurl" offered the report)
@@ -36,6 +38,23 @@ struct CrashSummary {
   std::wstring crashIdentifier;  // the service's third word for this crash
   bool reportWritten = false;    // "createdump" left a report
   std::wstring solutionLink;     // the solution server's link; empty when it gave none
+  // The crash's signature: its code and where it happened, "c0000005 app.exe+0x1a2b" (docs/integrating.md).
+  std::string signature;
+  // The crash-loop guard held: the crashes of its signature within the guard's window, this one included;
+  // the report was written without its dump. 0: it did not hold.
+  unsigned crashLoop = 0;
+  bool heldBack = false;   // over the day's reports of its signature: not sent, whatever the policy
+  unsigned heldBackBefore = 0;  // reports of its signature held back before it, which it tells of
+};
+
+// How the application's earlier runs ended, as the handler recorded them (CrashHandler::PreviousRuns). A run
+// is one process from its CrashHandler::Install to its end.
+struct PreviousRunFigures {
+  unsigned runs = 0;             // the runs recorded before this one, at most the last 16
+  unsigned crashed = 0;          // of those, ended by a crash the handler reported
+  unsigned unknown = 0;          // ended without the handler learning how: killed, power cut, still running
+  unsigned sameCrashInARow = 0;  // how many of the latest runs, back from the last, crashed with one signature
+  std::string lastSignature;     // that signature; empty when the last run did not crash
 };
 
 struct CrashHandlerOptions {
@@ -66,6 +85,21 @@ struct CrashHandlerOptions {
   // bytes beyond are cut and the report says so). Relative paths are made full at Install; paths beyond
   // the 8th are left out, and Install says so through `progress`.
   std::vector<std::wstring> attachments;
+  // The crash-loop guard: from the loopGuardCrashes-th crash of one signature within loopGuardWindowMinutes,
+  // the report is written without its dump (none is kept, none uploaded) and says so. 0: no guard.
+  unsigned loopGuardCrashes = 3;
+  unsigned loopGuardWindowMinutes = 60;
+  // At most this many reports of one signature a day (UTC) are sent; the rest are handled as "dontsend"
+  // and counted, and the next one sent tells how many were held back. 0: no limit.
+  unsigned reportsPerDay = 10;
+  // The hang watchdog, off at 0: when the watched thread has neither called Heartbeat nor (with hangWindow)
+  // answered a message to that window for longer than this, a report of the running process is made, kind
+  // "hang", and taken through the policy. One report per hang: the next comes after the thread answered.
+  DWORD hangLimitMs = 0;
+  // A window whose thread is watched instead of the thread that called Install: its answers to the
+  // watchdog's messages count as heartbeats.
+  HWND hangWindow = nullptr;
+  bool endOnHang = false;  // the process is ended (with kHangCode) once the hang's report is handled
 };
 
 class CrashHandler {
@@ -93,6 +127,13 @@ class CrashHandler {
   // before Install, from the handler's own callbacks, once a crash is being handled, and when the handler
   // stays busy with an earlier report beyond its time limit.
   static bool CaptureReport(const std::string& reason);
+
+  // For the hang watchdog: the watched thread is alive. Cheap, from any thread; nothing before Install.
+  static void Heartbeat();
+
+  // How the application's earlier runs ended, as read at Install (all zero before it, or without a storage
+  // folder). A run that ends by returning from main or calling exit() is recorded as ended well.
+  static PreviousRunFigures PreviousRuns();
 };
 
 }  // namespace kx

@@ -7,6 +7,7 @@
 #include "dispatch/report_names.h"
 #include "handler/annotation_store.h"
 #include "handler/reporter_ticket.h"
+#include "handler/run_history_file.h"
 #include "handler/stack_walk.h"
 #include "intake/crash_data_message.h"
 #include "prefs/preference_store.h"
@@ -33,25 +34,6 @@ bool FileExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Writes `text` to `staging` and renames it to `path`, so that no reader sees half of it; the error, or
-// ERROR_SUCCESS.
-DWORD WriteThenMove(const std::wstring& staging, const std::wstring& path, const std::string& text) {
-  bool written = false;
-  {
-    UniqueFileHandle file(::CreateFileW(staging.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD count = 0;
-    written = file &&
-              ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
-              count == text.size();
-  }
-  if (written && ::MoveFileExW(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
-    return ERROR_SUCCESS;
-  const DWORD error = ::GetLastError();
-  ::DeleteFileW(staging.c_str());
-  return error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error;
-}
-
 std::wstring NewCrashIdentifier(unsigned sequence) {
   SYSTEMTIME now = {};
   ::GetSystemTime(&now);
@@ -66,6 +48,8 @@ std::wstring NewCrashIdentifier(unsigned sequence) {
   const std::string identifier = MakeCrashIdentifier(moment, sequence);
   return std::wstring(identifier.begin(), identifier.end());
 }
+
+bool EndsTheRun(std::uint32_t code) { return code != kCaptureCode && code != kHangCode; }
 
 }  // namespace
 
@@ -113,8 +97,13 @@ CrashReporter::CrashReporter(CrashHandlerOptions options) : options_(std::move(o
   }
 }
 
-std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash,
-                                            const std::wstring& crashIdentifier) const {
+void CrashReporter::UseRunHistory(const std::wstring& path, std::int64_t runStarted) {
+  runHistory_ = path;
+  runStarted_ = runStarted;
+}
+
+std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash, const std::wstring& crashIdentifier,
+                                            const CrashSummary& verdict) const {
   const std::wstring guid = guid_.empty() ? PreferenceStore::getInstallationGuid() : guid_;
   std::string stack;
   if (crash.stackLow < crash.stackHigh) {
@@ -152,6 +141,8 @@ std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash,
   if (!attachments_.empty()) records.push_back({"Attachments", EncodeAttachments(attachments_)});
   if (crash.kind == std::string("captured"))
     records.push_back({"CaptureReason", EncodeCrashField(crash.reason.substr(0, kMaxCaptureReasonBytes))});
+  if (verdict.crashLoop > 0) records.push_back({"CrashLoop", std::to_string(verdict.crashLoop)});
+  if (verdict.heldBackBefore > 0) records.push_back({"HeldBackReports", std::to_string(verdict.heldBackBefore)});
   return JoinCrashRecords(records);
 }
 
@@ -214,10 +205,10 @@ void CrashReporter::Say(const std::string& line) const {
 
 bool CrashReporter::Decide(const CrashSummary& summary) const {
   switch (options_.policy) {
-    case ReportPolicy::kSend: return true;
+    case ReportPolicy::kSend: return !summary.heldBack;
     case ReportPolicy::kDontSend: return false;
     case ReportPolicy::kAsk:
-      if (!options_.decide) return false;
+      if (!options_.decide || summary.heldBack) return false;
       try {
         return options_.decide(summary);
       } catch (...) {
@@ -246,7 +237,8 @@ CrashReporter::Progress CrashReporter::CreateDump(const CapturedCrash& crash) {
   Say("crash " + HexCode(summary.exceptionCode) + " (" + crash.kind + ") on thread " +
       std::to_string(crash.threadId) + ", crash identifier " + id);
 
-  const std::string message = CrashDataMessage(crash, summary.crashIdentifier);
+  Judge(crash, summary);
+  const std::string message = CrashDataMessage(crash, summary.crashIdentifier, summary);
   const PipedRun dump =
       RunWritingPipe(L"createdump", summary.crashIdentifier, message + '\0', options_.createDumpLimitMs);
   Say("createdump: the service " + Describe(dump.service) + "; it took " +
@@ -293,9 +285,10 @@ std::string CrashReporter::HandOver(const CrashSummary& summary) const {
   ticket.crashIdentifier = summary.crashIdentifier;
   ticket.exceptionCode = summary.exceptionCode;
   ticket.kind = summary.kind;
-  ticket.policy = options_.policy == ReportPolicy::kSend   ? TicketPolicy::kSend
-                  : options_.policy == ReportPolicy::kAsk ? TicketPolicy::kAsk
-                                                          : TicketPolicy::kDontSend;
+  ticket.policy = summary.heldBack                         ? TicketPolicy::kDontSend
+                  : options_.policy == ReportPolicy::kSend ? TicketPolicy::kSend
+                  : options_.policy == ReportPolicy::kAsk  ? TicketPolicy::kAsk
+                                                           : TicketPolicy::kDontSend;
   ticket.servicePath = options_.servicePath;
   ticket.clientDirectory = options_.clientDirectory;
   ticket.reportWritten = summary.reportWritten;
@@ -314,6 +307,11 @@ std::string CrashReporter::HandOver(const CrashSummary& summary) const {
     ticket.attachments.push_back(wide.substr(wide.find_last_of(L"\\/") + 1));
   }
   ticket.progressLog = options_.reporterLog;
+  if (!summary.signature.empty()) {
+    ticket.runHistory = runHistory_;
+    ticket.signature = summary.signature;
+    ticket.heldBackBefore = summary.heldBackBefore;
+  }
 
   const std::wstring folder = StoragePaths::ReporterFolder();
   if (folder.empty()) return "no storage folder for its ticket";
@@ -357,6 +355,43 @@ void CrashReporter::FinishStep(const CrashSummary& summary, bool send) const {
   const ChildRun finish =
       RunCommand(send ? L"sendlog" : L"dontsend", summary.crashIdentifier, more, options_.commandLimitMs);
   Say(std::string(send ? "sendlog" : "dontsend") + ": the service " + Describe(finish));
+  // Counted once it is on its way: the day's limit is of reports that left.
+  if (!send || summary.signature.empty() || runHistory_.empty()) return;
+  const bool counted = UpdateRunHistory(runHistory_, [&](RunHistory& history) {
+    RecordSent(history, summary.signature, RunHistoryNow(), summary.heldBackBefore);
+  });
+  if (!counted) Say("run history: the report sent could not be counted");
+}
+
+void CrashReporter::Judge(const CapturedCrash& crash, CrashSummary& summary) {
+  if (runHistory_.empty()) return;
+  // The first frame: the crash's own instruction, or the application's call for a crash the runtime
+  // reported (the context was moved there).
+  const std::vector<StackFrame> top = WalkStack(crash.context, crash.stackLow, crash.stackHigh, 1);
+  const StackFrame frame = top.empty() ? StackFrame() : top.front();
+  summary.signature = CrashSignature(summary.exceptionCode, frame.module,
+                                     frame.module.empty() ? frame.address : frame.address - frame.moduleBase);
+  GuardLimits limits;
+  limits.loopCrashes = options_.loopGuardCrashes;
+  limits.loopWindowSeconds = 60LL * options_.loopGuardWindowMinutes;
+  limits.reportsPerDay = options_.reportsPerDay;
+  const bool crashed = EndsTheRun(summary.exceptionCode);
+  ReportVerdict verdict;
+  const bool kept = UpdateRunHistory(runHistory_, [&](RunHistory& history) {
+    verdict = RecordReport(history, summary.signature, RunHistoryNow(), crashed, limits);
+    if (crashed && runStarted_ != 0)
+      EndRun(history, runStarted_, ::GetCurrentProcessId(), RunEnd::kCrashed, summary.signature);
+  });
+  if (!kept) Say("run history: could not be updated; no guard, no throttle for this report");
+  summary.crashLoop = verdict.loopGuard ? verdict.crashesInWindow : 0;
+  summary.heldBack = verdict.heldBack;
+  summary.heldBackBefore = verdict.heldBackBefore;
+  if (summary.crashLoop > 0)
+    Say("crash-loop guard: crash " + std::to_string(summary.crashLoop) + " of " + summary.signature +
+        " within " + std::to_string(options_.loopGuardWindowMinutes) + " minutes; the report keeps no dump");
+  if (summary.heldBack)
+    Say("throttle: " + std::to_string(options_.reportsPerDay) + " reports of " + summary.signature +
+        " sent today; this one is not sent");
 }
 
 void CrashReporter::OpenSolutionStep(const CrashSummary& summary, const std::string& link) const {
@@ -368,7 +403,7 @@ void CrashReporter::OpenSolutionStep(const CrashSummary& summary, const std::str
 
 void CrashReporter::QueueEvent(const CrashSummary& summary, bool sent) const {
   // The analytics event tells of an application that ended; one that made a report and runs on did not.
-  if (summary.exceptionCode == kCaptureCode) return;
+  if (!EndsTheRun(summary.exceptionCode)) return;
   const std::string id = Narrow(summary.crashIdentifier);
   const std::string text = FormatEventText({
       {"event", "crash"},

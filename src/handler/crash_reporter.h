@@ -42,6 +42,11 @@ class CrashReporter {
   const CrashHandlerOptions& options() const { return options_; }
   const std::wstring& installationGuid() const { return guid_; }
 
+  // The application's run history file (run_history_file.h), and this process's run in it when it has one
+  // (0: the reporter's process, which only counts the reports it sends). Empty: no guard, no throttle.
+  void UseRunHistory(const std::wstring& path, std::int64_t runStarted);
+  const std::wstring& runHistory() const { return runHistory_; }
+
   // The whole flow for one crash; the summary tells what happened.
   CrashSummary Report(const CapturedCrash& crash);
 
@@ -68,8 +73,10 @@ class CrashReporter {
   // captured report, whose application runs on.
   void QueueEvent(const CrashSummary& summary, bool sent) const;
 
-  // The crash data message for "createdump", without its terminating NUL.
-  std::string CrashDataMessage(const CapturedCrash& crash, const std::wstring& crashIdentifier) const;
+  // The crash data message for "createdump", without its terminating NUL; the guard's and the throttle's
+  // records only when `verdict` has something to say.
+  std::string CrashDataMessage(const CapturedCrash& crash, const std::wstring& crashIdentifier,
+                               const CrashSummary& verdict = CrashSummary()) const;
 
   struct PipedRun {
     ChildRun service;
@@ -96,11 +103,15 @@ class CrashReporter {
   // Writes the ticket into the reporter folder and starts the reporter on it; why not, empty when started.
   std::string HandOver(const CrashSummary& summary) const;
   void FinishHere(Progress& progress);
+  // The crash's signature, and the guard's and the throttle's verdict on it from the run history.
+  void Judge(const CapturedCrash& crash, CrashSummary& summary);
 
   CrashHandlerOptions options_;
   std::wstring guid_;
   std::vector<std::string> attachments_;  // full paths, UTF-8, at most kMaxAttachments
   unsigned reports_ = 0;                  // reports made by this process so far
+  std::wstring runHistory_;
+  std::int64_t runStarted_ = 0;
 };
 
 }  // namespace kx

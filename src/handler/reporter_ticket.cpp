@@ -165,6 +165,9 @@ bool Apply(ReporterTicket& ticket, const std::string& key, const std::string& va
   if (key == "createDumpLimitMs") return number(ticket.createDumpLimitMs);
   if (key == "commandLimitMs") return number(ticket.commandLimitMs);
   if (key == "progressLog") return wide(ticket.progressLog);
+  if (key == "runHistory") return wide(ticket.runHistory);
+  if (key == "signature") return ticket.signature = value, true;
+  if (key == "heldBackBefore") return number(ticket.heldBackBefore);
   if (key == "attachment") {
     ticket.attachments.emplace_back();
     return wide(ticket.attachments.back());
@@ -242,6 +245,12 @@ std::string FormatTicket(const ReporterTicket& ticket) {
   text += Line("commandLimitMs", std::to_string(ticket.commandLimitMs));
   for (const std::wstring& name : ticket.attachments) text += WideLine("attachment", name);
   if (!ticket.progressLog.empty()) text += WideLine("progressLog", ticket.progressLog);
+  // Only with a run history, so that tickets without one read as before.
+  if (!ticket.runHistory.empty()) {
+    text += WideLine("runHistory", ticket.runHistory);
+    text += Line("signature", ticket.signature);
+    text += Line("heldBackBefore", std::to_string(ticket.heldBackBefore));
+  }
   return text;
 }
 

@@ -44,6 +44,11 @@ struct ReporterTicket {
   std::uint32_t commandLimitMs = 60000;
   std::vector<std::wstring> attachments;  // file names the report carries along, for the consent view
   std::wstring progressLog;               // a file the reporter appends its progress lines to; empty: none
+  // The application's run history (run_history.h), and the report's crash signature in it: a report that
+  // is sent is counted there, and clears the `heldBackBefore` reports it carries. Empty: nothing counted.
+  std::wstring runHistory;
+  std::string signature;
+  std::uint32_t heldBackBefore = 0;
 };
 
 // Backslash, CR, LF and every other control character (and DEL) become escapes: "\\", "\r", "\n", "\xHH".

@@ -39,6 +39,14 @@ std::optional<std::string> ReadSmallFile(const std::wstring& path) {
   return bytes;
 }
 
+// The ticket is any of the user's programs' file: the reporter writes only a run history of the storage
+// root.
+bool IsRunHistoryPath(const std::wstring& path) {
+  const std::wstring prefix = StoragePaths::Root() + L"\\runs-";
+  return path.size() > prefix.size() && path.compare(0, prefix.size(), prefix) == 0 &&
+         path.find_first_of(L"\\/:", prefix.size()) == std::wstring::npos;
+}
+
 std::wstring Wide(const std::string& utf8) { return WideFromUtf8(utf8).value_or(L""); }
 
 // The handler's options for the steps' building blocks; its texts are in the ANSI code page.
@@ -68,6 +76,10 @@ class Run {
     summary_.kind = ticket.kind;
     summary_.crashIdentifier = id_;
     summary_.reportWritten = ticket.reportWritten;
+    // A report sent from here is counted in the application's run history, as in the handler.
+    summary_.signature = ticket.signature;
+    summary_.heldBackBefore = ticket.heldBackBefore;
+    if (IsRunHistoryPath(ticket.runHistory)) service_.UseRunHistory(ticket.runHistory, 0);
   }
 
   void Go() {

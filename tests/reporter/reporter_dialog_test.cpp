@@ -113,7 +113,7 @@ class ReporterDialogTest : public testing::Test {
   ReporterTicket Ticket(TicketPolicy policy) const {
     return {id_,    EXCEPTION_ACCESS_VIOLATION, "access-violation", policy, ServicePath(), client_, true,
             guid_,  "Glint", "2.1", "345", false, false, 120000, 60000, {L"scene.glint"},
-            sandbox_.roaming() + L"\\progress.log"};
+            sandbox_.roaming() + L"\\progress.log", L"", "", 0};
   }
 
   // Writes the ticket into the reporter folder and starts the reporter on it.

@@ -15,7 +15,8 @@ ReporterTicket FullTicket() {
   return {L"20261207-040506-4242", 0xC0000005, "access-violation", TicketPolicy::kAsk,
           L"C:\\Program Files\\Orvan\\KXWindowsClientService.exe", L"C:\\Program Files\\Orvan", true,
           L"{0A1B}", "Glint \xC3\xA9\\ \"pro\"\r\nline=2", "2.1", std::string("b\x01\x7F\0x", 5), true, true,
-          4294967295u, 0, {L"scene \u00E9\U0001F600.txt", L"", L"a=b\\c"}, L"D:\\logs\\glint.log"};
+          4294967295u, 0, {L"scene \u00E9\U0001F600.txt", L"", L"a=b\\c"}, L"D:\\logs\\glint.log",
+          L"C:\\KXLogs\\runs-glint.exe", "c0000005 glint.exe+0x1a", 3};
 }
 
 TEST(ReporterTicketTest, EveryFieldSurvivesTheRoundTrip) {
