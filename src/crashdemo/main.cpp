@@ -4,11 +4,20 @@
 //   KXCrashDemo <kind> [--send | --dont-send | --ask] [--open-link] [--check-signature]
 //               [--update-preferences] [--client-dir DIR] [--service PATH] [--timeout-ms N] [--capture-first]
 //               [--attach-log] [--attach PATH] [--reporter PATH] [--reporter-log PATH]
+//               [--hang-limit-ms N] [--loop-guard N] [--reports-per-day N] [--annotate-runs]
 //
 //   kind: access-violation, divide-by-zero, stack-overflow (4 KiB frames), stack-overflow-small (frames of
 //         about 0.5 KiB, as ordinary code has), stack-overflow-worker (the same on a second thread),
 //         cpp-exception, abort, breakpoint, terminate, exit-main-thread (no crash: the main thread ends
-//         with ExitThread(kMainThreadExitCode) and the handler must not keep the process alive)
+//         with ExitThread(kMainThreadExitCode) and the handler must not keep the process alive),
+//         hang (no crash: with --hang-limit-ms, the main thread stops its heartbeats until the watchdog's
+//         report is written, twice, answering in between; prints "KXCrashDemo: hang N reported" and ends
+//         with 0, or with 4 when no report came within the limit and 30 seconds)
+//
+// At its start it prints what the handler knows of its earlier runs: "KXCrashDemo: previous runs R,
+// crashed C, unknown U, same crash in a row S"; --annotate-runs also puts that text in the annotation
+// "demo.previousRuns", so that its reports carry it. --loop-guard and --reports-per-day set the crash-loop
+// guard's crashes and the reports a day (0: off).
 //
 // Every report carries two annotations, "demo.kind" (the kind) and "demo.hostile" (a value made of what
 // markup and the crash data message use). --attach-log writes a small log, KXCrashDemo.log in the temporary
@@ -36,6 +45,9 @@ namespace {
 
 volatile int g_sink = 0;
 constexpr DWORD kMainThreadExitCode = 21;
+constexpr DWORD kHangMarginMs = 30000;
+constexpr int kNoHangReport = 4;
+HANDLE g_hangDumped = nullptr;  // set when a hang report's dump is written
 
 // Deep enough recursion to exhaust any stack; the array sets each frame's size and keeps the compiler from
 // turning the recursion into a loop.
@@ -54,6 +66,7 @@ DWORD WINAPI OverflowOnWorker(void*) {
 
 // Straight to the standard output handle: the C runtime's stream lock may be held by the crashed thread.
 void WriteLine(const std::string& line) {
+  if (g_hangDumped != nullptr && line.rfind("createdump:", 0) == 0) ::SetEvent(g_hangDumped);
   const std::string text = "[handler] " + line + "\n";
   DWORD written = 0;
   ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
@@ -112,14 +125,29 @@ std::wstring WriteDemoLog(const std::wstring& kind) {
   return path;
 }
 
+// The main thread stops its heartbeats until the watchdog's report is written, then for another limit (a
+// second report then would be one hang reported twice), answers, and hangs once more.
+int Hang(DWORD limitMs) {
+  g_hangDumped = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  for (int hang = 1; hang <= 2; ++hang) {
+    kx::CrashHandler::Heartbeat();
+    if (::WaitForSingleObject(g_hangDumped, limitMs + kHangMarginMs) != WAIT_OBJECT_0) return kNoHangReport;
+    ::Sleep(limitMs * 2);
+    std::printf("KXCrashDemo: hang %d reported\n", hang);
+    std::fflush(stdout);
+  }
+  kx::CrashHandler::Heartbeat();
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: KXCrashDemo <access-violation|divide-by-zero|stack-overflow|stack-overflow-small|"
-               "stack-overflow-worker|cpp-exception|abort|breakpoint|terminate|exit-main-thread> [--send | "
+               "stack-overflow-worker|cpp-exception|abort|breakpoint|terminate|exit-main-thread|hang> [--send | "
                "--dont-send | --ask] [--open-link] "
                "[--check-signature] [--update-preferences] [--client-dir DIR] [--service PATH] "
                "[--timeout-ms N] [--capture-first] [--attach-log] [--attach PATH] [--reporter PATH] "
-               "[--reporter-log PATH]\n");
+               "[--reporter-log PATH] [--hang-limit-ms N] [--loop-guard N] [--reports-per-day N] [--annotate-runs]\n");
   return 2;
 }
 
@@ -135,6 +163,7 @@ int wmain(int argc, wchar_t** argv) {
   options.sessionId = "demo-session";
   options.progress = WriteLine;
   bool captureFirst = false;
+  bool annotateRuns = false;
   for (int i = 2; i < argc; ++i) {
     const std::wstring word = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -158,12 +187,20 @@ int wmain(int argc, wchar_t** argv) {
       options.clientDirectory = argv[++i];
     } else if (word == L"--service" && hasValue) {
       options.servicePath = argv[++i];
+    } else if (word == L"--annotate-runs") {
+      annotateRuns = true;
     } else if (word == L"--capture-first") {
       captureFirst = true;
     } else if (word == L"--attach-log") {
       options.attachments.push_back(WriteDemoLog(kind));
     } else if (word == L"--attach" && hasValue) {
       options.attachments.push_back(argv[++i]);
+    } else if (word == L"--hang-limit-ms" && hasValue) {
+      options.hangLimitMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
+    } else if (word == L"--loop-guard" && hasValue) {
+      options.loopGuardCrashes = static_cast<unsigned>(std::wcstoul(argv[++i], nullptr, 10));
+    } else if (word == L"--reports-per-day" && hasValue) {
+      options.reportsPerDay = static_cast<unsigned>(std::wcstoul(argv[++i], nullptr, 10));
     } else if (word == L"--timeout-ms" && hasValue) {
       const unsigned long limit = std::wcstoul(argv[++i], nullptr, 10);
       if (limit == 0) return Usage();
@@ -182,6 +219,14 @@ int wmain(int argc, wchar_t** argv) {
     return 3;
   }
   kx::CrashHandler::SetAnnotation("demo.hostile", kHostileAnnotation);
+  const kx::PreviousRunFigures previous = kx::CrashHandler::PreviousRuns();
+  const std::string runs = "previous runs " + std::to_string(previous.runs) + ", crashed " +
+                           std::to_string(previous.crashed) + ", unknown " + std::to_string(previous.unknown) +
+                           ", same crash in a row " + std::to_string(previous.sameCrashInARow);
+  std::printf("KXCrashDemo: %s\n", runs.c_str());
+  std::fflush(stdout);
+  if (annotateRuns) kx::CrashHandler::SetAnnotation("demo.previousRuns", runs);
+  if (kind == L"hang") return options.hangLimitMs > 0 ? Hang(options.hangLimitMs) : Usage();
   if (captureFirst) {
     const bool written =
         kx::CrashHandler::CaptureReport("before the crash: " + std::string(kind.begin(), kind.end()));

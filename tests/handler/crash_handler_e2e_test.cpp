@@ -9,11 +9,13 @@
 #include <cwchar>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dumpinfo/minidump_parser.h"
 #include "handler/crash_handler.h"
+#include "handler/run_history.h"
 #include "support/appdata_sandbox.h"
 #include "support/https_test_server.h"
 #include "support/launch_records.h"
@@ -305,6 +307,76 @@ TEST_F(CrashHandlerTest, TheApplicationEndsWithItsCodeWhateverTheServiceDoes) {
   const ServiceRun ended = Crash(L"exit-main-thread", L"");
   ASSERT_TRUE(ended.finished) << "the handler's thread kept the process alive";
   EXPECT_EQ(21u, ended.exitCode);  // the main thread's code, as when the last thread ends
+}
+
+// The main thread stops its heartbeats twice, answering in between, and runs on: one report per hang, of
+// that thread, while the application keeps running (it ends itself with 0 after the second).
+TEST_F(CrashHandlerTest, AHangIsReportedOnceAndTheNextHangAfterAnAnswerAgain) {
+  const ServiceRun run = Crash(L"hang", L"--send --hang-limit-ms 700");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(0u, run.exitCode);  // 4: a hang went unreported
+  const std::string log = WaitForReporter(2);
+  std::vector<std::wstring> reports;
+  for (const std::wstring& name : ListTree(crashLogs()))
+    if (name.size() > 10 && name.compare(name.size() - 10, 10, L".xml.final") == 0) reports.push_back(name);
+  ASSERT_EQ(2u, reports.size()) << log;
+  for (const std::wstring& name : reports) {
+    const std::string text = ReadFileBytes(crashLogs() + L"\\" + name).value_or("");
+    EXPECT_NE(std::string::npos, text.find("crashType=\"hang\"")) << text;
+    EXPECT_NE(std::string::npos, text.find("exceptionCode=\"0xe04b5804\""));
+    // The watched thread's stack, down to the demo's own code.
+    const std::size_t thread = text.find("<thread index=\"0\">");
+    EXPECT_LT(thread, text.find("KXCrashDemo.exe+0x", thread)) << text;
+  }
+}
+
+// One signature crashes four times in a row, then another: the figures of the earlier runs at each start,
+// the crash-loop guard from the third crash of a signature (no dump, the report says why), the day's two
+// reports of a signature, the third held back (not sent) and counted in the next one sent on a later day.
+TEST_F(CrashHandlerTest, CrashLoopGuardAndThrottleFollowTheRunHistory) {
+  const struct {
+    const wchar_t* kind;
+    const char* previousRuns;
+    const char* guard;      // the report's crashLoop element; empty: none, and a dump
+    bool sent;
+    const char* heldBack;   // the report's heldBack element; empty: none
+  } crashes[] = {
+      {L"access-violation", "0, crashed 0, unknown 0, same crash in a row 0", "", true, ""},
+      {L"access-violation", "1, crashed 1, unknown 0, same crash in a row 1", "", true, ""},
+      {L"access-violation", "2, crashed 2, unknown 0, same crash in a row 2", "3", false, ""},
+      {L"access-violation", "3, crashed 3, unknown 0, same crash in a row 3", "4", true, "1"},
+      {L"divide-by-zero", "4, crashed 4, unknown 0, same crash in a row 4", "", true, ""},
+  };
+  const std::wstring history = sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe";
+  for (const auto& c : crashes) {
+    SCOPED_TRACE(c.previousRuns);
+    std::filesystem::remove_all(crashLogs());
+    std::filesystem::remove_all(dumps());
+    const size_t requestsBefore = server_->Requests().size();
+    const ServiceRun run = Crash(c.kind, L"--send --reports-per-day 2 --annotate-runs");
+    ASSERT_TRUE(run.finished);
+    const std::string log = WaitForReporter();
+    // A report held back is offered to the solution server all the same, then deleted.
+    std::string text;
+    for (size_t r = requestsBefore; r < server_->Requests().size(); ++r)
+      if (server_->Requests()[r].path == "/solution-url/win/intel") text = server_->Requests()[r].body;
+    EXPECT_NE(std::string::npos, text.find(std::string("key=\"demo.previousRuns\">previous runs ") +
+                                           c.previousRuns + "<"))
+        << text;
+    EXPECT_EQ(*c.guard != '\0', text.find(std::string("<crashLoop crashes=\"") + c.guard +
+                                          "\" dump=\"none\"/>") != std::string::npos) << text;
+    EXPECT_NE(std::string::npos, text.find("KXCrashDemo.exe\"/>"));  // the module list, with or without dump
+    EXPECT_EQ(*c.heldBack != '\0', text.find(std::string("<heldBack reports=\"") + c.heldBack + "\"/>") !=
+                                       std::string::npos);
+    EXPECT_EQ(c.sent, !OnlyFile(crashLogs()).empty()) << log;
+    EXPECT_EQ(c.sent && *c.guard == '\0', !OnlyFile(dumps()).empty()) << log;
+    if (c.sent) continue;
+    // A day later the day's count starts again.
+    std::optional<RunHistory> read = ParseRunHistory(ReadFileBytes(history).value_or(""));
+    ASSERT_TRUE(read.has_value());
+    for (SignatureRecord& record : read->signatures) --record.day;
+    WriteFileBytes(history, FormatRunHistory(*read));
+  }
 }
 
 }  // namespace
