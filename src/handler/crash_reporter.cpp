@@ -264,6 +264,12 @@ CrashReporter::Progress CrashReporter::CreateDump(const CapturedCrash& crash) {
 
 void CrashReporter::Finish(Progress& progress) {
   const CrashSummary& summary = progress.summary;
+  if (summary.heldBack && options_.policy == ReportPolicy::kAsk && !options_.decide) {
+    // Not sent whatever the answer: nobody is asked, and without consent nothing leaves the machine.
+    const ChildRun discard = RunCommand(L"dontsend", summary.crashIdentifier, {}, options_.commandLimitMs);
+    Say("dontsend: the service " + Describe(discard));
+    return;
+  }
   // An application that asks through its own callback keeps the whole flow here, with its limits.
   if (options_.policy != ReportPolicy::kAsk || !options_.decide) {
     const std::string failure = HandOver(summary);
