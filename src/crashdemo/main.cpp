@@ -4,15 +4,16 @@
 //   KXCrashDemo <kind> [--send | --dont-send | --ask] [--open-link] [--check-signature]
 //               [--update-preferences] [--client-dir DIR] [--service PATH] [--timeout-ms N] [--capture-first]
 //               [--attach-log] [--attach PATH] [--reporter PATH] [--reporter-log PATH]
-//               [--hang-limit-ms N] [--loop-guard N] [--reports-per-day N] [--annotate-runs]
+//               [--hang-limit-ms N] [--hangs N] [--loop-guard N] [--reports-per-day N]
+//               [--annotate-runs]
 //
 //   kind: access-violation, divide-by-zero, stack-overflow (4 KiB frames), stack-overflow-small (frames of
 //         about 0.5 KiB, as ordinary code has), stack-overflow-worker (the same on a second thread),
 //         cpp-exception, abort, breakpoint, terminate, exit-main-thread (no crash: the main thread ends
 //         with ExitThread(kMainThreadExitCode) and the handler must not keep the process alive),
 //         hang (no crash: with --hang-limit-ms, the main thread stops its heartbeats until the watchdog's
-//         report is written, twice, answering in between; prints "KXCrashDemo: hang N reported" and ends
-//         with 0, or with 4 when no report came within the limit and 30 seconds)
+//         report is written, --hangs times (2 by default), answering in between; prints "KXCrashDemo: hang
+//         N reported" and ends with 0, or with 4 when no report came within the limit and 30 seconds)
 //
 // At its start it prints what the handler knows of its earlier runs: "KXCrashDemo: previous runs R,
 // crashed C, unknown U, same crash in a row S"; --annotate-runs also puts that text in the annotation
@@ -127,13 +128,13 @@ std::wstring WriteDemoLog(const std::wstring& kind) {
 
 // The main thread stops its heartbeats until the watchdog's report is written, then for another limit (a
 // second report then would be one hang reported twice), answers, and hangs once more.
-int Hang(DWORD limitMs) {
+int Hang(DWORD limitMs, unsigned long hangs) {
   g_hangDumped = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  for (int hang = 1; hang <= 2; ++hang) {
+  for (unsigned long hang = 1; hang <= hangs; ++hang) {
     kx::CrashHandler::Heartbeat();
     if (::WaitForSingleObject(g_hangDumped, limitMs + kHangMarginMs) != WAIT_OBJECT_0) return kNoHangReport;
     ::Sleep(limitMs * 2);
-    std::printf("KXCrashDemo: hang %d reported\n", hang);
+    std::printf("KXCrashDemo: hang %lu reported\n", hang);
     std::fflush(stdout);
   }
   kx::CrashHandler::Heartbeat();
@@ -147,7 +148,8 @@ int Usage() {
                "--dont-send | --ask] [--open-link] "
                "[--check-signature] [--update-preferences] [--client-dir DIR] [--service PATH] "
                "[--timeout-ms N] [--capture-first] [--attach-log] [--attach PATH] [--reporter PATH] "
-               "[--reporter-log PATH] [--hang-limit-ms N] [--loop-guard N] [--reports-per-day N] [--annotate-runs]\n");
+               "[--reporter-log PATH] [--hang-limit-ms N] [--hangs N] [--loop-guard N] [--reports-per-day N] "
+               "[--annotate-runs]\n");
   return 2;
 }
 
@@ -164,6 +166,7 @@ int wmain(int argc, wchar_t** argv) {
   options.progress = WriteLine;
   bool captureFirst = false;
   bool annotateRuns = false;
+  unsigned long hangs = 2;
   for (int i = 2; i < argc; ++i) {
     const std::wstring word = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -197,6 +200,8 @@ int wmain(int argc, wchar_t** argv) {
       options.attachments.push_back(argv[++i]);
     } else if (word == L"--hang-limit-ms" && hasValue) {
       options.hangLimitMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
+    } else if (word == L"--hangs" && hasValue) {
+      hangs = std::wcstoul(argv[++i], nullptr, 10);
     } else if (word == L"--loop-guard" && hasValue) {
       options.loopGuardCrashes = static_cast<unsigned>(std::wcstoul(argv[++i], nullptr, 10));
     } else if (word == L"--reports-per-day" && hasValue) {
@@ -226,7 +231,7 @@ int wmain(int argc, wchar_t** argv) {
   std::printf("KXCrashDemo: %s\n", runs.c_str());
   std::fflush(stdout);
   if (annotateRuns) kx::CrashHandler::SetAnnotation("demo.previousRuns", runs);
-  if (kind == L"hang") return options.hangLimitMs > 0 ? Hang(options.hangLimitMs) : Usage();
+  if (kind == L"hang") return options.hangLimitMs > 0 ? Hang(options.hangLimitMs, hangs) : Usage();
   if (captureFirst) {
     const bool written =
         kx::CrashHandler::CaptureReport("before the crash: " + std::string(kind.begin(), kind.end()));
