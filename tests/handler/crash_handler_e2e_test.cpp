@@ -330,7 +330,8 @@ TEST_F(CrashHandlerTest, AHangIsReportedOnceAndTheNextHangAfterAnAnswerAgain) {
   }
 }
 
-// One signature crashes four times in a row, then another: the figures of the earlier runs at each start,
+// A run that ends well, then one signature crashes four times in a row, then another: the figures of the
+// earlier runs at each start,
 // the crash-loop guard from the third crash of a signature (no dump, the report says why), the day's two
 // reports of a signature, the third held back and counted in the next one sent on a later day. Held back
 // with the asking policy, nobody is asked and nothing at all reaches a server.
@@ -342,14 +343,15 @@ TEST_F(CrashHandlerTest, CrashLoopGuardAndThrottleFollowTheRunHistory) {
     const char* guard;  // the report's crashLoop element; empty: none, and a dump
     const char* heldBack;  // the report's heldBack element; empty: none
   } crashes[] = {
-      {L"access-violation", L"--send", "0, crashed 0, unknown 0, same crash in a row 0", "", ""},
-      {L"access-violation", L"--send", "1, crashed 1, unknown 0, same crash in a row 1", "", ""},
+      {L"access-violation", L"--send", "1, crashed 0, unknown 0, same crash in a row 0", "", ""},
+      {L"access-violation", L"--send", "2, crashed 1, unknown 0, same crash in a row 1", "", ""},
       {L"access-violation", L"--ask", "", "", ""},  // held back
-      {L"access-violation", L"--send", "3, crashed 3, unknown 0, same crash in a row 3", "4", "1"},
-      {L"divide-by-zero", L"--send", "4, crashed 4, unknown 0, same crash in a row 4", "", ""},
+      {L"access-violation", L"--send", "4, crashed 3, unknown 0, same crash in a row 3", "4", "1"},
+      {L"divide-by-zero", L"--send", "5, crashed 4, unknown 0, same crash in a row 4", "", ""},
   };
   const std::wstring history = sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe";
   const size_t requestsAtStart = server_->Requests().size();
+  ASSERT_EQ(0u, Crash(L"hang", L"--hangs 0 --hang-limit-ms 60000").exitCode);  // returns from main
   for (const auto& c : crashes) {
     SCOPED_TRACE(c.previousRuns);
     std::filesystem::remove_all(crashLogs());
