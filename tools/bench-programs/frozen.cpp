@@ -190,7 +190,10 @@ int Measure(int runs, const std::wstring& client, bool showSteps) {
   const std::wstring log = client + L"\\frozen-reporter.log";
   ::DeleteFileW(log.c_str());
   const std::wstring dump = kx::StoragePaths::DumpFolder() + L"\\kxbench_frozen.dmp";
+  // The same crash every round: without these the crash-loop guard would keep no dump from the third round
+  // on, and the day's limit would hold reports back.
   const std::wstring handler = Quoted(folder + L"\\KXCrashDemo.exe") + L" access-violation --dont-send" +
+                               L" --loop-guard 0 --reports-per-day 0" +
                                L" --client-dir " + Quoted(client) + L" --service " +
                                Quoted(folder + L"\\KXWindowsClientService.exe") + L" --reporter-log " +
                                Quoted(log);
