@@ -3,6 +3,7 @@
 // command-line quoting are read back by every end-to-end crash (and fuzzed).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <iterator>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/name_piece.h"
 #include "handler/annotation_table.h"
 #include "handler/crash_message.h"
 #include "handler/fault_site_rule.h"
@@ -17,15 +19,26 @@
 namespace kx {
 namespace {
 
-TEST(CrashMessageTest, StackEventAndIdentifierTexts) {
-  EXPECT_EQ("0 app.exe+0x1BEC 0x0000000140001BEC\n1 ?? 0x0000000000000010\n",
-            FormatStackText({{"app.exe", 0x140000000, 0x140001BEC}, {"", 0, 0x10}}));
-  EXPECT_EQ("20261206-090502-4711", MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711}));
-  EXPECT_EQ("20261206-090502-4711-2", MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711}, 2));
-  EXPECT_EQ("0xC0000005", HexCode(0xC0000005u));
-  // A line break inside a value would start another entry of the event file.
-  EXPECT_EQ("app.name:two  lines\ncrash.id:1\n",
-            FormatEventText({{"app.name", "two\r\nlines"}, {"crash.id", "1"}}));
+// What each text's reader relies on, not its layout: identifiers are file-name pieces that tell a process's
+// reports apart and sort by time; a stack line gives the module and the offset in it; a line break inside a
+// value would start another entry of the event file.
+TEST(CrashMessageTest, TextsKeepWhatTheirReadersRelyOn) {
+  const std::string first = MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711});
+  const std::string second = MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711}, 2);
+  const std::string later = MakeCrashIdentifier({2027, 1, 1, 0, 0, 0, 12});
+  for (const std::string& id : {first, second, later}) EXPECT_TRUE(IsPlainNamePiece(id)) << id;
+  EXPECT_NE(first, second);
+  EXPECT_LT(first, later);
+  EXPECT_LT(second, later);
+
+  const std::string stack = FormatStackText({{"app.exe", 0x140000000, 0x140001BEC}, {"", 0, 0x10}});
+  EXPECT_EQ(2, std::count(stack.begin(), stack.end(), '\n')) << stack;
+  EXPECT_NE(std::string::npos, stack.find("app.exe+0x1BEC")) << stack;
+  EXPECT_NE(std::string::npos, stack.find("??", stack.find('\n'))) << stack;
+
+  const std::string event = FormatEventText({{"app.name", "two\r\nlines\n"}, {"crash.id", "1"}});
+  EXPECT_EQ(2, std::count(event.begin(), event.end(), '\n')) << event;
+  EXPECT_EQ(0u, event.find("app.name:two")) << event;
 }
 
 // Each step's outcome and the table after it, in the order set; a refused step changes nothing.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -52,10 +53,28 @@ TEST(EventDocumentTest, TheDocumentCarriesTheFixedMembersThenTheFilesMembers) {
                          &test::WidenLatin1));
 }
 
-TEST(EventDocumentTest, TimeStampsAndStatuses) {
-  EXPECT_EQ("2024-01-31T14:05:09.123+0100", FormatIsoTimestamp({2024, 1, 31, 14, 5, 9, 123, 60}));
-  EXPECT_EQ("1999-12-31T23:59:59.007-0530", FormatIsoTimestamp({1999, 12, 31, 23, 59, 59, 7, -330}));
-  EXPECT_EQ("2026-06-01T00:00:00.000+0000", FormatIsoTimestamp({2026, 6, 1, 0, 0, 0, 0, 0}));
+// A time stamp read back by a reader of the ISO form gives the moment and the offset it was made from.
+TEST(EventDocumentTest, TimeStampsReadBackAndStatuses) {
+  for (const LocalTimeReading& made :
+       {LocalTimeReading{2024, 1, 31, 14, 5, 9, 123, 60}, LocalTimeReading{1999, 12, 31, 23, 59, 59, 7, -330},
+        LocalTimeReading{2026, 6, 1, 0, 0, 0, 0, 0}}) {
+    const std::string stamp = FormatIsoTimestamp(made);
+    LocalTimeReading read = {};
+    char sign = 0, end = 0;
+    int hours = 0, minutes = 0;
+    ASSERT_EQ(28u, stamp.size()) << stamp;
+    ASSERT_EQ(10, std::sscanf(stamp.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c%2d%2d%c", &read.year, &read.month,
+                              &read.day, &read.hour, &read.minute, &read.second, &read.millisecond, &sign,
+                              &hours, &minutes, &end))
+        << stamp;
+    read.utcOffsetMinutes = (sign == '-' ? -1 : 1) * (hours * 60 + minutes);
+    EXPECT_TRUE(sign == '+' || sign == '-') << stamp;
+    EXPECT_EQ(std::tie(made.year, made.month, made.day, made.hour, made.minute, made.second, made.millisecond,
+                       made.utcOffsetMinutes),
+              std::tie(read.year, read.month, read.day, read.hour, read.minute, read.second, read.millisecond,
+                       read.utcOffsetMinutes))
+        << stamp;
+  }
   for (const std::uint32_t accepted : {1u, 200u, 302u, 399u}) EXPECT_TRUE(IsAcceptedStatus(accepted));
   for (const std::uint32_t refused : {0u, 400u, 500u}) EXPECT_FALSE(IsAcceptedStatus(refused));
 }

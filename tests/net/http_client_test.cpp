@@ -2,13 +2,17 @@
 // the certificates and redirects it must refuse.
 #include "net/http_client.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <wincrypt.h>
 #include <schannel.h>
 #include <wininet.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -95,11 +99,50 @@ TEST_F(HttpClientTest, NoAnswerGivesMinusOneAndStatusZero) {
     EXPECT_EQ(0u, status);
   }
 
-  // Port 0 would mean "the default port" to the platform; nothing is sent anywhere.
-  std::uint32_t status = 7;
-  EXPECT_EQ(L"-1", HttpClient().sendPostRequest(L"localhost", L"/unanswered", kFormHeader, "x", 0, &status));
-  EXPECT_EQ(0u, status);
   EXPECT_EQ(2u, server_.Requests().size());
+}
+
+// Port 0 means a default port to the platform: listeners on ports 80 and 443 of a loopback address of this
+// test's own must see no connection at all.
+TEST(HttpClientPortTest, PortZeroConnectsNowhere) {
+  WSADATA wsa;
+  ASSERT_EQ(0, ::WSAStartup(MAKEWORD(2, 2), &wsa));
+  const DWORD pid = ::GetCurrentProcessId();
+  const std::string address =
+      "127.2." + std::to_string(pid % 250 + 1) + "." + std::to_string(pid / 250 % 250 + 1);
+  fd_set listeners;
+  FD_ZERO(&listeners);
+  for (const u_short port : {80, 443}) {
+    const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = ::htons(port);
+    ::inet_pton(AF_INET, address.c_str(), &local.sin_addr);
+    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof(local))) << ::WSAGetLastError();
+    ASSERT_EQ(0, ::listen(listener, 4));
+    FD_SET(listener, &listeners);
+  }
+
+  // A connection is taken and closed at once, so that a request that went out fails fast.
+  std::atomic<bool> done{false}, reached{false};
+  std::thread watcher([&] {
+    while (!done) {
+      fd_set ready = listeners;
+      timeval tick = {0, 50000};
+      if (::select(0, &ready, nullptr, nullptr, &tick) <= 0) continue;
+      reached = true;
+      for (u_int i = 0; i < ready.fd_count; ++i) ::closesocket(::accept(ready.fd_array[i], nullptr, nullptr));
+    }
+  });
+  std::uint32_t status = 7;
+  const std::wstring server(address.begin(), address.end());
+  EXPECT_EQ(L"-1", HttpClient().sendPostRequest(server, L"/x", kFormHeader, "x", 0, &status));
+  EXPECT_EQ(0u, status);
+  done = true;
+  watcher.join();
+  EXPECT_FALSE(reached) << "a connection reached a default port";
+  for (u_int i = 0; i < listeners.fd_count; ++i) ::closesocket(listeners.fd_array[i]);
+  ::WSACleanup();
 }
 
 TEST(HttpClientTrustTest, CertificatesThatFailThePlatformChecksAreRefused) {
