@@ -5,7 +5,7 @@
 //               [--update-preferences] [--client-dir DIR] [--service PATH] [--timeout-ms N] [--capture-first]
 //               [--attach-log] [--attach PATH] [--reporter PATH] [--reporter-log PATH]
 //               [--hang-limit-ms N] [--hangs N] [--loop-guard N] [--reports-per-day N]
-//               [--annotate-runs]
+//               [--annotate-runs] [--decide yes|no]
 //
 //   kind: access-violation, divide-by-zero, stack-overflow (4 KiB frames), stack-overflow-small (frames of
 //         about 0.5 KiB, as ordinary code has), stack-overflow-worker (the same on a second thread),
@@ -26,7 +26,8 @@
 // (CrashHandler::CaptureReport) and prints "KXCrashDemo: captured report written" (or "not written") before
 // it crashes.
 //
-// --ask leaves the choice to KXCrashReporter's dialog; --reporter names another KXCrashReporter.exe than
+// --ask leaves the choice to KXCrashReporter's dialog, unless --decide answers in the process itself, as an
+// application with a UI of its own does (the in-process callback); --reporter names another KXCrashReporter.exe than
 // the one beside the service, --reporter-log the file the reporter appends its progress lines to. Every
 // step of the handler in this process is printed as a line starting "[handler] ". The process ends with
 // the crash's exception code; 2 when the command line is wrong, 3 when the handler cannot be installed.
@@ -149,7 +150,7 @@ int Usage() {
                "[--check-signature] [--update-preferences] [--client-dir DIR] [--service PATH] "
                "[--timeout-ms N] [--capture-first] [--attach-log] [--attach PATH] [--reporter PATH] "
                "[--reporter-log PATH] [--hang-limit-ms N] [--hangs N] [--loop-guard N] [--reports-per-day N] "
-               "[--annotate-runs]\n");
+               "[--annotate-runs] [--decide yes|no]\n");
   return 2;
 }
 
@@ -176,6 +177,9 @@ int wmain(int argc, wchar_t** argv) {
       options.policy = kx::ReportPolicy::kDontSend;
     } else if (word == L"--ask") {
       options.policy = kx::ReportPolicy::kAsk;
+    } else if (word == L"--decide" && hasValue) {
+      const bool yes = std::wcscmp(argv[++i], L"yes") == 0;
+      options.decide = [yes](const kx::CrashSummary&) { return yes; };
     } else if (word == L"--reporter" && hasValue) {
       options.reporterPath = argv[++i];
     } else if (word == L"--reporter-log" && hasValue) {

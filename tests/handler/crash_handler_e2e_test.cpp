@@ -79,14 +79,16 @@ class CrashHandlerTest : public testing::Test {
                        "\r\nkxingest-url = localhost\r\nkxingest-port = " + port + "\r\n");
   }
 
+  // The application's own lines ("[handler] ...") go to output().
   ServiceRun Crash(const std::wstring& kind, const std::wstring& flags, const std::wstring& service = L"") {
     ::DeleteFileW(reporterLog().c_str());
-    return RunProgram(DemoPath(),
-                      kind + L" " + flags + L" --client-dir " + QuoteWord(client_) + L" --service " +
-                          QuoteWord(service.empty() ? ServicePath() : service) + L" --reporter-log " +
-                          QuoteWord(reporterLog()),
-                      240000);
+    return RunProgramToFile(DemoPath(),
+                            kind + L" " + flags + L" --client-dir " + QuoteWord(client_) + L" --service " +
+                                QuoteWord(service.empty() ? ServicePath() : service) + L" --reporter-log " +
+                                QuoteWord(reporterLog()),
+                            sandbox_.roaming() + L"\\app.out", 240000);
   }
+  std::string output() const { return ReadFileBytes(sandbox_.roaming() + L"\\app.out").value_or(""); }
 
   // The reporter carries the steps after the dump once the application has ended: waits (bounded) until
   // `runs` reporters have said they are done.
@@ -238,7 +240,11 @@ TEST_F(CrashHandlerTest, DontSendLeavesNothingAndOnlyAPolicyRefusalPostsTheEvent
   const struct {
     const wchar_t* flags;
     bool event;
-  } cases[] = {{L"--dont-send", true}, {L"--ask --reporter C:\\nowhere\\KXCrashReporter.exe", false}};
+    bool reporter;
+  } cases[] = {{L"--dont-send", true, true},
+               {L"--ask --reporter C:\\nowhere\\KXCrashReporter.exe", false, false},
+               // The application's own answer, in the process: "no" is kept like the user's.
+               {L"--ask --decide no", true, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.flags, c.flags + std::wcslen(c.flags)));
     const size_t requestsBefore = server_->Requests().size();
@@ -247,10 +253,11 @@ TEST_F(CrashHandlerTest, DontSendLeavesNothingAndOnlyAPolicyRefusalPostsTheEvent
         Crash(L"access-violation", c.flags + std::wstring(L" --attach-log --capture-first"));
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
-    const std::string log = c.event ? WaitForReporter(2) : "";
+    const std::string log = c.reporter ? WaitForReporter(2) : "";
     EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
     EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
     EXPECT_TRUE(ReadLaunches(client_).empty());
+    if (c.event && !c.reporter) continue;
     if (!c.event) {
       // Without a reporter every step ran before the application ended: nothing went to a server.
       for (size_t r = requestsBefore; r < server_->Requests().size(); ++r)
@@ -302,6 +309,10 @@ TEST_F(CrashHandlerTest, TheApplicationEndsWithItsCodeWhateverTheServiceDoes) {
     const ServiceRun run = Crash(L"access-violation", L"--send --timeout-ms 3000", service);
     ASSERT_TRUE(run.finished) << "the application did not end";
     EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
+    // A createdump that had to be stopped may have left part of a dump: dontsend clears it.
+    if (service == hanging) {
+      EXPECT_NE(std::string::npos, output().find("[handler] dontsend: the service")) << output();
+    }
   }
   // No crash at all: the main thread ends itself, and the handler's thread must not keep the process on.
   const ServiceRun ended = Crash(L"exit-main-thread", L"");

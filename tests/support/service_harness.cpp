@@ -24,6 +24,33 @@ ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, D
   return RunChildWithArguments(path, arguments, timeoutMs);
 }
 
+ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
+                            DWORD timeoutMs) {
+  ServiceRun run;
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+  const UniqueFileHandle file(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::wstring commandLine = QuoteCommandWord(path) + L" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = file.get();
+  startup.hStdError = file.get();
+  PROCESS_INFORMATION info = {};
+  if (!file || !::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                 &startup, &info)) {
+    run.startError = ::GetLastError();
+    return run;
+  }
+  const UniqueHandle process(info.hProcess);
+  const UniqueHandle thread(info.hThread);
+  run.started = true;
+  run.finished = ::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
+  if (!run.finished) ::TerminateProcess(process.get(), ERROR_TIMEOUT);
+  ::GetExitCodeProcess(process.get(), &run.exitCode);
+  return run;
+}
+
 bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count) {
   std::atomic<int> finished{0};
   std::vector<std::thread> runs;

@@ -26,6 +26,9 @@ std::wstring QuoteWord(const std::wstring& word);
 ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs = 60000);
 // Runs any program with this argument text (for command lines the quoting helper cannot express).
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = 60000);
+// The same, its standard output and error written to the file `output`.
+ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
+                            DWORD timeoutMs);
 // Runs the program `count` times at once; true when every run ended in time.
 bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count);
 
