@@ -52,13 +52,19 @@ ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& argume
 }
 
 bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count) {
-  std::atomic<int> finished{0};
+  std::vector<ServiceRun> results(static_cast<size_t>(count));
   std::vector<std::thread> runs;
   for (int i = 0; i < count; ++i) {
-    runs.emplace_back([&] { finished += RunProgram(path, arguments, 180000).finished ? 1 : 0; });
+    runs.emplace_back([&, i] { results[static_cast<size_t>(i)] = RunProgram(path, arguments, 180000); });
   }
   for (std::thread& run : runs) run.join();
-  return finished == count;
+  bool all = true;
+  // Said here, on the test's thread: a run that could not start says why.
+  for (const ServiceRun& run : results) {
+    if (!run.started) ADD_FAILURE() << "could not start: " << Describe(run);
+    all = all && run.finished;
+  }
+  return all;
 }
 
 StartedProgram::StartedProgram(const std::wstring& path, const std::vector<std::wstring>& words) {
