@@ -1,6 +1,7 @@
 // Reading a whole file that other programs may be writing, renaming or deleting at the same time.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -8,5 +9,7 @@ namespace kx {
 
 // The file's bytes, read with sharing that denies nothing to others; nothing when it cannot be opened.
 std::optional<std::string> ReadSharedFile(const std::wstring& path);
+// The same for a file that is never larger than `maxBytes`; nothing when it is.
+std::optional<std::string> ReadSharedFile(const std::wstring& path, std::size_t maxBytes);
 
 }  // namespace kx

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "common/shared_file.h"
 #include "common/storage_paths.h"
 #include "common/win_handles.h"
 
@@ -10,19 +11,6 @@ namespace {
 
 // Long enough for the other process's read and write; a file that stays locked is left alone.
 constexpr DWORD kLockWaitMs = 5000;
-
-std::optional<std::string> ReadBounded(const std::wstring& path) {
-  UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size = {};
-  if (!file || !::GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > kMaxRunHistoryBytes) return std::nullopt;
-  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-  DWORD read = 0;
-  if (!bytes.empty() && !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
-    return std::nullopt;
-  bytes.resize(read);
-  return bytes;
-}
 
 // A mutex name holds no backslash after its namespace.
 std::wstring MutexName(std::wstring path) {
@@ -52,7 +40,7 @@ bool UpdateRunHistory(const std::wstring& path, const std::function<void(RunHist
   // An owner that ended while holding it leaves the file whole: it is only ever replaced by a rename.
   if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return false;
   RunHistory history;
-  if (const std::optional<std::string> bytes = ReadBounded(path)) {
+  if (const std::optional<std::string> bytes = ReadSharedFile(path, kMaxRunHistoryBytes)) {
     if (std::optional<RunHistory> read = ParseRunHistory(*bytes)) history = std::move(*read);
   }
   bool written = false;

@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
+#include "common/shared_file.h"
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
-#include "common/win_handles.h"
 #include "dispatch/report_names.h"
 #include "handler/crash_message.h"
 #include "handler/crash_reporter.h"
@@ -18,25 +18,10 @@ namespace kx {
 namespace {
 
 // More than any report needs; a larger file gives no facts rather than a long read.
-constexpr DWORD kMaxReportBytes = 16 * 1024 * 1024;
+constexpr std::size_t kMaxReportBytes = 16 * 1024 * 1024;
 
 bool FileExists(const std::wstring& path) {
   return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::optional<std::string> ReadSmallFile(const std::wstring& path) {
-  UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER size = {};
-  if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxReportBytes) return std::nullopt;
-  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-  DWORD read = 0;
-  if (!bytes.empty() &&
-      !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
-    return std::nullopt;
-  }
-  bytes.resize(read);
-  return bytes;
 }
 
 // The ticket is any of the user's programs' file: the reporter writes only a run history of the storage
@@ -122,7 +107,7 @@ class Run {
     input.crashIdentifier = id_;
     input.reportFile = ReportFileName();
     const std::optional<std::string> xml =
-        ReadSmallFile(StoragePaths::CrashLogFolder() + L"\\" + input.reportFile);
+        ReadSharedFile(StoragePaths::CrashLogFolder() + L"\\" + input.reportFile, kMaxReportBytes);
     if (xml) input.facts = ReadReportFacts(*xml);
     input.dumpFile = DumpFileName();
     input.attachments = ticket_.attachments;
