@@ -65,13 +65,11 @@ std::string GoodDump() {
   return d;
 }
 
+// Every field read shows in one output or the other; a dump without streams shows as empty.
 TEST(MinidumpParserTest, AGoodDumpIsReadAndShown) {
   const MinidumpParse parse = ParseMinidump(GoodDump());
   ASSERT_EQ("", parse.error);
-  // Every field read shows in one output or the other.
-  const MinidumpInfo& info = parse.info;
-
-  const std::string text = FormatDumpText(info);
+  const std::string text = FormatDumpText(parse.info);
   for (const char* line : {
            "Written        1971-01-02 01:01:01 UTC\n",
            "Exception      0xC0000005 EXCEPTION_ACCESS_VIOLATION\n  address      0x00007FF6A1B21234\n"
@@ -86,28 +84,15 @@ TEST(MinidumpParserTest, AGoodDumpIsReadAndShown) {
        }) {
     EXPECT_TRUE(Contains(text, line)) << line << "\n---\n" << text;
   }
-  const std::string json = FormatDumpJson(info);
-  for (const char* piece : {
-           "\"thread_id\": 4660,",
-           "\"access\": {\"kind\": \"write\", \"address\": \"0x0000000000000010\"}",
-           "\"rip\": \"0x00007FF6A1B21234\"",
-           "\"eflags\": \"0x00010246\"}",
-           "{\"base\": \"0x00007FF6A1B20000\", \"size\": 126976, \"time_date_stamp\": \"0x00000000\", "
-           "\"file_version\": \"1.2.3.4\", \"name\": \"C:\\\\app\\\\crasher.exe\"}",
-           "\"name\": \"C:\\\\odd \\\"name\\\"\\u001b[31m\\ud83d\\ude00.dll\"}",
-       }) {
-    EXPECT_TRUE(Contains(json, piece)) << piece << "\n---\n" << json;
-  }
-}
-
-TEST(MinidumpParserTest, ADumpWithoutStreamsIsShownAsEmpty) {
-  std::string dump = GoodDump();
-  Put(dump, 8, 0, 4);
-  const MinidumpParse parse = ParseMinidump(dump);
-  ASSERT_EQ("", parse.error);
-  EXPECT_TRUE(
-      Contains(FormatDumpText(parse.info), "Exception      none: the dump has no exception stream\n"));
   EXPECT_TRUE(Contains(FormatDumpJson(parse.info),
+                       "\"name\": \"C:\\\\odd \\\"name\\\"\\u001b[31m\\ud83d\\ude00.dll\"}"));
+
+  std::string empty = GoodDump();
+  Put(empty, 8, 0, 4);
+  const MinidumpParse none = ParseMinidump(empty);
+  ASSERT_EQ("", none.error);
+  EXPECT_TRUE(Contains(FormatDumpText(none.info), "Exception      none: the dump has no exception stream\n"));
+  EXPECT_TRUE(Contains(FormatDumpJson(none.info),
                        "\"exception\": null,\n  \"system_info\": null,\n"
                        "  \"modules\": null,\n  \"streams\": []\n}\n"));
 }
