@@ -6,58 +6,38 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <tuple>
 
-#include "common/win_handles.h"
 #include "support/appdata_sandbox.h"
 #include "support/front_end_run.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
-#include "handler/crash_pipe.h"
 
 namespace kx::test {
 namespace {
 
 struct ToolRun {
-  DWORD exitCode = 0xFFFFFFFF;  // also when it could not be started or did not end
-  std::string out, err;
+  DWORD exitCode;
+  std::string output;  // standard output and error together
 };
 
-// Runs kxdumpinfo (next to this program) with its standard output and error going to files in `folder`.
-ToolRun RunDumpInfo(const std::wstring& arguments, const std::wstring& folder) {
-  ToolRun run;
-  {
-    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    const auto create = [&](const wchar_t* name) {
-      return UniqueFileHandle(::CreateFileW((folder + name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    const UniqueFileHandle out = create(L"\\out.txt"), err = create(L"\\err.txt");
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out.get();
-    startup.hStdError = err.get();
-    std::wstring commandLine = QuoteWord(ThisProgramFolder() + L"\\kxdumpinfo.exe") + L" " + arguments;
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &process)) {
-      ADD_FAILURE() << Win32ErrorText(::GetLastError());
-      return run;
-    }
-    const UniqueHandle processOwner(process.hProcess), threadOwner(process.hThread);
-    if (::WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
-      ::TerminateProcess(process.hProcess, 1);
-    ::WaitForSingleObject(process.hProcess, 10000);
-    ::GetExitCodeProcess(process.hProcess, &run.exitCode);
-  }
-  run.out = ReadFileBytes(folder + L"\\out.txt").value_or("<missing>");
-  run.err = ReadFileBytes(folder + L"\\err.txt").value_or("<missing>");
-  return run;
+ToolRun RunDumpInfo(const std::wstring& arguments, const AppDataSandbox& sandbox) {
+  const std::wstring output = sandbox.roaming() + L"\\output.txt";
+  const ServiceRun run =
+      RunProgramToFile(ThisProgramFolder() + L"\\kxdumpinfo.exe", arguments, output, 60000);
+  EXPECT_TRUE(run.finished) << Describe(run);
+  return {run.exitCode, ReadFileBytes(output).value_or("<missing>")};
 }
 
-std::string Hex(std::uint64_t value, int digits) {
+// A refusal is one line, "kxdumpinfo: " and why, and nothing else.
+void ExpectOneLine(const ToolRun& run, const std::string& piece) {
+  EXPECT_TRUE(Contains(run.output, "kxdumpinfo: ") && Contains(run.output, piece)) << run.output;
+  EXPECT_EQ(run.output.find('\n'), run.output.size() - 1) << run.output;
+}
+
+std::string Hex16(std::uint64_t value) {
   char text[32];
-  std::snprintf(text, sizeof(text), "0x%0*llX", digits, static_cast<unsigned long long>(value));
+  std::snprintf(text, sizeof(text), "0x%016llX", static_cast<unsigned long long>(value));
   return text;
 }
 
@@ -69,55 +49,47 @@ TEST(DumpInfoEndToEndTest, TheDumpOfARealCrashShowsThatCrash) {
   ASSERT_TRUE(crash.capture.has_value());
   const std::wstring dump = ReportFiles(sandbox, id).dump;
 
-  const ToolRun run = RunDumpInfo(L"--json " + QuoteWord(dump), sandbox.roaming());
-  ASSERT_EQ(0u, run.exitCode) << run.err;
-  EXPECT_EQ("", run.err);
-  const EXCEPTION_RECORD& exception = crash.capture->exceptionRecord;
+  const ToolRun run = RunDumpInfo(L"--json " + QuoteWord(dump), sandbox);
+  ASSERT_EQ(0u, run.exitCode) << run.output;
+  EXPECT_FALSE(Contains(run.output, "kxdumpinfo: ")) << run.output;
+  const std::uintptr_t address =
+      reinterpret_cast<std::uintptr_t>(crash.capture->exceptionRecord.ExceptionAddress);
   for (const std::string& piece : {
            "\"thread_id\": " + std::to_string(crash.capture->threadId) + ",",
            std::string("\"code\": \"0xC0000005\",\n    \"name\": \"EXCEPTION_ACCESS_VIOLATION\""),
-           "\"address\": \"" + Hex(reinterpret_cast<std::uintptr_t>(exception.ExceptionAddress), 16) + "\"",
-           "\"rip\": \"" + Hex(crash.capture->context.Rip, 16) + "\"",
-           "{\"base\": \"" + Hex(crash.capture->imageBase, 16) +
+           "\"address\": \"" + Hex16(address) + "\"",
+           "\"rip\": \"" + Hex16(crash.capture->context.Rip) + "\"",
+           "{\"base\": \"" + Hex16(crash.capture->imageBase) +
                "\", \"size\": " + std::to_string(crash.capture->imageSize) + ", ",
        }) {
-    EXPECT_TRUE(Contains(run.out, piece)) << piece << "\n---\n" << run.out;
+    EXPECT_TRUE(Contains(run.output, piece)) << piece << "\n---\n" << run.output;
   }
-  const std::size_t module = run.out.find("{\"base\": \"" + Hex(crash.capture->imageBase, 16));
-  EXPECT_TRUE(
-      Contains(run.out.substr(module, run.out.find('\n', module) - module), "crashing_front_end.exe\"}"));
+  const std::size_t module = run.output.find("{\"base\": \"" + Hex16(crash.capture->imageBase));
+  EXPECT_TRUE(Contains(run.output.substr(module, run.output.find('\n', module) - module),
+                       "crashing_front_end.exe\"}"));
 
   // The same dump cut in half: its later streams now point beyond the end.
   const std::string bytes = ReadFileBytes(dump).value_or("");
   WriteFileBytes(sandbox.roaming() + L"\\half.dmp", bytes.substr(0, bytes.size() / 2));
-  const ToolRun half = RunDumpInfo(QuoteWord(sandbox.roaming() + L"\\half.dmp"), sandbox.roaming());
+  const ToolRun half = RunDumpInfo(QuoteWord(sandbox.roaming() + L"\\half.dmp"), sandbox);
   EXPECT_EQ(3u, half.exitCode);
-  EXPECT_TRUE(Contains(half.err, "lies beyond the end of the file\n")) << half.err;
-  EXPECT_EQ(half.err.find('\n'), half.err.size() - 1) << half.err;
+  ExpectOneLine(half, "lies beyond the end of the file\n");
 }
 
 // A refusal of each exit code but 3, which the cut dump above shows; which files the parser refuses is its
 // own test's table.
 TEST(DumpInfoEndToEndTest, WhatIsNotADumpEndsWithOneLineAndItsExitCode) {
   AppDataSandbox sandbox;
-  const std::wstring folder = sandbox.roaming();
-  struct Case {
-    std::wstring arguments;
-    DWORD exitCode;
-    const char* message;
-  };
-  const Case cases[] = {
+  const std::tuple<std::wstring, DWORD, const char*> cases[] = {
       {L"", 1, "kxdumpinfo: usage: kxdumpinfo [--json] <dump file>\n"},
       {L"--json", 1, "usage"},
-      {QuoteWord(folder + L"\\missing.dmp"), 2, "missing.dmp: error 2: "},
+      {QuoteWord(sandbox.roaming() + L"\\missing.dmp"), 2, "missing.dmp: error 2: "},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.arguments.begin(), c.arguments.end()));
-    const ToolRun run = RunDumpInfo(c.arguments, folder);
-    EXPECT_EQ(c.exitCode, run.exitCode);
-    EXPECT_EQ("", run.out);
-    EXPECT_TRUE(Contains(run.err, c.message)) << run.err;
-    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+  for (const auto& [arguments, exitCode, message] : cases) {
+    SCOPED_TRACE(std::string(arguments.begin(), arguments.end()));
+    const ToolRun run = RunDumpInfo(arguments, sandbox);
+    EXPECT_EQ(exitCode, run.exitCode);
+    ExpectOneLine(run, message);
   }
 }
 
