@@ -1,4 +1,5 @@
-// The service's end of the crash pipe against a real pipe served as the front end serves it.
+// The service's end of the crash pipe against a real pipe served as the front end serves it, and the crash
+// data parser as the createdump run calls it on what the pipe gave.
 #include "intake/named_pipe.h"
 
 #include <aclapi.h>
@@ -8,7 +9,9 @@
 #include <tuple>
 
 #include "handler/crash_pipe.h"
+#include "intake/crash_data_parser.h"
 #include "support/appdata_sandbox.h"
+#include "support/front_end_run.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
 
@@ -18,24 +21,33 @@ namespace {
 using test::UniqueCrashIdentifier;
 using test::WideId;
 
-constexpr size_t kLimit = 10485760;
-
 // Compares texts of several MiB without printing them whole on a mismatch.
 void ExpectSameText(const std::string& expected, const std::string& actual) {
   EXPECT_TRUE(expected == actual) << "sizes " << expected.size() << " and " << actual.size();
 }
 
-// The served end saw one client and sent or took everything without trouble.
-void ExpectCleanServe(const CrashPipe::Outcome& outcome) {
-  EXPECT_TRUE(outcome.connected);
-  EXPECT_EQ("", outcome.failure);
-}
+// A pipe served for a new crash, as the front end serves it.
+struct ServedPipe {
+  explicit ServedPipe(CrashPipe::Options options = {}) : server(WideId(id), options) {
+    EXPECT_EQ("", server.createFailure());
+  }
+  // The served end saw one client and sent or took everything without trouble.
+  CrashPipe::Outcome FinishCleanly() {
+    CrashPipe::Outcome outcome = server.Finish();
+    EXPECT_TRUE(outcome.connected);
+    EXPECT_EQ("", outcome.failure);
+    return outcome;
+  }
+
+  const std::string id = UniqueCrashIdentifier();
+  CrashPipe server;
+};
 
 class NamedPipeTest : public ::testing::Test {
  protected:
   void TearDown() override { ComponentLogStream(LogComponent::NamedPipe).Close(); }
-  std::string PipeLog() const {
-    return test::ReadFileBytes(sandbox_.logFolder() + L"\\NamedPipe.txt").value_or("<no log file>");
+  std::string Log(const wchar_t* name) const {
+    return test::ReadFileBytes(sandbox_.logFolder() + L"\\" + name).value_or("<no log file>");
   }
 
   test::AppDataSandbox sandbox_;
@@ -43,25 +55,23 @@ class NamedPipeTest : public ::testing::Test {
 
 TEST_F(NamedPipeTest, ABusyPipeGivesNoConnectionWithoutWaiting) {
   // The front end serves one client; a second one is turned away at once rather than left waiting.
-  const std::string id = UniqueCrashIdentifier();
-  CrashPipe server(WideId(id));
-  ASSERT_EQ("", server.createFailure());
-  server.StartReading();
+  ServedPipe served;
+  served.server.StartReading();
   {
-    UniqueFileHandle first(::CreateFileW(CrashPipeName(WideId(id)).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueFileHandle first(::CreateFileW(CrashPipeName(WideId(served.id)).c_str(),
+                                         GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                         nullptr));
     ASSERT_TRUE(first.valid()) << test::Win32ErrorText(::GetLastError());
-    NamedPipe second;
-    EXPECT_EQ(nullptr, second.connect(id));
+    EXPECT_EQ(nullptr, NamedPipe().connect(served.id));
   }
-  ExpectCleanServe(server.Finish());
+  served.FinishCleanly();
 }
 
 TEST_F(NamedPipeTest, ReadsTheTextBeforeTheFirstNulOfOneMessage) {
   const std::string bytes = "KX------KX\r\n\xE9\x80\xFF\x01 " + std::string(100, 'h');
-  std::string atLimit(kLimit, 'L');
+  std::string atLimit(kMaxPipeMessageBytes, 'L');
   atLimit[0] = 'F';
-  atLimit[kLimit - 1] = 'Z';
+  atLimit.back() = 'Z';
   struct Case {
     const char* name;
     std::string written;
@@ -73,7 +83,6 @@ TEST_F(NamedPipeTest, ReadsTheTextBeforeTheFirstNulOfOneMessage) {
       {"any byte but NUL, then a NUL", bytes + '\0', bytes},
       {"no NUL, server hangs up", bytes, bytes, CrashPipe::AfterWrite::kHangUp},
       {"NUL in the middle", std::string("front\0back\0", 11), "front"},
-      {"limit, default buffer", atLimit + '\0', atLimit},
       {"limit, buffer larger than the message", atLimit + '\0', atLimit,
        CrashPipe::AfterWrite::kWaitForClientToClose, 16u << 20},
       {"limit and no NUL, small buffer", atLimit, atLimit, CrashPipe::AfterWrite::kHangUp, 4096},
@@ -81,20 +90,16 @@ TEST_F(NamedPipeTest, ReadsTheTextBeforeTheFirstNulOfOneMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string id = UniqueCrashIdentifier();
     CrashPipe::Options options;
     options.bufferSize = c.bufferSize;
-    CrashPipe server(WideId(id), options);
-    ASSERT_EQ("", server.createFailure());
-    server.StartWriting(c.written, c.after);
+    ServedPipe served(options);
+    served.server.StartWriting(c.written, c.after);
     {
       NamedPipe pipe;
-      ASSERT_NE(nullptr, pipe.connect(id));
+      ASSERT_NE(nullptr, pipe.connect(served.id));
       ExpectSameText(c.expected, pipe.readDataFromNamedPipe());
     }
-    const CrashPipe::Outcome outcome = server.Finish();
-    ExpectCleanServe(outcome);
-    EXPECT_EQ("", outcome.received);  // the reader sends nothing back
+    EXPECT_EQ("", served.FinishCleanly().received);  // the reader sends nothing back
   }
 }
 
@@ -107,17 +112,14 @@ TEST_F(NamedPipeTest, WritesTheTextAndOneNulInOneMessage) {
   };
   for (const auto& [name, text, sent] : cases) {
     SCOPED_TRACE(name);
-    const std::string id = UniqueCrashIdentifier();
-    CrashPipe server(WideId(id));
-    ASSERT_EQ("", server.createFailure());
-    server.StartReading();
+    ServedPipe served;
+    served.server.StartReading();
     {
       NamedPipe pipe;
-      ASSERT_NE(nullptr, pipe.connect(id));
+      ASSERT_NE(nullptr, pipe.connect(served.id));
       pipe.writeDataToNamedPipe(text);
     }
-    const CrashPipe::Outcome outcome = server.Finish();
-    ExpectCleanServe(outcome);
+    const CrashPipe::Outcome outcome = served.FinishCleanly();
     EXPECT_TRUE(outcome.clientClosed);
     ExpectSameText(sent, outcome.received);
   }
@@ -126,23 +128,19 @@ TEST_F(NamedPipeTest, WritesTheTextAndOneNulInOneMessage) {
 // A front end that connects and then never writes: the service gives up after its limit.
 TEST_F(NamedPipeTest, AFrontEndThatNeverWritesIsGivenUpOn) {
   sandbox_.EnableLogging();
-  const std::string id = UniqueCrashIdentifier();
-  CrashPipe server(WideId(id));
-  ASSERT_EQ("", server.createFailure());
-  server.StartReading();
+  ServedPipe served;
+  served.server.StartReading();
   NamedPipe pipe(500);
-  ASSERT_NE(nullptr, pipe.connect(id));
+  ASSERT_NE(nullptr, pipe.connect(served.id));
   EXPECT_EQ("", pipe.readDataFromNamedPipe());
-  EXPECT_NE(std::string::npos, PipeLog().find("The front end did not answer in time, giving up.\r\n"));
+  EXPECT_TRUE(test::Contains(Log(L"NamedPipe.txt"), "The front end did not answer in time, giving up.\r\n"));
 }
 
 // A server the service cannot open (the test's own process, its DACL emptied for a while) is refused.
 TEST_F(NamedPipeTest, APipeServedByAnUnidentifiableProcessGetsNothing) {
   sandbox_.EnableLogging();
-  const std::string id = UniqueCrashIdentifier();
-  CrashPipe server(WideId(id));
-  ASSERT_EQ("", server.createFailure());
-  server.StartReading();
+  ServedPipe served;
+  served.server.StartReading();
   PACL saved = nullptr;
   UniqueLocalMem<void> descriptor;
   ACL none;
@@ -155,35 +153,62 @@ TEST_F(NamedPipeTest, APipeServedByAnUnidentifiableProcessGetsNothing) {
               ::InitializeAcl(&none, sizeof(none), ACL_REVISION) && setDacl(&none));
   {
     NamedPipe pipe;
-    EXPECT_EQ(nullptr, pipe.connect(id));
+    EXPECT_EQ(nullptr, pipe.connect(served.id));
     pipe.writeDataToNamedPipe("https://help.example/");
   }
   EXPECT_TRUE(setDacl(saved));
-  EXPECT_EQ("", server.Finish().received);
-  EXPECT_NE(std::string::npos,
-            PipeLog().find("The user of the process serving the pipe cannot be read, closing the pipe.\r\n"));
+  EXPECT_EQ("", served.server.Finish().received);
+  EXPECT_TRUE(
+      test::Contains(Log(L"NamedPipe.txt"),
+                     "The user of the process serving the pipe cannot be read, closing the pipe.\r\n"));
+}
+
+// File names widen from the ANSI code page; narrow values reach the log through it, so the euro sign (beyond
+// one byte) is logged as "?". Which field has which line is the parser's own list.
+TEST_F(NamedPipeTest, TheParserWidensFileNamesAndLogsTheFieldsOfAUsableMessage) {
+  // 0x80 is the euro sign in code page 1252 and in no other byte-to-byte mapping used here.
+  if (::GetACP() != 1252) GTEST_SKIP() << "the test prefix's ANSI code page is " << ::GetACP();
+  sandbox_.EnableLogging();
+  const std::pair<const char*, const char*> records[] = {{"LogFileName", "report\x80.solurl"},
+                                                         {"DumpFileName", "dump\xE9"},
+                                                         {"StackTrace", "f1\r\nf2\x80"},
+                                                         {"ProcessId", "-1"},
+                                                         {"ThreadId", "77"}};
+  std::string message;
+  for (const auto& [key, value] : records) message += test::CrashRecord(key, value);
+  ComponentLog log(LogComponent::DumpRequestProcessor);
+  log.Start();
+  CrashData data;
+  const bool parsed = ParseCrashData(message, data, log);
+  log.Close();
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(L"report\u20AC.solurl", data.LogFileName);
+  EXPECT_EQ(L"dump\u00E9", data.DumpFileName);
+  EXPECT_EQ("f1\r\nf2\x80", data.StackTrace);
+  const std::string lines = Log(L"DumpRequestProcessor.txt");
+  for (const char* line :
+       {"\r\nLogFileName: report?.solurl\r\nDumpFileName: dump\xE9\r\nStackTrace: f1\r\r\nf2?\r\n",
+        "\r\nProcessId: 4294967295\r\nThreadId: 77\r\n"}) {
+    EXPECT_TRUE(test::Contains(lines, line)) << line << lines;
+  }
 }
 
 // What the front end's pipe carries describes the user's process: nobody but that user may open it.
 TEST(CrashPipeAccessTest, OnlyTheCurrentUserMayOpenTheCrashPipe) {
-  const std::string id = UniqueCrashIdentifier();
-  CrashPipe server(WideId(id));
-  ASSERT_EQ("", server.createFailure());
-  server.StartReading();
-  const UniqueFileHandle client(::CreateFileW(CrashPipeName(WideId(id)).c_str(), GENERIC_WRITE | READ_CONTROL,
-                                              0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ServedPipe served;
+  served.server.StartReading();
+  const UniqueFileHandle client(::CreateFileW(CrashPipeName(WideId(served.id)).c_str(),
+                                              GENERIC_WRITE | READ_CONTROL, 0, nullptr, OPEN_EXISTING, 0,
+                                              nullptr));
   ASSERT_TRUE(client);
   PACL dacl = nullptr;
   UniqueLocalMem<void> descriptor;
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
             ::GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                               &dacl, nullptr, descriptor.put()));
-  ASSERT_NE(nullptr, dacl);
-  ASSERT_EQ(1u, dacl->AceCount);
   void* ace = nullptr;
-  ASSERT_TRUE(::GetAce(dacl, 0, &ace));
+  ASSERT_TRUE(dacl != nullptr && dacl->AceCount == 1 && ::GetAce(dacl, 0, &ace));
   ASSERT_EQ(ACCESS_ALLOWED_ACE_TYPE, static_cast<ACE_HEADER*>(ace)->AceType);
-
   UniqueHandle token;
   ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
   unsigned char user[256];
