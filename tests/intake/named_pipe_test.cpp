@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
+#include <utility>
 
 #include "handler/crash_pipe.h"
 #include "intake/crash_data_parser.h"
@@ -67,61 +67,52 @@ TEST_F(NamedPipeTest, ABusyPipeGivesNoConnectionWithoutWaiting) {
   served.FinishCleanly();
 }
 
-TEST_F(NamedPipeTest, ReadsTheTextBeforeTheFirstNulOfOneMessage) {
+// The service reads the text before the first NUL of one message, or writes its text and one NUL in one.
+TEST_F(NamedPipeTest, OneMessageEachWayEndsAtItsFirstNul) {
   const std::string bytes = "KX------KX\r\n\xE9\x80\xFF\x01 " + std::string(100, 'h');
   std::string atLimit(kMaxPipeMessageBytes, 'L');
   atLimit[0] = 'F';
   atLimit.back() = 'Z';
+  const std::string large(3 << 20, 'w');
+  using After = CrashPipe::AfterWrite;
   struct Case {
     const char* name;
-    std::string written;
-    std::string expected;
-    CrashPipe::AfterWrite after = CrashPipe::AfterWrite::kWaitForClientToClose;
+    bool serviceWrites;    // else the front end writes and the service reads
+    std::string written;   // by the writing end
+    std::string expected;  // what the reading end gets
+    After after = After::kWaitForClientToClose;
     DWORD bufferSize = 0;
   };
   const Case cases[] = {
-      {"any byte but NUL, then a NUL", bytes + '\0', bytes},
-      {"no NUL, server hangs up", bytes, bytes, CrashPipe::AfterWrite::kHangUp},
-      {"NUL in the middle", std::string("front\0back\0", 11), "front"},
-      {"limit, buffer larger than the message", atLimit + '\0', atLimit,
-       CrashPipe::AfterWrite::kWaitForClientToClose, 16u << 20},
-      {"limit and no NUL, small buffer", atLimit, atLimit, CrashPipe::AfterWrite::kHangUp, 4096},
-      {"one byte over the limit is cut", atLimit + "X" + '\0', atLimit},
+      {"any byte but NUL, then a NUL", false, bytes + '\0', bytes},
+      {"no NUL, server hangs up", false, bytes, bytes, After::kHangUp},
+      {"NUL in the middle", false, std::string("front\0back\0", 11), "front"},
+      {"limit, buffer larger than the message", false, atLimit + '\0', atLimit, After::kWaitForClientToClose,
+       16u << 20},
+      {"limit and no NUL, small buffer", false, atLimit, atLimit, After::kHangUp, 4096},
+      {"one byte over the limit is cut", false, atLimit + "X" + '\0', atLimit},
+      {"service writes abc", true, "abc", std::string("abc\0", 4)},
+      {"service writes a text holding a NUL", true, std::string("ab\0cd", 5), std::string("ab\0", 3)},
+      {"service writes several MiB", true, large, large + '\0'},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CrashPipe::Options options;
     options.bufferSize = c.bufferSize;
     ServedPipe served(options);
-    served.server.StartWriting(c.written, c.after);
+    if (c.serviceWrites) served.server.StartReading();
+    if (!c.serviceWrites) served.server.StartWriting(c.written, c.after);
+    std::string read;
     {
       NamedPipe pipe;
       ASSERT_NE(nullptr, pipe.connect(served.id));
-      ExpectSameText(c.expected, pipe.readDataFromNamedPipe());
-    }
-    EXPECT_EQ("", served.FinishCleanly().received);  // the reader sends nothing back
-  }
-}
-
-TEST_F(NamedPipeTest, WritesTheTextAndOneNulInOneMessage) {
-  const std::string large(3 << 20, 'w');
-  const std::tuple<const char*, std::string, std::string> cases[] = {
-      {"abc", "abc", std::string("abc\0", 4)},
-      {"text holding a NUL", std::string("ab\0cd", 5), std::string("ab\0", 3)},
-      {"several MiB", large, large + '\0'},
-  };
-  for (const auto& [name, text, sent] : cases) {
-    SCOPED_TRACE(name);
-    ServedPipe served;
-    served.server.StartReading();
-    {
-      NamedPipe pipe;
-      ASSERT_NE(nullptr, pipe.connect(served.id));
-      pipe.writeDataToNamedPipe(text);
+      if (c.serviceWrites) pipe.writeDataToNamedPipe(c.written);
+      if (!c.serviceWrites) read = pipe.readDataFromNamedPipe();
     }
     const CrashPipe::Outcome outcome = served.FinishCleanly();
-    EXPECT_TRUE(outcome.clientClosed);
-    ExpectSameText(sent, outcome.received);
+    ExpectSameText(c.expected, c.serviceWrites ? outcome.received : read);
+    // A writing service closes after its message; a reading one sends nothing back.
+    EXPECT_TRUE(c.serviceWrites ? outcome.clientClosed : outcome.received.empty());
   }
 }
 
