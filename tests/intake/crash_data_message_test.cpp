@@ -87,21 +87,13 @@ TEST(CrashDataMessageTest, NumbersAreUsableOnlyWithinTheSigned32BitRange) {
   }
 }
 
-// The optional fields carry any bytes through the message unchanged; what the service leaves out, it says.
-TEST(CrashDataMessageTest, OptionalFieldsReadBackExactlyWithinTheirBounds) {
-  const std::string hostile = std::string("k=v&%41 ") + F + R + std::string("\0\xff\r\n-", 5);
-  const std::vector<Annotation> annotations = {{"a", ""}, {hostile, hostile}, {"\xc3\xa9", "x"}};
-  const std::string message = Record("Annotations", EncodeAnnotations(annotations)) + R +
-                              Record("Attachments", EncodeAttachments({"C:\\a&b.log", hostile})) + R +
-                              Record("CaptureReason", EncodeCrashField(hostile)) + R +
-                              Record("ProcessId", "1") + R + Record("ThreadId", "2");
+// That the optional fields carry any bytes through the message unchanged is the fuzz target's check; here
+// what senders of other languages may send, and the bounds, which the service says it applied.
+TEST(CrashDataMessageTest, OptionalFieldsReadBackWithinTheirBounds) {
   CrashData data;
-  ASSERT_TRUE(ParseCrashDataMessage(message, WidenBytes, data));
-  EXPECT_EQ(annotations, data.Annotations);
-  EXPECT_EQ((std::vector<std::string>{"C:\\a&b.log", hostile}), data.Attachments);
-  EXPECT_EQ(hostile, data.CaptureReason);
-  const std::string longReason = R + Record("CaptureReason", std::string(2000, 'r'));
-  ASSERT_TRUE(ParseCrashDataMessage(message + longReason, WidenBytes, data));
+  const std::string ids = Record("ProcessId", "1") + R + Record("ThreadId", "2");
+  ASSERT_TRUE(
+      ParseCrashDataMessage(ids + R + Record("CaptureReason", std::string(2000, 'r')), WidenBytes, data));
   EXPECT_EQ(std::string(kMaxCaptureReasonBytes, 'r'), data.CaptureReason);
   EXPECT_EQ("%4g%", DecodeCrashField("%4g%"));  // a "%" without two hex digits stands for itself
   EXPECT_EQ((std::vector<Annotation>{{"k", ""}, {"", "v"}}), DecodeAnnotations("&k&&=v&"));

@@ -154,19 +154,15 @@ TEST_F(NamedPipeTest, APipeServedByAnUnidentifiableProcessGetsNothing) {
                      "The user of the process serving the pipe cannot be read, closing the pipe.\r\n"));
 }
 
-// File names widen from the ANSI code page; narrow values reach the log through it, so the euro sign (beyond
-// one byte) is logged as "?". Which field has which line is the parser's own list.
-TEST_F(NamedPipeTest, TheParserWidensFileNamesAndLogsTheFieldsOfAUsableMessage) {
+// The parser as the createdump run calls it: file names widen from the ANSI code page, other texts stay
+// bytes.
+TEST_F(NamedPipeTest, TheParserWidensFileNamesFromTheAnsiCodePage) {
   // 0x80 is the euro sign in code page 1252 and in no other byte-to-byte mapping used here.
   if (::GetACP() != 1252) GTEST_SKIP() << "the test prefix's ANSI code page is " << ::GetACP();
-  sandbox_.EnableLogging();
-  const std::pair<const char*, const char*> records[] = {{"LogFileName", "report\x80.solurl"},
-                                                         {"DumpFileName", "dump\xE9"},
-                                                         {"StackTrace", "f1\r\nf2\x80"},
-                                                         {"ProcessId", "-1"},
-                                                         {"ThreadId", "77"}};
-  std::string message;
-  for (const auto& [key, value] : records) message += test::CrashRecord(key, value);
+  const std::string message = test::CrashRecord("LogFileName", "report\x80.solurl") +
+                              test::CrashRecord("DumpFileName", "dump\xE9") +
+                              test::CrashRecord("StackTrace", "f1\r\nf2\x80") +
+                              test::CrashRecord("ProcessId", "-1") + test::CrashRecord("ThreadId", "77");
   ComponentLog log(LogComponent::DumpRequestProcessor);
   log.Start();
   CrashData data;
@@ -176,12 +172,6 @@ TEST_F(NamedPipeTest, TheParserWidensFileNamesAndLogsTheFieldsOfAUsableMessage) 
   EXPECT_EQ(L"report\u20AC.solurl", data.LogFileName);
   EXPECT_EQ(L"dump\u00E9", data.DumpFileName);
   EXPECT_EQ("f1\r\nf2\x80", data.StackTrace);
-  const std::string lines = Log(L"DumpRequestProcessor.txt");
-  for (const char* line :
-       {"\r\nLogFileName: report?.solurl\r\nDumpFileName: dump\xE9\r\nStackTrace: f1\r\r\nf2?\r\n",
-        "\r\nProcessId: 4294967295\r\nThreadId: 77\r\n"}) {
-    EXPECT_TRUE(test::Contains(lines, line)) << line << lines;
-  }
 }
 
 // What the front end's pipe carries describes the user's process: nobody but that user may open it.
