@@ -53,20 +53,6 @@ class NamedPipeTest : public ::testing::Test {
   test::AppDataSandbox sandbox_;
 };
 
-TEST_F(NamedPipeTest, ABusyPipeGivesNoConnectionWithoutWaiting) {
-  // The front end serves one client; a second one is turned away at once rather than left waiting.
-  ServedPipe served;
-  served.server.StartReading();
-  {
-    UniqueFileHandle first(::CreateFileW(CrashPipeName(WideId(served.id)).c_str(),
-                                         GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                         nullptr));
-    ASSERT_TRUE(first.valid()) << test::Win32ErrorText(::GetLastError());
-    EXPECT_EQ(nullptr, NamedPipe().connect(served.id));
-  }
-  served.FinishCleanly();
-}
-
 // The service reads the text before the first NUL of one message, or writes its text and one NUL in one.
 TEST_F(NamedPipeTest, OneMessageEachWayEndsAtItsFirstNul) {
   const std::string bytes = "KX------KX\r\n\xE9\x80\xFF\x01 " + std::string(100, 'h');
