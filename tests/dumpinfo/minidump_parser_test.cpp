@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "dumpinfo/dump_format.h"
@@ -101,36 +100,33 @@ TEST(MinidumpParserTest, HostileDumpsAreRefused) {
   const std::size_t end = GoodDump().size();
   struct Case {
     const char* what;
-    std::function<void(std::string&)> breakIt;
+    std::size_t at;  // where the good dump is changed
+    std::uint64_t value;
+    std::size_t width;  // 0: the file is cut to `at` bytes
     const char* error;
   };
   const Case cases[] = {
-      {"shorter than a header", [](std::string& d) { d.resize(31); }, "shorter than a minidump header (31"},
-      {"bad signature", [](std::string& d) { d[3] = 'Q'; }, "no \"MDMP\" signature"},
-      {"directory beyond the end", [end](std::string& d) { Put(d, 12, end - 20, 4); },
-       "stream directory of 3"},
-      {"directory count too big", [](std::string& d) { Put(d, 8, 0x20000000, 4); }, "of 536870912 entries"},
-      {"stream RVA beyond the end", [end](std::string& d) { Put(d, 32 + 12 + 8, end + 1, 4); },
-       "stream 1 (type 4)"},
-      {"stream size beyond the end", [](std::string& d) { Put(d, 32 + 24 + 4, 0xFFFFFFFF, 4); },
-       "stream 2 (type 7)"},
-      {"exception stream too short", [](std::string& d) { Put(d, 32 + 4, 100, 4); }, "shorter than 168"},
-      {"16 exception parameters", [](std::string& d) { Put(d, kException + 32, 16, 4); }, "16 parameters"},
-      {"context beyond the end", [end](std::string& d) { Put(d, kException + 164, end - 100, 4); },
-       "context"},
-      {"module count that does not fit", [](std::string& d) { Put(d, kModules, 3, 4); }, "cannot hold its 3"},
-      {"huge module count", [](std::string& d) { Put(d, kModules, 0xFFFFFFFF, 4); },
-       "cannot hold its 4294967295"},
-      {"module name RVA beyond the end", [end](std::string& d) { Put(d, kModules + 24, end - 2, 4); },
-       "module 0"},
-      {"module name too long", [](std::string& d) { Put(d, kStrings, 0xFFFFFFF0, 4); }, "module 0"},
-      {"system info too short", [](std::string& d) { Put(d, 32 + 24 + 4, 40, 4); }, "shorter than 56"},
-      {"truncated file", [end](std::string& d) { d.resize(end - 1); }, "service pack text"},
+      {"shorter than a header", 31, 0, 0, "shorter than a minidump header (31"},
+      {"bad signature", 3, 'Q', 1, "no \"MDMP\" signature"},
+      {"directory beyond the end", 12, end - 20, 4, "stream directory of 3"},
+      {"directory count too big", 8, 0x20000000, 4, "of 536870912 entries"},
+      {"stream RVA beyond the end", kDirectory + 12 + 8, end + 1, 4, "stream 1 (type 4)"},
+      {"stream size beyond the end", kDirectory + 24 + 4, 0xFFFFFFFF, 4, "stream 2 (type 7)"},
+      {"exception stream too short", kDirectory + 4, 100, 4, "shorter than 168"},
+      {"16 exception parameters", kException + 32, 16, 4, "16 parameters"},
+      {"context beyond the end", kException + 164, end - 100, 4, "context"},
+      {"module count that does not fit", kModules, 3, 4, "cannot hold its 3"},
+      {"huge module count", kModules, 0xFFFFFFFF, 4, "cannot hold its 4294967295"},
+      {"module name RVA beyond the end", kModules + 24, end - 2, 4, "module 0"},
+      {"module name too long", kStrings, 0xFFFFFFF0, 4, "module 0"},
+      {"system info too short", kDirectory + 24 + 4, 40, 4, "shorter than 56"},
+      {"truncated file", end - 1, 0, 0, "service pack text"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::string dump = GoodDump();
-    c.breakIt(dump);
+    if (c.width == 0) dump.resize(c.at);
+    if (c.width != 0) Put(dump, c.at, c.value, c.width);
     const std::string error = ParseMinidump(dump).error;
     EXPECT_TRUE(Contains(error, c.error)) << error;
   }

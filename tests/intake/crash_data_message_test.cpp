@@ -19,52 +19,42 @@ const std::string R = "KX------KX", F = "KX---KX";  // record and field separato
 
 std::string Record(const std::string& key, const std::string& value) { return key + F + value; }
 
-// A message is usable with both numbers; a row without a ProductName refuses the message.
-TEST(CrashDataMessageTest, RecordAndFieldSeparators) {
+// The field a message gives (a message without two usable numbers is refused: no value).
+TEST(CrashDataMessageTest, RecordsFieldsAndTheSessionFallback) {
   const std::string ids = R + Record("ProcessId", "42") + R + Record("ThreadId", "7");
   const std::string foo = Record("ProductName", "Foo");
-  const std::pair<std::string, std::optional<std::string>> cases[] = {
-      {foo + ids, "Foo"},
-      {foo + ids + R, "Foo"},                                   // trailing record separator
-      {R + R + foo + R + R + ids + R + R, "Foo"},               // empty records
-      {"ProductName " + F + " Foo" + ids, ""},                  // blanks belong to key and value
-      {foo + R + "ProductName" + ids, ""},                      // a key alone has an empty value
-      {foo + R + Record("ProductName", "Bar") + ids, "Bar"},    // the later record wins
-      {Record("ProductName", "Foo" + F + "Bar") + ids, "Foo"},  // a second field separator ends the value
-      {Record("productname", "Foo") + ids, ""},                 // keys are case-sensitive
-      {ids + R + Record("ProductName", std::string("Foo\0Bar", 7)), "Foo"},  // the first NUL ends it
-      {Record("ProductName", "A-KX-----KX-B") + ids, "A-KX-----KX-B"},       // no separator
-      {"", std::nullopt},
-      {Record("ThreadId", "7"), std::nullopt},
-      {Record("ProcessId", "") + R + Record("ThreadId", "7"), std::nullopt},
-      {Record("ProcessId", "42") + R + Record("ThreadId", "2147483648"), std::nullopt},
+  using Field = std::string CrashData::*;
+  const Field name = &CrashData::ProductName, starlume = &CrashData::StarlumeSessionId;
+  const std::tuple<std::string, Field, std::optional<std::string>> cases[] = {
+      {foo + ids, name, "Foo"},
+      {foo + ids + R, name, "Foo"},                                   // trailing record separator
+      {R + R + foo + R + R + ids + R + R, name, "Foo"},               // empty records
+      {"ProductName " + F + " Foo" + ids, name, ""},                  // blanks belong to key and value
+      {foo + R + "ProductName" + ids, name, ""},                      // a key alone has an empty value
+      {foo + R + Record("ProductName", "Bar") + ids, name, "Bar"},    // the later record wins
+      {Record("ProductName", "Foo" + F + "Bar") + ids, name, "Foo"},  // a second field separator ends it
+      {Record("productname", "Foo") + ids, name, ""},                 // keys are case-sensitive
+      {ids + R + Record("ProductName", std::string("Foo\0Bar", 7)), name, "Foo"},  // the first NUL ends it
+      {Record("ProductName", "A-KX-----KX-B") + ids, name, "A-KX-----KX-B"},       // no separator
+      // The Starlume session falls back to the Solvane one when it is missing or empty.
+      {Record("SolvaneSessionId", "S") + ids, starlume, "S"},
+      {Record("StarlumeSessionId", "") + R + Record("SolvaneSessionId", "S") + ids, starlume, "S"},
+      {Record("StarlumeSessionId", "T") + R + Record("SolvaneSessionId", "S") + ids, starlume, "T"},
+      {Record("StarlumeSessionId", "T") + R + Record("SolvaneSessionId", "S") + ids,
+       &CrashData::SolvaneSessionId, "S"},
+      {"", name, std::nullopt},
+      {Record("ThreadId", "7"), name, std::nullopt},
+      {Record("ProcessId", "") + R + Record("ThreadId", "7"), name, std::nullopt},
+      {Record("ProcessId", "42") + R + Record("ThreadId", "2147483648"), name, std::nullopt},
   };
-  for (const auto& [message, productName] : cases) {
+  for (const auto& [message, field, value] : cases) {
     SCOPED_TRACE(message);
     CrashData data;
-    ASSERT_EQ(productName.has_value(), ParseCrashDataMessage(message, WidenBytes, data));
-    if (!productName) continue;
-    EXPECT_EQ(*productName, data.ProductName);
+    ASSERT_EQ(value.has_value(), ParseCrashDataMessage(message, WidenBytes, data));
+    if (!value) continue;
+    EXPECT_EQ(*value, data.*field);
     EXPECT_EQ(42u, data.ProcessId);
     EXPECT_EQ(7u, data.ThreadId);
-  }
-}
-
-TEST(CrashDataMessageTest, StarlumeSessionIdFallsBackToSolvaneSessionId) {
-  const std::string ids = R + Record("ProcessId", "1") + R + Record("ThreadId", "2");
-  const std::tuple<std::string, const char*, const char*> cases[] = {
-      // records, Starlume, Solvane
-      {Record("SolvaneSessionId", "S"), "S", "S"},
-      {Record("StarlumeSessionId", "") + R + Record("SolvaneSessionId", "S"), "S", "S"},
-      {Record("StarlumeSessionId", "T") + R + Record("SolvaneSessionId", "S"), "T", "S"},
-      {Record("StarlumeSessionId", "T"), "T", ""},
-  };
-  for (const auto& [records, starlume, solvane] : cases) {
-    SCOPED_TRACE(records);
-    CrashData data;
-    ASSERT_TRUE(ParseCrashDataMessage(records + ids, WidenBytes, data));
-    EXPECT_EQ(starlume, data.StarlumeSessionId);
-    EXPECT_EQ(solvane, data.SolvaneSessionId);
   }
 }
 
