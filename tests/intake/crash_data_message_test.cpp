@@ -14,56 +14,47 @@
 namespace kx {
 namespace {
 
-// Stands in for the code-page conversion: each byte becomes the character of the same value.
-constexpr auto WidenBytes = &test::WidenLatin1;
-
-const std::string R = "KX------KX";  // record separator
-const std::string F = "KX---KX";     // field separator
+constexpr auto WidenBytes = &test::WidenLatin1;     // stands in for the code-page conversion
+const std::string R = "KX------KX", F = "KX---KX";  // record and field separators
 
 std::string Record(const std::string& key, const std::string& value) { return key + F + value; }
 
-TEST(CrashDataMessageTest, RecordAndFieldSeparators) {
+// The field a message gives (a message without two usable numbers is refused: no value).
+TEST(CrashDataMessageTest, RecordsFieldsAndTheSessionFallback) {
   const std::string ids = R + Record("ProcessId", "42") + R + Record("ThreadId", "7");
   const std::string foo = Record("ProductName", "Foo");
-  const std::pair<std::string, std::string> cases[] = {
-      // message, ProductName
-      {foo + ids, "Foo"},
-      {foo + ids + R, "Foo"},                                   // trailing record separator
-      {R + R + foo + R + R + ids + R + R, "Foo"},               // empty records
-      {"ProductName " + F + " Foo" + ids, ""},                  // blanks belong to key and value
-      {foo + R + "ProductName" + ids, ""},                      // a key alone has an empty value
-      {foo + R + Record("ProductName", "Bar") + ids, "Bar"},    // the later record wins
-      {Record("ProductName", "Foo" + F + "Bar") + ids, "Foo"},  // a second field separator ends the value
-      {Record("productname", "Foo") + ids, ""},                 // keys are case-sensitive
-      {ids + R + Record("ProductName", std::string("Foo\0Bar", 7)), "Foo"},  // the first NUL ends it
-      {Record("ProductName", "A-KX-----KX-B") + ids, "A-KX-----KX-B"},       // no separator
+  using Field = std::string CrashData::*;
+  const Field name = &CrashData::ProductName, starlume = &CrashData::StarlumeSessionId;
+  const std::tuple<std::string, Field, std::optional<std::string>> cases[] = {
+      {foo + ids, name, "Foo"},
+      {foo + ids + R, name, "Foo"},                                   // trailing record separator
+      {R + R + foo + R + R + ids + R + R, name, "Foo"},               // empty records
+      {"ProductName " + F + " Foo" + ids, name, ""},                  // blanks belong to key and value
+      {foo + R + "ProductName" + ids, name, ""},                      // a key alone has an empty value
+      {foo + R + Record("ProductName", "Bar") + ids, name, "Bar"},    // the later record wins
+      {Record("ProductName", "Foo" + F + "Bar") + ids, name, "Foo"},  // a second field separator ends it
+      {Record("productname", "Foo") + ids, name, ""},                 // keys are case-sensitive
+      {ids + R + Record("ProductName", std::string("Foo\0Bar", 7)), name, "Foo"},  // the first NUL ends it
+      {Record("ProductName", "A-KX-----KX-B") + ids, name, "A-KX-----KX-B"},       // no separator
+      // The Starlume session falls back to the Solvane one when it is missing or empty.
+      {Record("SolvaneSessionId", "S") + ids, starlume, "S"},
+      {Record("StarlumeSessionId", "") + R + Record("SolvaneSessionId", "S") + ids, starlume, "S"},
+      {Record("StarlumeSessionId", "T") + R + Record("SolvaneSessionId", "S") + ids, starlume, "T"},
+      {Record("StarlumeSessionId", "T") + R + Record("SolvaneSessionId", "S") + ids,
+       &CrashData::SolvaneSessionId, "S"},
+      {"", name, std::nullopt},
+      {Record("ThreadId", "7"), name, std::nullopt},
+      {Record("ProcessId", "") + R + Record("ThreadId", "7"), name, std::nullopt},
+      {Record("ProcessId", "42") + R + Record("ThreadId", "2147483648"), name, std::nullopt},
   };
-  for (const auto& [message, productName] : cases) {
+  for (const auto& [message, field, value] : cases) {
     SCOPED_TRACE(message);
     CrashData data;
-    ASSERT_TRUE(ParseCrashDataMessage(message, WidenBytes, data));
-    EXPECT_EQ(productName, data.ProductName);
+    ASSERT_EQ(value.has_value(), ParseCrashDataMessage(message, WidenBytes, data));
+    if (!value) continue;
+    EXPECT_EQ(*value, data.*field);
     EXPECT_EQ(42u, data.ProcessId);
     EXPECT_EQ(7u, data.ThreadId);
-    EXPECT_EQ("", data.ProductVersion);
-  }
-}
-
-TEST(CrashDataMessageTest, StarlumeSessionIdFallsBackToSolvaneSessionId) {
-  const std::string ids = R + Record("ProcessId", "1") + R + Record("ThreadId", "2");
-  const std::tuple<std::string, const char*, const char*> cases[] = {
-      // records, Starlume, Solvane
-      {Record("SolvaneSessionId", "S"), "S", "S"},
-      {Record("StarlumeSessionId", "") + R + Record("SolvaneSessionId", "S"), "S", "S"},
-      {Record("StarlumeSessionId", "T") + R + Record("SolvaneSessionId", "S"), "T", "S"},
-      {Record("StarlumeSessionId", "T"), "T", ""},
-  };
-  for (const auto& [records, starlume, solvane] : cases) {
-    SCOPED_TRACE(records);
-    CrashData data;
-    ASSERT_TRUE(ParseCrashDataMessage(records + ids, WidenBytes, data));
-    EXPECT_EQ(starlume, data.StarlumeSessionId);
-    EXPECT_EQ(solvane, data.SolvaneSessionId);
   }
 }
 
@@ -77,7 +68,6 @@ TEST(CrashDataMessageTest, NumbersAreUsableOnlyWithinTheSigned32BitRange) {
       {"2147483648", std::nullopt},
       {"-2147483649", std::nullopt},
       {"4294967295", std::nullopt},
-      {"99999999999999999999999999", std::nullopt},
       {"", std::nullopt},
       {"x7", std::nullopt},
   };
@@ -87,21 +77,13 @@ TEST(CrashDataMessageTest, NumbersAreUsableOnlyWithinTheSigned32BitRange) {
   }
 }
 
-// The optional fields carry any bytes through the message unchanged; what the service leaves out, it says.
-TEST(CrashDataMessageTest, OptionalFieldsReadBackExactlyWithinTheirBounds) {
-  const std::string hostile = std::string("k=v&%41 ") + F + R + std::string("\0\xff\r\n-", 5);
-  const std::vector<Annotation> annotations = {{"a", ""}, {hostile, hostile}, {"\xc3\xa9", "x"}};
-  const std::string message = Record("Annotations", EncodeAnnotations(annotations)) + R +
-                              Record("Attachments", EncodeAttachments({"C:\\a&b.log", hostile})) + R +
-                              Record("CaptureReason", EncodeCrashField(hostile)) + R +
-                              Record("ProcessId", "1") + R + Record("ThreadId", "2");
+// That the optional fields carry any bytes through the message unchanged is the fuzz target's check; here
+// what senders of other languages may send, and the bounds, which the service says it applied.
+TEST(CrashDataMessageTest, OptionalFieldsReadBackWithinTheirBounds) {
   CrashData data;
-  ASSERT_TRUE(ParseCrashDataMessage(message, WidenBytes, data));
-  EXPECT_EQ(annotations, data.Annotations);
-  EXPECT_EQ((std::vector<std::string>{"C:\\a&b.log", hostile}), data.Attachments);
-  EXPECT_EQ(hostile, data.CaptureReason);
-  const std::string longReason = R + Record("CaptureReason", std::string(2000, 'r'));
-  ASSERT_TRUE(ParseCrashDataMessage(message + longReason, WidenBytes, data));
+  const std::string ids = Record("ProcessId", "1") + R + Record("ThreadId", "2");
+  ASSERT_TRUE(
+      ParseCrashDataMessage(ids + R + Record("CaptureReason", std::string(2000, 'r')), WidenBytes, data));
   EXPECT_EQ(std::string(kMaxCaptureReasonBytes, 'r'), data.CaptureReason);
   EXPECT_EQ("%4g%", DecodeCrashField("%4g%"));  // a "%" without two hex digits stands for itself
   EXPECT_EQ((std::vector<Annotation>{{"k", ""}, {"", "v"}}), DecodeAnnotations("&k&&=v&"));
@@ -117,17 +99,6 @@ TEST(CrashDataMessageTest, OptionalFieldsReadBackExactlyWithinTheirBounds) {
     const bool leftOut = kept != list.size();
     EXPECT_EQ(leftOut, KeepAnnotationsWithinBounds(list));
     EXPECT_EQ(kept, list.size());
-  }
-}
-
-TEST(CrashDataMessageTest, AMessageWithoutTwoUsableNumbersIsRefused) {
-  const std::string cases[] = {"", Record("ThreadId", "7"), Record("ProcessId", "42"),
-                               Record("ProcessId", "") + R + Record("ThreadId", "7"),
-                               Record("ProcessId", "42") + R + Record("ThreadId", "2147483648")};
-  for (const std::string& message : cases) {
-    SCOPED_TRACE(message);
-    CrashData data;
-    EXPECT_FALSE(ParseCrashDataMessage(message, WidenBytes, data));
   }
 }
 

@@ -1,14 +1,17 @@
-// The service's end of the crash pipe against a real pipe served as the front end serves it.
+// The service's end of the crash pipe against a real pipe served as the front end serves it, and the crash
+// data parser as the createdump run calls it on what the pipe gave.
 #include "intake/named_pipe.h"
 
 #include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
+#include <utility>
 
 #include "handler/crash_pipe.h"
+#include "intake/crash_data_parser.h"
 #include "support/appdata_sandbox.h"
+#include "support/front_end_run.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
 
@@ -18,131 +21,103 @@ namespace {
 using test::UniqueCrashIdentifier;
 using test::WideId;
 
-constexpr size_t kLimit = 10485760;
-
 // Compares texts of several MiB without printing them whole on a mismatch.
 void ExpectSameText(const std::string& expected, const std::string& actual) {
   EXPECT_TRUE(expected == actual) << "sizes " << expected.size() << " and " << actual.size();
 }
 
-// The served end saw one client and sent or took everything without trouble.
-void ExpectCleanServe(const CrashPipe::Outcome& outcome) {
-  EXPECT_TRUE(outcome.connected);
-  EXPECT_EQ("", outcome.failure);
-}
+// A pipe served for a new crash, as the front end serves it.
+struct ServedPipe {
+  explicit ServedPipe(CrashPipe::Options options = {}) : server(WideId(id), options) {
+    EXPECT_EQ("", server.createFailure());
+  }
+  // The served end saw one client and sent or took everything without trouble.
+  CrashPipe::Outcome FinishCleanly() {
+    CrashPipe::Outcome outcome = server.Finish();
+    EXPECT_TRUE(outcome.connected);
+    EXPECT_EQ("", outcome.failure);
+    return outcome;
+  }
+
+  const std::string id = UniqueCrashIdentifier();
+  CrashPipe server;
+};
 
 class NamedPipeTest : public ::testing::Test {
  protected:
   void TearDown() override { ComponentLogStream(LogComponent::NamedPipe).Close(); }
-  std::string PipeLog() const {
-    return test::ReadFileBytes(sandbox_.logFolder() + L"\\NamedPipe.txt").value_or("<no log file>");
+  std::string Log(const wchar_t* name) const {
+    return test::ReadFileBytes(sandbox_.logFolder() + L"\\" + name).value_or("<no log file>");
   }
 
   test::AppDataSandbox sandbox_;
 };
 
-TEST_F(NamedPipeTest, ABusyPipeGivesNoConnectionWithoutWaiting) {
-  // The front end serves one client; a second one is turned away at once rather than left waiting.
-  const std::string id = UniqueCrashIdentifier();
-  CrashPipe server(WideId(id));
-  ASSERT_EQ("", server.createFailure());
-  server.StartReading();
-  {
-    UniqueFileHandle first(::CreateFileW(CrashPipeName(WideId(id)).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(first.valid()) << test::Win32ErrorText(::GetLastError());
-    NamedPipe second;
-    EXPECT_EQ(nullptr, second.connect(id));
-  }
-  ExpectCleanServe(server.Finish());
-}
-
-TEST_F(NamedPipeTest, ReadsTheTextBeforeTheFirstNulOfOneMessage) {
+// The service reads the text before the first NUL of one message, or writes its text and one NUL in one.
+TEST_F(NamedPipeTest, OneMessageEachWayEndsAtItsFirstNul) {
   const std::string bytes = "KX------KX\r\n\xE9\x80\xFF\x01 " + std::string(100, 'h');
-  std::string atLimit(kLimit, 'L');
+  std::string atLimit(kMaxPipeMessageBytes, 'L');
   atLimit[0] = 'F';
-  atLimit[kLimit - 1] = 'Z';
+  atLimit.back() = 'Z';
+  const std::string large(3 << 20, 'w');
+  using After = CrashPipe::AfterWrite;
   struct Case {
     const char* name;
-    std::string written;
-    std::string expected;
-    CrashPipe::AfterWrite after = CrashPipe::AfterWrite::kWaitForClientToClose;
+    bool serviceWrites;    // else the front end writes and the service reads
+    std::string written;   // by the writing end
+    std::string expected;  // what the reading end gets
+    After after = After::kWaitForClientToClose;
     DWORD bufferSize = 0;
   };
   const Case cases[] = {
-      {"any byte but NUL, then a NUL", bytes + '\0', bytes},
-      {"no NUL, server hangs up", bytes, bytes, CrashPipe::AfterWrite::kHangUp},
-      {"NUL in the middle", std::string("front\0back\0", 11), "front"},
-      {"limit, default buffer", atLimit + '\0', atLimit},
-      {"limit, buffer larger than the message", atLimit + '\0', atLimit,
-       CrashPipe::AfterWrite::kWaitForClientToClose, 16u << 20},
-      {"limit and no NUL, small buffer", atLimit, atLimit, CrashPipe::AfterWrite::kHangUp, 4096},
-      {"one byte over the limit is cut", atLimit + "X" + '\0', atLimit},
+      {"any byte but NUL, then a NUL", false, bytes + '\0', bytes},
+      {"no NUL, server hangs up", false, bytes, bytes, After::kHangUp},
+      {"NUL in the middle", false, std::string("front\0back\0", 11), "front"},
+      {"limit, buffer larger than the message", false, atLimit + '\0', atLimit, After::kWaitForClientToClose,
+       16u << 20},
+      {"limit and no NUL, small buffer", false, atLimit, atLimit, After::kHangUp, 4096},
+      {"one byte over the limit is cut", false, atLimit + "X" + '\0', atLimit},
+      {"service writes abc", true, "abc", std::string("abc\0", 4)},
+      {"service writes a text holding a NUL", true, std::string("ab\0cd", 5), std::string("ab\0", 3)},
+      {"service writes several MiB", true, large, large + '\0'},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string id = UniqueCrashIdentifier();
     CrashPipe::Options options;
     options.bufferSize = c.bufferSize;
-    CrashPipe server(WideId(id), options);
-    ASSERT_EQ("", server.createFailure());
-    server.StartWriting(c.written, c.after);
+    ServedPipe served(options);
+    if (c.serviceWrites) served.server.StartReading();
+    if (!c.serviceWrites) served.server.StartWriting(c.written, c.after);
+    std::string read;
     {
       NamedPipe pipe;
-      ASSERT_NE(nullptr, pipe.connect(id));
-      ExpectSameText(c.expected, pipe.readDataFromNamedPipe());
+      ASSERT_NE(nullptr, pipe.connect(served.id));
+      if (c.serviceWrites) pipe.writeDataToNamedPipe(c.written);
+      if (!c.serviceWrites) read = pipe.readDataFromNamedPipe();
     }
-    const CrashPipe::Outcome outcome = server.Finish();
-    ExpectCleanServe(outcome);
-    EXPECT_EQ("", outcome.received);  // the reader sends nothing back
-  }
-}
-
-TEST_F(NamedPipeTest, WritesTheTextAndOneNulInOneMessage) {
-  const std::string large(3 << 20, 'w');
-  const std::tuple<const char*, std::string, std::string> cases[] = {
-      {"abc", "abc", std::string("abc\0", 4)},
-      {"text holding a NUL", std::string("ab\0cd", 5), std::string("ab\0", 3)},
-      {"several MiB", large, large + '\0'},
-  };
-  for (const auto& [name, text, sent] : cases) {
-    SCOPED_TRACE(name);
-    const std::string id = UniqueCrashIdentifier();
-    CrashPipe server(WideId(id));
-    ASSERT_EQ("", server.createFailure());
-    server.StartReading();
-    {
-      NamedPipe pipe;
-      ASSERT_NE(nullptr, pipe.connect(id));
-      pipe.writeDataToNamedPipe(text);
-    }
-    const CrashPipe::Outcome outcome = server.Finish();
-    ExpectCleanServe(outcome);
-    EXPECT_TRUE(outcome.clientClosed);
-    ExpectSameText(sent, outcome.received);
+    const CrashPipe::Outcome outcome = served.FinishCleanly();
+    ExpectSameText(c.expected, c.serviceWrites ? outcome.received : read);
+    // A writing service closes after its message; a reading one sends nothing back.
+    EXPECT_TRUE(c.serviceWrites ? outcome.clientClosed : outcome.received.empty());
   }
 }
 
 // A front end that connects and then never writes: the service gives up after its limit.
 TEST_F(NamedPipeTest, AFrontEndThatNeverWritesIsGivenUpOn) {
   sandbox_.EnableLogging();
-  const std::string id = UniqueCrashIdentifier();
-  CrashPipe server(WideId(id));
-  ASSERT_EQ("", server.createFailure());
-  server.StartReading();
+  ServedPipe served;
+  served.server.StartReading();
   NamedPipe pipe(500);
-  ASSERT_NE(nullptr, pipe.connect(id));
+  ASSERT_NE(nullptr, pipe.connect(served.id));
   EXPECT_EQ("", pipe.readDataFromNamedPipe());
-  EXPECT_NE(std::string::npos, PipeLog().find("The front end did not answer in time, giving up.\r\n"));
+  EXPECT_TRUE(test::Contains(Log(L"NamedPipe.txt"), "The front end did not answer in time, giving up.\r\n"));
 }
 
 // A server the service cannot open (the test's own process, its DACL emptied for a while) is refused.
 TEST_F(NamedPipeTest, APipeServedByAnUnidentifiableProcessGetsNothing) {
   sandbox_.EnableLogging();
-  const std::string id = UniqueCrashIdentifier();
-  CrashPipe server(WideId(id));
-  ASSERT_EQ("", server.createFailure());
-  server.StartReading();
+  ServedPipe served;
+  served.server.StartReading();
   PACL saved = nullptr;
   UniqueLocalMem<void> descriptor;
   ACL none;
@@ -155,35 +130,52 @@ TEST_F(NamedPipeTest, APipeServedByAnUnidentifiableProcessGetsNothing) {
               ::InitializeAcl(&none, sizeof(none), ACL_REVISION) && setDacl(&none));
   {
     NamedPipe pipe;
-    EXPECT_EQ(nullptr, pipe.connect(id));
+    EXPECT_EQ(nullptr, pipe.connect(served.id));
     pipe.writeDataToNamedPipe("https://help.example/");
   }
   EXPECT_TRUE(setDacl(saved));
-  EXPECT_EQ("", server.Finish().received);
-  EXPECT_NE(std::string::npos,
-            PipeLog().find("The user of the process serving the pipe cannot be read, closing the pipe.\r\n"));
+  EXPECT_EQ("", served.server.Finish().received);
+  EXPECT_TRUE(
+      test::Contains(Log(L"NamedPipe.txt"),
+                     "The user of the process serving the pipe cannot be read, closing the pipe.\r\n"));
+}
+
+// The parser as the createdump run calls it: file names widen from the ANSI code page, other texts stay
+// bytes.
+TEST_F(NamedPipeTest, TheParserWidensFileNamesFromTheAnsiCodePage) {
+  // 0x80 is the euro sign in code page 1252 and in no other byte-to-byte mapping used here.
+  if (::GetACP() != 1252) GTEST_SKIP() << "the test prefix's ANSI code page is " << ::GetACP();
+  const std::string message = test::CrashRecord("LogFileName", "report\x80.solurl") +
+                              test::CrashRecord("DumpFileName", "dump\xE9") +
+                              test::CrashRecord("StackTrace", "f1\r\nf2\x80") +
+                              test::CrashRecord("ProcessId", "-1") + test::CrashRecord("ThreadId", "77");
+  ComponentLog log(LogComponent::DumpRequestProcessor);
+  log.Start();
+  CrashData data;
+  const bool parsed = ParseCrashData(message, data, log);
+  log.Close();
+  ASSERT_TRUE(parsed);
+  EXPECT_EQ(L"report\u20AC.solurl", data.LogFileName);
+  EXPECT_EQ(L"dump\u00E9", data.DumpFileName);
+  EXPECT_EQ("f1\r\nf2\x80", data.StackTrace);
 }
 
 // What the front end's pipe carries describes the user's process: nobody but that user may open it.
 TEST(CrashPipeAccessTest, OnlyTheCurrentUserMayOpenTheCrashPipe) {
-  const std::string id = UniqueCrashIdentifier();
-  CrashPipe server(WideId(id));
-  ASSERT_EQ("", server.createFailure());
-  server.StartReading();
-  const UniqueFileHandle client(::CreateFileW(CrashPipeName(WideId(id)).c_str(), GENERIC_WRITE | READ_CONTROL,
-                                              0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ServedPipe served;
+  served.server.StartReading();
+  const UniqueFileHandle client(::CreateFileW(CrashPipeName(WideId(served.id)).c_str(),
+                                              GENERIC_WRITE | READ_CONTROL, 0, nullptr, OPEN_EXISTING, 0,
+                                              nullptr));
   ASSERT_TRUE(client);
   PACL dacl = nullptr;
   UniqueLocalMem<void> descriptor;
   ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
             ::GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                               &dacl, nullptr, descriptor.put()));
-  ASSERT_NE(nullptr, dacl);
-  ASSERT_EQ(1u, dacl->AceCount);
   void* ace = nullptr;
-  ASSERT_TRUE(::GetAce(dacl, 0, &ace));
+  ASSERT_TRUE(dacl != nullptr && dacl->AceCount == 1 && ::GetAce(dacl, 0, &ace));
   ASSERT_EQ(ACCESS_ALLOWED_ACE_TYPE, static_cast<ACE_HEADER*>(ace)->AceType);
-
   UniqueHandle token;
   ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
   unsigned char user[256];

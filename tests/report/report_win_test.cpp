@@ -1,48 +1,25 @@
-// The Win32 layers of the report pieces, run under Wine (or Windows).
+// The Win32 layers of the report pieces, run under Wine (or Windows): the probes, and the crash log generator
+// in this process on a live stand-in for the crashed program, with the GPU probe's limit injected. (The
+// module lines of real crashes are the createdump end-to-end test's.)
 #include <windows.h>
 #include <objbase.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <regex>
+#include <string>
+#include <utility>
 
 #include "common/text_convert.h"
 #include "report/gpu_probe.h"
-#include "report/module_list_callback.h"
+#include "report/kx_log_generator.h"
 #include "report/system_probe.h"
+#include "support/appdata_sandbox.h"
+#include "support/service_harness.h"
+#include "support/test_files.h"
 
 namespace kx {
 namespace {
-
-MINIDUMP_CALLBACK_INPUT ModuleInput(const wchar_t* path, ULONG64 base, ULONG size) {
-  MINIDUMP_CALLBACK_INPUT input = {};
-  input.CallbackType = ModuleCallback;
-  input.Module.FullPath = const_cast<PWCHAR>(path);
-  input.Module.BaseOfImage = base;
-  input.Module.SizeOfImage = size;
-  return input;
-}
-
-TEST(ReportWinTest, ModuleListCallbackAppendsOneLinePerModuleAndNothingElse) {
-  std::wstring collector;
-  MINIDUMP_CALLBACK_OUTPUT output;
-  std::memset(&output, 0xA5, sizeof(output));
-  const MINIDUMP_CALLBACK_OUTPUT untouched = output;
-  MINIDUMP_CALLBACK_INPUT input = ModuleInput(L"C:\\Program Files\\Orvan\\k&x.dll", 0x7FFB00000000u, 0x2000u);
-  EXPECT_TRUE(ModuleListCallback(&collector, &input, &output));
-  input = ModuleInput(nullptr, 0x10000u, 0x10u);
-  EXPECT_TRUE(ModuleListCallback(&collector, &input, &output));
-  for (ULONG type : {ThreadCallback, IncludeModuleCallback, MemoryCallback, CancelCallback}) {
-    input.CallbackType = type;
-    EXPECT_TRUE(ModuleListCallback(&collector, &input, &output));
-  }
-  EXPECT_EQ(L"<binaryImage start=\"0x00007FFB00000000\" end=\"0x00007FFB00002000\" "
-            L"path=\"orvan\\k&#38;x.dll\"/>\n"
-            L"<binaryImage start=\"0x0000000000010000\" end=\"0x0000000000010010\" path=\"\"/>\n",
-            collector);
-  EXPECT_EQ(0, std::memcmp(&untouched, &output, sizeof(output)));
-}
 
 TEST(ReportWinTest, SystemProbeFillsEveryAttribute) {
   const std::string tag = FormatSystemTag("de_DE");
@@ -73,6 +50,36 @@ TEST(ReportWinTest, GpuProbeWritesAllAttributesAndLeavesComAsItFoundIt) {
   EXPECT_EQ(S_FALSE, again);
   if (SUCCEEDED(again)) ::CoUninitialize();
   ::CoUninitialize();
+}
+
+// The probes run beside the dump: given time, their lines arrive (Wine lists one video controller); past
+// their limit, only the GPU lines are lost, never the report or the dump.
+TEST(ReportWinTest, WmiPastItsLimitCostsTheGpuLinesOnlyNotTheReportOrTheDump) {
+  const std::pair<DWORD, const char*> cases[] = {
+      {120000, "\"/>\r\n<gpu>\r\n<gpuinfo availability="},  // far more than a cold WMI needs
+      {0, "\"/>\r\n<gpu>\r\n</gpu>\r\n<crash "},            // already past when WMI answers
+  };
+  for (const auto& [limitMs, gpuText] : cases) {
+    SCOPED_TRACE(limitMs);
+    const test::AppDataSandbox sandbox;
+    const test::StartedProgram target(test::ThisProgramFolder() + L"\\hanging_program.exe", {});
+    CrashData crash;
+    crash.ProcessId = target.processId;
+    crash.ThreadId = target.threadId;
+    crash.LogFileName = L"gpu-limit";
+    crash.DumpFileName = L"gpu-limit";
+
+    ReportProbes probes(limitMs);
+    EXPECT_EQ(KXLogGenerator::kReportWritten, KXLogGenerator().GenerateCrashLog(crash, probes));
+    target.End(true);
+
+    const std::string report =
+        test::ReadFileBytes(sandbox.storageRoot() + L"\\crashlogs\\gpu-limit.solurl").value_or("");
+    EXPECT_NE(std::string::npos, report.find(gpuText)) << report;
+    EXPECT_NE(std::string::npos, report.find("<binaryImage ")) << report;
+    EXPECT_GT(test::ReadFileBytes(sandbox.storageRoot() + L"\\dumps\\gpu-limit.dmp").value_or("").size(),
+              32u);
+  }
 }
 
 }  // namespace
