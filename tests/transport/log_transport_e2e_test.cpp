@@ -34,6 +34,33 @@ bool RunTransports(const std::wstring& client, const std::wstring& folder, int c
   return RunTogether(TransportPath(), QuoteWord(client) + L" " + QuoteWord(folder), count);
 }
 
+// Wine reports no memory figures of another process, so the transport runs once more as a Linux child of
+// Python, which reads the peak resident size of its children (Wine's own mappings included). Returns KiB,
+// 0 when the figure did not come.
+long PeakResidentKiB(const std::wstring& client, const std::wstring& folder) {
+  const std::wstring out = folder + L"-rss.txt";
+  ::DeleteFileW(out.c_str());
+  // Wine hands its own environment on: the prefix this test runs in.
+  wchar_t prefix[MAX_PATH] = L"";
+  if (::GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH) == 0) return 0;
+  const std::wstring script =
+      L"import os,resource,subprocess,sys; "
+      L"env = dict(os.environ, WINEPREFIX=sys.argv[1], WINEDEBUG='-all'); "
+      L"subprocess.run(['/usr/lib/wine/wine64'] + sys.argv[2:5], env=env); "
+      L"open(sys.argv[5] + '.tmp', 'w').write(str(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)); "
+      L"os.rename(sys.argv[5] + '.tmp', sys.argv[5])";
+  const std::string started = StartLinuxProgram(
+      L"Z:\\usr\\bin\\python3", L"-c " + QuoteWord(script) + L" " + QuoteWord(prefix) + L" " +
+                                    QuoteWord(TransportPath()) + L" " + QuoteWord(client) + L" " +
+                                    QuoteWord(folder) + L" " + QuoteWord(UnixPath(folder) + L"-rss.txt"));
+  EXPECT_EQ("", started);
+  for (int waited = 0; waited < 1800; ++waited) {
+    if (const std::optional<std::string> figure = ReadFileBytes(out)) return std::atol(figure->c_str());
+    ::Sleep(100);
+  }
+  return 0;
+}
+
 class LogTransportTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -187,6 +214,28 @@ TEST_F(LogTransportTest, NothingOutsideItsOwnFolderIsSentOrChanged) {
   EXPECT_TRUE(IsFile(folder_ + L"\\a.final"));
   EXPECT_TRUE(server_.Requests().empty());
   for (const wchar_t* link : {L"s", L"h"}) EXPECT_EQ("not ours", ReadFileBytes(outside + link));
+}
+
+TEST_F(LogTransportTest, AHugeDumpGoesOutWithoutBeingHeldInMemory) {
+  constexpr LONGLONG kSize = 200ll << 20;
+  // Sparse on the disk underneath: the size costs nothing to make.
+  std::filesystem::resize_file(Put(L"kxWinDump_g_9_abc.dmp.full.final", ""), kSize);
+  const long huge = PeakResidentKiB(client_, folder_);
+  const std::vector<RecordedRequest> requests = server_.Requests();
+  ASSERT_EQ(1u, requests.size());
+  EXPECT_EQ(static_cast<size_t>(kSize), requests[0].body.size());
+  EXPECT_TRUE(ListTree(folder_).empty());
+
+  // The same run with a small file: what the transport needs whatever it sends.
+  Put(L"kxWinDump_g_10_abc.dmp.final", "small");
+  const long small = PeakResidentKiB(client_, folder_);
+  std::printf("peak resident size of the transport: %ld KiB uploading %lld MiB, %ld KiB uploading 5 bytes\n",
+              huge, kSize >> 20, small);
+  ASSERT_GT(huge, 0);
+  ASSERT_GT(small, 0);
+  // Neither a copy of the file nor a buffer of its order of size: a few pieces at most.
+  EXPECT_LT(huge - small, 64 * 1024);
+  EXPECT_LT(huge, 128 * 1024);
 }
 
 TEST_F(LogTransportTest, TwoTransportsAtOnceUploadEachFileOnce) {
