@@ -114,7 +114,9 @@ TEST_F(LogTransportTest, FinishedFilesTravelOnceByteExactAndAreThenDeleted) {
     uploads[name] = request;
   }
   ASSERT_EQ(103u, uploads.size());
-  for (int i = 0; i < 100; ++i) EXPECT_EQ(std::to_string(i), uploads["f" + std::to_string(i) + ".final"].body);
+  for (int i = 0; i < 100; ++i) {
+    EXPECT_EQ(std::to_string(i), uploads["f" + std::to_string(i) + ".final"].body);
+  }
   const RecordedRequest& attachment = uploads["kxWinLog_g_1_abc.xml.att1.app_log.final"];
   EXPECT_EQ("log", attachment.body);
   EXPECT_EQ("attachment", FindHeader(attachment, "X-KX-File-Kind").value_or(""));
