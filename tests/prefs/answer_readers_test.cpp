@@ -81,6 +81,7 @@ TEST(AnswerReadersTest, ScannerHandlesOddObjectsAsDocumented) {
       {"non-string values shift the pairing",
        "{\"n\": 12, \"flag\": true, \"product\": \"a\", \"x\": null, \"version\": \"b\", \"build\": \"c\"}",
        {{"a;;", ""}}},
+      {"object without closing brace", Object("a", "b", "c", "1") + "{\"product\": \"z\"", {{"a;b;c", "1"}}},
       {"later object replaces", Object("a", "b", "c", "1") + Object("A", "B", "C", "2"), {{"a;b;c", "2"}}},
   };
   for (const auto& [name, text, expected] : cases) {

@@ -23,7 +23,9 @@ TEST(PreferenceTextTest, OnlyThe8_4_4_4_12HexLayoutIsWellFormed) {
       {L"{0a1b2c3d-00e5-f00f-ab01-0203040506ff}", false},
       {L"0a1b2c3d00e5-f00f-ab01-0203040506ff", false},
       {L"0a1b2c3d-00e5-f00f-ab01-0203040506f", false},
+      {L"0a1b2c3d-00e5-f00f-ab01-0203040506fff", false},
       {L"0a1b2c3d-00e5-f00f-ab01-0203040506fg", false},
+      {L"0a1b2c3d-00e5-f00f-ab0--0203040506ff", false},
       {L"0a1b2c3d-00e5-f00f-ab01-0203040506f\uFF10", false},
       {L"", false},
   };

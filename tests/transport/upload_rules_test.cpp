@@ -58,14 +58,17 @@ TEST(UploadRulesTest, RetryAfterPausesForItsDelayOrUntilItsDateAtMostADay) {
       {"120", 120},
       {"  3600 ", 3600},
       {"100000", kMaxRetryAfterSeconds},
+      {"99999999999999999999999999", kMaxRetryAfterSeconds},
       {"Sun, 06 Nov 1994 08:59:37 GMT", 600},
       {"Sunday, 06-Nov-94 08:59:37 GMT", 600},
       {"Sun Nov  6 08:59:37 1994", 600},
       {"Sun, 06 Nov 1994 08:49:37 GMT", std::nullopt},  // not after now
       {"0", std::nullopt},
       {"-5", std::nullopt},
+      {"1.5", std::nullopt},
       {"soon", std::nullopt},
       {"Sun, 06 Nov 1994 24:00:00 GMT", std::nullopt},
+      {"Sun, 32 Nov 1994 08:59:37 GMT", std::nullopt},
       {"Sun, 06 Nov 1994 08:59:37 CET", std::nullopt},
   };
   for (const auto& [value, delay] : values) {
