@@ -94,33 +94,36 @@ TEST(HttpClientTrustTest, NoAnswerAndRefusedCertificatesGiveMinusOneAndStatusZer
   }
 }
 
-// Port 0 means a default port to the platform: a listener on port 443 of a loopback address of this test's
-// own must see no connection at all.
+// Port 0 means a default port to the platform: listeners on ports 80 and 443 of a loopback address of this
+// test's own must see no connection at all.
 TEST(HttpClientPortTest, PortZeroConnectsNowhere) {
   WSADATA wsa;
   ASSERT_EQ(0, ::WSAStartup(MAKEWORD(2, 2), &wsa));
   const DWORD pid = ::GetCurrentProcessId();
   const std::string address =
       "127.2." + std::to_string(pid % 250 + 1) + "." + std::to_string(pid / 250 % 250 + 1);
-  const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_port = ::htons(443);
-  ::inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-  ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof(local))) << ::WSAGetLastError();
-  ASSERT_EQ(0, ::listen(listener, 4));
+  fd_set listeners;
+  FD_ZERO(&listeners);
+  for (const u_short port : {80, 443}) {
+    const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = ::htons(port);
+    ::inet_pton(AF_INET, address.c_str(), &local.sin_addr);
+    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof(local))) << ::WSAGetLastError();
+    ASSERT_EQ(0, ::listen(listener, 4));
+    FD_SET(listener, &listeners);
+  }
 
   std::uint32_t status = 7;
   const std::wstring server(address.begin(), address.end());
   EXPECT_EQ(L"-1", HttpClient().sendPostRequest(server, L"/x", kFormHeader, "x", 0, &status));
   EXPECT_EQ(0u, status);
-  // A connection that reached the listener waits in its queue, which makes it readable.
-  fd_set pending;
-  FD_ZERO(&pending);
-  FD_SET(listener, &pending);
+  // A connection that reached a listener waits in its queue, which makes the listener readable.
+  fd_set pending = listeners;
   timeval now = {0, 0};
-  EXPECT_EQ(0, ::select(0, &pending, nullptr, nullptr, &now)) << "a connection reached port 443";
-  ::closesocket(listener);
+  EXPECT_EQ(0, ::select(0, &pending, nullptr, nullptr, &now)) << "a connection reached a default port";
+  for (u_int i = 0; i < listeners.fd_count; ++i) ::closesocket(listeners.fd_array[i]);
   ::WSACleanup();
 }
 
