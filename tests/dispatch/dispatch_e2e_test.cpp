@@ -56,9 +56,7 @@ class DispatchTest : public testing::Test {
   }
   static void TearDownTestSuite() { sandbox_.reset(); }
 
-  static ServiceRun Run(const std::wstring& clientDirectory, const wchar_t* command, const std::string& id,
-                        bool verify = false) {
-    if (verify) return RunService({clientDirectory, command, WideId(id), L"1"});
+  static ServiceRun Run(const std::wstring& clientDirectory, const wchar_t* command, const std::string& id) {
     return RunService({clientDirectory, command, WideId(id)});
   }
   static std::string Log(const wchar_t* name) {
@@ -79,25 +77,21 @@ class DispatchTest : public testing::Test {
 std::unique_ptr<AppDataSandbox> DispatchTest::sandbox_;
 
 TEST_F(DispatchTest, SendlogFinishesEachState) {
-  const std::string document =
-      "<?xml?>\r\n<crashreport a=\"1\">\r\n<x/>\r\n</crashreport>\r\n</crashreport>junk";
-  const std::string kept = "<?xml?>\r\n<crashreport a=\"1\">\r\n<x/>\r\n";
-  // Which report name and dump name exist beforehand (empty: none); the finished report expected. How a
-  // document is closed is the report closing test's table.
-  const std::tuple<const char*, std::string, const wchar_t*, std::string, const char*> cases[] = {
-      {"mini dump, no decision yet", document, L".dmp", kept + kClosing, ".solurl"},
-      {"full dump, dump wanted", document, L".dmp.full", kept + kClosingWithDump, ".solurl.dmpattached"},
-      {"dump deleted by solutionurl", document, L"", kept + kClosing, ".solurl"},
+  // Which dump name exists beforehand (empty: none) and whether the dump is wanted, which the report's name
+  // says. How a document is closed is the report closing test's table.
+  const std::tuple<const char*, const wchar_t*, bool> cases[] = {
+      {"mini dump, no decision yet", L".dmp", false},
+      {"full dump, dump wanted", L".dmp.full", true},
+      {"dump deleted by solutionurl", L"", false},
   };
+  const std::string kept = "<?xml?>\r\n<crashreport a=\"1\">\r\n<x/>\r\n";
   const std::wstring client = MakeClientDirectory(*sandbox_, L"");
   std::string lastId;
-  for (const auto& [what, text, dumpSuffix, finished, reportName] : cases) {
+  for (const auto& [what, dumpSuffix, dumpWanted] : cases) {
     SCOPED_TRACE(what);
-    const std::string id = UniqueCrashIdentifier();
-    lastId = id;
-    const ReportFiles files(*sandbox_, id);
-    const std::wstring reportPath = std::string(reportName) == ".solurl" ? files.report : files.attached;
-    WriteFileBytes(reportPath, text);
+    lastId = UniqueCrashIdentifier();
+    const ReportFiles files(*sandbox_, lastId);
+    WriteFileBytes(dumpWanted ? files.attached : files.report, kept + "</crashreport>\r\n</crashreport>junk");
     const std::wstring dumpPath = files.dump.substr(0, files.dump.size() - 4) + dumpSuffix;
     if (*dumpSuffix) WriteFileBytes(dumpPath, "MDMP");
     // A whole attachment copy is finished with its report; a half one is not.
@@ -106,15 +100,14 @@ TEST_F(DispatchTest, SendlogFinishesEachState) {
     WriteFileBytes(attachment, "log");
     WriteFileBytes(attachment + L"2.writing", "half");
 
-    EXPECT_TRUE(Run(client, L"sendlog", id).finished);
+    EXPECT_TRUE(Run(client, L"sendlog", lastId).finished);
     EXPECT_EQ("log", ReadFileBytes(attachment + L".final").value_or("<missing>"));
     EXPECT_FALSE(IsFile(attachment));
     EXPECT_TRUE(IsFile(attachment + L"2.writing"));
-    EXPECT_EQ(finished, ReadFileBytes(files.finalReport).value_or("<missing>"));
+    EXPECT_EQ(kept + (dumpWanted ? kClosingWithDump : kClosing),
+              ReadFileBytes(files.finalReport).value_or("<missing>"));
     EXPECT_FALSE(IsFile(files.report) || IsFile(files.attached));
-    if (*dumpSuffix) {
-      EXPECT_EQ("MDMP", ReadFileBytes(dumpPath + L".final").value_or("<missing>"));
-    }
+    EXPECT_EQ(*dumpSuffix ? "MDMP" : "<missing>", ReadFileBytes(dumpPath + L".final").value_or("<missing>"));
     EXPECT_FALSE(IsFile(dumpPath));
   }
   // A second sendlog finds nothing left to finish and changes nothing.
@@ -162,8 +155,9 @@ TEST_F(DispatchTest, OnlyATransportOfOurOwnPublisherIsStarted) {
     for (const wchar_t* command : {L"sendlog", L"updatepvbpreference"}) {
       SCOPED_TRACE(testing::PrintToString(std::wstring(kind) + L" " + command + (ourService ? L"" : L" *")));
       const std::wstring client = MakeClientDirectory(*sandbox_, kind);
+      // Given with a trailing backslash, which must not merge with the folder word of the start.
       const std::wstring service = ourService ? TestService() : ServicePath();
-      EXPECT_TRUE(RunChild(service, {client, command, WideId(UniqueCrashIdentifier()), L"1"}, 60000)
+      EXPECT_TRUE(RunChild(service, {client + L"\\", command, WideId(UniqueCrashIdentifier()), L"1"}, 60000)
                       .finished);
       EXPECT_TRUE(Contains(Log(L"SignatureVerifierUtils.txt"), reason)) << Log(L"SignatureVerifierUtils.txt");
       EXPECT_EQ(starts, Contains(Log(L"LogTransportProcessor.txt"), "Signature verification successful"));
@@ -173,12 +167,6 @@ TEST_F(DispatchTest, OnlyATransportOfOurOwnPublisherIsStarted) {
   // Once these starts are recorded, a start of a refused run before them would be too.
   for (const auto& client : started) ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
   for (const auto& client : refused) EXPECT_TRUE(ReadLaunches(client).empty());
-}
-
-TEST_F(DispatchTest, AClientDirectoryEndingInABackslashReachesTheTransportAsOneWord) {
-  const std::wstring client = MakeClientDirectory(*sandbox_, L"unsigned");
-  EXPECT_TRUE(Run(client + L"\\", L"sendlog", UniqueCrashIdentifier()).finished);
-  ExpectBothFoldersStarted(WaitForLaunchRecords(client, 2, kLaunchWaitMs));
 }
 
 // Runs our signed service as the test's debuggee and calls `at` when the service calls CreateProcessW:

