@@ -75,10 +75,10 @@ class CrashHandlerTest : public testing::Test {
   }
 
   // The application's own lines ("[handler] ...") go to output().
-  ServiceRun Crash(const std::wstring& kind, const std::wstring& flags, const std::wstring& service = L"") {
+  ServiceRun Crash(const std::wstring& words, const std::wstring& service = L"") {
     ::DeleteFileW(reporterLog().c_str());
     return RunProgramToFile(DemoPath(),
-                            kind + L" " + flags + L" --client-dir " + QuoteWord(client_) + L" --service " +
+                            words + L" --client-dir " + QuoteWord(client_) + L" --service " +
                                 QuoteWord(service.empty() ? ServicePath() : service) + L" --reporter-log " +
                                 QuoteWord(reporterLog()),
                             sandbox_.roaming() + L"\\app.out", 240000);
@@ -180,93 +180,88 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentWithItsOwnCodeInReportAndDump) {
   }
 }
 
-// Nothing of the crash stays. The event follows a refusal by policy; asking with no reporter to ask sends
-// nothing at all, not even the event.
-TEST_F(CrashHandlerTest, DontSendLeavesNothingAndOnlyAPolicyRefusalPostsTheEvent) {
+// Nothing of a crash that is not sent stays (attachments and the captured report's files included), and the
+// application ends with its own code whatever the service does. A refusal by policy posts the event; with no
+// reporter to ask, or no service that works, nothing at all reaches a server.
+TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsCode) {
+  const std::wstring hanging = ThisProgramFolder() + L"\\hanging_program.exe";
+  const std::wstring failing = L"access-violation --send --timeout-ms 3000";
+  const DWORD av = EXCEPTION_ACCESS_VIOLATION;
   const struct {
-    const wchar_t* flags;
-    bool event;
-    bool reporter;
-  } cases[] = {{L"--dont-send", true, true},
-               {L"--ask --reporter C:\\nowhere\\KXCrashReporter.exe", false, false},
-               // The application's own answer, in the process: "no" is kept like the user's.
-               {L"--ask --decide no", true, false}};
+    std::wstring words;
+    std::wstring service;  // empty: the real one
+    DWORD code;
+    bool refused;  // the reporter runs, for the captured report and the crash, and posts the refusal
+    bool quiet;    // every step ran before the application ended, and nothing reached a server
+    const char* said;  // one of the application's own lines
+  } cases[] = {
+      {L"access-violation --dont-send --attach-log --capture-first", L"", av, true, false, ""},
+      {L"access-violation --ask --reporter C:\\nowhere\\KXCrashReporter.exe --attach-log --capture-first",
+       L"", av, false, true, ""},
+      // The application's own answer, in the process: "no" is kept like the user's.
+      {L"access-violation --ask --decide no --attach-log --capture-first", L"", av, false, false, ""},
+      {failing, L"C:\\nowhere\\KXWindowsClientService.exe", av, false, true, ""},
+      // A createdump that had to be stopped may have left part of a dump: dontsend clears it.
+      {failing, hanging, av, false, true, "[handler] dontsend: the service"},
+      // crashing_front_end's command-line check refuses the service's words and ends at once.
+      {failing, ThisProgramFolder() + L"\\crashing_front_end.exe", av, false, true, ""},
+      // No crash: the main thread ends itself, and the handler's thread must not keep the process on. It
+      // ends with the main thread's code, as when the last thread ends.
+      {L"exit-main-thread", L"", 21, false, true, ""},
+  };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.flags, c.flags + std::wcslen(c.flags)));
+    const std::wstring trace = c.words + L" " + c.service;
+    SCOPED_TRACE(std::string(trace.begin(), trace.end()));
     const size_t requestsBefore = server_->Requests().size();
-    // Attachments and the captured report's files go too.
-    const ServiceRun run =
-        Crash(L"access-violation", c.flags + std::wstring(L" --attach-log --capture-first"));
-    ASSERT_TRUE(run.finished);
-    EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
-    const std::string log = c.reporter ? WaitForReporter(2) : "";
+    const ServiceRun run = Crash(c.words, c.service);
+    ASSERT_TRUE(run.finished) << "the application did not end";
+    EXPECT_EQ(c.code, run.exitCode);
+    const std::string log = c.refused ? WaitForReporter(2) : "";
     EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
     EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
     EXPECT_TRUE(ReadLaunches(client_).empty());
-    if (!c.event) {
-      // Without a reporter every step ran before the application ended: nothing went to a server.
+    EXPECT_TRUE(Contains(output(), c.said)) << output();
+    if (c.quiet) {
       for (size_t r = requestsBefore; r < server_->Requests().size(); ++r)
         EXPECT_NE("/solution-url/win/intel", server_->Requests()[r].path);
       EXPECT_EQ(std::vector<std::wstring>{}, ListTree(sandbox_.storageRoot() + L"\\ingest"));
     }
-    if (!c.reporter) continue;
+    if (!c.refused) continue;
     // postingestevent runs on after the reporter has ended. Captured reports post no event, and the earlier
     // tests' reports were sent.
-    bool refused = false;
-    for (int i = 0; i < 300 && !refused; ++i, ::Sleep(100)) {
+    bool event = false;
+    for (int i = 0; i < 300 && !event; ++i, ::Sleep(100)) {
       const std::vector<RecordedRequest> requests = server_->Requests();
       for (size_t r = requestsBefore; r < requests.size(); ++r)
-        refused |= requests[r].path == "/ingest" && Contains(requests[r].body, "\"report.sent\":\"no\"");
+        event |= requests[r].path == "/ingest" && Contains(requests[r].body, "\"report.sent\":\"no\"");
     }
-    EXPECT_TRUE(refused) << log;
+    EXPECT_TRUE(event) << log;
   }
-}
-
-TEST_F(CrashHandlerTest, TheApplicationEndsWithItsCodeWhateverTheServiceDoes) {
-  const std::wstring hanging = ThisProgramFolder() + L"\\hanging_program.exe";
-  // Run with crashing_front_end's command-line check, which refuses the service's words and ends at once.
-  const std::wstring neverConnects = ThisProgramFolder() + L"\\crashing_front_end.exe";
-  for (const std::wstring& service :
-       {std::wstring(L"C:\\nowhere\\KXWindowsClientService.exe"), hanging, neverConnects}) {
-    SCOPED_TRACE(std::string(service.begin(), service.end()));
-    const ServiceRun run = Crash(L"access-violation", L"--send --timeout-ms 3000", service);
-    ASSERT_TRUE(run.finished) << "the application did not end";
-    EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), run.exitCode);
-    // A createdump that had to be stopped may have left part of a dump: dontsend clears it.
-    if (service == hanging) {
-      EXPECT_NE(std::string::npos, output().find("[handler] dontsend: the service")) << output();
-    }
-  }
-  // No crash at all: the main thread ends itself, and the handler's thread must not keep the process on.
-  const ServiceRun ended = Crash(L"exit-main-thread", L"");
-  ASSERT_TRUE(ended.finished) << "the handler's thread kept the process alive";
-  EXPECT_EQ(21u, ended.exitCode);  // the main thread's code, as when the last thread ends
 }
 
 // A run that reports two hangs and ends well, then one signature crashes four times in a row, then another:
-// one report per hang, the figures of the earlier runs at each start,
-// the crash-loop guard from the third crash of a signature (no dump, the report says why), the day's two
-// reports of a signature, the third held back and counted in the next one sent on a later day. Held back
-// with the asking policy, nobody is asked and nothing at all reaches a server.
+// one report per hang, the figures of the earlier runs at each start, the crash-loop guard from the third
+// crash of a signature (no dump, the report says why), the day's two reports of a signature, the third held
+// back and counted in the next one sent on a later day. Held back with the asking policy, nobody is asked
+// and nothing at all reaches a server.
 TEST_F(CrashHandlerTest, CrashLoopGuardAndThrottleFollowTheRunHistory) {
   const struct {
-    const wchar_t* kind;
-    const wchar_t* policy;
+    const wchar_t* words;
     const char* previousRuns;
     const char* guard;  // the report's crashLoop element; empty: none, and a dump
     const char* heldBack;  // the report's heldBack element; empty: none
   } crashes[] = {
-      {L"access-violation", L"--send", "1, crashed 0, unknown 0, same crash in a row 0", "", ""},
-      {L"access-violation", L"--send", "2, crashed 1, unknown 0, same crash in a row 1", "", ""},
-      {L"access-violation", L"--ask", "", "", ""},  // held back
-      {L"access-violation", L"--send", "4, crashed 3, unknown 0, same crash in a row 3", "4", "1"},
-      {L"divide-by-zero", L"--send", "5, crashed 4, unknown 0, same crash in a row 4", "", ""},
+      {L"access-violation --send", "1, crashed 0, unknown 0, same crash in a row 0", "", ""},
+      {L"access-violation --send", "2, crashed 1, unknown 0, same crash in a row 1", "", ""},
+      {L"access-violation --ask", "", "", ""},  // held back
+      {L"access-violation --send", "4, crashed 3, unknown 0, same crash in a row 3", "4", "1"},
+      {L"divide-by-zero --send", "5, crashed 4, unknown 0, same crash in a row 4", "", ""},
   };
   const std::wstring history = sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe";
   const size_t requestsAtStart = server_->Requests().size();
   // The main thread stops its heartbeats twice, answering in between, and returns from main (4: a hang went
   // unreported).
-  ASSERT_EQ(0u, Crash(L"hang", L"--send --hang-limit-ms 700").exitCode);
+  ASSERT_EQ(0u, Crash(L"hang --send --hang-limit-ms 700").exitCode);
   const std::string hangLog = WaitForReporter(2);
   std::vector<std::wstring> hangs;
   for (const std::wstring& name : ListTree(crashLogs()))
@@ -285,7 +280,7 @@ TEST_F(CrashHandlerTest, CrashLoopGuardAndThrottleFollowTheRunHistory) {
     std::filesystem::remove_all(crashLogs());
     std::filesystem::remove_all(dumps());
     const size_t requestsBefore = server_->Requests().size();
-    const ServiceRun run = Crash(c.kind, c.policy + std::wstring(L" --reports-per-day 2 --annotate-runs"));
+    const ServiceRun run = Crash(c.words + std::wstring(L" --reports-per-day 2 --annotate-runs"));
     ASSERT_TRUE(run.finished);
     const bool sent = *c.previousRuns != '\0';
     if (!sent) {
