@@ -260,8 +260,9 @@ TEST_F(CrashHandlerTest, CrashLoopGuardAndThrottleFollowTheRunHistory) {
   const std::wstring history = sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe";
   const size_t requestsAtStart = server_->Requests().size();
   // The main thread stops its heartbeats twice, answering in between, and returns from main (4: a hang went
-  // unreported).
-  ASSERT_EQ(0u, Crash(L"hang --send --hang-limit-ms 700").exitCode);
+  // unreported). It hangs on for two limits after each report is written: a limit long enough for the
+  // report's hand-over to end first even under load, so that a hang reported twice shows.
+  ASSERT_EQ(0u, Crash(L"hang --send --hang-limit-ms 2000").exitCode);
   const std::string hangLog = WaitForReporter(2);
   std::vector<std::wstring> hangs;
   for (const std::wstring& name : ListTree(crashLogs()))
