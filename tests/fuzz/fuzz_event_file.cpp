@@ -6,11 +6,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes = kx::fuzz::Bytes(data, size);
-  // The bytes as a path, too: the age rules go by the file's name.
-  const kx::AgeRule rule = kx::AgeRuleOf(bytes);
-  KX_FUZZ_CHECK(rule == kx::AgeRule::kNone || bytes.size() >= 4);
-  kx::IsLockFileName(kx::fuzz::WidenLatin1(bytes));
-
   const kx::EventEntries entries = kx::ParseEventFile(bytes);
   for (const auto& [key, value] : entries) {
     KX_FUZZ_CHECK(key.find_first_of(":\n") == std::string::npos && value.find('\n') == std::string::npos);

@@ -25,13 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string encoded = kx::PercentEncode(text);
   std::string decoded;
   for (std::size_t i = 0; i < encoded.size(); ++i) {
-    if (encoded[i] != '%') {
-      decoded.push_back(encoded[i]);
-      continue;
-    }
-    KX_FUZZ_CHECK(i + 2 < encoded.size());
-    decoded.push_back(static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16)));
-    i += 2;
+    const bool escape = encoded[i] == '%';
+    KX_FUZZ_CHECK(!escape || i + 2 < encoded.size());
+    decoded += escape ? static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16)) : encoded[i];
+    i += escape ? 2 : 0;
   }
   KX_FUZZ_CHECK(decoded == text);
   if (kx::IsFinishedFileName(wide)) KX_FUZZ_CHECK(wide.size() > 6);

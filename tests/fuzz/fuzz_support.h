@@ -2,6 +2,7 @@
 // read as UTF-16 code units, and small readers that parse the program's JSON and XML text back.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -43,12 +44,6 @@ inline std::wstring Utf16Units(std::string_view bytes) {
   return units;
 }
 
-inline int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = static_cast<char>(c | 0x20);
-  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 // A JSON value: strings (as UTF-16 units), objects with their members in order (a key may repeat), arrays,
 // and numbers, true, false and null (their text as written).
 struct JsonValue {
@@ -63,9 +58,10 @@ class JsonReader {
  public:
   static std::optional<JsonValue> Parse(std::string_view text) {
     JsonReader reader(text);
-    std::optional<JsonValue> value = reader.Value(0);
-    reader.SkipBlanks();
-    return value && reader.at_ == text.size() ? value : std::nullopt;
+    JsonValue value;
+    // Take("") takes the blanks only.
+    const bool read = reader.Value(value, 0) && (reader.Take(""), reader.at_ == text.size());
+    return read ? std::optional<JsonValue>(std::move(value)) : std::nullopt;
   }
 
  private:
@@ -75,54 +71,42 @@ class JsonReader {
   bool Skip(const char* any) {
     return at_ < text_.size() && text_[at_] != '\0' && std::strchr(any, text_[at_]) && (++at_, true);
   }
-  void SkipBlanks() {
+  // The same after any blanks.
+  bool Take(const char* any) {
     while (Skip(" \t\n\r")) {
     }
+    return Skip(any);
   }
-  bool Take(char c) {
-    SkipBlanks();
-    const char one[] = {c, '\0'};
-    return Skip(one);
+  std::size_t Digits() {
+    const std::size_t start = at_;
+    while (Skip("0123456789")) {
+    }
+    return at_ - start;
   }
-  // The members or items up to `close`, each taken by `read`.
-  template <typename Read>
-  bool List(char close, Read read) {
+
+  bool Value(JsonValue& value, int depth) {
+    if (depth > 16) return false;
+    if (Take("\"")) return String(value.text);
+    const bool object = Take("{");
+    if (!object && !Take("[")) return Scalar(value);
+    value.kind = object ? JsonValue::Kind::kObject : JsonValue::Kind::kArray;
+    const char* close = object ? "}" : "]";
     if (Take(close)) return true;
     do {
-      if (!read()) return false;
-    } while (Take(','));
+      std::wstring key;
+      JsonValue item;
+      if ((object && !(Take("\"") && String(key) && Take(":"))) || !Value(item, depth + 1)) return false;
+      if (object) {
+        value.members.emplace_back(std::move(key), std::move(item));
+      } else {
+        value.items.push_back(std::move(item));
+      }
+    } while (Take(","));
     return Take(close);
   }
 
-  std::optional<JsonValue> Value(int depth) {
-    JsonValue value;
-    bool read = depth <= 16;
-    if (read && Take('"')) {
-      read = StringBody(value.text);
-    } else if (read && Take('{')) {
-      value.kind = JsonValue::Kind::kObject;
-      read = List('}', [&] {
-        std::wstring key;
-        if (!Take('"') || !StringBody(key) || !Take(':')) return false;
-        std::optional<JsonValue> member = Value(depth + 1);
-        if (member) value.members.emplace_back(std::move(key), std::move(*member));
-        return member.has_value();
-      });
-    } else if (read && Take('[')) {
-      value.kind = JsonValue::Kind::kArray;
-      read = List(']', [&] {
-        std::optional<JsonValue> item = Value(depth + 1);
-        if (item) value.items.push_back(std::move(*item));
-        return item.has_value();
-      });
-    } else if (read) {
-      value.kind = JsonValue::Kind::kOther;
-      read = Scalar(value.text);
-    }
-    return read ? std::optional<JsonValue>(std::move(value)) : std::nullopt;
-  }
-
-  bool Scalar(std::wstring& out) {
+  bool Scalar(JsonValue& value) {
+    value.kind = JsonValue::Kind::kOther;
     const std::size_t start = at_;
     for (const std::string_view word : {"true", "false", "null"}) {
       if (text_.substr(at_, word.size()) == word && (at_ += word.size())) break;
@@ -132,19 +116,12 @@ class JsonReader {
       if (Digits() == 0 || (Skip(".") && Digits() == 0)) return false;
       if (Skip("eE") && (Skip("+-"), Digits() == 0)) return false;
     }
-    out.assign(text_.begin() + start, text_.begin() + at_);
+    value.text.assign(text_.begin() + start, text_.begin() + at_);
     return true;
   }
 
-  std::size_t Digits() {
-    const std::size_t start = at_;
-    while (Skip("0123456789")) {
-    }
-    return at_ - start;
-  }
-
   // After the opening quote, up to and past the closing one.
-  bool StringBody(std::wstring& out) {
+  bool String(std::wstring& out) {
     static constexpr std::string_view kEscapes = "\"\\/bfnrt", kMeanings = "\"\\/\b\f\n\r\t";
     while (at_ < text_.size()) {
       const auto c = static_cast<unsigned char>(text_[at_++]);
@@ -155,14 +132,12 @@ class JsonReader {
       } else if (at_ < text_.size() && kEscapes.find(text_[at_]) != std::string_view::npos) {
         out.push_back(static_cast<wchar_t>(kMeanings[kEscapes.find(text_[at_++])]));
       } else {
-        if (at_ >= text_.size() || text_[at_++] != 'u' || text_.size() - at_ < 4) return false;
-        unsigned unit = 0;
-        for (int i = 0; i < 4; ++i) {
-          const int digit = HexDigit(text_[at_++]);
-          if (digit < 0) return false;
-          unit = unit * 16 + static_cast<unsigned>(digit);
+        const std::string hex(text_.substr(std::min(at_ + 1, text_.size()), 4));
+        if (!Skip("u") || hex.size() < 4 || hex.find_first_not_of("0123456789abcdefABCDEF") != hex.npos) {
+          return false;
         }
-        out.push_back(static_cast<wchar_t>(unit));
+        out.push_back(static_cast<wchar_t>(std::stoul(hex, nullptr, 16)));
+        at_ += 4;
       }
     }
     return false;

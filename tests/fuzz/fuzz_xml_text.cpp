@@ -98,17 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string utf8;
     for (const std::uint32_t point : *points) {
       KX_FUZZ_CHECK(point >= 0x20 || point == '\t' || point == '\n' || point == '\r');
-      if (point < 0x80) {
-        utf8.push_back(static_cast<char>(point));
-      } else if (point < 0x800) {
-        utf8 += {static_cast<char>(0xC0 | (point >> 6)), static_cast<char>(0x80 | (point & 0x3F))};
-      } else if (point < 0x10000) {
-        utf8 += {static_cast<char>(0xE0 | (point >> 12)), static_cast<char>(0x80 | ((point >> 6) & 0x3F)),
-                 static_cast<char>(0x80 | (point & 0x3F))};
-      } else {
-        utf8 += {static_cast<char>(0xF0 | (point >> 18)), static_cast<char>(0x80 | ((point >> 12) & 0x3F)),
-                 static_cast<char>(0x80 | ((point >> 6) & 0x3F)), static_cast<char>(0x80 | (point & 0x3F))};
-      }
+      // A lead byte of 0xC0, 0xE0 or 0xF0 and the point's high bits, then six bits a byte.
+      const int more = point < 0x80 ? 0 : point < 0x800 ? 1 : point < 0x10000 ? 2 : 3;
+      utf8.push_back(static_cast<char>((more == 0 ? 0 : 0xF0 << (3 - more)) | (point >> (6 * more))));
+      for (int k = more - 1; k >= 0; --k) utf8.push_back(static_cast<char>(0x80 | (point >> 6 * k & 0x3F)));
     }
     KX_FUZZ_CHECK(kx::DecodeCrashField(utf8) == narrow);
   }

@@ -213,28 +213,6 @@ TEST_F(ReporterDialogTest, SendExchangesTheReportThenUploadsItThenOffersTheHelpP
   EXPECT_FALSE(Contains(progress(), "opensolutionurl")) << "the help page opened without being asked";
 }
 
-// A real crash through the handler with the asking policy: the application has ended before the question,
-// and the report travels once the user sends it.
-TEST_F(ReporterDialogTest, ACrashTheHandlerHandsOverIsUploadedOnceTheUserSendsIt) {
-  ::DeleteFileW(progressPath().c_str());
-  const StartedProgram demo(ThisProgramFolder() + L"\\KXCrashDemo.exe",
-                            {L"access-violation", L"--ask", L"--client-dir", client_, L"--service",
-                             ServicePath(), L"--reporter-log", progressPath()});
-  EXPECT_EQ(static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION), demo.End(false));
-  const std::string window = WaitForWindow("KX Crash Demo", nullptr);
-  ASSERT_NE("", window) << progress();
-  EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths()) << "something left before the user was asked";
-  ClickFromCorner(window, 145, 17);  // "Send report"
-  const std::string help = WaitForWindow("KX Crash Demo", nullptr, 60, window);
-  ASSERT_NE("", help) << "no help page; " << progress();
-  EscapeUntilClosed("KX Crash Demo", window);
-  std::vector<std::string> paths;
-  for (int i = 0; i < 600 && paths.size() < 4; ++i, ::Sleep(100)) paths = NewRequestPaths();
-  if (!paths.empty()) std::sort(paths.begin() + 1, paths.end());
-  EXPECT_EQ((std::vector<std::string>{"/solution-url/win/intel", "/ingest", "/upload", "/upload"}), paths)
-      << progress();
-}
-
 TEST_F(ReporterDialogTest, ATicketOutsideTheReporterFolderIsLeftAlone) {
   const std::wstring reporterFolder = sandbox_.storageRoot() + L"\\reporter";
   std::filesystem::create_directories(reporterFolder);
