@@ -35,18 +35,13 @@ TEST(XmlTextTest, ReversibleForm) {
   }
 }
 
-// Decoded with a capacity as large as the text, as the crash log generator does.
-TEST(Base64Test, DecodesTheAlphabetAndShortFinalGroupsSkippingAnyOtherByte) {
-  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  const std::string alphabetBytes(
-      "\x00\x10\x83\x10\x51\x87\x20\x92\x8B\x30\xD3\x8F\x41\x14\x93\x51\x55\x97\x61\x96\x9B\x71\xD7\x9F"
-      "\x82\x18\xA3\x92\x59\xA7\xA2\x9A\xAB\xB2\xDB\xAF\xC3\x1C\xB3\xD3\x5D\xB7\xE3\x9E\xBB\xF3\xDF\xBF",
-      48);
+// Decoded with a capacity as large as the text, as the crash log generator does. That whatever the handler
+// encodes decodes back, short final groups included, is the fuzz target's round trip; here the bytes its
+// encoder never writes.
+TEST(Base64Test, SkipsAnyByteOutsideTheAlphabetAndEndsAtAZeroByteBetweenGroups) {
   const std::pair<std::string, std::string> cases[] = {
       {"====\r\n", ""},
-      {"= " + alphabet.substr(0, 30) + "\r\n" + alphabet.substr(30) + "== \t", alphabetBytes},
-      {"TWE=", "Ma"},                         // three characters: two bytes
-      {"TQ==", "M"},                          // two characters: one byte
+      {"= TW\r\nFu== \t", "Man"},
       {"TWFuT", "Man"},                       // one trailing character: nothing
       {std::string("TWFu\0TWFu", 9), "Man"},  // a zero byte where a group would begin ends the text
       {std::string("TW\0Fu", 5), "Man"},      // inside a group it is skipped like any other byte
@@ -60,7 +55,6 @@ TEST(Base64Test, DecodesTheAlphabetAndShortFinalGroupsSkippingAnyOtherByte) {
   }
 }
 
-
 // A crash type after a name of any length, a code without a name, a note that annotations were left out.
 TEST(CrashReportWriterTest, PartsNoEndToEndCrashReaches) {
   CrashReportHeader header;
@@ -71,18 +65,6 @@ TEST(CrashReportWriterTest, PartsNoEndToEndCrashReaches) {
   EXPECT_STREQ("EXCEPTION_UNKNOWN", ExceptionCodeName(0xE06D7363u));
   EXPECT_EQ("<annotations note=\"busy\">\n<annotation key=\"k&#34;\">v\n%01</annotation>\n</annotations>\n",
             FormatAnnotationsElement({{"k\"", "v\n\x01"}}, "busy"));
-}
-
-TEST(CrashReportWriterTest, UserGuidIsTheSecondPieceOfTheLogFileName) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"kxWinLog_6F9619FF-8B86-D011-B42D-00C04FC964FF_4711_abc.xml", "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
-      {"noUnderscore.xml", "noUnderscore.xml"},
-      {"one_rest.xml", "rest.xml"},
-      {"lead__x", ""},
-  };
-  for (const auto& [logFileName, guid] : cases) {
-    EXPECT_EQ(std::string("<user guid=\"") + guid + "\"/>\n", FormatUserTag(logFileName)) << logFileName;
-  }
 }
 
 TEST(CrashReportWriterTest, AnAttachmentIsCopiedOnlyFromAPlainLocalOrSharePath) {
