@@ -1,6 +1,6 @@
-// Faults injected into whole runs of the real service: a run killed in the middle of createdump or of
-// sendlog, a crashed process that ends while its dump is written, a report that cannot be written. Each case
-// checks the files left behind, and that the next command handles them.
+// Whole runs of the real service with faults injected: a run killed in the middle of createdump or of
+// sendlog, a crashed process that ends while its dump is written, a report that cannot be written, a command
+// line of the wrong shape. Each case checks the files left behind, and that the next command handles them.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -169,6 +169,30 @@ TEST_F(FaultInjectionTest, DontsendAfterAStoppedRunLeavesNothingOfTheCrash) {
   EXPECT_EQ(0u, Run(L"dontsend", id).exitCode);
   EXPECT_EQ(Names{}, ListTree(crashLogs()));
   EXPECT_EQ(Names{}, ListTree(dumps()));
+}
+
+// The service ends with code 0 whatever its command line, and one of the wrong shape leaves no trace. Which
+// steps each command runs is the dispatch plan's test.
+TEST(ServiceCommandLineTest, EveryCommandEndsWithExitCodeZeroAndAWrongWordCountCreatesNothing) {
+  AppDataSandbox sandbox;
+  std::wstring hundredWords;
+  for (int i = 0; i < 100; ++i) hundredWords += L" createdump";
+  for (const std::wstring& arguments : {std::wstring(L"C:\\client createdump"),
+                                        std::wstring(L"C:\\client createdump 1234 1 extra"), hundredWords}) {
+    SCOPED_TRACE(std::string(arguments.begin(), arguments.end()).substr(0, 60));
+    const ServiceRun run = RunProgram(ServicePath(), arguments);
+    EXPECT_TRUE(run.finished && run.exitCode == 0) << Describe(run);
+    EXPECT_EQ(std::vector<std::wstring>{}, ListTree(sandbox.roaming()));
+  }
+
+  const std::wstring client = sandbox.roaming() + L"\\client dir";
+  for (const wchar_t* word : {L"createdump", L"solutionurl", L"sendlog", L"dontsend", L"updatepvbpreference",
+                              L"opensolutionurl", L"postingestevent", L"no-such-command"}) {
+    SCOPED_TRACE(std::wstring(word).size());
+    for (const ServiceRun& run : {RunService({client, word, L"1234"}), RunService({L"", word, L"", L""})}) {
+      EXPECT_TRUE(run.finished && run.exitCode == 0) << Describe(run);
+    }
+  }
 }
 
 }  // namespace

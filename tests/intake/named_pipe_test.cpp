@@ -21,22 +21,10 @@ namespace {
 using test::UniqueCrashIdentifier;
 using test::WideId;
 
-// Compares texts of several MiB without printing them whole on a mismatch.
-void ExpectSameText(const std::string& expected, const std::string& actual) {
-  EXPECT_TRUE(expected == actual) << "sizes " << expected.size() << " and " << actual.size();
-}
-
 // A pipe served for a new crash, as the front end serves it.
 struct ServedPipe {
   explicit ServedPipe(CrashPipe::Options options = {}) : server(WideId(id), options) {
     EXPECT_EQ("", server.createFailure());
-  }
-  // The served end saw one client and sent or took everything without trouble.
-  CrashPipe::Outcome FinishCleanly() {
-    CrashPipe::Outcome outcome = server.Finish();
-    EXPECT_TRUE(outcome.connected);
-    EXPECT_EQ("", outcome.failure);
-    return outcome;
   }
 
   const std::string id = UniqueCrashIdentifier();
@@ -95,8 +83,10 @@ TEST_F(NamedPipeTest, OneMessageEachWayEndsAtItsFirstNul) {
       if (c.serviceWrites) pipe.writeDataToNamedPipe(c.written);
       if (!c.serviceWrites) read = pipe.readDataFromNamedPipe();
     }
-    const CrashPipe::Outcome outcome = served.FinishCleanly();
-    ExpectSameText(c.expected, c.serviceWrites ? outcome.received : read);
+    const CrashPipe::Outcome outcome = served.server.Finish();
+    EXPECT_TRUE(outcome.connected && outcome.failure.empty()) << outcome.failure;
+    const std::string& got = c.serviceWrites ? outcome.received : read;
+    EXPECT_TRUE(c.expected == got) << "sizes " << c.expected.size() << " and " << got.size();  // MiB long
     // A writing service closes after its message; a reading one sends nothing back.
     EXPECT_TRUE(c.serviceWrites ? outcome.clientClosed : outcome.received.empty());
   }

@@ -21,7 +21,7 @@
 namespace kx {
 namespace {
 
-TEST(ReportWinTest, SystemProbeFillsEveryAttribute) {
+TEST(ReportWinTest, ProbesFillEveryAttributeAndTheGpuProbeLeavesComAsItFoundIt) {
   const std::string tag = FormatSystemTag("de_DE");
   const std::regex form(
       "<system platform=\"[^\"]+\" osversion=\"\\d+\\.\\d+\" osbuild=\"\\d+\" applicationlanguage=\"de_DE\" "
@@ -29,9 +29,7 @@ TEST(ReportWinTest, SystemProbeFillsEveryAttribute) {
       "machine=\"[^\" ][^\"]*[^\" ]\" model=\"[^\" ][^\"]*[^\" ]\" cpuCount=\"[1-9]\\d*\" "
       "cpuType=\"\\d+\" cpuFreq=\"\\d+ MHz\" processorArchitecture=\"9\"/>\n");
   EXPECT_TRUE(std::regex_match(tag, form)) << tag;
-}
 
-TEST(ReportWinTest, GpuProbeWritesAllAttributesAndLeavesComAsItFoundIt) {
   std::wstring lines;
   CollectGpuInfo(lines);
   const std::wregex gpuinfo(

@@ -14,10 +14,7 @@
 
 namespace kx::test {
 
-inline constexpr char kCrashCaptureMagic[8] = {'K', 'X', 'C', 'A', 'P', 'T', '0', '1'};
-
 struct CrashCapture {
-  char magic[8] = {};
   std::uint32_t processId = 0;  // the front end's own process
   std::uint32_t threadId = 0;   // the crashed (or, for thread-exits, the ended) thread
   std::uint64_t imageBase = 0;  // crashing_front_end.exe as loaded
@@ -32,13 +29,12 @@ inline bool WriteCrashCapture(const std::wstring& path, const CrashCapture& capt
   return ReadFileBytes(path).value_or("").size() == sizeof(capture);
 }
 
-// Nothing when the file is missing, of another size, or lacks the magic.
+// Nothing when the file is missing or of another size (the front end wrote none, or not all of it).
 inline std::optional<CrashCapture> ReadCrashCapture(const std::wstring& path) {
   const std::optional<std::string> bytes = ReadFileBytes(path);
   CrashCapture capture;
   if (!bytes || bytes->size() != sizeof(capture)) return std::nullopt;
   std::memcpy(&capture, bytes->data(), sizeof(capture));
-  if (std::memcmp(capture.magic, kCrashCaptureMagic, sizeof(kCrashCaptureMagic)) != 0) return std::nullopt;
   return capture;
 }
 

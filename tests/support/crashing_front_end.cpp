@@ -20,7 +20,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cwchar>
 #include <optional>
 #include <string>
@@ -37,12 +36,10 @@ enum ExitCode : UINT {
   kAllWell,
   kUsage,
   kNoCrash,
-  kNoPipe,
-  kServiceNotStarted,
-  kServiceTimedOut,
+  kNoService,
   kServiceFailed,
-  kPipeNotServed,
-  kNoCaptureFile,
+  kPipeShort,
+  kNoCapture,
   kSecondCrash
 };
 
@@ -116,7 +113,6 @@ UINT Run(int argc, wchar_t** argv) {
     return kUsage;
   }
 
-  std::memcpy(g_capture.magic, kx::test::kCrashCaptureMagic, sizeof(g_capture.magic));
   g_capture.processId = ::GetCurrentProcessId();
   const auto* base = reinterpret_cast<const unsigned char*>(::GetModuleHandleW(nullptr));
   g_capture.imageBase = reinterpret_cast<std::uintptr_t>(base);
@@ -151,18 +147,15 @@ UINT Run(int argc, wchar_t** argv) {
   const kx::CrashPipe::Outcome& served = run.pipe;
 
   UINT result = kAllWell;
-  if (!service.started) {
-    std::fprintf(stderr, "service not started: error %lu %s\n", service.startError, served.failure.c_str());
-    result = service.startError == ERROR_SUCCESS ? kNoPipe : kServiceNotStarted;
-  } else if (!service.finished || service.exitCode != 0) {
-    std::fprintf(stderr, "service ended with 0x%08lX or not at all\n", service.exitCode);
-    result = service.finished ? kServiceFailed : kServiceTimedOut;
+  if (!service.started || !service.finished || service.exitCode != 0) {
+    std::fprintf(stderr, "service: %s %s\n", kx::Describe(service).c_str(), served.failure.c_str());
+    result = service.started ? kServiceFailed : kNoService;
   } else if (!served.connected || !served.failure.empty() || served.bytesWritten != message.size() + 1) {
     std::fprintf(stderr, "pipe: connected %d, wrote %lu of %zu bytes, %s\n", served.connected ? 1 : 0,
                  static_cast<unsigned long>(served.bytesWritten), message.size() + 1, served.failure.c_str());
-    result = kPipeNotServed;
+    result = kPipeShort;
   }
-  if (!kx::test::WriteCrashCapture(argv[4], g_capture) && result == kAllWell) result = kNoCaptureFile;
+  if (!kx::test::WriteCrashCapture(argv[4], g_capture) && result == kAllWell) result = kNoCapture;
   return result;
 }
 

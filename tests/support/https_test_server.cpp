@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cwchar>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -24,12 +25,6 @@ constexpr DWORD kStartLimitMs = 20000;
 constexpr DWORD kStopLimitMs = 5000;
 constexpr DWORD kPollMs = 20;
 
-std::wstring FullPath(const std::wstring& path) {
-  wchar_t buffer[MAX_PATH * 4] = L"";
-  const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH * 4, buffer, nullptr);
-  return length > 0 && length < MAX_PATH * 4 ? std::wstring(buffer, length) : path;
-}
-
 // The server's answer files are named by this hash of the request target (see tools/https-test-server).
 std::wstring AnswerFileName(const std::string& path) {
   std::uint64_t hash = 0xCBF29CE484222325ull;
@@ -47,33 +42,20 @@ bool WriteWhole(const std::wstring& path, const std::string& bytes) {
          ::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
+// "METHOD target HTTP/1.1", the header lines, an empty line, the body.
 RecordedRequest ParseRequest(const std::string& data) {
   RecordedRequest request;
   const size_t headEnd = data.find("\r\n\r\n");
   if (headEnd != std::string::npos) request.body = data.substr(headEnd + 4);
   splitText(data.substr(0, headEnd), "\r\n", request.headerLines);
   if (request.headerLines.empty()) return request;
-  // "METHOD target HTTP/1.1"
   const std::string line = request.headerLines.front();
   request.headerLines.erase(request.headerLines.begin());
-  const size_t firstSpace = line.find(' ');
-  const size_t lastSpace = line.rfind(' ');
+  const size_t firstSpace = line.find(' '), lastSpace = line.rfind(' ');
   request.method = line.substr(0, firstSpace);
-  if (firstSpace != std::string::npos) {
-    request.path =
-        line.substr(firstSpace + 1, lastSpace > firstSpace ? lastSpace - firstSpace - 1 : std::string::npos);
-  }
+  const size_t length = lastSpace > firstSpace ? lastSpace - firstSpace - 1 : std::string::npos;
+  if (firstSpace != std::string::npos) request.path = line.substr(firstSpace + 1, length);
   return request;
-}
-
-std::wstring CertificateName(TestCertificate certificate) {
-  switch (certificate) {
-    case TestCertificate::kLocalhost: return L"localhost";
-    case TestCertificate::kOtherHost: return L"other-host";
-    case TestCertificate::kExpired: return L"expired";
-    case TestCertificate::kPlainHttp: break;
-  }
-  return L"";
 }
 
 }  // namespace
@@ -94,7 +76,7 @@ HttpsTestServer::HttpsTestServer(TestCertificate certificate) { failure_ = Start
 
 std::string HttpsTestServer::Start(TestCertificate certificate) {
   static std::atomic<int> counter{0};
-  const std::wstring buildTree = FullPath(ThisProgramFolder() + L"\\..");
+  const std::wstring buildTree = std::filesystem::path(ThisProgramFolder()).parent_path().wstring();
   // Under the build tree, where the fixture's cleanup finds servers left over. Tests in other Wine prefixes
   // share this folder and may have the same process id, so a name is taken only by making its folder: an
   // existing one may be another test's running server and is never reused or removed.
@@ -117,14 +99,14 @@ std::string HttpsTestServer::Start(TestCertificate certificate) {
   if (certificate == TestCertificate::kPlainHttp) {
     arguments += L" --plain";
   } else {
-    const std::wstring pki = buildTree + L"\\test-pki\\";
-    const std::wstring name = CertificateName(certificate);
-    if (!IsFile(pki + name + L".crt") || !IsFile(pki + name + L".key")) {
-      return "no test certificate " + NarrowToCodePage(pki + name, CP_UTF8) +
+    const wchar_t* const names[] = {L"localhost", L"other-host", L"expired"};  // by TestCertificate
+    const std::wstring name = buildTree + L"\\test-pki\\" + names[static_cast<int>(certificate)];
+    if (!IsFile(name + L".crt") || !IsFile(name + L".key")) {
+      return "no test certificate " + NarrowToCodePage(name, CP_UTF8) +
              ".crt/.key: does the test require the test_pki fixture (kx_add_test ... HTTPS)?";
     }
-    arguments += L" --cert " + QuoteWord(UnixPath(pki + name + L".crt")) + L" --key " +
-                 QuoteWord(UnixPath(pki + name + L".key"));
+    arguments +=
+        L" --cert " + QuoteWord(UnixPath(name + L".crt")) + L" --key " + QuoteWord(UnixPath(name + L".key"));
   }
 
   // -I: the interpreter ignores PYTHON* variables and the user's site folder.
@@ -188,8 +170,8 @@ std::vector<RecordedRequest> HttpsTestServer::Requests() const {
   std::vector<RecordedRequest> requests;
   // Numbered from 1 without gaps, each renamed into place whole.
   for (int number = 1;; ++number) {
-    std::wstring name = std::to_wstring(number);
-    name.insert(0, name.size() < 6 ? 6 - name.size() : 0, L'0');
+    wchar_t name[16];
+    std::swprintf(name, 16, L"%06d", number);
     const std::wstring path = control_ + L"\\requests\\" + name + L".request";
     const std::optional<std::string> data = ReadFileBytes(path);
     if (!data) return requests;

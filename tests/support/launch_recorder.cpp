@@ -12,16 +12,12 @@
 
 #include <shellapi.h>
 
+#include <cwchar>
 #include <string>
 
 #include "common/win_handles.h"
 
 namespace {
-
-std::wstring ZeroPadded(unsigned long long value, size_t digits) {
-  std::wstring text = std::to_wstring(value);
-  return std::wstring(text.size() < digits ? digits - text.size() : 0, L'0') + text;
-}
 
 bool WriteRecord(const std::wstring& path, const std::wstring& record) {
   kx::UniqueFileHandle file(
@@ -45,10 +41,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Names in start order, so that a reader can list the launches in order.
   FILETIME now = {};
   ::GetSystemTimePreciseAsFileTime(&now);
-  const std::wstring name =
-      std::wstring(words.get()[1]) + L"\\" +
-      ZeroPadded((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime, 20) + L"-" +
-      std::to_wstring(::GetCurrentProcessId());
+  wchar_t stamp[40];
+  std::swprintf(stamp, 40, L"\\%08lX%08lX-%lu", now.dwHighDateTime, now.dwLowDateTime, ::GetCurrentProcessId());
+  const std::wstring name = words.get()[1] + std::wstring(stamp);
   const std::wstring temporary = name + L".tmp";
   if (!WriteRecord(temporary, record)) return 2;
   return ::MoveFileExW(temporary.c_str(), (name + L".launch").c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 3;
