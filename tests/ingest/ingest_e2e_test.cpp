@@ -50,11 +50,7 @@ class IngestTest : public testing::Test {
     Answer(200);
   }
 
-  void Answer(int status) {
-    TestAnswer answer;
-    answer.status = status;
-    server_.SetAnswer("/ingest", answer);
-  }
+  void Answer(int status) { server_.SetAnswer("/ingest", {TestAnswer::Kind::kAnswer, status, {}, ""}); }
   void PostQueued() { EXPECT_TRUE(RunService({client_, L"postingestevent", L"0"}).finished); }
   std::wstring Queue(const std::wstring& name, const std::string& text) {
     WriteFileBytes(folder_ + L"\\" + name, text);

@@ -29,14 +29,6 @@ using test::TestCertificate;
 
 constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded";
 
-TestAnswer Answer(int status, std::vector<std::string> headerLines, std::string body = "") {
-  TestAnswer answer;
-  answer.status = status;
-  answer.headerLines = std::move(headerLines);
-  answer.body = std::move(body);
-  return answer;
-}
-
 // The header block is larger than any fixed buffer would be.
 TEST(HttpClientTest, TheRequestArrivesAsGivenAndTheRawHeaderBlockComesBackWhole) {
   HttpsTestServer server;
@@ -45,7 +37,7 @@ TEST(HttpClientTest, TheRequestArrivesAsGivenAndTheRawHeaderBlockComesBackWhole)
   for (int i = 0; i < 700; ++i)
     lines.push_back("X-Filler-" + std::to_string(i) + ": " + std::string(100, 'f'));
   lines.insert(lines.end(), {"Solution_url: https://help.example/1", "Attach_Dump: yes"});
-  server.SetAnswer("/solution-url/win/intel", Answer(200, lines, "body is not read"));
+  server.SetAnswer("/solution-url/win/intel", {TestAnswer::Kind::kAnswer, 200, lines, "body is not read"});
   // The body ends at its first NUL; any other byte goes as it is.
   const std::string body = std::string("<?xml?>\n<a b=\"\xe9&amp;\"/>\n\0tail", 28);
   std::uint32_t status = 7;
@@ -85,9 +77,7 @@ TEST(HttpClientTrustTest, NoAnswerAndRefusedCertificatesGiveMinusOneAndStatusZer
     SCOPED_TRACE(what);
     HttpsTestServer server(certificate);
     ASSERT_EQ("", server.failure());
-    TestAnswer answer = Answer(200, {"Solution_url: https://evil.example/"});
-    answer.kind = kind;
-    server.SetAnswer("/x", answer);
+    server.SetAnswer("/x", {kind, 200, {"Solution_url: https://evil.example/"}, ""});
     std::uint32_t status = 7;
     EXPECT_EQ(L"-1",
               HttpClient().sendPostRequest(L"localhost", L"/x", kFormHeader, "x", server.port(), &status));
@@ -144,8 +134,8 @@ TEST(HttpClientTrustTest, ARedirectIsNotFollowedLeastOfAllToPlainHttp) {
   HttpsTestServer server;
   ASSERT_EQ("", plain.failure());
   ASSERT_EQ("", server.failure());
-  server.SetAnswer(
-      "/x", Answer(302, {"Location: http://127.0.0.1:" + std::to_string(plain.port()) + "/downgraded"}));
+  const std::string location = "Location: http://127.0.0.1:" + std::to_string(plain.port()) + "/downgraded";
+  server.SetAnswer("/x", {TestAnswer::Kind::kAnswer, 302, {location}, ""});
   std::uint32_t status = 0;
   const std::wstring answer =
       HttpClient().sendPostRequest(L"localhost", L"/x", kFormHeader, "x", server.port(), &status);

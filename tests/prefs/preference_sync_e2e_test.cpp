@@ -41,9 +41,7 @@ class PreferenceSyncTest : public testing::Test {
   void TearDown() override { ClearStore(); }
 
   void Answer(std::vector<std::string> headerLines) {
-    TestAnswer answer;
-    answer.headerLines = std::move(headerLines);
-    server_.SetAnswer(kPreferencesPath, answer);
+    server_.SetAnswer(kPreferencesPath, {TestAnswer::Kind::kAnswer, 200, std::move(headerLines), ""});
   }
 
   // Runs the command and waits for the transport's two starts that end it.
