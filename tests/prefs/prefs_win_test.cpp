@@ -99,17 +99,24 @@ TEST(PreferenceStoreTest, ARoundTripGivesBackWhatItReadsAndLeavesTheRestAlone) {
   }
 }
 
-// Crash data naming ever new products must not grow the store without end: a full store (and a name longer
-// than a value may be) gets no default value. The answer's side of the bound is the preference sync test's.
-TEST(PreferenceStoreTest, AFullStoreGetsNoNewDefaultPreference) {
+// Neither crash data naming ever new products nor a preferences answer naming thousands of builds (all
+// sent back at every sync) may grow the store without end: a full store (and a name longer than a value may
+// be) gets no new value, but a build already stored is still updated.
+TEST(PreferenceStoreTest, AFullStoreTakesNoNewPreferenceButUpdatesStoredOnes) {
   RegistryScratch scratch;
   EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(std::wstring(256, L'x')));
   EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, std::wstring(256, L'x')));
-  for (int i = 0; i < 256; ++i) {
+  for (int i = 0; i < 250; ++i) {
     WriteRawValue(kProductPreferencesKey, L"p;1;" + std::to_wstring(i), TextValue(L"1"));
   }
-  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"new;1;1"));
-  EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, L"new;1;1"));
+  PreferenceMap answered = {{"p;1;0", "2_2_2"}};
+  for (int i = 0; i < 3000; ++i) answered["new;1;" + std::to_string(i)] = "1_0_0";
+  PreferenceStore::writeAllPreferences(answered);
+  const PreferenceMap stored = PreferenceStore::readAllPreferences();
+  EXPECT_EQ(256u, stored.size());
+  EXPECT_EQ("2_2_2", stored.at("p;1;0"));
+  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"other;1;1"));
+  EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, L"other;1;1"));
 }
 
 // Made once, in lower case, by one of many first readers at once (a crash handler and the service start
