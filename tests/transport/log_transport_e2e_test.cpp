@@ -154,8 +154,6 @@ TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
       {"older than 30 days, delivered", 200, "", {}, {}, 1, kOld},
       {"older than 30 days, kept", 503, "", {L"a.final.unsent"}, {L"a.final.unsent"}, 1, kOld},
       {"killed once its request arrived", 0, "", kept, {}, 2},
-      {"408", 408, "", kept, {}, 2},
-      {"429", 429, "", kept, {}, 2},
       {"503", 503, "", kept, {}, 2},
       {"503 and Retry-After", 503, "Retry-After: 3600", kept, kept, 1},
       {"400", 400, "", {L"a.final.rejected"}, {L"a.final.rejected"}, 1},
