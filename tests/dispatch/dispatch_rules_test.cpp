@@ -63,8 +63,16 @@ TEST(ReportClosingTest, WithoutAnEndTagTheWholeTextStaysAndALoneCarriageReturnIs
   EXPECT_EQ("<c>\r<b>\xe9\r\n</crashreport>\r\n", CloseReportDocument(L"<c>\r<b>\xe9", false));
 }
 
-// That only status 0 of the signature check trusts is the fuzz target's property over every status, and a
-// changed file's digest the end-to-end table's altered transport; here, what the signer's chain means.
+// Only status 0 trusts: a warning is no success, nor is a changed file's digest. That every status gives a
+// reason is the fuzz target's check; which reason the log shows, the end-to-end table's.
+TEST(TrustVerdictTest, OnlyAVerifiedSignatureIsTrusted) {
+  EXPECT_TRUE(JudgeTrustStatus(0, 0x800B0100).trusted);
+  // TRUST_E_NOSIGNATURE, TRUST_E_EXPLICIT_DISTRUST, CRYPT_E_SECURITY_SETTINGS, TRUST_E_BAD_DIGEST, a warning
+  for (const std::uint32_t status : {0x800B0100u, 0x800B0111u, 0x80092026u, 0x80096010u, 1u}) {
+    EXPECT_FALSE(JudgeTrustStatus(static_cast<std::int32_t>(status), 0).trusted) << std::hex << status;
+  }
+}
+
 TEST(TrustVerdictTest, OnlyAChainWithoutErrorsWhoseSignerNamesCodeSigningIsTrusted) {
   const std::vector<std::string> codeSigning = {"1.3.6.1.5.5.7.3.1", kCodeSigningUsage};
   const std::tuple<SignerChainFacts, bool, std::string> cases[] = {
