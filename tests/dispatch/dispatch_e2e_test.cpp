@@ -39,9 +39,7 @@ std::wstring MakeClientDirectory(const AppDataSandbox& sandbox, const wchar_t* k
   static int counter = 0;
   const std::wstring directory = sandbox.roaming() + L"\\client dir " + std::to_wstring(counter++);
   std::filesystem::create_directories(directory);
-  if (*kind) {
-    std::filesystem::copy_file(TestTransport(kind), directory + L"\\KXLogTransport.exe");
-  }
+  if (*kind) std::filesystem::copy_file(TestTransport(kind), directory + L"\\KXLogTransport.exe");
   return directory;
 }
 
@@ -56,9 +54,6 @@ class DispatchTest : public testing::Test {
   }
   static void TearDownTestSuite() { sandbox_.reset(); }
 
-  static ServiceRun Run(const std::wstring& clientDirectory, const wchar_t* command, const std::string& id) {
-    return RunService({clientDirectory, command, WideId(id)});
-  }
   static std::string Log(const wchar_t* name) {
     return ReadFileBytes(sandbox_->logFolder() + L"\\" + name).value_or("<missing>");
   }
@@ -71,10 +66,8 @@ class DispatchTest : public testing::Test {
     EXPECT_EQ(expected, arguments);
   }
 
-  static std::unique_ptr<AppDataSandbox> sandbox_;
+  inline static std::unique_ptr<AppDataSandbox> sandbox_;
 };
-
-std::unique_ptr<AppDataSandbox> DispatchTest::sandbox_;
 
 TEST_F(DispatchTest, SendlogFinishesEachState) {
   // Which dump name exists beforehand (empty: none) and whether the dump is wanted, which the report's name
@@ -100,7 +93,7 @@ TEST_F(DispatchTest, SendlogFinishesEachState) {
     WriteFileBytes(attachment, "log");
     WriteFileBytes(attachment + L"2.writing", "half");
 
-    EXPECT_TRUE(Run(client, L"sendlog", lastId).finished);
+    EXPECT_TRUE(RunService({client, L"sendlog", WideId(lastId)}).finished);
     EXPECT_EQ("log", ReadFileBytes(attachment + L".final").value_or("<missing>"));
     EXPECT_FALSE(IsFile(attachment));
     EXPECT_TRUE(IsFile(attachment + L"2.writing"));
@@ -112,7 +105,7 @@ TEST_F(DispatchTest, SendlogFinishesEachState) {
   }
   // A second sendlog finds nothing left to finish and changes nothing.
   const std::vector<std::wstring> finishedFiles = ListTree(sandbox_->storageRoot());
-  EXPECT_TRUE(Run(client, L"sendlog", lastId).finished);
+  EXPECT_TRUE(RunService({client, L"sendlog", WideId(lastId)}).finished);
   EXPECT_EQ(finishedFiles, ListTree(sandbox_->storageRoot()));
   EXPECT_EQ("Log transport not present\r\n", Log(L"LogTransportProcessor.txt"));
 }
@@ -126,7 +119,7 @@ TEST_F(DispatchTest, DontsendDeletesTheReportAndItsDumpButNoFinishedFile) {
                                    attachment, attachment + L".writing", attachment + L"2.final"}) {
     WriteFileBytes(path, "x");
   }
-  EXPECT_TRUE(Run(MakeClientDirectory(*sandbox_, L"unsigned"), L"dontsend", id).finished);
+  EXPECT_TRUE(RunService({MakeClientDirectory(*sandbox_, L"unsigned"), L"dontsend", WideId(id)}).finished);
   EXPECT_FALSE(IsFile(files.attached));
   EXPECT_FALSE(IsFile(files.fullDump));
   EXPECT_FALSE(IsFile(attachment) || IsFile(attachment + L".writing"));

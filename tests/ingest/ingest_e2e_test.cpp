@@ -50,11 +50,7 @@ class IngestTest : public testing::Test {
     Answer(200);
   }
 
-  void Answer(int status) {
-    TestAnswer answer;
-    answer.status = status;
-    server_.SetAnswer("/ingest", answer);
-  }
+  void Answer(int status) { server_.SetAnswer("/ingest", {TestAnswer::Kind::kAnswer, status, {}, ""}); }
   void PostQueued() { EXPECT_TRUE(RunService({client_, L"postingestevent", L"0"}).finished); }
   std::wstring Queue(const std::wstring& name, const std::string& text) {
     WriteFileBytes(folder_ + L"\\" + name, text);
@@ -67,28 +63,21 @@ class IngestTest : public testing::Test {
   std::wstring folder_, client_;
 };
 
-TEST_F(IngestTest, HeldLocksEmptyFilesAndHalfWrittenFilesAreNotPosted) {
-  Queue(L"locked.log", "k:v");
+// At a refusing server (which statuses count as delivered is IsAcceptedStatus's table): a refused event stays
+// queued without its lock; an event another run holds the lock of, an empty or half-written one and a lock are
+// not posted; the purge removes only files past their age limit.
+TEST_F(IngestTest, OnlyFreeWholeEventsArePostedRefusedOnesStayAndThePurgeTakesOnlyTheOld) {
+  Answer(500);
   // Another run is posting it: it holds its lock open. A lock nobody holds (its run was killed) is no obstacle.
   const UniqueFileHandle held(::CreateFileW(Queue(L"locked.log.lck", "").c_str(), GENERIC_READ, 0, nullptr,
                                             OPEN_EXISTING, 0, nullptr));
-  Queue(L"stale.log", "k:v");
   Queue(L"stale.log.lck", "");
   Queue(L"empty.log", "");
   Queue(L"nocolon.log", "still being writ");
   Queue(L"stray.lck", "k:v");  // a lock is never an event, whatever it holds
-  PostQueued();
-  EXPECT_EQ(1u, server_.Requests().size());
-  EXPECT_EQ((std::vector<std::wstring>{L"empty.log", L"locked.log", L"locked.log.lck", L"nocolon.log",
-                                       L"stray.lck"}),
-            Queued());
-}
-
-// A refused event stays queued without its lock (which statuses count as delivered is IsAcceptedStatus's
-// table); the purge removes only files past their age limit.
-TEST_F(IngestTest, RefusedEventsStayAndThePurgeRemovesOnlyFilesPastTheirAgeLimit) {
-  Answer(500);
   const std::pair<const wchar_t*, ULONGLONG> files[] = {
+      {L"locked.log", 0},
+      {L"stale.log", 0},
       {L"old.log", 30 * kDay + kSecond},
       {L"young.log", 29 * kDay},
       // Locks of events no longer there: the lock of a queued event goes with the run that takes it over.
@@ -103,8 +92,10 @@ TEST_F(IngestTest, RefusedEventsStayAndThePurgeRemovesOnlyFilesPastTheirAgeLimit
   MakeOlder(folder_ + L"\\sub.log", 400 * kDay);
   MakeOlder(folder_ + L"\\sub.log\\inner.log", 400 * kDay);
   PostQueued();
-  EXPECT_EQ((std::vector<std::wstring>{L"b.log.lck", L"other.txt", L"sub.log", L"sub.log\\inner.log",
-                                       L"young.log"}),
+  EXPECT_EQ(3u, server_.Requests().size());  // stale.log, young.log and other.txt
+  EXPECT_EQ((std::vector<std::wstring>{L"b.log.lck", L"empty.log", L"locked.log", L"locked.log.lck",
+                                       L"nocolon.log", L"other.txt", L"stale.log", L"stray.lck", L"sub.log",
+                                       L"sub.log\\inner.log", L"young.log"}),
             Queued());
 }
 

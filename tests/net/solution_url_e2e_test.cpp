@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "handler/crash_pipe.h"
@@ -49,11 +49,7 @@ class SolutionUrlTest : public testing::Test {
 
   static void Answer(std::vector<std::string> headerLines, int status = 200,
                      TestAnswer::Kind kind = TestAnswer::Kind::kAnswer) {
-    TestAnswer answer;
-    answer.kind = kind;
-    answer.status = status;
-    answer.headerLines = std::move(headerLines);
-    server_->SetAnswer(kSolutionPath, answer);
+    server_->SetAnswer(kSolutionPath, {kind, status, std::move(headerLines), ""});
   }
 
   // Runs solutionurl for the crash while serving its pipe; what the service wrote there, "<none>" when it
@@ -115,56 +111,53 @@ TEST_F(SolutionUrlTest, ARealCrashReportTravelsAndItsLinkComesBack) {
 
 // How the header values are read is the answer readers' table; these rows show what the service does with
 // them, whatever the status. A server that hangs up inside its header block cuts the link's line: whatever
-// the platform makes of the rest, no cut link reaches the front end.
-TEST_F(SolutionUrlTest, TheAnswerDecidesWhetherTheDumpStays) {
+// the platform makes of the rest, no cut link reaches the front end. Without a report there is nothing to
+// send: "-1", the dump stays. When the report's state cannot be told (a link that points at itself) or there
+// is no storage: no request, no message, no file changed.
+TEST_F(SolutionUrlTest, TheAnswerDecidesWhetherTheDumpStaysAndFailuresChangeOnlyWhatTheyMay) {
   ASSERT_NE("", report_) << "needs the crash of the first test";
   using Kind = TestAnswer::Kind;
-  // Header lines of the answer; the link expected in the pipe; whether the dump is wanted.
-  const std::tuple<Kind, std::vector<std::string>, const char*, bool> cases[] = {
-      {Kind::kAnswer, {"Attach_Dump:"}, "-1", true},
-      {Kind::kAnswer, {"Solution_url: https://help.example/c"}, "https://help.example/c", false},
-      {Kind::kCut, {"Attach_Dump: no", "Solution_url: https://help.example/cu"}, "-1", false},
+  enum Twist { kNone, kNoReport, kUnknownState, kNoStorage };
+  struct Row {
+    Twist twist;
+    Kind kind;
+    std::vector<std::string> headerLines;
+    std::string message;  // in the pipe, before its NUL; "<none>" when the service did not connect
+    const char* left;     // which of the crash's files are there afterwards
+    size_t requests;
   };
-  for (const auto& [kind, headerLines, link, wanted] : cases) {
-    SCOPED_TRACE(headerLines.back());
+  const std::vector<std::string> never = {"Solution_url: https://help.example/never", "Attach_Dump: no"};
+  const Row rows[] = {
+      {kNone, Kind::kAnswer, {"Attach_Dump:"}, "-1", "attached dump", 1},
+      {kNone, Kind::kAnswer, {"Solution_url: https://help.example/c"}, "https://help.example/c", "report", 1},
+      {kNone, Kind::kCut, {"Attach_Dump: no", "Solution_url: https://help.example/cu"}, "-1", "report", 1},
+      {kNoReport, Kind::kAnswer, never, "-1", "dump", 0},
+      {kUnknownState, Kind::kAnswer, never, "<none>", "attached dump", 0},
+      {kNoStorage, Kind::kAnswer, never, "<none>", "dump", 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.headerLines.back() + " " + std::to_string(row.twist));
     const std::string id = UniqueCrashIdentifier();
     const ReportFiles files = CopyOfTheCrash(id);
-    Answer(headerLines, 500, kind);
-    EXPECT_EQ(std::string(link) + '\0', RunSolutionUrl(id));
-    EXPECT_EQ(!wanted, IsFile(files.report));
-    EXPECT_EQ(wanted, IsFile(files.attached));
-    EXPECT_EQ(wanted, IsFile(files.dump));
-  }
-}
-
-// No report: nothing to send, "-1", the dump stays. The report's state cannot be told (a link that points at
-// itself) or there is no storage: no request, no message, no file changed.
-TEST_F(SolutionUrlTest, FailuresAnswerMinusOneOrNothingAndChangeOnlyWhatTheyMay) {
-  ASSERT_NE("", report_) << "needs the crash of the first test";
-  Answer({"Solution_url: https://help.example/never", "Attach_Dump: no"});
-  const size_t requests = server_->Requests().size();
-  enum class Twist { kNoReport, kUnknownState, kNoStorage };
-  const std::tuple<const char*, Twist, std::string> cases[] = {
-      {"no report", Twist::kNoReport, std::string("-1\0", 3)},
-      {"the report's state cannot be told", Twist::kUnknownState, "<none>"},
-      {"no storage", Twist::kNoStorage, "<none>"},
-  };
-  for (const auto& [what, twist, message] : cases) {
-    SCOPED_TRACE(what);
-    const std::string id = UniqueCrashIdentifier();
-    const ReportFiles files = CopyOfTheCrash(id);
-    ::DeleteFileW(files.report.c_str());
-    if (twist == Twist::kUnknownState) {
+    if (row.twist != kNone) ::DeleteFileW(files.report.c_str());
+    if (row.twist == kUnknownState) {
       ASSERT_TRUE(MakeSelfLink(files.report));
       WriteFileBytes(files.attached, report_);
     }
-    if (twist == Twist::kNoStorage) sandbox_->PointAt();
-    EXPECT_EQ(message, RunSolutionUrl(id));
+    if (row.twist == kNoStorage) sandbox_->PointAt();
+    Answer(row.headerLines, 500, row.kind);
+    const size_t before = server_->Requests().size();
+    EXPECT_EQ(row.message == "<none>" ? row.message : row.message + '\0', RunSolutionUrl(id));
     sandbox_->PointAt(sandbox_->roaming());
-    EXPECT_TRUE(IsFile(files.dump));
-    EXPECT_EQ(twist == Twist::kUnknownState, IsFile(files.attached));
+    std::string left;
+    for (const auto& [name, path] : {std::pair<std::string, std::wstring>{"report", files.report},
+                                     {"attached", files.attached},
+                                     {"dump", files.dump}}) {
+      if (IsFile(path)) left += (left.empty() ? "" : " ") + name;
+    }
+    EXPECT_EQ(row.left, left);
+    EXPECT_EQ(before + row.requests, server_->Requests().size());
   }
-  EXPECT_EQ(requests, server_->Requests().size());
 }
 
 }  // namespace

@@ -41,9 +41,7 @@ class PreferenceSyncTest : public testing::Test {
   void TearDown() override { ClearStore(); }
 
   void Answer(std::vector<std::string> headerLines) {
-    TestAnswer answer;
-    answer.headerLines = std::move(headerLines);
-    server_.SetAnswer(kPreferencesPath, answer);
+    server_.SetAnswer(kPreferencesPath, {TestAnswer::Kind::kAnswer, 200, std::move(headerLines), ""});
   }
 
   // Runs the command and waits for the transport's two starts that end it.
@@ -87,26 +85,6 @@ TEST_F(PreferenceSyncTest, TheServersAnswerIsMergedAndWithoutAStoreNothingIsSent
   EXPECT_EQ(2u, server_.Requests().size());
   HKEY key = nullptr;
   EXPECT_NE(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_CURRENT_USER, kPreferencesKey, 0, KEY_READ, &key));
-}
-
-// Every stored build is sent back at each sync: an answer naming thousands must not grow the store past its
-// bound, and a build already stored is still updated when the store is full.
-TEST_F(PreferenceSyncTest, AnAnswerWithThousandsOfBuildsFillsTheStoreOnlyToItsBound) {
-  // Nearly full already: each answer adds what its one header line holds, and runs add up.
-  PreferenceMap stored = {{"zzz;1;1", "0_1_100"}};
-  for (int build = 0; build < 250; ++build) stored["old;1;" + std::to_string(build)] = "0_1_100";
-  PreferenceStore::writeAllPreferences(stored);
-  std::string objects =
-      "{\"product\": \"zzz\", \"version\": \"1\", \"build\": \"1\", \"preferences\": \"2_2_2\"}";
-  for (int build = 0; build < 3000; ++build) {
-    objects += ",{\"product\": \"p\", \"version\": \"1\", \"build\": \"" + std::to_string(build) +
-               "\", \"preferences\": \"1_0_0\"}";
-  }
-  Answer({"Updated Preferences: [" + objects + "]"});
-  Sync();
-  stored = PreferenceStore::readAllPreferences();
-  EXPECT_EQ(256u, stored.size());
-  EXPECT_EQ("2_2_2", stored["zzz;1;1"]);
 }
 
 }  // namespace

@@ -10,21 +10,6 @@
 namespace kx {
 namespace {
 
-// What the headers carry is checked where a server reads them (the transport's end-to-end test), and that
-// no name can break a header line, by the fuzz target; here, which kind each name is.
-TEST(UploadRulesTest, EachNameHasItsKindAndAnAttachmentNamesItsReport) {
-  const std::tuple<const wchar_t*, const char*, const wchar_t*> names[] = {
-      {L"kxWinLog_g_4711_abc.xml.final", "report", L""},
-      {L"kxWinDump_g_1_abc.dmp.full.final", "dump", L""},
-      {L"kxWinLog_g_1-2_abc.xml.att1.app_log.final", "attachment", L"kxWinLog_g_1-2_abc.xml.final"},
-      {L"notes.final", "other", L""},
-  };
-  for (const auto& [name, kind, report] : names) {
-    EXPECT_STREQ(kind, UploadKindOf(name)) << testing::PrintToString(std::wstring(name));
-    EXPECT_EQ(report, ReportNameOfAttachment(name));
-  }
-}
-
 TEST(UploadRulesTest, OnlyFinishedFilesAreTakenAndTheStatusDecidesTheirFate) {
   const std::tuple<const wchar_t*, bool, bool> names[] = {
       {L"kxWinLog_g_1_abc.xml.final", true, false},
@@ -48,8 +33,6 @@ TEST(UploadRulesTest, OnlyFinishedFilesAreTakenAndTheStatusDecidesTheirFate) {
       {503, UploadVerdict::kKept},      {600, UploadVerdict::kKept},
   };
   for (const auto& [status, verdict] : statuses) EXPECT_EQ(verdict, JudgeUploadStatus(status)) << status;
-  EXPECT_EQ(L"a.final.rejected", SetAsideName(L"a.final", kRejectedSuffix, 0));
-  EXPECT_EQ(L"a.final.2.unsent", SetAsideName(L"a.final", kUnsentSuffix, 1));
 }
 
 TEST(UploadRulesTest, RetryAfterPausesForItsDelayOrUntilItsDateAtMostADay) {

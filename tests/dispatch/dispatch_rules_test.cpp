@@ -1,5 +1,5 @@
-// The pure rules of the log transport's start: what the signer's chain means, whether a signer is our
-// publisher, and the paths the transport is started by.
+// The pure rules of dispatch: report and attachment names, how a report is closed, what the signer's chain
+// means, whether a signer is our publisher, and the paths the log transport is started by.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -9,11 +9,69 @@
 #include <vector>
 
 #include "dispatch/publisher_pin.h"
+#include "dispatch/report_closing.h"
+#include "dispatch/report_names.h"
 #include "dispatch/transport_command.h"
 #include "dispatch/trust_verdict.h"
 
 namespace kx {
 namespace {
+
+TEST(ReportNamesTest, TextModeReadingReducesOnlyCarriageReturnLineFeedPairs) {
+  const std::pair<std::string, std::wstring> cases[] = {
+      {"", L""},
+      {"<a>\r\n<b/>\r\n</a>", L"<a>\n<b/>\n</a>"},
+      {"\r\r\n\n\r", L"\r\n\n\r"},
+      {std::string("x\x1ay\0z\xff", 6), std::wstring(L"x\x1ay\0z\xff", 6)},
+  };
+  for (const auto& [bytes, text] : cases) {
+    SCOPED_TRACE(testing::PrintToString(bytes));
+    EXPECT_EQ(text, WidenTextModeBytes(bytes));
+  }
+}
+
+TEST(ReportNamesTest, AttachmentNamesTieTheCopyToItsReportAndTellItsState) {
+  const std::tuple<const wchar_t*, std::size_t, std::wstring> names[] = {
+      // source name, longest name, copy's name
+      {L"app.log", 99, L"r.xml.att1.app_log"},
+      {L"\u00E9 v1.2.final", 99, L"r.xml.att1.__v1_2_final"},  // no dot: no state suffix can appear
+      {L"", 99, L"r.xml.att1.file"},
+      {L"abcdefghijklmnopqrstuvwxyz0123456789", 99, L"r.xml.att1.abcdefghijklmnopqrstuvwxyz012345"},
+      {L"app.log", 14, L"r.xml.att1.app"},
+      {L"app.log", 11, L""},
+  };
+  for (const auto& [source, longest, name] : names)
+    EXPECT_EQ(name, AttachmentFileName(L"r.xml", 1, source, longest));
+  const std::pair<const wchar_t*, AttachmentFileState> states[] = {
+      {L"r.xml.att1.app_log", AttachmentFileState::kCopy},
+      {L"r.xml.att8.final", AttachmentFileState::kCopy},  // a file named "final"
+      {L"r.xml.att8.final.writing", AttachmentFileState::kWriting},
+      {L"r.xml.att2.app_log.final", AttachmentFileState::kFinal},
+      {L"r.xml.att1.", AttachmentFileState::kNone},
+      {L"r.xml.att.app_log", AttachmentFileState::kNone},
+      {L"r.xml.att1.app.log", AttachmentFileState::kNone},
+      {L"r.xml.att1.app_log.solurl", AttachmentFileState::kNone},
+      {L"r.xml.final", AttachmentFileState::kNone},
+      {L"q.xml.att1.app_log", AttachmentFileState::kNone},
+  };
+  for (const auto& [name, state] : states) EXPECT_EQ(state, AttachmentStateOf(L"r.xml", name)) << name;
+}
+
+// Cutting at the first end tag and closing with or without the dump's element are the sendlog end-to-end
+// rows; that exactly one end tag ends any text is the fuzz target's check.
+TEST(ReportClosingTest, WithoutAnEndTagTheWholeTextStaysAndALoneCarriageReturnIsKept) {
+  EXPECT_EQ("<c>\r<b>\xe9\r\n</crashreport>\r\n", CloseReportDocument(L"<c>\r<b>\xe9", false));
+}
+
+// Only status 0 trusts: a warning is no success, nor is a changed file's digest. That every status gives a
+// reason is the fuzz target's check; which reason the log shows, the end-to-end table's.
+TEST(TrustVerdictTest, OnlyAVerifiedSignatureIsTrusted) {
+  EXPECT_TRUE(JudgeTrustStatus(0, 0x800B0100).trusted);
+  // TRUST_E_NOSIGNATURE, TRUST_E_EXPLICIT_DISTRUST, CRYPT_E_SECURITY_SETTINGS, TRUST_E_BAD_DIGEST, a warning
+  for (const std::uint32_t status : {0x800B0100u, 0x800B0111u, 0x80092026u, 0x80096010u, 1u}) {
+    EXPECT_FALSE(JudgeTrustStatus(static_cast<std::int32_t>(status), 0).trusted) << std::hex << status;
+  }
+}
 
 TEST(TrustVerdictTest, OnlyAChainWithoutErrorsWhoseSignerNamesCodeSigningIsTrusted) {
   const std::vector<std::string> codeSigning = {"1.3.6.1.5.5.7.3.1", kCodeSigningUsage};

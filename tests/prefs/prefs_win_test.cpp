@@ -1,7 +1,13 @@
+// The Win32 half of prefs: the registry's preference store and installation GUID, and the configuration
+// file as the platform hands it over.
+#include "prefs/client_config_file.h"
 #include "prefs/preference_store.h"
+
+#include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
@@ -12,6 +18,7 @@
 #include "common/text_utils.h"
 #include "common/win_handles.h"
 #include "prefs/installation_guid.h"
+#include "support/test_files.h"
 
 namespace kx {
 namespace {
@@ -92,17 +99,24 @@ TEST(PreferenceStoreTest, ARoundTripGivesBackWhatItReadsAndLeavesTheRestAlone) {
   }
 }
 
-// Crash data naming ever new products must not grow the store without end: a full store (and a name longer
-// than a value may be) gets no default value. The answer's side of the bound is the preference sync test's.
-TEST(PreferenceStoreTest, AFullStoreGetsNoNewDefaultPreference) {
+// Neither crash data naming ever new products nor a preferences answer naming thousands of builds (all
+// sent back at every sync) may grow the store without end: a full store (and a name longer than a value may
+// be) gets no new value, but a build already stored is still updated.
+TEST(PreferenceStoreTest, AFullStoreTakesNoNewPreferenceButUpdatesStoredOnes) {
   RegistryScratch scratch;
   EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(std::wstring(256, L'x')));
   EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, std::wstring(256, L'x')));
-  for (int i = 0; i < 256; ++i) {
+  for (int i = 0; i < 250; ++i) {
     WriteRawValue(kProductPreferencesKey, L"p;1;" + std::to_wstring(i), TextValue(L"1"));
   }
-  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"new;1;1"));
-  EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, L"new;1;1"));
+  PreferenceMap answered = {{"p;1;0", "2_2_2"}};
+  for (int i = 0; i < 3000; ++i) answered["new;1;" + std::to_string(i)] = "1_0_0";
+  PreferenceStore::writeAllPreferences(answered);
+  const PreferenceMap stored = PreferenceStore::readAllPreferences();
+  EXPECT_EQ(256u, stored.size());
+  EXPECT_EQ("2_2_2", stored.at("p;1;0"));
+  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"other;1;1"));
+  EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, L"other;1;1"));
 }
 
 // Made once, in lower case, by one of many first readers at once (a crash handler and the service start
@@ -141,6 +155,44 @@ TEST(PreferenceStoreTest, TheGuidIsMadeOnceAndKeptUnlessDamaged) {
     EXPECT_EQ(guid, PreferenceStore::getInstallationGuid());
   }
   EXPECT_EQ(1u, seen.count(upper));
+}
+
+TEST(ClientConfigFileTest, FileIsReadInTextModeWhileOthersHoldItOpenAndAMissingOneIsEmpty) {
+  wchar_t temp[MAX_PATH + 1] = L"";
+  ::GetTempPathW(MAX_PATH + 1, temp);
+  const std::wstring directory =
+      std::wstring(temp) + L"kx-config-" + std::to_wstring(::GetCurrentProcessId());
+  std::filesystem::create_directories(directory);
+  EXPECT_TRUE(readClientConfig(directory).empty());
+  EXPECT_TRUE(readClientConfig(directory + L"\\no such folder").empty());
+
+  const std::wstring path = directory + L"\\kx_win_client_config.cfg";
+  test::WriteFileBytes(path, "\xEF\xBB\xBFkxkxs-url=https://first\r\nKXKXS-PORT = 8443\r\n" +
+                                 std::string(3000, 'z') +
+                                 "=x\r\nkxcn-url=https://Solutions.Example/a\r\nkxcn-port=70000");
+  {
+    // Another program holds the file open for writing.
+    const UniqueFileHandle writer(::CreateFileW(path.c_str(), GENERIC_WRITE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer.valid());
+    // CR LF arrives as LF, and the byte-order mark is part of the first key.
+    EXPECT_EQ((ClientConfig{{"\xEF\xBB\xBFkxkxs-url", "https://first"},
+                            {"kxkxs-port", "8443"},
+                            {"kxcn-url", "https://Solutions.Example/a"},
+                            {"kxcn-port", "70000"}}),
+              readClientConfig(directory));
+  }
+  std::filesystem::remove_all(directory);
+}
+
+TEST(ClientConfigUrlTest, ServerUrlIsWidenedWithTheSystemCodePageOrBuiltIn) {
+  if (::GetACP() != 1252) GTEST_SKIP() << "the test prefix's ANSI code page is " << ::GetACP();
+  const ClientConfig config{{"kxcn-url", "https://caf\x80.example"}, {"kxkxs-url", ""}};
+  EXPECT_EQ(L"https://caf\u20AC.example",
+            ConfiguredServerUrl(config, kSolutionServerUrlKey, kBuiltInSolutionServerUrl));
+  EXPECT_EQ(kBuiltInPreferencesServerUrl,
+            ConfiguredServerUrl(config, kPreferencesServerUrlKey, kBuiltInPreferencesServerUrl));
 }
 
 }  // namespace
