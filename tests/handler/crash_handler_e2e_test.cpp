@@ -19,6 +19,7 @@
 #include "support/appdata_sandbox.h"
 #include "support/https_test_server.h"
 #include "support/linux_programs.h"
+#include "support/linux_shell.h"
 #include "support/launch_records.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
@@ -27,22 +28,16 @@ namespace kx::test {
 namespace {
 
 constexpr DWORD kLaunchWaitMs = 30000;
+constexpr char kSolution[] = "/solution-url/win/intel";
 
 std::wstring DemoPath() { return ThisProgramFolder() + L"\\KXCrashDemo.exe"; }
 
-// The source lines of a code address of KXCrashDemo.exe, the outermost inlining function's last, from the
-// toolchain's addr2line. Wine starts a Linux program without waiting for it, so the text is moved into
-// place whole and waited for.
+// The source lines of a code address of KXCrashDemo.exe, the outermost inlining function's last.
 std::string SourceOf(const std::string& address) {
-  const std::wstring out = ThisProgramFolder() + L"\\handler_e2e_addr2line.txt";
-  ::DeleteFileW(out.c_str());
-  const std::wstring target = L"'" + UnixPath(out) + L"'";
-  const std::wstring command = L"x86_64-w64-mingw32-addr2line -i -e '" + UnixPath(DemoPath()) + L"' " +
-                               std::wstring(address.begin(), address.end()) + L" > " + target +
-                               L".part && mv " + target + L".part " + target;
-  RunProgram(L"Z:\\bin\\sh", L"-c " + QuoteWord(command));
-  for (int i = 0; i < 300 && ::GetFileAttributesW(out.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(100);
-  return ReadFileBytes(out).value_or("");
+  const std::wstring demo = UnixPath(DemoPath());
+  return LinuxShellOutput("x86_64-w64-mingw32-addr2line -i -e '" + std::string(demo.begin(), demo.end()) +
+                              "' " + address,
+                          ThisProgramFolder());
 }
 
 // The one file of the folder, which every sent crash leaves; empty when there is none or more than one.
@@ -57,7 +52,7 @@ class CrashHandlerTest : public testing::Test {
     server_ = std::make_unique<HttpsTestServer>();
     TestAnswer answer;
     answer.headerLines = {"Solution_url: https://help.example/kb/4711", "Attach_Dump: yes"};
-    server_->SetAnswer("/solution-url/win/intel", answer);
+    server_->SetAnswer(kSolution, answer);
     server_->SetAnswer("/ingest", TestAnswer());
   }
   static void TearDownTestSuite() { server_.reset(); }
@@ -97,6 +92,16 @@ class CrashHandlerTest : public testing::Test {
       if (done >= runs) break;
     }
     return log;
+  }
+
+  // The requests to `path` since the server's `since`th.
+  std::vector<RecordedRequest> RequestsTo(const std::string& path, size_t since) const {
+    std::vector<RecordedRequest> found;
+    const std::vector<RecordedRequest> all = server_->Requests();
+    for (size_t r = since; r < all.size(); ++r) {
+      if (all[r].path == path) found.push_back(all[r]);
+    }
+    return found;
   }
 
   std::wstring reporterLog() const { return sandbox_.roaming() + L"\\reporter.log"; }
@@ -145,12 +150,9 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentWithItsOwnCodeInReportAndDump) {
     FILETIME created, exited, kernel, user;
     ASSERT_TRUE(::GetProcessTimes(demo.process.get(), &created, &exited, &kernel, &user));
     const std::string log = WaitForReporter();
-    const std::vector<RecordedRequest> requests = server_->Requests();
-    const auto solution = std::find_if(requests.begin() + requestsBefore, requests.end(), [](const auto& r) {
-      return r.path == "/solution-url/win/intel";
-    });
-    ASSERT_NE(requests.end(), solution) << log;
-    EXPECT_LT((0ULL + exited.dwHighDateTime) << 32 | exited.dwLowDateTime, solution->received) << log;
+    const std::vector<RecordedRequest> solutions = RequestsTo(kSolution, requestsBefore);
+    ASSERT_FALSE(solutions.empty()) << log;
+    EXPECT_LT((0ULL + exited.dwHighDateTime) << 32 | exited.dwLowDateTime, solutions[0].received) << log;
 
     const std::wstring report = OnlyFile(crashLogs());
     EXPECT_EQ(report.size() - 6, report.rfind(L".final"));
@@ -222,8 +224,7 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
     EXPECT_TRUE(ReadLaunches(client_).empty());
     EXPECT_TRUE(Contains(output(), c.said)) << output();
     if (c.quiet) {
-      for (size_t r = requestsBefore; r < server_->Requests().size(); ++r)
-        EXPECT_NE("/solution-url/win/intel", server_->Requests()[r].path);
+      EXPECT_EQ(0u, RequestsTo(kSolution, requestsBefore).size());
       EXPECT_EQ(std::vector<std::wstring>{}, ListTree(sandbox_.storageRoot() + L"\\ingest"));
     }
     if (!c.refused) continue;
@@ -231,9 +232,8 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
     // tests' reports were sent.
     bool event = false;
     for (int i = 0; i < 300 && !event; ++i, ::Sleep(100)) {
-      const std::vector<RecordedRequest> requests = server_->Requests();
-      for (size_t r = requestsBefore; r < requests.size(); ++r)
-        event |= requests[r].path == "/ingest" && Contains(requests[r].body, "\"report.sent\":\"no\"");
+      for (const RecordedRequest& r : RequestsTo("/ingest", requestsBefore))
+        event |= Contains(r.body, "\"report.sent\":\"no\"");
     }
     EXPECT_TRUE(event) << log;
   }
@@ -299,9 +299,8 @@ TEST_F(CrashHandlerTest, CrashLoopGuardAndThrottleFollowTheRunHistory) {
       continue;
     }
     const std::string log = WaitForReporter();
-    std::string text;
-    for (size_t r = requestsBefore; r < server_->Requests().size(); ++r)
-      if (server_->Requests()[r].path == "/solution-url/win/intel") text = server_->Requests()[r].body;
+    const std::vector<RecordedRequest> solutions = RequestsTo(kSolution, requestsBefore);
+    const std::string text = solutions.empty() ? "" : solutions.back().body;
     EXPECT_NE(std::string::npos, text.find(std::string("key=\"demo.previousRuns\">previous runs ") +
                                            c.previousRuns + "<"))
         << text;
@@ -313,10 +312,8 @@ TEST_F(CrashHandlerTest, CrashLoopGuardAndThrottleFollowTheRunHistory) {
     EXPECT_FALSE(OnlyFile(crashLogs()).empty()) << log;
     EXPECT_EQ(*c.guard == '\0', !OnlyFile(dumps()).empty()) << log;
   }
-  size_t solutionRequests = 0;
-  for (size_t r = requestsAtStart; r < server_->Requests().size(); ++r)
-    solutionRequests += server_->Requests()[r].path == "/solution-url/win/intel";
-  EXPECT_EQ(7u, solutionRequests);  // the hangs', the four sent, and dontsend's own exchange
+  // The hangs', the four sent, and dontsend's own exchange.
+  EXPECT_EQ(7u, RequestsTo(kSolution, requestsAtStart).size());
 }
 
 }  // namespace
