@@ -17,7 +17,6 @@
 #include "support/appdata_sandbox.h"
 #include "support/https_test_server.h"
 #include "support/linux_programs.h"
-#include "support/linux_shell.h"
 #include "support/launch_records.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
@@ -30,12 +29,19 @@ constexpr char kSolution[] = "/solution-url/win/intel";
 
 std::wstring DemoPath() { return ThisProgramFolder() + L"\\KXCrashDemo.exe"; }
 
-// The source lines of a code address of KXCrashDemo.exe, the outermost inlining function's last.
+// The source lines of a code address of KXCrashDemo.exe, the outermost inlining function's last, from the
+// toolchain's addr2line. Wine starts a Linux program without waiting for it, so the text is moved into
+// place whole and waited for.
 std::string SourceOf(const std::string& address) {
-  const std::wstring demo = UnixPath(DemoPath());
-  return LinuxShellOutput("x86_64-w64-mingw32-addr2line -i -e '" + std::string(demo.begin(), demo.end()) +
-                              "' " + address,
-                          ThisProgramFolder());
+  const std::wstring out = ThisProgramFolder() + L"\\handler_e2e_addr2line.txt";
+  ::DeleteFileW(out.c_str());
+  const std::wstring target = L"'" + UnixPath(out) + L"'";
+  const std::wstring command = L"x86_64-w64-mingw32-addr2line -i -e '" + UnixPath(DemoPath()) + L"' " +
+                               std::wstring(address.begin(), address.end()) + L" > " + target +
+                               L".part && mv " + target + L".part " + target;
+  RunProgram(L"Z:\\bin\\sh", L"-c " + QuoteWord(command));
+  for (int i = 0; i < 300 && ::GetFileAttributesW(out.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(100);
+  return ReadFileBytes(out).value_or("");
 }
 
 // The one file of the folder, which every sent crash leaves; empty when there is none or more than one.

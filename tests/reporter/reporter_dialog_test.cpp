@@ -16,7 +16,6 @@
 #include "support/appdata_sandbox.h"
 #include "support/https_test_server.h"
 #include "support/linux_programs.h"
-#include "support/linux_shell.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
 
@@ -30,7 +29,19 @@ constexpr char kReport[] =
 
 std::wstring OutputFolder() { return ThisProgramFolder() + L"\\..\\reporter-dialog"; }
 
-std::string Shell(const std::string& command) { return LinuxShellOutput(command, OutputFolder()); }
+// A Linux shell command's output. Wine gives no handle of a Linux program: the output file is waited for.
+std::string Shell(const std::string& command) {
+  static int count = 0;
+  const std::wstring out = OutputFolder() + L"\\shell-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                           std::to_wstring(count++) + L".txt";
+  const std::wstring target = L"'" + UnixPath(out) + L"'";
+  const std::wstring line = L"(" + std::wstring(command.begin(), command.end()) + L") > " + target +
+                            L".part 2>&1; mv " + target + L".part " + target;
+  if (!StartLinuxProgram(L"Z:\\bin\\sh", L"-c " + QuoteWord(line)).empty()) return "";
+  for (int i = 0; i < 300 && !IsFile(out); ++i) ::Sleep(100);
+  const std::string text = ReadFileBytes(out).value_or("");
+  return ::DeleteFileW(out.c_str()), text;
+}
 
 void TakePicture(const std::string& name) {
   const std::wstring folder = UnixPath(OutputFolder());
