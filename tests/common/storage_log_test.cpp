@@ -81,26 +81,18 @@ TEST_F(StorageLogTest, UnavailableStorageGivesNoPathNoSwitchAndNoLog) {
   EXPECT_FALSE(test::IsFolder(deep + L"\\Orvan"));
 }
 
-TEST_F(StorageLogTest, TheSwitchIsAFileOrFolderInTheLogFolderAskedAfreshEachTime) {
-  EXPECT_FALSE(IsLoggingSwitchOn());  // no log folder
-  MakeLogFolder();
-  EXPECT_FALSE(IsLoggingSwitchOn());
-  const std::wstring switchPath = sandbox_.logFolder() + L"\\generatekxlogornot.txt";
-  test::WriteFileBytes(switchPath, "");
-  EXPECT_TRUE(IsLoggingSwitchOn());
-  std::filesystem::remove(switchPath);
-  EXPECT_FALSE(IsLoggingSwitchOn());
-  std::filesystem::create_directory(switchPath);
-  EXPECT_TRUE(IsLoggingSwitchOn());
-}
-
 // Each line is on disk before the stream is closed, so a run that dies leaves its last step logged; others
-// may read and write the open file.
-TEST_F(StorageLogTest, LinesAreLatin1WithCrLfOnDiskAtOnceInAFileOthersMayOpen) {
-  MakeLogFolder();
+// may read and write the open file. Without a log folder the open fails and lines are dropped silently.
+TEST_F(StorageLogTest, LinesAreLatin1WithCrLfOnDiskAtOnceAndAFailedOpenRecovers) {
   LogStream& stream = ComponentLogStream(LogComponent::NamedPipe);
   stream.Open();
-  ASSERT_TRUE(stream.is_open());
+  EXPECT_TRUE(stream.failed());
+  stream.WriteLine("lost");
+  stream.Close();
+  EXPECT_FALSE(IsFile(LogPath(LogComponent::NamedPipe)));
+  MakeLogFolder();
+  stream.Open();
+  ASSERT_TRUE(stream.is_open() && !stream.failed());
   stream.WriteLine("caf\xE9 \x80\xFF", L" \u00E9\u0100\u4E2D", AnsiText{"ok"});
   stream.WriteLine("two\nlines", LogNumber{42}, LogFlag{true}, LogHandle{0x1A4});
   EXPECT_EQ("caf\xE9 \x80\xFF \xE9??ok\r\ntwo\r\nlines42100000000000001A4\r\n",
@@ -111,21 +103,9 @@ TEST_F(StorageLogTest, LinesAreLatin1WithCrLfOnDiskAtOnceInAFileOthersMayOpen) {
   EXPECT_TRUE(other.valid()) << "error " << ::GetLastError();
 }
 
-TEST_F(StorageLogTest, AFailedOpenDropsWritesSilentlyAndALaterOpenRecovers) {
-  LogStream& stream = ComponentLogStream(LogComponent::IngestProcessor);
-  stream.Open();  // the log folder does not exist
-  EXPECT_TRUE(stream.failed());
-  stream.WriteLine("lost");
-  stream.Close();
-  EXPECT_FALSE(IsFile(LogPath(LogComponent::IngestProcessor)));
-  MakeLogFolder();
-  stream.Open();
-  EXPECT_FALSE(stream.failed());
-  stream.WriteLine("kept");
-  EXPECT_EQ("kept\r\n", LogText(LogComponent::IngestProcessor));
-}
-
+// The switch is a file or folder in the log folder; a component asks once, at its start.
 TEST_F(StorageLogTest, AComponentTakesTheSwitchOnceAndOpensByItsRule) {
+  EXPECT_FALSE(IsLoggingSwitchOn());  // no log folder
   MakeLogFolder();
   ComponentLog off(LogComponent::DumpRequestProcessor);
   off.Start();
@@ -145,10 +125,14 @@ TEST_F(StorageLogTest, AComponentTakesTheSwitchOnceAndOpensByItsRule) {
   on.Start();
   EXPECT_TRUE(on.enabled());
   on.Line("before");
-  std::filesystem::remove(sandbox_.logFolder() + L"\\generatekxlogornot.txt");
-  on.Line("after the switch was removed");  // the answer was taken at the start of the run
+  const std::wstring switchPath = sandbox_.logFolder() + L"\\generatekxlogornot.txt";
+  std::filesystem::remove(switchPath);
+  on.Line("after the switch was removed");
   on.Close();
   EXPECT_EQ("before\r\nafter the switch was removed\r\n", LogText(LogComponent::KXLogGenerator));
+  EXPECT_FALSE(IsLoggingSwitchOn());  // asked afresh
+  std::filesystem::create_directory(switchPath);
+  EXPECT_TRUE(IsLoggingSwitchOn());
 }
 
 }  // namespace

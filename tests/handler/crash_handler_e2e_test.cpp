@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cwchar>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -27,6 +25,7 @@ namespace kx::test {
 namespace {
 
 constexpr DWORD kLaunchWaitMs = 30000;
+constexpr char kSolution[] = "/solution-url/win/intel";
 
 std::wstring DemoPath() { return ThisProgramFolder() + L"\\KXCrashDemo.exe"; }
 
@@ -57,7 +56,7 @@ class CrashHandlerTest : public testing::Test {
     server_ = std::make_unique<HttpsTestServer>();
     TestAnswer answer;
     answer.headerLines = {"Solution_url: https://help.example/kb/4711", "Attach_Dump: yes"};
-    server_->SetAnswer("/solution-url/win/intel", answer);
+    server_->SetAnswer(kSolution, answer);
     server_->SetAnswer("/ingest", TestAnswer());
   }
   static void TearDownTestSuite() { server_.reset(); }
@@ -99,6 +98,16 @@ class CrashHandlerTest : public testing::Test {
     return log;
   }
 
+  // The requests to `path` since the server's `since`th.
+  std::vector<RecordedRequest> RequestsTo(const std::string& path, size_t since) const {
+    std::vector<RecordedRequest> found;
+    const std::vector<RecordedRequest> all = server_->Requests();
+    for (size_t r = since; r < all.size(); ++r) {
+      if (all[r].path == path) found.push_back(all[r]);
+    }
+    return found;
+  }
+
   std::wstring reporterLog() const { return sandbox_.roaming() + L"\\reporter.log"; }
   std::wstring crashLogs() const { return sandbox_.storageRoot() + L"\\crashlogs"; }
   std::wstring dumps() const { return sandbox_.storageRoot() + L"\\dumps"; }
@@ -109,76 +118,6 @@ class CrashHandlerTest : public testing::Test {
 };
 
 std::unique_ptr<HttpsTestServer> CrashHandlerTest::server_;
-
-TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentWithItsOwnCodeInReportAndDump) {
-  struct Case {
-    const wchar_t* kind;
-    DWORD code;
-    const char* crashType;
-    bool faultInDemoSource = true;  // false: in the compiler's stack probe, which large frames call first
-  };
-  // A C++ exception that nobody catches reaches std::terminate with this toolchain's runtime. The small
-  // frames of the overflows leave Wine no room to raise the overflow unless the handler prepared the stack.
-  const Case cases[] = {
-      {L"access-violation", EXCEPTION_ACCESS_VIOLATION, "access-violation"},
-      {L"divide-by-zero", EXCEPTION_INT_DIVIDE_BY_ZERO, "divide-by-zero"},
-      {L"stack-overflow", EXCEPTION_STACK_OVERFLOW, "stack-overflow", false},
-      {L"stack-overflow-small", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
-      {L"stack-overflow-worker", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
-      {L"cpp-exception", kTerminateCode, "cpp-exception"},
-      {L"terminate", kTerminateCode, "terminate"},
-      {L"abort", kAbortCode, "abort"},
-      {L"breakpoint", EXCEPTION_BREAKPOINT, "breakpoint"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.kind, c.kind + std::wcslen(c.kind)));
-    std::filesystem::remove_all(crashLogs());
-    std::filesystem::remove_all(dumps());
-    const size_t launchesBefore = ReadLaunches(client_).size();
-    const size_t requestsBefore = server_->Requests().size();
-    ::DeleteFileW(reporterLog().c_str());
-    const StartedProgram demo(DemoPath(), {c.kind, L"--send", L"--client-dir", client_, L"--service",
-                                           ServicePath(), L"--reporter-log", reporterLog()});
-    ASSERT_EQ(c.code, demo.End(false));
-    // The application ends as soon as its dump is written: the report reaches the solution server later,
-    // from the reporter.
-    FILETIME created, exited, kernel, user;
-    ASSERT_TRUE(::GetProcessTimes(demo.process.get(), &created, &exited, &kernel, &user));
-    const std::string log = WaitForReporter();
-    const std::vector<RecordedRequest> requests = server_->Requests();
-    const auto solution = std::find_if(requests.begin() + requestsBefore, requests.end(), [](const auto& r) {
-      return r.path == "/solution-url/win/intel";
-    });
-    ASSERT_NE(requests.end(), solution) << log;
-    EXPECT_LT((0ULL + exited.dwHighDateTime) << 32 | exited.dwLowDateTime, solution->received) << log;
-
-    const std::wstring report = OnlyFile(crashLogs());
-    EXPECT_EQ(report.size() - 6, report.rfind(L".final"));
-    const std::string text = ReadFileBytes(report).value_or("");
-    EXPECT_NE(std::string::npos, text.find(std::string("crashType=\"") + c.crashType + "\""));
-    // The fault site is the application's own code, never the handler's nor the runtime's: the first frame
-    // and the crash's instruction are one address, in the demo's source.
-    const std::size_t frame = text.find("<thread index=\"0\">\r\n0 KXCrashDemo.exe+0x");
-    ASSERT_NE(std::string::npos, frame) << text;
-    const std::string address = text.substr(text.find(" 0x", frame) + 1, 18);
-    EXPECT_NE(std::string::npos, text.find("instruction=\"" + address + "\""));
-    const std::string source = SourceOf(address);
-    EXPECT_EQ(c.faultInDemoSource, source.rfind("src/crashdemo/main.cpp:") != std::string::npos) << source;
-    EXPECT_EQ(std::string::npos, source.find("src/handler/")) << source;
-    EXPECT_EQ(c.code == kTerminateCode && c.crashType == std::string("cpp-exception"),
-              text.find("<cppException type=\"std::runtime_error\">\r\nan exception nobody catches\r\n"
-                        "</cppException>") != std::string::npos);
-
-    const std::wstring dumpFile = OnlyFile(dumps());
-    EXPECT_EQ(dumpFile.size() - 6, dumpFile.rfind(L".final"));
-    const MinidumpParse dump = ParseMinidump(ReadFileBytes(dumpFile).value_or(""));
-    ASSERT_TRUE(dump.info.exception.has_value()) << dump.error;
-    EXPECT_EQ(c.code, dump.info.exception->code);
-
-    // Both folders handed to the transport.
-    EXPECT_EQ(launchesBefore + 2, WaitForLaunchRecords(client_, launchesBefore + 2, kLaunchWaitMs).size());
-  }
-}
 
 // Nothing of a crash that is not sent stays (attachments and the captured report's files included), and the
 // application ends with its own code whatever the service does. A refusal by policy posts the event; with no
@@ -222,8 +161,7 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
     EXPECT_TRUE(ReadLaunches(client_).empty());
     EXPECT_TRUE(Contains(output(), c.said)) << output();
     if (c.quiet) {
-      for (size_t r = requestsBefore; r < server_->Requests().size(); ++r)
-        EXPECT_NE("/solution-url/win/intel", server_->Requests()[r].path);
+      EXPECT_EQ(0u, RequestsTo(kSolution, requestsBefore).size());
       EXPECT_EQ(std::vector<std::wstring>{}, ListTree(sandbox_.storageRoot() + L"\\ingest"));
     }
     if (!c.refused) continue;
@@ -231,34 +169,124 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
     // tests' reports were sent.
     bool event = false;
     for (int i = 0; i < 300 && !event; ++i, ::Sleep(100)) {
-      const std::vector<RecordedRequest> requests = server_->Requests();
-      for (size_t r = requestsBefore; r < requests.size(); ++r)
-        event |= requests[r].path == "/ingest" && Contains(requests[r].body, "\"report.sent\":\"no\"");
+      for (const RecordedRequest& r : RequestsTo("/ingest", requestsBefore))
+        event |= Contains(r.body, "\"report.sent\":\"no\"");
     }
     EXPECT_TRUE(event) << log;
   }
 }
 
-// A run that reports two hangs and ends well, then one signature crashes five times in a row, then another:
-// one report per hang, the figures of the earlier runs at each start, the crash-loop guard from the third
-// crash of a signature (no dump, the report says why), the day's two reports of a signature, the next two
-// held back and counted in the next one sent on a later day. Held back with the send policy, the reporter
-// gets the report as dontsend; with the asking policy, nobody is asked and nothing at all reaches a server.
-TEST_F(CrashHandlerTest, CrashLoopGuardAndThrottleFollowTheRunHistory) {
-  const struct {
-    const wchar_t* words;
-    const char* previousRuns;
-    const char* guard;  // the report's crashLoop element; empty: none, and a dump
-    const char* heldBack;  // the report's heldBack element; empty: none
-  } crashes[] = {
-      {L"access-violation --send", "1, crashed 0, unknown 0, same crash in a row 0", "", ""},
-      {L"access-violation --send", "2, crashed 1, unknown 0, same crash in a row 1", "", ""},
-      {L"access-violation --send", "", "", ""},  // held back
-      {L"access-violation --ask", "", "", ""},   // held back
-      {L"access-violation --send", "5, crashed 4, unknown 0, same crash in a row 4", "5", "2"},
-      {L"divide-by-zero --send", "6, crashed 5, unknown 0, same crash in a row 5", "", ""},
+// Every kind of crash is sent with its own code in report and dump. Then, on a fresh run history, a run that
+// reports two hangs and ends well, then one signature crashes five times in a row, then another: one report
+// per hang, the figures of the earlier runs at each start, the crash-loop guard from the third crash of a
+// signature (no dump, the report says why), the day's two reports of a signature, the next two held back and
+// counted in the next one sent on a later day. Held back with the send policy, the reporter gets the report
+// as dontsend; with the asking policy, nobody is asked and nothing at all reaches a server.
+TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentAndTheRunHistoryGuardsAndThrottles) {
+  struct Row {
+    const wchar_t* kind;
+    const wchar_t* policy;
+    DWORD code;
+    const char* crashType;          // empty: held back, and nothing of it stays
+    bool faultInDemoSource = true;  // false: in the compiler's stack probe, which large frames call first
+    const char* previousRuns = "";  // the report's figures of the earlier runs; empty: not looked at
+    const char* guard = "";         // the report's crashLoop element; empty: none, and a dump
+    const char* heldBack = "";      // the report's heldBack element; empty: none
   };
-  const std::wstring history = sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe";
+  const DWORD av = EXCEPTION_ACCESS_VIOLATION;
+  // A C++ exception that nobody catches reaches std::terminate with this toolchain's runtime. The small
+  // frames of the overflows leave Wine no room to raise the overflow unless the handler prepared the stack.
+  const Row kinds[] = {
+      {L"access-violation", L"--send", av, "access-violation"},
+      {L"divide-by-zero", L"--send", EXCEPTION_INT_DIVIDE_BY_ZERO, "divide-by-zero"},
+      {L"stack-overflow", L"--send", EXCEPTION_STACK_OVERFLOW, "stack-overflow", false},
+      {L"stack-overflow-small", L"--send", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
+      {L"stack-overflow-worker", L"--send", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
+      {L"cpp-exception", L"--send", kTerminateCode, "cpp-exception"},
+      {L"terminate", L"--send", kTerminateCode, "terminate"},
+      {L"abort", L"--send", kAbortCode, "abort"},
+      {L"breakpoint", L"--send", EXCEPTION_BREAKPOINT, "breakpoint"},
+  };
+  const char* const avType = "access-violation";
+  const Row history[] = {
+      {L"access-violation", L"--send", av, avType, true, "1, crashed 0, unknown 0, same crash in a row 0"},
+      {L"access-violation", L"--send", av, avType, true, "2, crashed 1, unknown 0, same crash in a row 1"},
+      {L"access-violation", L"--send", av, ""},
+      {L"access-violation", L"--ask", av, ""},
+      {L"access-violation", L"--send", av, avType, true, "5, crashed 4, unknown 0, same crash in a row 4", "5", "2"},
+      {L"divide-by-zero", L"--send", EXCEPTION_INT_DIVIDE_BY_ZERO, "divide-by-zero", true,
+       "6, crashed 5, unknown 0, same crash in a row 5"},
+  };
+  const std::wstring runs = sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe";
+  const auto crash = [&](const Row& c) {
+    const std::wstring trace = std::wstring(c.kind) + L" " + c.policy;
+    SCOPED_TRACE(std::string(trace.begin(), trace.end()) + " " + c.previousRuns);
+    std::filesystem::remove_all(crashLogs());
+    std::filesystem::remove_all(dumps());
+    const size_t launchesBefore = ReadLaunches(client_).size();
+    const size_t requestsBefore = server_->Requests().size();
+    ::DeleteFileW(reporterLog().c_str());
+    const StartedProgram demo(DemoPath(), {c.kind, c.policy, L"--reports-per-day", L"2", L"--annotate-runs",
+                                           L"--client-dir", client_, L"--service", ServicePath(),
+                                           L"--reporter-log", reporterLog()});
+    ASSERT_EQ(c.code, demo.End(false));
+    const bool asked = c.policy == std::wstring(L"--ask");
+    const std::string log = asked ? "" : WaitForReporter();
+    if (*c.crashType == '\0') {
+      // Nothing of it stays: asking, dontsend ran before the application ended.
+      EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
+      if (!asked) return;
+      // A day later the day's count starts again.
+      std::optional<RunHistory> read = ParseRunHistory(ReadFileBytes(runs).value_or(""));
+      ASSERT_TRUE(read.has_value());
+      for (SignatureRecord& record : read->signatures) --record.day;
+      return WriteFileBytes(runs, FormatRunHistory(*read));
+    }
+    // The application ends as soon as its dump is written: the report reaches the solution server later,
+    // from the reporter.
+    FILETIME created, exited, kernel, user;
+    ASSERT_TRUE(::GetProcessTimes(demo.process.get(), &created, &exited, &kernel, &user));
+    const std::vector<RecordedRequest> solutions = RequestsTo(kSolution, requestsBefore);
+    ASSERT_FALSE(solutions.empty()) << log;
+    EXPECT_LT((0ULL + exited.dwHighDateTime) << 32 | exited.dwLowDateTime, solutions[0].received) << log;
+
+    const std::wstring report = OnlyFile(crashLogs());
+    EXPECT_EQ(report.size() - 6, report.rfind(L".final")) << log;
+    const std::string text = ReadFileBytes(report).value_or("");
+    EXPECT_TRUE(Contains(text, std::string("crashType=\"") + c.crashType + "\""));
+    // The fault site is the application's own code, never the handler's nor the runtime's: the first frame
+    // and the crash's instruction are one address, in the demo's source.
+    const std::size_t frame = text.find("<thread index=\"0\">\r\n0 KXCrashDemo.exe+0x");
+    ASSERT_NE(std::string::npos, frame) << text;
+    const std::string address = text.substr(text.find(" 0x", frame) + 1, 18);
+    EXPECT_TRUE(Contains(text, "instruction=\"" + address + "\""));
+    const std::string source = SourceOf(address);
+    EXPECT_EQ(c.faultInDemoSource, source.rfind("src/crashdemo/main.cpp:") != std::string::npos) << source;
+    EXPECT_FALSE(Contains(source, "src/handler/")) << source;
+    EXPECT_EQ(c.crashType == std::string("cpp-exception"),
+              Contains(text, "<cppException type=\"std::runtime_error\">\r\nan exception nobody catches\r\n"
+                             "</cppException>"));
+    const std::string figures = *c.previousRuns == '\0' ? "" : c.previousRuns + std::string("<");
+    EXPECT_TRUE(Contains(text, "key=\"demo.previousRuns\">previous runs " + figures)) << text;
+    const std::string guard = std::string("<crashLoop crashes=\"") + c.guard + "\" dump=\"none\"/>";
+    EXPECT_EQ(*c.guard != '\0', Contains(text, guard));
+    EXPECT_TRUE(Contains(text, "KXCrashDemo.exe\"/>"));  // the module list, with or without dump
+    EXPECT_EQ(*c.heldBack != '\0', Contains(text, std::string("<heldBack reports=\"") + c.heldBack + "\"/>"));
+    EXPECT_EQ(*c.guard == '\0', !OnlyFile(dumps()).empty()) << log;
+    if (*c.guard != '\0') return;
+
+    const std::wstring dumpFile = OnlyFile(dumps());
+    EXPECT_EQ(dumpFile.size() - 6, dumpFile.rfind(L".final"));
+    const MinidumpParse dump = ParseMinidump(ReadFileBytes(dumpFile).value_or(""));
+    ASSERT_TRUE(dump.info.exception.has_value()) << dump.error;
+    EXPECT_EQ(c.code, dump.info.exception->code);
+    // Both folders handed to the transport.
+    EXPECT_EQ(launchesBefore + 2, WaitForLaunchRecords(client_, launchesBefore + 2, kLaunchWaitMs).size());
+  };
+  for (const Row& c : kinds) crash(c);
+
+  std::filesystem::remove(runs);
+  std::filesystem::remove_all(crashLogs());
   const size_t requestsAtStart = server_->Requests().size();
   // The main thread stops its heartbeats twice, answering in between, and returns from main (4: a hang went
   // unreported). It hangs on for two limits after each report is written: a limit long enough for the
@@ -271,52 +299,15 @@ TEST_F(CrashHandlerTest, CrashLoopGuardAndThrottleFollowTheRunHistory) {
   ASSERT_EQ(2u, hangs.size()) << hangLog;
   for (const std::wstring& name : hangs) {
     const std::string text = ReadFileBytes(crashLogs() + L"\\" + name).value_or("");
-    EXPECT_NE(std::string::npos, text.find("crashType=\"hang\"")) << text;
-    EXPECT_NE(std::string::npos, text.find("exceptionCode=\"0xe04b5804\""));
+    EXPECT_TRUE(Contains(text, "crashType=\"hang\"")) << text;
+    EXPECT_TRUE(Contains(text, "exceptionCode=\"0xe04b5804\""));
     // The watched thread's stack, down to the demo's own code.
     const std::size_t thread = text.find("<thread index=\"0\">");
     EXPECT_LT(thread, text.find("KXCrashDemo.exe+0x", thread)) << text;
   }
-  for (const auto& c : crashes) {
-    SCOPED_TRACE(c.previousRuns);
-    std::filesystem::remove_all(crashLogs());
-    std::filesystem::remove_all(dumps());
-    const size_t requestsBefore = server_->Requests().size();
-    const ServiceRun run = Crash(c.words + std::wstring(L" --reports-per-day 2 --annotate-runs"));
-    ASSERT_TRUE(run.finished);
-    const bool sent = *c.previousRuns != '\0';
-    if (!sent) {
-      // Nothing of it stays: asking, dontsend ran before the application ended.
-      const bool asked = std::wcsstr(c.words, L"--ask") != nullptr;
-      if (!asked) WaitForReporter();
-      EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
-      if (!asked) continue;
-      // A day later the day's count starts again.
-      std::optional<RunHistory> read = ParseRunHistory(ReadFileBytes(history).value_or(""));
-      ASSERT_TRUE(read.has_value());
-      for (SignatureRecord& record : read->signatures) --record.day;
-      WriteFileBytes(history, FormatRunHistory(*read));
-      continue;
-    }
-    const std::string log = WaitForReporter();
-    std::string text;
-    for (size_t r = requestsBefore; r < server_->Requests().size(); ++r)
-      if (server_->Requests()[r].path == "/solution-url/win/intel") text = server_->Requests()[r].body;
-    EXPECT_NE(std::string::npos, text.find(std::string("key=\"demo.previousRuns\">previous runs ") +
-                                           c.previousRuns + "<"))
-        << text;
-    EXPECT_EQ(*c.guard != '\0', text.find(std::string("<crashLoop crashes=\"") + c.guard +
-                                          "\" dump=\"none\"/>") != std::string::npos) << text;
-    EXPECT_NE(std::string::npos, text.find("KXCrashDemo.exe\"/>"));  // the module list, with or without dump
-    EXPECT_EQ(*c.heldBack != '\0', text.find(std::string("<heldBack reports=\"") + c.heldBack + "\"/>") !=
-                                       std::string::npos);
-    EXPECT_FALSE(OnlyFile(crashLogs()).empty()) << log;
-    EXPECT_EQ(*c.guard == '\0', !OnlyFile(dumps()).empty()) << log;
-  }
-  size_t solutionRequests = 0;
-  for (size_t r = requestsAtStart; r < server_->Requests().size(); ++r)
-    solutionRequests += server_->Requests()[r].path == "/solution-url/win/intel";
-  EXPECT_EQ(7u, solutionRequests);  // the hangs', the four sent, and dontsend's own exchange
+  for (const Row& c : history) crash(c);
+  // The hangs', the four sent, and dontsend's own exchange.
+  EXPECT_EQ(7u, RequestsTo(kSolution, requestsAtStart).size());
 }
 
 }  // namespace

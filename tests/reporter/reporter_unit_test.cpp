@@ -79,26 +79,22 @@ TEST(ConsentTextTest, TheDetailsNameTheCrashAndEveryFileThatWouldBeSent) {
   // No product, no readable report, no dump.
   ConsentInput bare{L"", L"", L"", "abort", 0x40000015, L"20261207-040506-42",
                     ReadReportFacts("<thread index=\"0\">\r\n0 ?? 0x0000000000000001\n"), L"r", L"", {}};
-  struct Case { ConsentInput input; std::wstring title, head; std::vector<std::wstring> shown, notShown; };
+  // What the user decides on, not the layout: the title names the product, the details the crash and each file.
+  struct Case { ConsentInput input; std::wstring title; std::vector<std::wstring> shown, notShown; };
   const Case cases[] = {
-      {full, L"Glint", L"Glint stopped unexpectedly",
-       {L"Product: Glint 2.1 (build 345)\n",
-        L"Problem: access-violation, code 0xC0000005 (EXCEPTION_ACCESS_VIOLATION)\n",
-        L"Time: 2024-03-07 14:05:09 W. Europe Standard Time\n", L"Where: Gl&int.exe+0x1A2B\n",
-        L"\n- kxWinLog_g.solurl (", L"\n- kxWinDump_g.dmp (the memory of the program, only if the server",
-        L"\n- scene.txt"},
+      {full, L"Glint",
+       {L"Glint 2.1 (build 345)", L"access-violation, code 0xC0000005 (EXCEPTION_ACCESS_VIOLATION)",
+        L"2024-03-07 14:05:09 W. Europe Standard Time", L"Gl&int.exe+0x1A2B", L"- kxWinLog_g.solurl (",
+        L"- kxWinDump_g.dmp (the memory of the program, only if the server", L"- scene.txt"},
        {L"UTC"}},
-      {bare, L"Problem report", L"The application stopped unexpectedly",
-       {L"Product: The application\n", L"Problem: abort, code 0x40000015\n",
-        L"Time: 2026-12-07 04:05:06 UTC\n"},
+      {bare, L"Problem report", {L"The application", L"abort, code 0x40000015", L"2026-12-07 04:05:06 UTC"},
        {L"Where:", L".dmp", L"(EXCEPTION"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.title);
     const DialogText text = ConsentDialogText(c.input);
     EXPECT_EQ(c.title, text.title);
-    EXPECT_EQ(c.head, text.mainInstruction);
-    for (const std::wstring& piece : c.shown) EXPECT_NE(std::wstring::npos, text.details.find(piece));
+    for (const std::wstring& piece : c.shown) EXPECT_NE(std::wstring::npos, text.details.find(piece)) << piece;
     for (const std::wstring& piece : c.notShown) EXPECT_EQ(std::wstring::npos, text.details.find(piece));
   }
 }
