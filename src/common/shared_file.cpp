@@ -26,4 +26,21 @@ std::optional<std::string> ReadSharedFile(const std::wstring& path) {
   return ReadSharedFile(path, std::string().max_size());
 }
 
+unsigned long WriteThenMove(const std::wstring& staging, const std::wstring& path, const std::string& text) {
+  bool written = false;
+  {
+    UniqueFileHandle file(::CreateFileW(staging.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD count = 0;
+    written = file &&
+              ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &count, nullptr) &&
+              count == text.size();
+  }
+  if (written && ::MoveFileExW(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+    return ERROR_SUCCESS;
+  const DWORD error = ::GetLastError();
+  ::DeleteFileW(staging.c_str());
+  return error == ERROR_SUCCESS ? ERROR_WRITE_FAULT : error;
+}
+
 }  // namespace kx

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/shared_file.h"
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
 #include "dispatch/report_names.h"

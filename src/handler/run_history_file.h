@@ -3,8 +3,6 @@
 // it back whole under a mutex of the user's session, so neither loses the other's update.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,9 +20,5 @@ bool UpdateRunHistory(const std::wstring& path, const std::function<void(RunHist
 
 // The run history's clock: seconds since 1970, UTC.
 std::int64_t RunHistoryNow();
-
-// Writes `text` to `staging` and renames it to `path`, so that no reader sees half of it; the error, or
-// ERROR_SUCCESS.
-DWORD WriteThenMove(const std::wstring& staging, const std::wstring& path, const std::string& text);
 
 }  // namespace kx
