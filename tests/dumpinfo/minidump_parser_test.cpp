@@ -1,6 +1,6 @@
-// The minidump parser and its two outputs on small dumps laid out by hand: one good dump, and copies of it
-// broken in each way a hostile or truncated file can be, which must be refused. That no input makes it read
-// outside the file is fuzz_minidump's property, run under the sanitizers.
+// The minidump parser on a small dump laid out by hand, and copies of it broken in each way a hostile or
+// truncated file can be, which must be refused. That no input makes it read outside the file is
+// fuzz_minidump's property, run under the sanitizers; what it shows of real dumps, createdump_e2e_tests.
 #include "dumpinfo/minidump_parser.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 
-#include "dumpinfo/dump_format.h"
 #include "support/test_files.h"
 
 namespace kx {
@@ -20,9 +19,6 @@ using test::Contains;
 // exception stream, its x64 context, two modules, the system info, then the strings.
 constexpr std::size_t kDirectory = 32, kException = 68, kContext = 236, kModules = 1468, kSystem = 1688,
                       kStrings = 1744;
-const std::u16string kFirstName = u"C:\\app\\crasher.exe";
-// Quotes, a backslash, an escape sequence and a character beyond the BMP: the outputs must keep it all inert.
-const std::u16string kSecondName = u"C:\\odd \"name\"\x1B[31m\U0001F600.dll";
 
 void Put(std::string& bytes, std::size_t at, std::uint64_t value, std::size_t width) {
   if (bytes.size() < at + width) bytes.resize(at + width);
@@ -39,60 +35,26 @@ std::uint32_t PutString(std::string& bytes, const std::u16string& text) {
 std::string GoodDump() {
   std::string d;
   Put(d, 0, 0x504D444D, 4), Put(d, 4, 0xA793, 4), Put(d, 8, 3, 4), Put(d, 12, kDirectory, 4);
-  Put(d, 20, 86400 * 366 + 3661, 4);  // 1971-01-02 01:01:01 UTC
   const std::size_t streams[][3] = {{6, 168, kException}, {4, 4 + 2 * 108, kModules}, {7, 56, kSystem}};
   for (std::size_t i = 0; i < 3; ++i) {
     for (std::size_t f = 0; f < 3; ++f) Put(d, kDirectory + 12 * i + 4 * f, streams[i][f], 4);
   }
   Put(d, kException, 0x1234, 4), Put(d, kException + 8, 0xC0000005, 4);
   Put(d, kException + 24, 0x00007FF6A1B21234, 8), Put(d, kException + 32, 2, 4);
-  Put(d, kException + 40, 1, 8), Put(d, kException + 48, 0x10, 8);
   Put(d, kException + 160, 1232, 4), Put(d, kException + 164, kContext, 4);
-  Put(d, kContext + 0x78, 0x1111, 8), Put(d, kContext + 0x98, 0x000000000181FE20, 8);
-  Put(d, kContext + 0xF8, 0x00007FF6A1B21234, 8), Put(d, kContext + 0x44, 0x10246, 4);
   Put(d, kModules, 2, 4);
   Put(d, kModules + 4, 0x00007FF6A1B20000, 8), Put(d, kModules + 12, 0x1F000, 4);
-  Put(d, kModules + 28, 0xFEEF04BD, 4), Put(d, kModules + 36, 0x00010002, 4),
-      Put(d, kModules + 40, 0x00030004, 4);
-  Put(d, kModules + 112, 0x7FFA00000000, 8), Put(d, kModules + 120, 0x2000, 4);
   Put(d, kSystem, 9, 2), Put(d, kSystem + 6, 8, 1), Put(d, kSystem + 8, 10, 4),
       Put(d, kSystem + 16, 19045, 4);
   d.resize(kStrings);
-  Put(d, kModules + 24, PutString(d, kFirstName), 4);
-  Put(d, kModules + 132, PutString(d, kSecondName), 4);
+  Put(d, kModules + 24, PutString(d, u"C:\\app\\crasher.exe"), 4);
+  Put(d, kModules + 132, PutString(d, u"C:\\app\\b.dll"), 4);
   Put(d, kSystem + 24, PutString(d, u"Service Pack 1"), 4);  // last: a truncated file loses part of it
   return d;
 }
 
-// Every field read shows in the text; a dump without streams shows as empty. (That both outputs keep any
-// name inert and whole, the JSON one as a document a parser reads, is fuzz_minidump's property.)
-TEST(MinidumpParserTest, AGoodDumpIsReadAndShown) {
-  const MinidumpParse parse = ParseMinidump(GoodDump());
-  ASSERT_EQ("", parse.error);
-  const std::string text = FormatDumpText(parse.info);
-  for (const char* line : {
-           "Written        1971-01-02 01:01:01 UTC\n",
-           "Exception      0xC0000005 EXCEPTION_ACCESS_VIOLATION\n  address      0x00007FF6A1B21234\n"
-           "  thread       4660 (0x00001234)\n  access       write at 0x0000000000000010\n",
-           "  RAX    0x0000000000001111  RBX    0x0000000000000000",
-           "RIP    0x00007FF6A1B21234  EFLAGS 0x00010246\n",
-           "  processor    AMD64 (9), 8 processors,",
-           "  os           10.0.19045, platform 0, product type 0, \"Service Pack 1\"\n",
-           "  0x00007FF6A1B20000  0x0001F000  0x00000000  1.2.3.4            C:\\app\\crasher.exe\n",
-           "  -                  C:\\odd \"name\"?[31m\xF0\x9F\x98\x80.dll\n",
-           "  2    SystemInfoStream (7)                  0x00000698  56\n",
-       }) {
-    EXPECT_TRUE(Contains(text, line)) << line << "\n---\n" << text;
-  }
-
-  std::string empty = GoodDump();
-  Put(empty, 8, 0, 4);
-  const MinidumpParse none = ParseMinidump(empty);
-  ASSERT_EQ("", none.error);
-  EXPECT_TRUE(Contains(FormatDumpText(none.info), "Exception      none: the dump has no exception stream\n"));
-}
-
 TEST(MinidumpParserTest, HostileDumpsAreRefused) {
+  ASSERT_EQ("", ParseMinidump(GoodDump()).error);
   const std::size_t end = GoodDump().size();
   struct Case {
     const char* what;
