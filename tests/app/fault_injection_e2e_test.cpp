@@ -171,9 +171,9 @@ TEST_F(FaultInjectionTest, DontsendAfterAStoppedRunLeavesNothingOfTheCrash) {
   EXPECT_EQ(Names{}, ListTree(dumps()));
 }
 
-// The service ends with code 0 whatever its command line, and one of the wrong shape leaves no trace. Which
-// steps each command runs is the dispatch plan's test.
-TEST(ServiceCommandLineTest, EveryCommandEndsWithExitCodeZeroAndAWrongWordCountCreatesNothing) {
+// A command line of the wrong shape ends with code 0 and leaves no trace. Which steps each command runs is
+// the dispatch plan's test.
+TEST(ServiceCommandLineTest, AWrongWordCountEndsWithExitCodeZeroAndCreatesNothing) {
   AppDataSandbox sandbox;
   std::wstring hundredWords;
   for (int i = 0; i < 100; ++i) hundredWords += L" createdump";
@@ -183,15 +183,6 @@ TEST(ServiceCommandLineTest, EveryCommandEndsWithExitCodeZeroAndAWrongWordCountC
     const ServiceRun run = RunProgram(ServicePath(), arguments);
     EXPECT_TRUE(run.finished && run.exitCode == 0) << Describe(run);
     EXPECT_EQ(std::vector<std::wstring>{}, ListTree(sandbox.roaming()));
-  }
-
-  const std::wstring client = sandbox.roaming() + L"\\client dir";
-  for (const wchar_t* word : {L"createdump", L"solutionurl", L"sendlog", L"dontsend", L"updatepvbpreference",
-                              L"opensolutionurl", L"postingestevent", L"no-such-command"}) {
-    SCOPED_TRACE(std::wstring(word).size());
-    for (const ServiceRun& run : {RunService({client, word, L"1234"}), RunService({L"", word, L"", L""})}) {
-      EXPECT_TRUE(run.finished && run.exitCode == 0) << Describe(run);
-    }
   }
 }
 
