@@ -27,22 +27,12 @@ TEST(CrashDataMessageTest, RecordsFieldsAndTheSessionFallback) {
   const Field name = &CrashData::ProductName, starlume = &CrashData::StarlumeSessionId;
   const std::tuple<std::string, Field, std::optional<std::string>> cases[] = {
       {foo + ids, name, "Foo"},
-      {foo + ids + R, name, "Foo"},                                   // trailing record separator
-      {R + R + foo + R + R + ids + R + R, name, "Foo"},               // empty records
-      {"ProductName " + F + " Foo" + ids, name, ""},                  // blanks belong to key and value
-      {foo + R + "ProductName" + ids, name, ""},                      // a key alone has an empty value
-      {foo + R + Record("ProductName", "Bar") + ids, name, "Bar"},    // the later record wins
-      {Record("ProductName", "Foo" + F + "Bar") + ids, name, "Foo"},  // a second field separator ends it
-      {Record("productname", "Foo") + ids, name, ""},                 // keys are case-sensitive
+      {R + R + foo + R + R + ids + R + R, name, "Foo"},             // empty and trailing records
+      {foo + R + Record("ProductName", "Bar") + ids, name, "Bar"},  // the later record wins
       {ids + R + Record("ProductName", std::string("Foo\0Bar", 7)), name, "Foo"},  // the first NUL ends it
-      {Record("ProductName", "A-KX-----KX-B") + ids, name, "A-KX-----KX-B"},       // no separator
       // The Starlume session falls back to the Solvane one when it is missing or empty.
-      {Record("SolvaneSessionId", "S") + ids, starlume, "S"},
       {Record("StarlumeSessionId", "") + R + Record("SolvaneSessionId", "S") + ids, starlume, "S"},
       {Record("StarlumeSessionId", "T") + R + Record("SolvaneSessionId", "S") + ids, starlume, "T"},
-      {Record("StarlumeSessionId", "T") + R + Record("SolvaneSessionId", "S") + ids,
-       &CrashData::SolvaneSessionId, "S"},
-      {"", name, std::nullopt},
       {Record("ThreadId", "7"), name, std::nullopt},
       {Record("ProcessId", "") + R + Record("ThreadId", "7"), name, std::nullopt},
       {Record("ProcessId", "42") + R + Record("ThreadId", "2147483648"), name, std::nullopt},
@@ -61,7 +51,6 @@ TEST(CrashDataMessageTest, RecordsFieldsAndTheSessionFallback) {
 // How digits are found is ReadLeadingInteger's; here only what the message adds: the range and the wrap.
 TEST(CrashDataMessageTest, NumbersAreUsableOnlyWithinTheSigned32BitRange) {
   const std::pair<const char*, std::optional<std::uint32_t>> cases[] = {
-      {" 42abc", 42u},
       {"-1", 4294967295u},
       {"+2147483647", 2147483647u},
       {"-2147483648", 2147483648u},
@@ -76,15 +65,13 @@ TEST(CrashDataMessageTest, NumbersAreUsableOnlyWithinTheSigned32BitRange) {
 }
 
 // That the optional fields carry any bytes through the message unchanged is the fuzz target's check; here
-// what senders of other languages may send, and the bounds, which the service says it applied.
+// the bounds, which the service says it applied.
 TEST(CrashDataMessageTest, OptionalFieldsReadBackWithinTheirBounds) {
   CrashData data;
   const std::string ids = Record("ProcessId", "1") + R + Record("ThreadId", "2");
   ASSERT_TRUE(
       ParseCrashDataMessage(ids + R + Record("CaptureReason", std::string(2000, 'r')), WidenBytes, data));
   EXPECT_EQ(std::string(kMaxCaptureReasonBytes, 'r'), data.CaptureReason);
-  EXPECT_EQ("%4g%", DecodeCrashField("%4g%"));  // a "%" without two hex digits stands for itself
-  EXPECT_EQ((std::vector<Annotation>{{"k", ""}, {"", "v"}}), DecodeAnnotations("&k&&=v&"));
 
   const std::string big(kMaxAnnotationValueBytes, 'v');
   const std::pair<std::vector<Annotation>, std::size_t> bounds[] = {

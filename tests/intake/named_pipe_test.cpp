@@ -1,5 +1,4 @@
-// The service's end of the crash pipe against a real pipe served as the front end serves it, and the crash
-// data parser as the createdump run calls it on what the pipe gave.
+// The service's end of the crash pipe against a real pipe served as the front end serves it.
 #include "intake/named_pipe.h"
 
 #include <aclapi.h>
@@ -9,9 +8,7 @@
 #include <utility>
 
 #include "handler/crash_pipe.h"
-#include "intake/crash_data_parser.h"
 #include "support/appdata_sandbox.h"
-#include "support/front_end_run.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
 
@@ -128,26 +125,6 @@ TEST_F(NamedPipeTest, APipeServedByAnUnidentifiableProcessGetsNothing) {
   EXPECT_TRUE(
       test::Contains(Log(L"NamedPipe.txt"),
                      "The user of the process serving the pipe cannot be read, closing the pipe.\r\n"));
-}
-
-// The parser as the createdump run calls it: file names widen from the ANSI code page, other texts stay
-// bytes.
-TEST_F(NamedPipeTest, TheParserWidensFileNamesFromTheAnsiCodePage) {
-  // 0x80 is the euro sign in code page 1252 and in no other byte-to-byte mapping used here.
-  if (::GetACP() != 1252) GTEST_SKIP() << "the test prefix's ANSI code page is " << ::GetACP();
-  const std::string message = test::CrashRecord("LogFileName", "report\x80.solurl") +
-                              test::CrashRecord("DumpFileName", "dump\xE9") +
-                              test::CrashRecord("StackTrace", "f1\r\nf2\x80") +
-                              test::CrashRecord("ProcessId", "-1") + test::CrashRecord("ThreadId", "77");
-  ComponentLog log(LogComponent::DumpRequestProcessor);
-  log.Start();
-  CrashData data;
-  const bool parsed = ParseCrashData(message, data, log);
-  log.Close();
-  ASSERT_TRUE(parsed);
-  EXPECT_EQ(L"report\u20AC.solurl", data.LogFileName);
-  EXPECT_EQ(L"dump\u00E9", data.DumpFileName);
-  EXPECT_EQ("f1\r\nf2\x80", data.StackTrace);
 }
 
 // What the front end's pipe carries describes the user's process: nobody but that user may open it.

@@ -16,7 +16,7 @@ namespace kx::test {
 
 struct CrashCapture {
   std::uint32_t processId = 0;  // the front end's own process
-  std::uint32_t threadId = 0;   // the crashed (or, for thread-exits, the ended) thread
+  std::uint32_t threadId = 0;   // the crashed thread
   std::uint64_t imageBase = 0;  // crashing_front_end.exe as loaded
   std::uint32_t imageSize = 0;
   std::uint32_t reserved = 0;

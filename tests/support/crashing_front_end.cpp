@@ -1,19 +1,16 @@
-// A crashing application whose "createdump" the tests control: a worker thread crashes for real; the
-// unhandled-exception filter keeps the crash's CONTEXT and EXCEPTION_RECORD and parks the crashed thread,
-// alive; the main thread then hands the crash to the crash handler library's reporter, which builds the crash
-// data message (plus the test's extra records), serves the crash's pipe and runs the service next to this
-// program. Last it writes what it knew of the crash (crash_capture.h) and ends itself.
+// A crashing application whose "createdump" the tests control: a worker thread crashes for real and is
+// parked in the unhandled-exception filter, alive; the main thread hands the crash to the crash handler
+// library's reporter, which serves the crash data message (plus the test's extra records) on the crash's
+// pipe and runs the service. Last it writes what it knew of the crash (crash_capture.h) and ends itself.
 //
 //   crashing_front_end <crash identifier> <kind> <extra records file | -> <capture file>
 //
-//   kind           access-violation, divide-by-zero, breakpoint: how the worker thread crashes.
-//                  thread-exits: the worker ends normally and the message names that ended thread; its
-//                  handle stays open, so its id cannot be reused while the service runs.
-//   extra records  raw bytes appended to the message as further records; a later record of a key wins, so
-//                  a test can override any field (a ProcessId of an ended process, a hostile ProductName).
+//   kind           access-violation, divide-by-zero or breakpoint: how the worker thread crashes.
+//   extra records  raw records appended to the message; a later record of a key wins, so a test can
+//                  override any field.
 //
-// Exit code: 0 when the service ran to its end with exit code 0 and took the whole message; otherwise one
-// of the codes of ExitCode, the first trouble met. Every wait is bounded.
+// Exit code: 0 when the service ran to its end with exit code 0 and took the whole message; otherwise the
+// ExitCode of the first trouble met. Every wait is bounded.
 #include <windows.h>
 
 #include <intrin.h>
@@ -45,8 +42,8 @@ enum ExitCode : UINT {
 
 constexpr DWORD kCrashWaitMs = 30000;
 constexpr DWORD kServiceWaitMs = 120000;
-const wchar_t* const kKinds[] = {L"access-violation", L"divide-by-zero", L"breakpoint", L"thread-exits"};
-enum Kind { kAccessViolation, kDivideByZero, kBreakpoint, kThreadExits, kUnknown };
+const wchar_t* const kKinds[] = {L"access-violation", L"divide-by-zero", L"breakpoint"};
+enum Kind { kAccessViolation, kDivideByZero, kBreakpoint, kUnknown };
 
 Kind g_kind = kUnknown;
 // Filled by the crashed thread before it sets g_crashed, read by the main thread after.
@@ -84,18 +81,10 @@ DWORD WINAPI Worker(void*) {
   return 0;
 }
 
-// Crashes the worker (or lets it end) and fills the capture. The worker's handle is kept by the caller.
+// Crashes the worker, whose handle the caller keeps, and fills the capture.
 bool Crash(kx::UniqueHandle& worker) {
-  DWORD workerId = 0;
-  worker.reset(::CreateThread(nullptr, 0, Worker, nullptr, 0, &workerId));
+  worker.reset(::CreateThread(nullptr, 0, Worker, nullptr, 0, nullptr));
   if (!worker) return false;
-  if (g_kind == kThreadExits) {
-    if (::WaitForSingleObject(worker.get(), kCrashWaitMs) != WAIT_OBJECT_0) return false;
-    // No crash to describe: the main thread's own registers and an empty exception record.
-    ::RtlCaptureContext(&g_capture.context);
-    g_capture.threadId = workerId;
-    return true;
-  }
   const HANDLE events[] = {g_crashed, worker.get()};
   return ::WaitForMultipleObjects(2, events, FALSE, kCrashWaitMs) == WAIT_OBJECT_0;
 }

@@ -19,8 +19,8 @@ struct FrontEndRun {
   std::optional<CrashCapture> capture;  // nothing when it wrote none
 };
 
-// kind: access-violation, divide-by-zero, breakpoint or thread-exits. extraRecords: records appended to the
-// message, "" for none.
+// kind: access-violation, divide-by-zero or breakpoint. extraRecords: records appended to the message, ""
+// for none.
 FrontEndRun RunCrashingFrontEnd(const std::string& crashIdentifier, const std::string& kind,
                                 const std::string& extraRecords);
 
