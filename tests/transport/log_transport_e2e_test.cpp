@@ -141,7 +141,7 @@ TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
   enum Twist { kNone, kEarly, kReadOnly, kOld };
   struct Row {
     const char* what;
-    int status;          // of the first run; the second run gets 200
+    int status;          // of the first run, 0 for none; the second run gets 200
     const char* header;  // of the first answer, "" for none
     std::vector<std::wstring> afterFirst, afterSecond;
     size_t requests;  // of both runs
@@ -155,6 +155,7 @@ TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
       {"read-only, beside a read-only leftover", 200, "", {}, {}, 1, kReadOnly},
       {"older than 30 days, delivered", 200, "", {}, {}, 1, kOld},
       {"older than 30 days, kept", 503, "", {L"a.final.unsent"}, {L"a.final.unsent"}, 1, kOld},
+      {"killed once its request arrived", 0, "", kept, {}, 2},
       {"503", 503, "", kept, {}, 2},
       {"503 and Retry-After", 503, "Retry-After: 3600", kept, kept, 1},
       {"400", 400, "", {L"a.final.rejected"}, {L"a.final.rejected"}, 1},
@@ -174,10 +175,18 @@ TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
     }
     const size_t before = server_.Requests().size();
     TestAnswer answer;
-    answer.kind = row.twist == kEarly ? TestAnswer::Kind::kEarly : TestAnswer::Kind::kAnswer;
+    answer.kind = row.status == 0       ? TestAnswer::Kind::kSilent
+                  : row.twist == kEarly ? TestAnswer::Kind::kEarly
+                                        : TestAnswer::Kind::kAnswer;
     if (*row.header) answer.headerLines.push_back(row.header);
     Answer(row.status, answer);
-    ASSERT_TRUE(RunTransports(client_, folder_));
+    if (row.status == 0) {
+      const StartedProgram transport(TransportPath(), {client_, folder_});
+      for (int waited = 0; waited < 3000 && server_.Requests().size() == before; ++waited) ::Sleep(10);
+      transport.End(true);
+    } else {
+      ASSERT_TRUE(RunTransports(client_, folder_));
+    }
     EXPECT_EQ(row.afterFirst, ListTree(folder_));
     Answer(200);
     ASSERT_TRUE(RunTransports(client_, folder_));
