@@ -1,4 +1,3 @@
-#include "net/server_address.h"
 #include "net/solution_answer.h"
 
 #include <gtest/gtest.h>
@@ -8,22 +7,6 @@
 
 namespace kx {
 namespace {
-
-TEST(ServerAddressTest, ServerValuesAreReducedToTheirHost) {
-  const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-      {L"kxcn.orvan.example", L"kxcn.orvan.example"},
-      {L"HTTPS://kxcn.orvan.example/", L"kxcn.orvan.example"},
-      {L"hTtP://localhost:8443", L"localhost"},
-      {L"https://localhost:8443/solution?x=1", L"localhost"},
-      {L"localhost:8443", L"localhost"},
-      {L"https://[::1]:8443/", L"[::1]"},
-      {L"https://", L""},
-  };
-  for (const auto& [value, host] : cases) {
-    SCOPED_TRACE(testing::PrintToString(std::wstring(value)));
-    EXPECT_EQ(host, ServerHostFromValue(value));
-  }
-}
 
 TEST(SolutionAnswerTest, DumpIsWantedUnlessDeclinedOrUnanswered) {
   const std::pair<const char*, bool> cases[] = {
@@ -36,17 +19,13 @@ TEST(SolutionAnswerTest, DumpIsWantedUnlessDeclinedOrUnanswered) {
   }
 }
 
-// That no openable link holds a blank, a tab, a line end or a quote is the fuzz target's check.
+// That no openable link holds a blank, a tab, a line end or a quote is the fuzz target's check; the kinds of
+// link the shell is never given, the open solution URL end-to-end test's.
 TEST(SolutionAnswerTest, OnlyWebLinksThatStayOneArgumentAreOpened) {
   const std::pair<std::string, bool> cases[] = {
-      {"https://help.example/crash?id=1&lang=en#top", true},
-      {"http://help.example/", true},
       {"https://", true},
       {"https://help.example/caf\xe9", true},  // a character of the ANSI code page
-      {"HTTPS://help.example/", false},
-      {"C:\\Windows\\notepad.exe", false},
       {"file:///C:/Windows/notepad.exe", false},
-      {"https://help.example/\" --new-window \"https://other.example", false},
       {"https://help.example/a\x7f", false},
   };
   for (const auto& [link, openable] : cases) {

@@ -1,5 +1,6 @@
 // The Win32 half of prefs: the registry's preference store and installation GUID, and the configuration
-// file as the platform hands it over.
+// file as the platform hands it over. That the store gives back what the server sent is the preference sync
+// end-to-end test's.
 #include "prefs/client_config_file.h"
 #include "prefs/preference_store.h"
 
@@ -15,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "common/text_utils.h"
 #include "common/win_handles.h"
 #include "prefs/installation_guid.h"
 #include "support/test_files.h"
@@ -62,41 +62,6 @@ std::optional<RawValue> ReadRawValue(const wchar_t* path, const std::wstring& na
 void WriteRawValue(const wchar_t* path, const std::wstring& name, const RawValue& value) {
   ASSERT_EQ(ERROR_SUCCESS, ::RegSetKeyValueW(HKEY_CURRENT_USER, path, name.c_str(), value.type,
                                              value.data.data(), static_cast<DWORD>(value.data.size())));
-}
-
-// What the store writes reads back identically; what it cannot read exactly (too long, not text, not
-// expressible in the ANSI code page) is left out of a round trip and left alone. That a missing preference
-// is stored as "0_1_100" when a crash reads it, the createdump and preference sync end-to-end tests show.
-TEST(PreferenceStoreTest, ARoundTripGivesBackWhatItReadsAndLeavesTheRestAlone) {
-  RegistryScratch scratch;
-  const std::wstring tooLong(127, L'8');  // 256 bytes with the terminating zero; 126 characters fit
-  const std::wstring unterminated(125, L'9');
-  const std::vector<std::pair<std::wstring, RawValue>> untouched = {
-      {L"long;1;1", TextValue(tooLong)},
-      {L"number;1;1", {REG_DWORD, {1, 0, 0, 0}}},
-      {L"greek;1;1", TextValue(L"1_\x3b1\x3b2")},
-      {L"\x3b1\x3b2;1;1", TextValue(L"1_0_0")},
-  };
-  for (const auto& [name, value] : untouched) WriteRawValue(kProductPreferencesKey, name, value);
-  WriteRawValue(kProductPreferencesKey, L"raw;1;1", TextValue(unterminated, false));
-  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"long;1;1"));
-  EXPECT_EQ(std::optional<std::wstring>(unterminated), PreferenceStore::readPreference(L"raw;1;1"));
-
-  PreferenceMap written{{"appx;1.0;77", "2_1_100"},
-                        {"caf\xE9;2;3", "1_\xE9t\xE9"},
-                        {"empty;1;1", ""},
-                        {"fits;1;1", std::string(126, '7')},
-                        {"not a pvb key", "x\"y"},
-                        {"raw;1;1", narrowByTruncation(unterminated)}};
-  // A name holding a NUL would land on the value named by the part before it: it is left out.
-  PreferenceMap sent = written;
-  sent[std::string("appx;1.0;77\0;1", 14)] = "9_9_9";
-  PreferenceStore::writeAllPreferences(sent);
-  EXPECT_EQ(written, PreferenceStore::readAllPreferences());
-  PreferenceStore::writeAllPreferences(PreferenceStore::readAllPreferences());
-  for (const auto& [name, value] : untouched) {
-    EXPECT_EQ(value, ReadRawValue(kProductPreferencesKey, name)) << testing::PrintToString(name);
-  }
 }
 
 // Neither crash data naming ever new products nor a preferences answer naming thousands of builds (all
@@ -184,15 +149,6 @@ TEST(ClientConfigFileTest, FileIsReadInTextModeWhileOthersHoldItOpenAndAMissingO
               readClientConfig(directory));
   }
   std::filesystem::remove_all(directory);
-}
-
-TEST(ClientConfigUrlTest, ServerUrlIsWidenedWithTheSystemCodePageOrBuiltIn) {
-  if (::GetACP() != 1252) GTEST_SKIP() << "the test prefix's ANSI code page is " << ::GetACP();
-  const ClientConfig config{{"kxcn-url", "https://caf\x80.example"}, {"kxkxs-url", ""}};
-  EXPECT_EQ(L"https://caf\u20AC.example",
-            ConfiguredServerUrl(config, kSolutionServerUrlKey, kBuiltInSolutionServerUrl));
-  EXPECT_EQ(kBuiltInPreferencesServerUrl,
-            ConfiguredServerUrl(config, kPreferencesServerUrlKey, kBuiltInPreferencesServerUrl));
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
 // A local HTTPS (or plain HTTP) server for tests of the product's web requests: it answers each request
 // target as the test says, and records every request exactly as it arrived. It is tools/https-test-server
-// (Debian's python3 on 127.0.0.1, a free port), copied next to the test programs. Wine gives no handle to
-// Linux programs, so the two sides talk through files in a control folder (the script's header describes
-// them); the server ends by itself after ten minutes, and the test_pki fixture's cleanup ends any left over.
-// Certificates come from the test PKI at bin\..\test-pki: a test program using this class needs the test_pki
-// fixture (kx_add_test ... HTTPS), which also makes the PKI's CA trusted in the prefix.
+// (Debian's python3 on 127.0.0.1, a free port), driven through files in a control folder (the script's
+// header describes them), since Wine gives no handle to Linux programs. It ends by itself after ten minutes,
+// and the test_pki fixture's cleanup ends any left over. A test program using it needs that fixture
+// (kx_add_test ... HTTPS), which makes the certificates and trusts their CA in the prefix.
 #pragma once
 
 #include <cstdint>
@@ -31,8 +30,7 @@ struct TestAnswer {
   };
   Kind kind = Kind::kAnswer;
   int status = 200;
-  // "Name: value" each, sent in this order right after the status line; none may be empty or hold CR or
-  // LF. Any size: a block larger than 64 KiB is fine. The server adds only Content-Length and Connection.
+  // "Name: value" each, sent in this order after the status line; none may be empty or hold CR or LF.
   std::vector<std::string> headerLines;
   std::string body;
 };
@@ -61,9 +59,8 @@ class HttpsTestServer {
   const std::string& failure() const { return failure_; }
   std::uint16_t port() const { return port_; }
 
-  // Sets (or replaces) the answer to requests for this target. The target as sent is looked up first,
-  // then the same without its query; a target without an answer gets 404 and an empty body. Takes effect
-  // for requests that arrive after the call.
+  // Sets (or replaces) the answer to requests for this target, as sent or else without its query, from the
+  // next request on; a target without one gets 404 and an empty body.
   void SetAnswer(const std::string& path, const TestAnswer& answer);
 
   // Every request so far, in arrival order. A request is recorded before it is answered, so one that the

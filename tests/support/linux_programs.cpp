@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstring>
-#include <filesystem>
 
 #include "support/service_harness.h"
 
@@ -34,27 +33,6 @@ std::string StartLinuxProgram(const std::wstring& program, const std::wstring& a
   if (process.hThread) ::CloseHandle(process.hThread);
   if (process.hProcess) ::CloseHandle(process.hProcess);
   return "";
-}
-
-bool MakeSelfLink(const std::wstring& path) {
-  // Wine maps only paths whose folder exists.
-  std::error_code ignored;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
-  const std::wstring unixPath = UnixPath(path);
-  const size_t slash = unixPath.rfind(L'/');
-  if (slash == std::wstring::npos) return false;
-  const std::wstring name = unixPath.substr(slash + 1);
-  if (!StartLinuxProgram(L"Z:\\bin\\ln", L"-s " + QuoteWord(name) + L" " + QuoteWord(unixPath)).empty()) {
-    return false;
-  }
-  for (int waited = 0; waited < 200; ++waited) {
-    if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
-        ::GetLastError() == ERROR_CANT_RESOLVE_FILENAME) {
-      return true;
-    }
-    ::Sleep(50);
-  }
-  return false;
 }
 
 }  // namespace kx::test

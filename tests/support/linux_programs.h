@@ -14,8 +14,4 @@ std::wstring UnixPath(const std::wstring& windowsPath);
 // was started; otherwise why not.
 std::string StartLinuxProgram(const std::wstring& program, const std::wstring& arguments);
 
-// Makes `path` a symbolic link that points at itself, which no lookup can resolve: the platform answers
-// neither "found" nor "not found" for it. Waits (bounded) until the platform sees it; false when it does not.
-bool MakeSelfLink(const std::wstring& path);
-
 }  // namespace kx::test

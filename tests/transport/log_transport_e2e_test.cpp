@@ -115,20 +115,22 @@ TEST_F(LogTransportTest, FinishedFilesTravelOnceByteExactAndAreThenDeleted) {
   for (int i = 0; i < 100; ++i) {
     EXPECT_EQ(std::to_string(i), uploads["f" + std::to_string(i) + ".final"].body);
   }
-  const std::wstring guid = PreferenceStore::getInstallationGuid();
-  // Name, body, kind, and the report an attachment belongs to.
-  const std::tuple<std::string, std::string, const char*, const char*> files[] = {
-      {"kxWinLog_g_1_abc.xml.final", report, "report", ""},
-      {"kxWinLog_g_1_abc.xml.att1.app_log.final", "log", "attachment", "kxWinLog_g_1_abc.xml.final"},
-      {"kxWinDump_g_1_abc.dmp.full.final", dump, "dump", ""},
-      {"f0.final", "0", "other", ""},
+  const std::wstring wideGuid = PreferenceStore::getInstallationGuid();
+  const std::string guid(wideGuid.begin(), wideGuid.end());
+  // Name, body, and the headers of kind, the report an attachment belongs to and the installation.
+  const std::tuple<std::string, std::string, std::string> files[] = {
+      {"kxWinLog_g_1_abc.xml.final", report, "report  " + guid},
+      {"kxWinLog_g_1_abc.xml.att1.app_log.final", "log", "attachment kxWinLog_g_1_abc.xml.final " + guid},
+      {"kxWinDump_g_1_abc.dmp.full.final", dump, "dump  " + guid},
+      {"f0.final", "0", "other  " + guid},
   };
-  for (const auto& [name, body, kind, reportName] : files) {
-    SCOPED_TRACE(name);
-    EXPECT_TRUE(body == uploads[name].body);  // not printed: the dump is a MiB
-    EXPECT_EQ(kind, FindHeader(uploads[name], "X-KX-File-Kind").value_or(""));
-    EXPECT_EQ(reportName, FindHeader(uploads[name], "X-KX-Report-Name").value_or(""));
-    EXPECT_EQ(std::string(guid.begin(), guid.end()), FindHeader(uploads[name], "X-KX-Installation-Guid"));
+  for (const auto& [name, body, headers] : files) {
+    const RecordedRequest& upload = uploads[name];
+    EXPECT_TRUE(body == upload.body) << name;  // not printed: the dump is a MiB
+    EXPECT_EQ(headers, FindHeader(upload, "X-KX-File-Kind").value_or("?") + " " +
+                           FindHeader(upload, "X-KX-Report-Name").value_or("") + " " +
+                           FindHeader(upload, "X-KX-Installation-Guid").value_or("?"))
+        << name;
   }
   EXPECT_EQ((std::vector<std::wstring>{L"folder.final", L"kxWinLog_g_2_abc.xml.solurl"}), ListTree(folder_));
 }
@@ -238,8 +240,6 @@ TEST_F(LogTransportTest, AHugeDumpGoesOutWithoutBeingHeldInMemory) {
   // The same run with a small file: what the transport needs whatever it sends.
   Put(L"kxWinDump_g_10_abc.dmp.final", "small");
   const long small = PeakResidentKiB(client_, folder_);
-  std::printf("peak resident size of the transport: %ld KiB uploading %lld MiB, %ld KiB uploading 5 bytes\n",
-              huge, kSize >> 20, small);
   ASSERT_GT(huge, 0);
   ASSERT_GT(small, 0);
   // Neither a copy of the file nor a buffer of its order of size: a few pieces at most.
