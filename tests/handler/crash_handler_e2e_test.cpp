@@ -149,8 +149,7 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
       {L"exit-main-thread", L"", 21, false, true, ""},
   };
   for (const auto& c : cases) {
-    const std::wstring trace = c.words + L" " + c.service;
-    SCOPED_TRACE(std::string(trace.begin(), trace.end()));
+    SCOPED_TRACE(testing::Message() << c.words << L" " << c.service);
     const size_t requestsBefore = server_->Requests().size();
     const ServiceRun run = Crash(c.words, c.service);
     ASSERT_TRUE(run.finished) << "the application did not end";
@@ -219,8 +218,7 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentAndTheRunHistoryGuardsAndThrottle
   };
   const std::wstring runs = sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe";
   const auto crash = [&](const Row& c) {
-    const std::wstring trace = std::wstring(c.kind) + L" " + c.policy;
-    SCOPED_TRACE(std::string(trace.begin(), trace.end()) + " " + c.previousRuns);
+    SCOPED_TRACE(testing::Message() << c.kind << L" " << c.policy << " " << c.previousRuns);
     std::filesystem::remove_all(crashLogs());
     std::filesystem::remove_all(dumps());
     const size_t launchesBefore = ReadLaunches(client_).size();
@@ -250,9 +248,7 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentAndTheRunHistoryGuardsAndThrottle
     ASSERT_FALSE(solutions.empty()) << log;
     EXPECT_LT((0ULL + exited.dwHighDateTime) << 32 | exited.dwLowDateTime, solutions[0].received) << log;
 
-    const std::wstring report = OnlyFile(crashLogs());
-    EXPECT_EQ(report.size() - 6, report.rfind(L".final")) << log;
-    const std::string text = ReadFileBytes(report).value_or("");
+    const std::string text = ReadFileBytes(OnlyFile(crashLogs())).value_or("");
     EXPECT_TRUE(Contains(text, std::string("crashType=\"") + c.crashType + "\""));
     // The fault site is the application's own code, never the handler's nor the runtime's: the first frame
     // and the crash's instruction are one address, in the demo's source.
@@ -275,9 +271,7 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentAndTheRunHistoryGuardsAndThrottle
     EXPECT_EQ(*c.guard == '\0', !OnlyFile(dumps()).empty()) << log;
     if (*c.guard != '\0') return;
 
-    const std::wstring dumpFile = OnlyFile(dumps());
-    EXPECT_EQ(dumpFile.size() - 6, dumpFile.rfind(L".final"));
-    const MinidumpParse dump = ParseMinidump(ReadFileBytes(dumpFile).value_or(""));
+    const MinidumpParse dump = ParseMinidump(ReadFileBytes(OnlyFile(dumps())).value_or(""));
     ASSERT_TRUE(dump.info.exception.has_value()) << dump.error;
     EXPECT_EQ(c.code, dump.info.exception->code);
     // Both folders handed to the transport.
@@ -300,7 +294,6 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentAndTheRunHistoryGuardsAndThrottle
   for (const std::wstring& name : hangs) {
     const std::string text = ReadFileBytes(crashLogs() + L"\\" + name).value_or("");
     EXPECT_TRUE(Contains(text, "crashType=\"hang\"")) << text;
-    EXPECT_TRUE(Contains(text, "exceptionCode=\"0xe04b5804\""));
     // The watched thread's stack, down to the demo's own code.
     const std::size_t thread = text.find("<thread index=\"0\">");
     EXPECT_LT(thread, text.find("KXCrashDemo.exe+0x", thread)) << text;

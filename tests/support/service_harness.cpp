@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
+#include <future>
 #include <vector>
 
 #include "common/command_word.h"
@@ -52,15 +52,13 @@ ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& argume
 }
 
 bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count) {
-  std::vector<ServiceRun> results(static_cast<size_t>(count));
-  std::vector<std::thread> runs;
-  for (int i = 0; i < count; ++i) {
-    runs.emplace_back([&, i] { results[static_cast<size_t>(i)] = RunProgram(path, arguments, 180000); });
-  }
-  for (std::thread& run : runs) run.join();
+  std::vector<std::future<ServiceRun>> runs;
+  for (int i = 0; i < count; ++i)
+    runs.push_back(std::async(std::launch::async, [&] { return RunProgram(path, arguments, 180000); }));
   bool all = true;
-  // Said here, on the test's thread: a run that could not start says why.
-  for (const ServiceRun& run : results) {
+  for (std::future<ServiceRun>& future : runs) {
+    const ServiceRun run = future.get();
+    // Said here, on the test's thread: a run that could not start says why.
     if (!run.started) ADD_FAILURE() << "could not start: " << Describe(run);
     all = all && run.finished;
   }
@@ -99,15 +97,11 @@ std::string UniqueCrashIdentifier() {
 }
 
 std::string Win32ErrorText(DWORD error) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = "error " + std::to_string(error);
-  if (length != 0 && text != nullptr) result += ": " + std::string(text, length);
-  ::LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
-  return result;
+  char text[512] = "";
+  DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                  text, sizeof(text), nullptr);
+  while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r')) --length;
+  return "error " + std::to_string(error) + (length > 0 ? ": " + std::string(text, length) : "");
 }
 
 }  // namespace kx::test
