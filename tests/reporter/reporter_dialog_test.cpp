@@ -231,5 +231,16 @@ TEST_F(ReporterDialogTest, ATicketOutsideTheReporterFolderIsLeftAlone) {
   EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths());
 }
 
+// An unattended crash must not wait on a person: only the asking policy draws a window.
+TEST_F(ReporterDialogTest, SilentPoliciesShowNoWindow) {
+  for (const TicketPolicy policy : {TicketPolicy::kSend, TicketPolicy::kDontSend}) {
+    SCOPED_TRACE(policy == TicketPolicy::kSend ? "send" : "dontsend");
+    const std::unique_ptr<StartedProgram> reporter = Start(policy);
+    EXPECT_EQ("", WaitForWindow("Glint", reporter->process.get(), 120));
+    EXPECT_EQ(0u, reporter->End(false));
+    EXPECT_TRUE(Contains(progress(), "done")) << progress();
+  }
+}
+
 }  // namespace
 }  // namespace kx::test
