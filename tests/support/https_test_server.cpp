@@ -10,6 +10,7 @@
 
 #include "common/ascii_text.h"
 #include "common/hex_text.h"
+#include "common/shared_file.h"
 #include "common/text_convert.h"
 #include "common/text_utils.h"
 #include "support/linux_programs.h"
@@ -132,12 +133,10 @@ void HttpsTestServer::SetAnswer(const std::string& path, const TestAnswer& answe
     if (hasStatus) data += line + "\r\n";
   }
   data += "\r\n" + (hasStatus ? answer.body : "");
-  // Written under a temporary name and renamed into place, so that the server never reads half of it.
+  // Renamed into place whole, so that the server never reads half of it.
   const std::wstring file = control_ + L"\\answers\\" + AnswerFileName(path);
-  WriteFileBytes(file + L".tmp", data);
-  if (ReadFileBytes(file + L".tmp") != data ||
-      !::MoveFileExW((file + L".tmp").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ADD_FAILURE() << "cannot write the answer for " << path << " to " << Utf8(file);
+  if (const DWORD error = WriteThenMove(file + L".tmp", file, data); error != ERROR_SUCCESS) {
+    ADD_FAILURE() << "cannot write the answer for " << path << " to " << Utf8(file) << ": error " << error;
   }
 }
 
