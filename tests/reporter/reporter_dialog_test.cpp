@@ -18,6 +18,7 @@
 #include "support/linux_programs.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
+#include "support/waiting.h"
 
 namespace kx::test {
 namespace {
@@ -38,7 +39,8 @@ std::string Shell(const std::string& command) {
   const std::wstring line = L"(" + std::wstring(command.begin(), command.end()) + L") > " + target +
                             L".part 2>&1; mv " + target + L".part " + target;
   if (!StartLinuxProgram(L"Z:\\bin\\sh", L"-c " + QuoteWord(line)).empty()) return "";
-  for (int i = 0; i < 300 && !IsFile(out); ++i) ::Sleep(100);
+  if (!WaitUntil("the output of " + command, std::chrono::seconds(120), [&] { return IsFile(out); }))
+    ADD_FAILURE() << "gave up after 120 s waiting for the output of: " << command;
   const std::string text = ReadFileBytes(out).value_or("");
   return ::DeleteFileW(out.c_str()), text;
 }
@@ -50,9 +52,10 @@ void TakePicture(const std::string& name) {
 
 // The X window titled `title` other than `previous` (maybe still closing) while `process` runs (null: a
 // reporter started by someone else); or empty.
-std::string WaitForWindow(const std::string& title, HANDLE process, int seconds = 60,
+std::string WaitForWindow(const std::string& title, HANDLE process, int seconds = 180,
                           const std::string& previous = "") {
-  for (int i = 0; i < seconds * 2; ++i) {
+  const WaitNote noted("a window titled " + title);
+  for (const ULONGLONG deadline = ::GetTickCount64() + seconds * 1000ULL; ::GetTickCount64() < deadline;) {
     const std::string found =
         Shell("xdotool search --name '^" + title + "$' | grep -vx '" + previous + "' | head -1");
     if (!found.empty()) return found.substr(0, found.find('\n'));
@@ -202,10 +205,10 @@ TEST_F(ReporterDialogTest, SendExchangesTheReportThenUploadsItThenOffersTheHelpP
 
   // The transport runs on after the reporter: wait (bounded) for its upload.
   std::vector<std::string> paths;
-  for (int i = 0; i < 300; ++i, ::Sleep(100)) {
+  WaitUntil("the uploads and the event post", std::chrono::seconds(180), [&] {
     paths = NewRequestPaths();
-    if (paths.size() == 4) break;
-  }
+    return paths.size() == 4;
+  });
   // The report goes to the solution server first; then the transport's uploads and the event, in any order.
   if (!paths.empty()) std::sort(paths.begin() + 1, paths.end());
   EXPECT_EQ((std::vector<std::string>{"/solution-url/win/intel", "/ingest", "/upload", "/upload"}), paths);

@@ -16,6 +16,7 @@
 #include "support/linux_programs.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
+#include "support/waiting.h"
 
 namespace kx::test {
 namespace {
@@ -95,24 +96,24 @@ std::string HttpsTestServer::Start(TestCertificate certificate) {
   const std::string notStarted = StartLinuxProgram(L"Z:\\usr\\bin\\python3", arguments);
   if (!notStarted.empty()) return notStarted;
 
-  for (int waited = 0; waited < 1000; ++waited) {
+  std::string failure;
+  const bool listening = WaitUntil("the test server's port file", std::chrono::seconds(120), [&] {
     const std::optional<std::string> port = ReadFileBytes(control_ + L"\\port");
-    if (port && !port->empty()) {
-      port_ = static_cast<std::uint16_t>(std::stoi(*port));
-      return "";
-    }
+    if (port && !port->empty()) port_ = static_cast<std::uint16_t>(std::stoi(*port));
     const std::optional<std::string> log = ReadFileBytes(control_ + L"\\server.log");
-    if (log && !log->empty()) return "the server did not start: " + *log;
-    ::Sleep(20);
-  }
-  return "the server did not listen within 20 s; started with " + Utf8(arguments);
+    if (port_ == 0 && log && !log->empty()) failure = "the server did not start: " + *log;
+    return port_ != 0 || !failure.empty();
+  });
+  if (!listening) return "the server did not listen within 120 s; started with " + Utf8(arguments);
+  return failure;
 }
 
 HttpsTestServer::~HttpsTestServer() {
   if (control_.empty()) return;
   if (port_ != 0) {
     WriteFileBytes(control_ + L"\\stop", "");
-    for (int waited = 0; waited < 250 && !IsFile(control_ + L"\\stopped"); ++waited) ::Sleep(20);
+    WaitUntil("the test server to stop", std::chrono::seconds(30),
+              [&] { return IsFile(control_ + L"\\stopped"); });
   }
   // A server that has not gone yet ends when it sees its control folder gone.
   std::error_code ignored;
