@@ -47,7 +47,9 @@ namespace {
 
 volatile int g_sink = 0;
 constexpr DWORD kMainThreadExitCode = 21;
-constexpr DWORD kHangMarginMs = 30000;
+// Beyond the handler's own limit for createdump (120 s by default): a busy machine can make a hang's dump
+// take that long, and the application must not end while its hang report is on its way.
+constexpr DWORD kHangMarginMs = 150000;
 constexpr int kNoHangReport = 4;
 HANDLE g_hangDumped = nullptr;  // set when a hang report's dump is written
 
