@@ -2,7 +2,7 @@
 // NAME/CODEID/NAME for the image, keyed by its time stamp and size; NAME/DEBUGID/NAME for the image that
 // carries the debug information (for a stripped module, its unstripped build); PDBNAME/DEBUGID/PDBNAME for a
 // PDB; and NAME alone, for a folder that holds modules flat. Names come from dumps, which may be hostile:
-// a name that could leave the folder gives no path at all.
+// a name that could leave the folder (or break the symbolizer's input line) gives no path at all.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +24,7 @@ struct ModuleKey {
 };
 
 // The file name as it may be used in a path: empty for an empty name, "." or "..", or one holding a
-// separator, a colon or a control character.
+// separator, a colon, a double quote or a control character.
 std::string SafeStoreName(std::string_view name);
 
 // The image's paths relative to a store folder, the most exact first: keyed by the debug id (the file with
