@@ -24,7 +24,7 @@ struct SignatureFrame {
 
 struct CrashSignature {
   int rules = kSignatureRulesVersion;
-  std::string text;                           // "kxcrashdemo.exe!Crash", "kxcrashdemo.exe+0x33E5"
+  std::string text;                                  // "kxcrashdemo.exe!Crash", "kxcrashdemo.exe+0x33E5"
   std::size_t frame = static_cast<std::size_t>(-1);  // the index of the frame it names; -1 for no frames
 };
 
@@ -35,7 +35,11 @@ bool IsSystemModule(std::string_view module);
 // A frame of the crash handler itself (a function of namespace kx).
 bool IsHandlerFrame(const SignatureFrame& frame);
 
-// Neither a system module's frame nor the handler's, and in a module.
+// A frame of a runtime function linked into the application's module (C++ throw and unwind, abort, stack
+// probes), by its name.
+bool IsRuntimeFrame(const SignatureFrame& frame);
+
+// In a module, and neither a system module's frame, nor the handler's, nor a runtime function's.
 bool IsApplicationFrame(const SignatureFrame& frame);
 
 // From the frames of the crashed thread, innermost first: the first application frame's function, as

@@ -13,8 +13,9 @@ MemoryRegions::MemoryRegions(std::vector<MemoryRegion> regions) : regions_(std::
 }
 
 std::optional<MemoryRegion> MemoryRegions::RegionAt(std::uint64_t address) const {
-  auto after = std::upper_bound(regions_.begin(), regions_.end(), address,
-                                [](std::uint64_t value, const MemoryRegion& region) { return value < region.address; });
+  auto after = std::upper_bound(
+      regions_.begin(), regions_.end(), address,
+      [](std::uint64_t value, const MemoryRegion& region) { return value < region.address; });
   if (after == regions_.begin()) return std::nullopt;
   const MemoryRegion& region = *(after - 1);
   if (address - region.address >= region.bytes.size()) return std::nullopt;

@@ -14,7 +14,8 @@ constexpr std::size_t kRsdsHeaderSize = 24;            // signature, GUID, age; 
 std::optional<CodeViewRecord> ParseCodeViewRecord(std::string_view bytes) {
   if (bytes.size() < kRsdsHeaderSize || Le32At(bytes, 0) != kRsdsSignature) return std::nullopt;
   CodeViewRecord record;
-  for (std::size_t i = 0; i < record.guid.size(); ++i) record.guid[i] = static_cast<std::uint8_t>(bytes[4 + i]);
+  for (std::size_t i = 0; i < record.guid.size(); ++i)
+    record.guid[i] = static_cast<std::uint8_t>(bytes[4 + i]);
   record.age = Le32At(bytes, 20);
   const std::string_view path = bytes.substr(kRsdsHeaderSize);
   record.pdbPath = std::string(path.substr(0, path.find('\0')));

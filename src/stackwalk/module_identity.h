@@ -1,6 +1,6 @@
 // What identifies one build of a module, in the forms symbol servers key their files by (docs/symbols.md):
-// the code id (the PE time stamp and the image size) names the image, the debug id (the CodeView record's GUID
-// and age) names its debug information, and survives stripping.
+// the code id (the PE time stamp and the image size) names the image, the debug id (the CodeView record's
+// GUID and age) names its debug information, and survives stripping.
 #pragma once
 
 #include <array>

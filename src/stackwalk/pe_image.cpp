@@ -8,10 +8,10 @@ namespace kx {
 namespace {
 
 // Offsets of the PE/COFF format (Microsoft's "PE Format" documentation) that this reader uses.
-constexpr std::uint16_t kDosMagic = 0x5A4D;          // "MZ"
-constexpr std::size_t kDosNewHeaderOffset = 0x3C;    // e_lfanew
+constexpr std::uint16_t kDosMagic = 0x5A4D;         // "MZ"
+constexpr std::size_t kDosNewHeaderOffset = 0x3C;   // e_lfanew
 constexpr std::uint32_t kPeSignature = 0x00004550;  // "PE\0\0"
-constexpr std::size_t kCoffHeaderSize = 24;          // with the signature
+constexpr std::size_t kCoffHeaderSize = 24;         // with the signature
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::size_t kOptionalHeaderFixedSize = 112;  // PE32+ up to the data directories
 constexpr std::size_t kSectionHeaderSize = 40;
@@ -126,6 +126,20 @@ std::optional<RuntimeFunction> PeImage::FunctionAt(std::uint32_t rva) const {
   return std::nullopt;
 }
 
+std::optional<RuntimeFunction> PeImage::FunctionFrom(std::uint32_t rva) const {
+  std::size_t low = 0;
+  std::size_t high = FunctionCount();
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (FunctionByIndex(middle)->begin < rva) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return FunctionByIndex(low);
+}
+
 bool PeImage::IsCode(std::uint32_t rva) const {
   return std::any_of(sections_.begin(), sections_.end(), [rva](const PeSection& section) {
     return section.executable && rva >= section.virtualAddress &&
@@ -139,8 +153,8 @@ std::optional<CodeViewRecord> PeImage::CodeView() const {
   const bool file = layout_ == PeLayout::kFile;
   const std::optional<PeDirectory> where = CodeViewEntry(*entries, file);
   if (!where) return std::nullopt;
-  const std::optional<std::string_view> record = file ? SliceOf(bytes_, where->rva, where->size)
-                                                      : Read(where->rva, where->size);
+  const std::optional<std::string_view> record =
+      file ? SliceOf(bytes_, where->rva, where->size) : Read(where->rva, where->size);
   return record ? ParseCodeViewRecord(*record) : std::nullopt;
 }
 

@@ -58,6 +58,8 @@ class PeImage {
   // The function table entry whose code holds `rva`; nothing for code without one (a leaf function) or a
   // table that is not sorted, as the loader requires.
   std::optional<RuntimeFunction> FunctionAt(std::uint32_t rva) const;
+  // The first function table entry that begins at or after `rva`.
+  std::optional<RuntimeFunction> FunctionFrom(std::uint32_t rva) const;
   std::size_t FunctionCount() const;
   std::optional<RuntimeFunction> FunctionByIndex(std::size_t index) const;
 

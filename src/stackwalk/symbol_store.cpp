@@ -16,7 +16,8 @@ std::string Keyed(const std::string& name, const std::string& key) { return name
 std::string SafeStoreName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return {};
   for (const char c : name) {
-    if (c == '/' || c == '\\' || c == ':' || c == '"' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return {};
+    if (c == '/' || c == '\\' || c == ':' || c == '"' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+      return {};
   }
   return std::string(name);
 }

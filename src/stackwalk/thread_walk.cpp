@@ -8,8 +8,8 @@
 namespace kx {
 namespace {
 
-constexpr std::size_t kContextSize = 1232;        // the x64 CONTEXT record
-constexpr std::size_t kContextRegisters = 0x78;   // Rax ... R15, in the order unwind codes number them
+constexpr std::size_t kContextSize = 1232;       // the x64 CONTEXT record
+constexpr std::size_t kContextRegisters = 0x78;  // Rax ... R15, in the order unwind codes number them
 constexpr std::size_t kContextRip = 0xF8;
 
 // The length of "call r/m64" (opcode FF, ModRM reg field 2) whose ModRM byte is `modrm` and whose SIB byte,
@@ -76,9 +76,11 @@ std::optional<X64Registers> ScanForCaller(std::uint64_t rsp, const MemoryRegions
   return std::nullopt;
 }
 
-// The caller with the unwind tables, when they give one that makes sense: a return address below which the
-// stack pointer has moved up, within the stack. `first`: the frame is the context's own, which alone may
-// stop in a leaf function (a return address never lies in one).
+// The caller with the unwind tables, when they give one that makes sense: a return address in a module (or 0,
+// the end of the stack) below which the stack pointer has moved up, within the stack. `first`: the frame is
+// the context's own, which alone may stop in a leaf function (a return address never lies in one); code
+// without unwind information that pushed (a stack probe, hand-written assembly) looks like a leaf, and its
+// pushed values are no return address.
 std::optional<X64Registers> UnwindCaller(const X64Registers& frame, bool first, const MemoryRegions& memory,
                                          const ModuleMap& modules) {
   const std::size_t index = modules.Find(frame.rip);
@@ -87,6 +89,7 @@ std::optional<X64Registers> UnwindCaller(const X64Registers& frame, bool first, 
   const UnwindStep step = UnwindFrame(*modules[index].image, modules[index].base, memory, caller);
   if (step == UnwindStep::kFailed || (step == UnwindStep::kLeaf && !first)) return std::nullopt;
   if (caller.rsp() <= frame.rsp() || !memory.RegionAt(caller.rsp() - 8)) return std::nullopt;
+  if (caller.rip != 0 && modules.Find(caller.rip) == ModuleMap::kNone) return std::nullopt;
   return caller;
 }
 
@@ -111,8 +114,9 @@ ModuleMap::ModuleMap(std::vector<WalkModule> modules) : modules_(std::move(modul
 }
 
 std::size_t ModuleMap::Find(std::uint64_t address) const {
-  auto after = std::upper_bound(byBase_.begin(), byBase_.end(), address,
-                                [this](std::uint64_t value, std::size_t i) { return value < modules_[i].base; });
+  auto after =
+      std::upper_bound(byBase_.begin(), byBase_.end(), address,
+                       [this](std::uint64_t value, std::size_t i) { return value < modules_[i].base; });
   if (after == byBase_.begin()) return kNone;
   const WalkModule& module = modules_[*(after - 1)];
   return address - module.base < module.size ? *(after - 1) : kNone;

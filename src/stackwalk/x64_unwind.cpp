@@ -54,7 +54,8 @@ std::optional<UnwindInfo> ReadUnwindInfo(const PeImage& image, std::uint32_t rva
   info.codes = *codes;
   if (info.flags & kChainInfoFlag) {
     // The chained entry follows the codes, which take an even number of slots.
-    const std::optional<std::string_view> entry = image.Read(std::uint64_t{rva} + 4 + 2 * ((count + 1) & ~1u), 12);
+    const std::optional<std::string_view> entry =
+        image.Read(std::uint64_t{rva} + 4 + 2 * ((count + 1) & ~1u), 12);
     if (!entry) return std::nullopt;
     info.chained = RuntimeFunction{Le32At(*entry, 0), Le32At(*entry, 4), Le32At(*entry, 8)};
   }
@@ -153,7 +154,8 @@ Epilogue RunEpilogue(std::string_view code, std::size_t at, const MemoryRegions&
       const std::size_t width = op == 0xE9 ? 4 : 1;
       if (at + 1 + width > code.size()) return Epilogue::kNone;
       const std::uint64_t raw = LittleEndianAt(code, at + 1, width);
-      const std::int64_t distance = width == 4 ? static_cast<std::int32_t>(raw) : static_cast<std::int8_t>(raw);
+      const std::int64_t distance =
+          width == 4 ? static_cast<std::int32_t>(raw) : static_cast<std::int8_t>(raw);
       const std::int64_t target = static_cast<std::int64_t>(at + 1 + width) + distance;
       if (target < 0 || static_cast<std::uint64_t>(target) >= code.size()) return Epilogue::kNone;
       at = static_cast<std::size_t>(target);
@@ -173,7 +175,8 @@ bool UndoProlog(const UnwindInfo& info, std::uint32_t prologOffset, std::uint64_
   for (std::size_t i = 0; i < slots;) {
     const std::uint8_t offset = static_cast<std::uint8_t>(info.codes[2 * i]);
     const std::uint8_t op = static_cast<std::uint8_t>(info.codes[2 * i + 1] & 0x0F);
-    const std::uint8_t opInfo = static_cast<std::uint8_t>(static_cast<unsigned char>(info.codes[2 * i + 1]) >> 4);
+    const std::uint8_t opInfo =
+        static_cast<std::uint8_t>(static_cast<unsigned char>(info.codes[2 * i + 1]) >> 4);
     const std::size_t size = SlotsOf(op, opInfo);
     if (i + size > slots) return false;
     const std::size_t operand = 2 * (i + 1);  // the byte offset of the slot after the operation
@@ -187,8 +190,8 @@ bool UndoProlog(const UnwindInfo& info, std::uint32_t prologOffset, std::uint64_
         next.Set(opInfo, *value);
         break;
       case kAllocLarge:
-        next.Set(kRegisterRsp, next.rsp() + (opInfo == 0 ? Le16At(info.codes, operand) * 8u
-                                                          : Le32At(info.codes, operand)));
+        next.Set(kRegisterRsp,
+                 next.rsp() + (opInfo == 0 ? Le16At(info.codes, operand) * 8u : Le32At(info.codes, operand)));
         break;
       case kAllocSmall:
         next.Set(kRegisterRsp, next.rsp() + opInfo * 8u + 8u);
@@ -198,8 +201,8 @@ bool UndoProlog(const UnwindInfo& info, std::uint32_t prologOffset, std::uint64_
         break;
       case kSaveNonvol:
       case kSaveNonvolFar:
-        value = memory.Read64(frame + (op == kSaveNonvol ? Le16At(info.codes, operand) * 8u
-                                                        : Le32At(info.codes, operand)));
+        value = memory.Read64(
+            frame + (op == kSaveNonvol ? Le16At(info.codes, operand) * 8u : Le32At(info.codes, operand)));
         if (!value) return false;
         next.Set(opInfo, *value);
         break;
@@ -257,7 +260,8 @@ UnwindStep UnwindFrame(const PeImage& image, std::uint64_t imageBase, const Memo
     if (link == 0 && rva - function->begin < info->prologSize) {
       prologOffset = rva - function->begin;
     } else if (link == 0 && !info->codes.empty() && rva >= function->begin && rva < function->end) {
-      const std::optional<std::string_view> code = image.Read(function->begin, function->end - function->begin);
+      const std::optional<std::string_view> code =
+          image.Read(function->begin, function->end - function->begin);
       const Epilogue epilogue =
           code ? RunEpilogue(*code, rva - function->begin, memory, next) : Epilogue::kNone;
       if (epilogue == Epilogue::kFailed) return UnwindStep::kFailed;

@@ -51,17 +51,24 @@ std::optional<SymbolizerAnswer> ParseSymbolizerAnswer(std::string_view line) {
   return answer;
 }
 
-std::vector<SourceFrame> TrustedFrames(const SymbolizerAnswer& answer, const PeImage& image, std::uint32_t rva) {
+std::vector<SourceFrame> TrustedFrames(const SymbolizerAnswer& answer, const PeImage& image,
+                                       std::uint32_t rva) {
   if (answer.frames.empty() || Unknown(answer.frames.front().function)) return {};
   const bool placed = std::any_of(answer.frames.begin(), answer.frames.end(), [](const SourceFrame& frame) {
     return !frame.file.empty() && frame.line != 0;
   });
   if (placed) return answer.frames;
-  const std::optional<RuntimeFunction> function = image.FunctionAt(rva);
-  if (function && answer.functionStart && *answer.functionStart == image.imageBase() + function->begin) {
-    return answer.frames;
+  if (!answer.functionStart || *answer.functionStart < image.imageBase()) return {};
+  const std::uint64_t start = *answer.functionStart - image.imageBase();
+  // Code in a function of the table: the symbol must be that function's. Code outside the table (a stack
+  // probe or other hand-written assembly without unwind information): the symbol must come before it with no
+  // function of the table between the two.
+  if (const std::optional<RuntimeFunction> function = image.FunctionAt(rva)) {
+    return start == function->begin ? answer.frames : std::vector<SourceFrame>();
   }
-  return {};
+  if (start > rva) return {};
+  const std::optional<RuntimeFunction> next = image.FunctionFrom(static_cast<std::uint32_t>(start));
+  return !next || next->begin > rva ? answer.frames : std::vector<SourceFrame>();
 }
 
 }  // namespace kx

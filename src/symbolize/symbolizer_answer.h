@@ -1,7 +1,8 @@
-// What llvm-symbolizer answers for one address (its JSON output style, one line), and which of it to believe.
+// What kxsymbolizer answers for one address (one line of JSON), and which of it to believe.
 // A name is shown only when the debug information places the address in it (a file and a line), or when the
 // symbol table's function starts where the image's function table says the function holding the address
-// starts: the nearest symbol before an address that has no symbol of its own would be another function's name.
+// starts (for code the table has no entry for: when no function of the table starts between the two): the
+// nearest symbol before an address that has no symbol of its own would be another function's name.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@ struct SymbolizerAnswer {
 std::optional<SymbolizerAnswer> ParseSymbolizerAnswer(std::string_view line);
 
 // The frames of `answer` worth showing for the code at `rva` of `image`; empty when none is.
-std::vector<SourceFrame> TrustedFrames(const SymbolizerAnswer& answer, const PeImage& image, std::uint32_t rva);
+std::vector<SourceFrame> TrustedFrames(const SymbolizerAnswer& answer, const PeImage& image,
+                                       std::uint32_t rva);
 
 }  // namespace kx
