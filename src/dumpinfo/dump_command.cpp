@@ -27,7 +27,8 @@ std::optional<DumpCommand> ReadDumpCommand(const std::vector<std::string>& words
 }
 
 std::string DumpUsage(bool symbols) {
-  return symbols ? "usage: kxdumpinfo [--json] [--symbols DIR]... <dump file>" : "usage: kxdumpinfo [--json] <dump file>";
+  return symbols ? "usage: kxdumpinfo [--json] [--symbols DIR]... <dump file>"
+                 : "usage: kxdumpinfo [--json] <dump file>";
 }
 
 }  // namespace kx

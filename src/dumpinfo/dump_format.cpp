@@ -61,7 +61,11 @@ std::u16string Utf16OfUtf8(std::string_view text) {
   std::u16string out;
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    const std::size_t length = lead < 0x80                   ? 1
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                               : lead >= 0xE0                ? 3
+                               : lead >= 0xC2                ? 2
+                                                             : 0;
     std::uint32_t point = length == 1 ? lead : lead & (0x7F >> length);
     bool good = length != 0 && text.size() - i >= length;
     for (std::size_t k = 1; good && k < length; ++k) {
@@ -170,14 +174,16 @@ void AppendTextSystem(std::string& out, const DumpSystemInfo& system) {
 
 void AppendTextModules(std::string& out, const std::vector<DumpModule>& modules, const DumpStacks* stacks) {
   out += "Modules (" + std::to_string(modules.size()) + ")\n";
-  out += "  base                size        timestamp   version            debug id                           name\n";
+  out +=
+      "  base                size        timestamp   version            debug id                           "
+      "name\n";
   for (std::size_t i = 0; i < modules.size(); ++i) {
     const DumpModule& module = modules[i];
     const bool missing = stacks != nullptr && i < stacks->moduleImages.size() && !stacks->moduleImages[i];
     out += "  " + Hex(module.base, 16) + "  " + Hex(module.size, 8) + "  " + Hex(module.timeDateStamp, 8) +
            "  " + PadRight(module.fileVersion ? FileVersion(module) : "-", 17) + "  " +
-           PadRight(module.codeView ? DebugIdText(*module.codeView) : "-", 33) + "  " + DisplayText(module.name) +
-           (missing ? "  (no symbols)" : "") + "\n";
+           PadRight(module.codeView ? DebugIdText(*module.codeView) : "-", 33) + "  " +
+           DisplayText(module.name) + (missing ? "  (no symbols)" : "") + "\n";
   }
 }
 
@@ -190,7 +196,8 @@ std::string FrameLocation(const NamedFrame& frame, const DumpStacks& stacks) {
 }
 
 void AppendTextStacks(std::string& out, const DumpStacks& stacks) {
-  out += Label("Signature") + stacks.signature.text + " (rules " + std::to_string(stacks.signature.rules) + ")\n";
+  out += Label("Signature") + stacks.signature.text + " (rules " + std::to_string(stacks.signature.rules) +
+         ")\n";
   for (const ThreadStack& thread : stacks.threads) {
     out += "\nThread " + std::to_string(thread.id) + (thread.crashed ? " (crashed)" : "") + "\n";
     if (thread.frames.empty()) out += "  no frames: the thread has no x64 context\n";
@@ -208,7 +215,9 @@ void AppendTextStacks(std::string& out, const DumpStacks& stacks) {
       }
     }
   }
-  if (stacks.threadsLeftOut != 0) out += "\n" + std::to_string(stacks.threadsLeftOut) + " more threads not walked\n";
+  if (stacks.threadsLeftOut != 0) {
+    out += "\n" + std::to_string(stacks.threadsLeftOut) + " more threads not walked\n";
+  }
 }
 
 void AppendTextStreams(std::string& out, const std::vector<DumpStream>& streams) {
@@ -272,8 +281,8 @@ void AppendJsonModules(std::string& out, const std::vector<DumpModule>& modules,
     out += std::string(i == 0 ? "\n" : ",\n") + "    {\"base\": \"" + Hex(module.base, 16) +
            "\", \"size\": " + std::to_string(module.size) + ", \"time_date_stamp\": \"" +
            Hex(module.timeDateStamp, 8) + "\", \"file_version\": " +
-           (module.fileVersion ? "\"" + FileVersion(module) + "\"" : std::string("null")) + ", \"code_id\": \"" +
-           CodeIdText(module.timeDateStamp, module.size) + "\", \"debug_id\": " +
+           (module.fileVersion ? "\"" + FileVersion(module) + "\"" : std::string("null")) +
+           ", \"code_id\": \"" + CodeIdText(module.timeDateStamp, module.size) + "\", \"debug_id\": " +
            (module.codeView ? "\"" + DebugIdText(*module.codeView) + "\"" : std::string("null")) +
            ", \"debug_file\": " + (pdb.empty() ? std::string("null") : JsonText(pdb)) +
            ", \"in_store\": " + (walked ? (stacks->moduleImages[i] ? "true" : "false") : "null") +
@@ -284,17 +293,18 @@ void AppendJsonModules(std::string& out, const std::vector<DumpModule>& modules,
 
 void AppendJsonFrame(std::string& out, const NamedFrame& frame, const DumpStacks& stacks) {
   const bool inModule = frame.walked.module != ModuleMap::kNone;
-  out += "{\"address\": \"" + Hex(frame.walked.address, 16) + "\", \"module\": " +
-         (inModule ? JsonText(std::string(FileNameOfPath(stacks.modules[frame.walked.module].name))) : "null") +
-         ", \"module_index\": " + (inModule ? std::to_string(frame.walked.module) : "null") + ", \"offset\": " +
-         (inModule ? "\"" + Hex(frame.offset, 8) + "\"" : std::string("null")) + ", \"trust\": \"" +
-         FrameTrustName(frame.walked.trust) + "\", \"functions\": [";
+  out +=
+      "{\"address\": \"" + Hex(frame.walked.address, 16) + "\", \"module\": " +
+      (inModule ? JsonText(std::string(FileNameOfPath(stacks.modules[frame.walked.module].name))) : "null") +
+      ", \"module_index\": " + (inModule ? std::to_string(frame.walked.module) : "null") +
+      ", \"offset\": " + (inModule ? "\"" + Hex(frame.offset, 8) + "\"" : std::string("null")) +
+      ", \"trust\": \"" + FrameTrustName(frame.walked.trust) + "\", \"functions\": [";
   for (std::size_t i = 0; i < frame.names.size(); ++i) {
     const SourceFrame& name = frame.names[i];
-    out += std::string(i == 0 ? "" : ", ") + "{\"name\": " + JsonText(name.function) + ", \"file\": " +
-           (name.file.empty() ? "null" : JsonText(name.file)) + ", \"line\": " +
-           (name.line == 0 ? "null" : std::to_string(name.line)) + ", \"column\": " +
-           (name.column == 0 ? "null" : std::to_string(name.column)) + "}";
+    out += std::string(i == 0 ? "" : ", ") + "{\"name\": " + JsonText(name.function) +
+           ", \"file\": " + (name.file.empty() ? "null" : JsonText(name.file)) +
+           ", \"line\": " + (name.line == 0 ? "null" : std::to_string(name.line)) +
+           ", \"column\": " + (name.column == 0 ? "null" : std::to_string(name.column)) + "}";
   }
   out += "]}";
 }
@@ -313,9 +323,10 @@ void AppendJsonStacks(std::string& out, const DumpStacks& stacks) {
   }
   out += stacks.threads.empty() ? "]" : "\n  ]";
   out += ",\n  \"threads_not_walked\": " + std::to_string(stacks.threadsLeftOut);
-  out += ",\n  \"signature\": {\"rules\": " + std::to_string(stacks.signature.rules) + ", \"text\": " +
-         JsonText(stacks.signature.text) + ", \"frame\": " +
-         (stacks.signature.frame == static_cast<std::size_t>(-1) ? "null" : std::to_string(stacks.signature.frame)) +
+  out += ",\n  \"signature\": {\"rules\": " + std::to_string(stacks.signature.rules) +
+         ", \"text\": " + JsonText(stacks.signature.text) + ", \"frame\": " +
+         (stacks.signature.frame == static_cast<std::size_t>(-1) ? "null"
+                                                                 : std::to_string(stacks.signature.frame)) +
          "}";
 }
 

@@ -1,8 +1,9 @@
 #include "dumpinfo/dump_stacks.h"
 
-#include "dumpinfo/dump_format.h"
 #include <optional>
 #include <utility>
+
+#include "dumpinfo/dump_format.h"
 
 namespace kx {
 namespace {
@@ -17,8 +18,8 @@ ThreadStack WalkOne(std::uint32_t id, bool crashed, std::string_view context, co
     if (walked.module != ModuleMap::kNone) {
       frame.offset = walked.address - map[walked.module].base;
       // A return address lies one past its call: the call itself is looked up.
-      const std::uint64_t lookup = walked.trust == FrameTrust::kContext || frame.offset == 0 ? frame.offset
-                                                                                              : frame.offset - 1;
+      const std::uint64_t lookup =
+          walked.trust == FrameTrust::kContext || frame.offset == 0 ? frame.offset : frame.offset - 1;
       frame.names = symbols.Names(stacks.modules[walked.module], lookup);
     }
     thread.frames.push_back(std::move(frame));
@@ -56,7 +57,8 @@ DumpStacks WalkDump(const MinidumpInfo& info, StackSymbols& symbols) {
   const std::vector<DumpThread>& threads = info.threads ? *info.threads : none;
 
   if (info.exception) {
-    stacks.threads.push_back(WalkOne(info.exception->threadId, true, info.exception->context, memory, map, stacks, symbols));
+    stacks.threads.push_back(
+        WalkOne(info.exception->threadId, true, info.exception->context, memory, map, stacks, symbols));
   }
   for (const DumpThread& thread : threads) {
     if (info.exception && thread.id == info.exception->threadId) continue;

@@ -41,11 +41,11 @@ struct ThreadStack {
 };
 
 struct DumpStacks {
-  std::vector<ModuleKey> modules;     // in the dump's order
-  std::vector<bool> moduleImages;     // whether the store had each module's image
-  std::vector<ThreadStack> threads;   // the crashed thread first
-  std::size_t threadsLeftOut = 0;     // beyond the bound on threads walked
-  CrashSignature signature;           // of the crashed thread; "(no frames)" without one
+  std::vector<ModuleKey> modules;    // in the dump's order
+  std::vector<bool> moduleImages;    // whether the store had each module's image
+  std::vector<ThreadStack> threads;  // the crashed thread first
+  std::size_t threadsLeftOut = 0;    // beyond the bound on threads walked
+  CrashSignature signature;          // of the crashed thread; "(no frames)" without one
 };
 
 // At most this many threads are walked, the crashed one first: a hostile dump's thread count cannot make

@@ -1,6 +1,7 @@
-// kxdumpinfo [--json] [--symbols DIR]... <dump file>, the Linux build (docs/kxdumpinfo.md): the same parser and
-// outputs as kxdumpinfo.exe, and with --symbols every thread's stack walked and named through the symbolizer.
-// A server runs it as a child process with a time limit: whatever the dump holds, its work is bounded.
+// kxdumpinfo [--json] [--symbols DIR]... <dump file>, the Linux build (docs/kxdumpinfo.md): the same parser
+// and outputs as kxdumpinfo.exe, and with --symbols every thread's stack walked and named through the
+// symbolizer. A server runs it as a child process with a time limit: whatever the dump holds, its work is
+// bounded.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +44,15 @@ int Fail(ExitCode code, const std::string& message) {
   return code;
 }
 
+// kxsymbolizer, which is installed beside this program.
+std::string SymbolizerBesideThis() {
+  char path[4096];
+  const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (length <= 0) return "kxsymbolizer";
+  const std::string self(path, static_cast<std::size_t>(length));
+  return self.substr(0, self.rfind('/') + 1) + "kxsymbolizer";
+}
+
 bool IsFolder(const std::string& path) {
   struct stat status = {};
   return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
@@ -51,7 +61,8 @@ bool IsFolder(const std::string& path) {
 // The symbol store through the symbolizer: images for unwinding, names for frames.
 class StoreSymbols : public kx::StackSymbols {
  public:
-  explicit StoreSymbols(const std::vector<std::string>& folders) : symbolizer_(Options(folders)) {}
+  StoreSymbols(const std::vector<std::string>& folders, const std::string& program)
+      : symbolizer_(Options(folders, program)) {}
 
   const kx::PeImage* Image(const kx::ModuleKey& module) override {
     std::shared_ptr<const kx::FoundSymbols> found = symbolizer_.Files(module);
@@ -65,9 +76,11 @@ class StoreSymbols : public kx::StackSymbols {
   }
 
  private:
-  static kx::Symbolizer::Options Options(const std::vector<std::string>& folders) {
+  static kx::Symbolizer::Options Options(const std::vector<std::string>& folders,
+                                         const std::string& program) {
     kx::Symbolizer::Options options;
     options.symbolFolders = folders;
+    options.program = program;
     return options;
   }
 
@@ -97,7 +110,7 @@ int main(int argc, char** argv) {
   }
   std::optional<kx::DumpStacks> stacks;
   if (!command->symbolFolders.empty()) {
-    StoreSymbols symbols(command->symbolFolders);
+    StoreSymbols symbols(command->symbolFolders, SymbolizerBesideThis());
     stacks = kx::WalkDump(parse.info, symbols);
   }
   const kx::DumpStacks* walked = stacks ? &*stacks : nullptr;

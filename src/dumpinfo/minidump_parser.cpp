@@ -154,8 +154,8 @@ std::string ReadThreads(std::string_view file, std::string_view stream, Minidump
   if (stream.size() < 4) return "thread list stream is shorter than its count";
   const std::uint32_t count = Le32(stream, 0);
   if (std::uint64_t{count} * md::kThreadSize > stream.size() - 4) {
-    return "thread list of " + std::to_string(stream.size()) + " bytes cannot hold its " + std::to_string(count) +
-           " threads";
+    return "thread list of " + std::to_string(stream.size()) + " bytes cannot hold its " +
+           std::to_string(count) + " threads";
   }
   std::vector<DumpThread>& threads = info.threads.emplace();
   threads.reserve(count);
@@ -187,7 +187,8 @@ std::string ReadMemoryList(std::string_view file, std::string_view stream, Minid
            std::to_string(count) + " ranges";
   }
   for (std::uint32_t i = 0; i < count; ++i) {
-    const std::string_view entry = stream.substr(4 + i * md::kMemoryDescriptorSize, md::kMemoryDescriptorSize);
+    const std::string_view entry =
+        stream.substr(4 + i * md::kMemoryDescriptorSize, md::kMemoryDescriptorSize);
     const std::uint32_t size = Le32(entry, 8);
     const std::uint32_t rva = Le32(entry, 12);
     const std::optional<std::string_view> bytes = Slice(file, rva, size);
@@ -207,8 +208,9 @@ std::string ReadMemory64List(std::string_view file, std::string_view stream, Min
            std::to_string(count) + " ranges";
   }
   for (std::uint64_t i = 0; i < count; ++i) {
-    const std::string_view entry = stream.substr(
-        static_cast<std::size_t>(md::kMemory64HeaderSize + i * md::kMemoryDescriptorSize), md::kMemoryDescriptorSize);
+    const std::string_view entry =
+        stream.substr(static_cast<std::size_t>(md::kMemory64HeaderSize + i * md::kMemoryDescriptorSize),
+                      md::kMemoryDescriptorSize);
     const std::uint64_t size = Le64(entry, 8);
     const std::optional<std::string_view> bytes = Slice(file, rva, size);
     if (!bytes) return Beyond("memory64 range " + std::to_string(i), rva, size);

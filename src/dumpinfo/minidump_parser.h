@@ -54,8 +54,8 @@ struct DumpModule {
 
 struct DumpThread {
   std::uint32_t id = 0;
-  MemoryRegion stack;         // the stack's memory the dump holds (none: empty bytes)
-  std::string_view context;   // the thread context's bytes, as in the file
+  MemoryRegion stack;        // the stack's memory the dump holds (none: empty bytes)
+  std::string_view context;  // the thread context's bytes, as in the file
 };
 
 struct DumpSystemInfo {

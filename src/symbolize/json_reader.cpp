@@ -15,7 +15,8 @@ class Reader {
 
  private:
   void Blanks() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r')) {
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r')) {
       ++at_;
     }
   }
@@ -45,7 +46,9 @@ class Reader {
       value.kind = JsonValue::Kind::kNull;
     } else {
       value.kind = JsonValue::Kind::kNumber;
-      while (at_ < text_.size() && std::string_view("+-0123456789.eE").find(text_[at_]) != std::string_view::npos) ++at_;
+      while (at_ < text_.size() &&
+             std::string_view("+-0123456789.eE").find(text_[at_]) != std::string_view::npos)
+        ++at_;
       if (at_ == start) return false;
     }
     value.text = std::string(text_.substr(start, at_ - start));
@@ -60,7 +63,8 @@ class Reader {
       std::string key;
       JsonValue member;
       Blanks();
-      if (at_ >= text_.size() || text_[at_] != '"' || !String(key) || !Take(':') || !Value(member, depth + 1)) {
+      if (at_ >= text_.size() || text_[at_] != '"' || !String(key) || !Take(':') ||
+          !Value(member, depth + 1)) {
         return false;
       }
       value.members.emplace_back(std::move(key), std::move(member));
@@ -103,7 +107,10 @@ class Reader {
     unit = 0;
     for (int i = 0; i < 4; ++i) {
       const char c = text_[at_++];
-      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      const int digit = c >= '0' && c <= '9'   ? c - '0'
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                               : -1;
       if (digit < 0) return false;
       unit = unit * 16 + static_cast<std::uint32_t>(digit);
     }

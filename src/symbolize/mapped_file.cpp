@@ -43,7 +43,8 @@ int MappedFile::Open(const std::string& path) {
   } else if (status.st_size > 0) {
     // The mapping stays valid after the descriptor is closed. A file cut shorter meanwhile ends the reader
     // with SIGBUS; dumps and symbol files are written whole before they are read.
-    void* address = ::mmap(nullptr, static_cast<std::size_t>(status.st_size), PROT_READ, MAP_PRIVATE, file, 0);
+    void* address =
+        ::mmap(nullptr, static_cast<std::size_t>(status.st_size), PROT_READ, MAP_PRIVATE, file, 0);
     if (address == MAP_FAILED) {
       error = errno;
     } else {

@@ -37,7 +37,8 @@ std::shared_ptr<const FoundSymbols> SymbolFiles::Search(const ModuleKey& module)
       if (!image || !MatchesModule(*image, module)) continue;
       found->image = std::move(*image);
       for (const std::string& pdbFolder : folders_) {
-        if (pdb && found->pdbPath.empty() && IsFile(pdbFolder + "/" + *pdb)) found->pdbPath = pdbFolder + "/" + *pdb;
+        if (pdb && found->pdbPath.empty() && IsFile(pdbFolder + "/" + *pdb))
+          found->pdbPath = pdbFolder + "/" + *pdb;
       }
       return found;
     }

@@ -13,8 +13,7 @@ namespace kx {
 Symbolizer::Symbolizer(Options options)
     : options_(std::move(options)),
       files_(options_.symbolFolders),
-      process_({options_.program, "--relative-address", "--output-style=JSON", "--inlines", "--demangle"},
-               options_.answerLimitMs) {}
+      process_({options_.program}, options_.answerLimitMs) {}
 
 Symbolizer::~Symbolizer() { RemoveScratch(); }
 
@@ -31,7 +30,7 @@ std::shared_ptr<const FoundSymbols> Symbolizer::Files(const ModuleKey& module) {
   return files_.Find(module);
 }
 
-// llvm-symbolizer finds a PDB beside the image under the name the image's CodeView record gives, while a store
+// LLVM finds a PDB beside the image under the name the image's CodeView record gives, while a store
 // keeps the two apart (NAME/CODEID/NAME, PDBNAME/DEBUGID/PDBNAME): a folder of links pairs them.
 std::string Symbolizer::PathForSymbolizer(const ModuleKey& module, const FoundSymbols& found) {
   const std::optional<CodeViewRecord> record = found.image.CodeView();
@@ -64,8 +63,11 @@ std::vector<SourceFrame> Symbolizer::Symbolize(const ModuleKey& module, std::uin
 
   std::vector<SourceFrame> frames;
   const std::shared_ptr<const FoundSymbols> found = files_.Find(module);
-  if (found && offset < found->image.sizeOfImage() && failing_.count(identity) == 0) {
-    std::string question = "\"" + PathForSymbolizer(module, *found) + "\" 0x";
+  const std::string path = found ? PathForSymbolizer(module, *found) : std::string();
+  // A path that would break the question's line is never asked about.
+  if (found && offset < found->image.sizeOfImage() && failing_.count(identity) == 0 &&
+      path.find_first_of("\"\n") == std::string::npos) {
+    std::string question = "\"" + path + "\" 0x";
     AppendHex(question, offset, 1, false);
     const std::optional<std::string> line = process_.Ask(question);
     const std::optional<SymbolizerAnswer> answer = line ? ParseSymbolizerAnswer(*line) : std::nullopt;
@@ -75,6 +77,7 @@ std::vector<SourceFrame> Symbolizer::Symbolize(const ModuleKey& module, std::uin
       failing_.insert(identity);
     }
   }
+  if (options_.cachedAnswers == 0) return frames;
   if (answers_.size() >= options_.cachedAnswers) answers_.clear();
   answers_.emplace(std::move(key), frames);
   return frames;

@@ -1,8 +1,8 @@
 // Names code in one build of a module: function, file and line, inlined frames included, from the module's
-// files in a symbol store (docs/symbols.md), through Debian's llvm-symbolizer (LLVM 14) in a child process the
-// Symbolizer owns. It reads the DWARF of MinGW-w64 builds and the PDB of MSVC builds. What it answers is kept
-// per module identity and offset, so asking again costs a lookup. Missing or unfit symbols give no frames,
-// never another function's name. Calls from several threads are taken one at a time.
+// files in a symbol store (docs/symbols.md), through kxsymbolizer (LLVM 14's symbolizer library) in a child
+// process the Symbolizer owns. It reads the DWARF of MinGW-w64 builds and the PDB of MSVC builds. What it
+// answers is kept per module identity and offset, so asking again costs a lookup. Missing or unfit symbols
+// give no frames, never another function's name. Calls from several threads are taken one at a time.
 #pragma once
 
 #include <cstddef>
@@ -24,11 +24,11 @@ namespace kx {
 class Symbolizer {
  public:
   struct Options {
-    std::vector<std::string> symbolFolders;   // searched in order
-    std::string program = "llvm-symbolizer-14";  // looked up in PATH
-    int answerLimitMs = 10000;                // for one address; a file that takes longer is not asked again
-    std::size_t cachedAnswers = 1 << 20;      // answers kept before the cache starts afresh
-    std::string scratchFolder = "/tmp";       // where a folder pairing images with their PDBs is made
+    std::vector<std::string> symbolFolders;  // searched in order
+    std::string program;                     // the path of kxsymbolizer (built with this library)
+    int answerLimitMs = 10000;               // for one address; a file that takes longer is not asked again
+    std::size_t cachedAnswers = 1 << 20;     // answers kept before the cache starts afresh; 0 keeps none
+    std::string scratchFolder = "/tmp";      // where a folder pairing images with their PDBs is made
   };
 
   explicit Symbolizer(Options options);

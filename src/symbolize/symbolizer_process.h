@@ -1,5 +1,5 @@
-// llvm-symbolizer as a long-lived child process: one line asked on its standard input, one line (its JSON
-// output style) answered on its standard output. The owner starts it on the first question and ends it
+// kxsymbolizer as a long-lived child process: one line asked on its standard input, one line (JSON) answered
+// on its standard output. The owner starts it on the first question and ends it
 // (SIGKILL, then waits for it) when destroyed; a child that dies, answers too slowly or too much is ended and
 // started afresh at the next question, so no file it chokes on can stop the caller.
 #pragma once
@@ -14,7 +14,7 @@ namespace kx {
 
 class SymbolizerProcess {
  public:
-  // `command`: the program (looked up in PATH) and its arguments.
+  // `command`: the program (a path, or a name looked up in PATH) and its arguments.
   SymbolizerProcess(std::vector<std::string> command, int answerLimitMs);
   SymbolizerProcess(const SymbolizerProcess&) = delete;
   SymbolizerProcess& operator=(const SymbolizerProcess&) = delete;
