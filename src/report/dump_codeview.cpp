@@ -24,8 +24,8 @@ std::string LittleEndian32(std::uint32_t value) {
 }  // namespace
 
 std::vector<DumpWrite> PlanCodeViewRecords(
-    const std::function<std::optional<std::string>(std::uint64_t, std::uint64_t)>& read, std::uint64_t fileSize,
-    const std::function<std::string(std::uint64_t)>& recordOf) {
+    const std::function<std::optional<std::string>(std::uint64_t, std::uint64_t)>& read,
+    std::uint64_t fileSize, const std::function<std::string(std::uint64_t)>& recordOf) {
   const std::optional<std::string> header = read(0, kHeaderSize);
   if (!header) return {};
   const std::uint32_t streams = Le32At(*header, 8);
@@ -49,8 +49,9 @@ std::vector<DumpWrite> PlanCodeViewRecords(
     std::string record = recordOf(Le64At(*modules, entry));
     // An RVA is 32 bits: past 4 GiB (a full dump's memory comes last) no record can be pointed at.
     if (record.empty() || record.size() > kMostRecordBytes || end + record.size() > 0xFFFFFFFFu) continue;
-    entries.push_back({modulesAt + entry + kModuleCodeView, LittleEndian32(static_cast<std::uint32_t>(record.size())) +
-                                                            LittleEndian32(static_cast<std::uint32_t>(end))});
+    entries.push_back(
+        {modulesAt + entry + kModuleCodeView, LittleEndian32(static_cast<std::uint32_t>(record.size())) +
+                                                  LittleEndian32(static_cast<std::uint32_t>(end))});
     const std::uint64_t size = record.size();
     records.push_back({end, std::move(record)});
     end += size;

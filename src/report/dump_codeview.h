@@ -18,10 +18,10 @@ struct DumpWrite {
 };
 
 // `read(offset, size)` gives the dump file's bytes there (nothing beyond its end), `fileSize` its size and
-// `recordOf(base)` the raw CodeView record of the module loaded at `base` (empty when it has none). The writes
-// to make, in order; none when the module list cannot be read or no entry lacks a record that exists.
+// `recordOf(base)` the raw CodeView record of the module loaded at `base` (empty when it has none). The
+// writes to make, in order; none when the module list cannot be read or no entry lacks a record that exists.
 std::vector<DumpWrite> PlanCodeViewRecords(
-    const std::function<std::optional<std::string>(std::uint64_t, std::uint64_t)>& read, std::uint64_t fileSize,
-    const std::function<std::string(std::uint64_t)>& recordOf);
+    const std::function<std::optional<std::string>(std::uint64_t, std::uint64_t)>& read,
+    std::uint64_t fileSize, const std::function<std::string(std::uint64_t)>& recordOf);
 
 }  // namespace kx

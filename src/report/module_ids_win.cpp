@@ -67,14 +67,15 @@ bool AddCodeViewRecords(HANDLE dumpFile, HANDLE process) {
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
-    if (length > 0xFFFFFFFFu ||
-        !::ReadFile(dumpFile, bytes.data(), static_cast<DWORD>(length), &got, &at) || got != length) {
+    if (length > 0xFFFFFFFFu || !::ReadFile(dumpFile, bytes.data(), static_cast<DWORD>(length), &got, &at) ||
+        got != length) {
       return std::nullopt;
     }
     return bytes;
   };
   const auto recordOf = [process](std::uint64_t base) { return ReadCodeViewRecord(process, base); };
-  for (const DumpWrite& write : PlanCodeViewRecords(read, static_cast<std::uint64_t>(size.QuadPart), recordOf)) {
+  for (const DumpWrite& write :
+       PlanCodeViewRecords(read, static_cast<std::uint64_t>(size.QuadPart), recordOf)) {
     OVERLAPPED at = {};
     at.Offset = static_cast<DWORD>(write.offset);
     at.OffsetHigh = static_cast<DWORD>(write.offset >> 32);
