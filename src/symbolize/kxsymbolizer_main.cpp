@@ -66,6 +66,7 @@ std::string Answer(sym::LLVMSymbolizer& debugInfo, sym::LLVMSymbolizer& symbols,
 }  // namespace
 
 int main() {
+  std::ios::sync_with_stdio(false);
   sym::LLVMSymbolizer::Options options;
   options.RelativeAddresses = true;
   options.UseSymbolTable = false;

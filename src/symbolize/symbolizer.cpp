@@ -33,12 +33,13 @@ std::shared_ptr<const FoundSymbols> Symbolizer::Files(const ModuleKey& module) {
 // LLVM finds a PDB beside the image under the name the image's CodeView record gives, while a store
 // keeps the two apart (NAME/CODEID/NAME, PDBNAME/DEBUGID/PDBNAME): a folder of links pairs them.
 std::string Symbolizer::PathForSymbolizer(const ModuleKey& module, const FoundSymbols& found) {
+  if (found.pdbPath.empty()) return found.imagePath;
+  const std::string identity = IdentityText(module);
+  if (auto known = paired_.find(identity); known != paired_.end()) return known->second;
   const std::optional<CodeViewRecord> record = found.image.CodeView();
   const std::string pdbName = record ? SafeStoreName(FileNameOfPath(record->pdbPath)) : std::string();
   const std::string imageName = SafeStoreName(FileNameOfPath(module.name));
-  if (found.pdbPath.empty() || pdbName.empty() || imageName.empty()) return found.imagePath;
-  const std::string identity = IdentityText(module);
-  if (auto known = paired_.find(identity); known != paired_.end()) return known->second;
+  if (pdbName.empty() || imageName.empty()) return found.imagePath;
   if (scratch_.empty()) {
     std::string pattern = options_.scratchFolder + "/kx-symbolizer-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) return found.imagePath;
