@@ -4,6 +4,10 @@ linux) from the store this build keeps and Wine's own DLLs. For the crashed thre
 - it comes first, and every frame lies in a module;
 - the signature's frame (the first application frame) is named with a file and a line, and no frame above it
   was found by scanning;
+- the report's stack text (the handler's own walk, from which a server computes the signature) gives the same
+  frames in modules, module and offset, as the dump's walk, down to the signature's frame, and the report's
+  debug id of KXCrashDemo.exe is the dump's: a server's signature of the report is the dump's;
+- a symbol folder holding another build as KXCrashDemo.exe names none of its frames;
 - every frame in KXCrashDemo.exe is named as x86_64-w64-mingw32-addr2line names that address in the same
   binary (functions, inlined ones included, files and lines); where addr2line finds no debug information
   (the runtime's assembly), a name from the symbol table alone, without a file, is all there may be.
@@ -13,6 +17,7 @@ linux) from the store this build keeps and Wine's own DLLs. For the crashed thre
 import glob
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -36,6 +41,20 @@ def addr2line(image, address):
 
 def named(frame):
     return [(f["name"], "%s:%s" % (f["file"] or "??", f["line"] or "?")) for f in frame["functions"]]
+
+
+def check_report(report, stacks):
+    """The report's frames and the dump's agree, and so do their module ids."""
+    frames = ["%s+0x%X" % (f["module"], int(f["offset"], 16)) for f in stacks["threads"][0]["frames"]]
+    frames = frames[:stacks["signature"]["frame"] + 1]
+    text = re.search(r'<thread index="0">\n(.*?)</thread>', report, re.S).group(1)
+    walked = [line.split()[1] for line in text.splitlines() if line.split()[1] != "??"][:len(frames)]
+    ids = {m["name"].split("\\")[-1]: m["debug_id"] for m in stacks["modules"]}
+    line = re.search(r'<binaryImage [^>]*path="KXCrashDemo.exe"[^>]*>', report).group(0)
+    problems = [] if frames == walked else ["the report's frames %s, the dump's %s" % (walked, frames)]
+    if 'debugId="%s"' % ids["KXCrashDemo.exe"] not in line:
+        problems.append("the report's %s, the dump's debug id %s" % (line, ids["KXCrashDemo.exe"]))
+    return problems
 
 
 def check(stacks, image, image_base):
@@ -72,7 +91,14 @@ def walk_and_check(said, prefix, dumpinfo, build, image, image_base):
                            found[0]], capture_output=True, text=True, timeout=120)
     if walk.returncode != 0:
         return ["kxdumpinfo ended with %d: %s" % (walk.returncode, walk.stderr)]
-    return check(json.loads(walk.stdout), image, image_base)
+    stacks = json.loads(walk.stdout)
+    decoy = subprocess.run([dumpinfo, "--json", "--symbols", os.path.join(build, "decoy-symbols"), found[0]],
+                           capture_output=True, text=True, timeout=120)
+    named_by_decoy = [f["functions"] for f in json.loads(decoy.stdout)["threads"][0]["frames"]
+                      if f["module"] == "KXCrashDemo.exe" and f["functions"]]
+    report = glob.glob(os.path.join(os.path.dirname(os.path.dirname(found[0])), "crashlogs", "*_%s_abc.xml*" % crash))
+    return check(stacks, image, image_base) + check_report(open(report[0], encoding="ascii").read(), stacks) + (
+        ["another build of KXCrashDemo.exe named %s" % named_by_decoy] if named_by_decoy else [])
 
 
 def main():
@@ -83,6 +109,8 @@ def main():
     image = os.path.join(build, "bin", "KXCrashDemo.exe")
     headers = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", image], capture_output=True, text=True).stdout
     image_base = int(next(line.split()[1] for line in headers.splitlines() if line.startswith("ImageBase")), 16)
+    os.makedirs(os.path.join(build, "decoy-symbols"), exist_ok=True)
+    shutil.copy(os.path.join(build, "bin", "kx_trivial.exe"), os.path.join(build, "decoy-symbols", "KXCrashDemo.exe"))
     prefix = os.path.join(build, "stackwalk-wineprefix")
     subprocess.run([os.path.join(ROOT, "tools", "wine-prefix"), "start", prefix], check=True)
     failed = 0
