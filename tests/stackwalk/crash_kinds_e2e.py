@@ -4,14 +4,11 @@ linux) from the store this build keeps and Wine's own DLLs. For the crashed thre
 - it comes first, and every frame lies in a module;
 - the signature's frame (the first application frame) is named with a file and a line, and no frame above it
   was found by scanning;
-- the report's stack text (the handler's own walk, from which a server computes the signature) gives the same
-  frames in modules, module and offset, as the dump's walk, down to the signature's frame, and the report's
-  debug id of KXCrashDemo.exe is the dump's: a server's signature of the report is the dump's;
+- the report's stack text (the handler's walk) gives the dump's frames in modules down to the signature's
+  frame, and KXCrashDemo.exe's debug id: a server's signature of the report is the dump's;
 - a symbol folder holding another build as KXCrashDemo.exe names none of its frames;
-- every frame in KXCrashDemo.exe is named as x86_64-w64-mingw32-addr2line names that address in the same
-  binary (functions, inlined ones included, files and lines); where addr2line finds no debug information
-  (the runtime's assembly), a name from the symbol table alone, without a file, is all there may be.
-
+- every frame in KXCrashDemo.exe is named as x86_64-w64-mingw32-addr2line names it in the same binary; where
+  addr2line finds no debug information (the runtime's assembly), a symbol's name alone may be there.
     tests/stackwalk/crash_kinds_e2e.py BUILD_DIR
 """
 import glob
@@ -25,10 +22,6 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WINE_DLLS = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"
 KINDS = ["access-violation", "cpp-exception-worker", "abort", "stack-overflow", "pure-call", "invalid-parameter"]
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 def addr2line(image, address):
@@ -120,7 +113,7 @@ def main():
         # Two kinds at a time (more keep a loaded machine's dumps from ending within the handler's limit), each
         # dump known by the crash identifier the handler prints. A reporter that does nothing keeps the dump
         # where createdump wrote it; no crash-loop guard.
-        reporter = windows_path(os.path.join(build, "bin", "kx_trivial.exe"))
+        reporter = "Z:" + os.path.join(build, "bin", "kx_trivial.exe").replace("/", "\\")
         for pair in (KINDS[i:i + 2] for i in range(0, len(KINDS), 2)):
             runs = [(kind, subprocess.Popen([os.path.join(ROOT, "tools", "wine-run"), prefix, image, kind, "--loop-guard",
                                              "0", "--reporter", reporter], stdout=subprocess.PIPE,
