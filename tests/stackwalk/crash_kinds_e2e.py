@@ -38,7 +38,8 @@ def named(frame):
 
 def check_report(report, stacks):
     """The report's frames and the dump's agree, and so do their module ids."""
-    frames = ["%s+0x%X" % (f["module"], int(f["offset"], 16)) for f in stacks["threads"][0]["frames"]]
+    frames = ["%s+0x%X" % (f["module"], int(f["offset"], 16)) if f["module"] else "??"
+              for f in stacks["threads"][0]["frames"]]
     frames = frames[:stacks["signature"]["frame"] + 1]
     text = re.search(r'<thread index="0">\n(.*?)</thread>', report, re.S).group(1)
     walked = [line.split()[1] for line in text.splitlines() if line.split()[1] != "??"][:len(frames)]
