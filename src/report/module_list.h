@@ -28,8 +28,8 @@ struct BinaryImageIds {
 };
 
 // One binaryImage line: start and end (start + size, one past the last byte) as "0x" and 16 upper-case
-// hexadecimal digits, and the reduced, escaped name; then, when known, the code id, the debug id and the
-// PDB's file name (docs/symbols.md).
+// hexadecimal digits; when known, the code id, the debug id and the PDB's file name (docs/symbols.md); then
+// the reduced, escaped name.
 std::wstring FormatBinaryImageLine(std::uint64_t baseOfImage, std::uint32_t sizeOfImage,
                                    std::wstring_view fullPath, const BinaryImageIds& ids = {});
 
