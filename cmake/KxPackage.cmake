@@ -5,6 +5,7 @@
 #   kx::KXWindowsClientService, kx::KXLogTransport   the programs an application ships (imported programs)
 #   kx::kxdumpinfo                the dump reader for support engineers, when built
 #   kx_deploy_runtime(<target>)   copies the shipped programs beside the application after each build
+#   kx_symbols(<target>... DESTINATION <dir>)   keeps each build's images (and PDBs) in a symbol store
 # Included from the top-level CMakeLists.txt once every target exists; Windows builds only.
 include(CMakePackageConfigHelpers)
 include(GNUInstallDirs)
@@ -74,6 +75,20 @@ foreach(program IN LISTS kx_packaged_programs)
   add_executable(kx::${program} ALIAS ${program})
 endforeach()
 include("${CMAKE_CURRENT_LIST_DIR}/KXClientDeploy.cmake")
+include("${CMAKE_CURRENT_LIST_DIR}/KXClientSymbols.cmake")
+
+# This tree's own release keeps the symbols of every program it builds, so that its stripped programs
+# (cmake --install --strip) and their dumps can be named: build/<preset>/symbols, one per release.
+if(PROJECT_IS_TOP_LEVEL)
+  set(kx_symbol_programs ${kx_packaged_programs})
+  foreach(program KXCrashDemo)
+    if(TARGET ${program})
+      list(APPEND kx_symbol_programs ${program})
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES kx_symbol_programs)
+  kx_symbols(${kx_symbol_programs} DESTINATION "${PROJECT_BINARY_DIR}/symbols")
+endif()
 
 if(NOT KX_INSTALL)
   return()
@@ -99,6 +114,8 @@ write_basic_package_version_file("${PROJECT_BINARY_DIR}/package/KXClientConfigVe
 install(FILES "${PROJECT_BINARY_DIR}/package/KXClientConfig.cmake"
               "${PROJECT_BINARY_DIR}/package/KXClientConfigVersion.cmake"
               "${CMAKE_CURRENT_LIST_DIR}/KXClientDeploy.cmake"
+              "${CMAKE_CURRENT_LIST_DIR}/KXClientSymbols.cmake"
+              "${CMAKE_CURRENT_LIST_DIR}/KXClientStoreSymbols.cmake"
         DESTINATION "${kx_config_dir}")
 # For server authors and for applications configured from the installed tree alone.
 install(FILES "${PROJECT_SOURCE_DIR}/docs/OrvanKestrix.dtd" "${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64.cmake"

@@ -8,6 +8,7 @@
 
 #include "common/win_handles.h"
 #include "report/kx_log_generator.h"
+#include "report/module_ids_win.h"
 #include "report/module_list.h"
 #include "report/module_list_callback.h"
 
@@ -36,8 +37,10 @@ bool ListModules(HANDLE process, std::wstring& collector) {
     wchar_t path[MAX_PATH * 2] = L"";
     if (!::GetModuleInformation(process, module, &info, sizeof(info))) continue;
     const DWORD length = ::GetModuleFileNameExW(process, module, path, MAX_PATH * 2);
-    collector += FormatBinaryImageLine(reinterpret_cast<std::uintptr_t>(info.lpBaseOfDll), info.SizeOfImage,
-                                       std::wstring_view(path, length < MAX_PATH * 2 ? length : 0));
+    const auto base = reinterpret_cast<std::uintptr_t>(info.lpBaseOfDll);
+    collector += FormatBinaryImageLine(base, info.SizeOfImage,
+                                       std::wstring_view(path, length < MAX_PATH * 2 ? length : 0),
+                                       ReadModuleIds(process, base));
   }
   return true;
 }
@@ -55,8 +58,8 @@ std::int32_t KXLogGenerator::CreateDumpLog(std::uint32_t processId, std::uint32_
     log_.Line(listed ? "NO DUMP KEPT, modules listed" : "NO DUMP KEPT, modules not listed");
     return kDumpNotKept;
   }
-  const UniqueFileHandle file(::CreateFileW(dumpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueFileHandle file(::CreateFileW(dumpPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   const DWORD createError = ::GetLastError();
   log_.Line("File handle ", AsLogHandle(file.get()));
   if (!file) {
@@ -90,6 +93,8 @@ std::int32_t KXLogGenerator::CreateDumpLog(std::uint32_t processId, std::uint32_
 
   if (::MiniDumpWriteDump(process.get(), processId, file.get(), full ? kFullDump : kNormalDump,
                           exceptionPointers ? &exception : nullptr, nullptr, &callback)) {
+    // Wine's writer leaves out the modules' CodeView records, which say which build crashed.
+    if (!AddCodeViewRecords(file.get(), process.get())) log_.Line("CodeView records not added");
     log_.Line("Completed the dump generation");
     return kDumpWritten;
   }
