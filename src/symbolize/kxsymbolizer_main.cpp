@@ -13,54 +13,42 @@
 #include <iostream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 namespace {
 
 namespace sym = llvm::symbolize;
 
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof(escape), "\\u%04x", static_cast<unsigned>(c));
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+using Json = nlohmann::json;
 
-std::string Frame(const llvm::DILineInfo& info) {
+Json Frame(const llvm::DILineInfo& info) {
   const auto known = [](const std::string& text) { return text == llvm::DILineInfo::BadString ? "" : text; };
   char start[32] = "";
   if (info.StartAddress)
     std::snprintf(start, sizeof(start), "0x%llx", static_cast<unsigned long long>(*info.StartAddress));
-  return "{\"FunctionName\":\"" + Escaped(known(info.FunctionName)) + "\",\"FileName\":\"" +
-         Escaped(known(info.FileName)) + "\",\"Line\":" + std::to_string(info.Line) +
-         ",\"Column\":" + std::to_string(info.Column) + ",\"StartAddress\":\"" + start + "\"}";
+  return Json{{"FunctionName", known(info.FunctionName)}, {"FileName", known(info.FileName)},
+              {"Line", info.Line}, {"Column", info.Column}, {"StartAddress", start}};
 }
 
-std::string Answer(sym::LLVMSymbolizer& debugInfo, sym::LLVMSymbolizer& symbols, const std::string& path,
-                   std::uint64_t offset) {
+Json Complaint(const std::string& message) { return Json{{"Error", Json{{"Message", message}}}}; }
+
+Json Answer(sym::LLVMSymbolizer& debugInfo, sym::LLVMSymbolizer& symbols, const std::string& path,
+            std::uint64_t offset) {
   const llvm::object::SectionedAddress address{offset, llvm::object::SectionedAddress::UndefSection};
   llvm::Expected<llvm::DIInliningInfo> inlined = debugInfo.symbolizeInlinedCode(path, address);
-  if (!inlined) return "{\"Error\":{\"Message\":\"" + Escaped(llvm::toString(inlined.takeError())) + "\"}}";
-  std::string frames;
+  if (!inlined) return Complaint(llvm::toString(inlined.takeError()));
+  Json frames = Json::array();
   for (std::uint32_t i = 0; i < inlined->getNumberOfFrames(); ++i) {
     const llvm::DILineInfo& frame = inlined->getFrame(i);
     if (frame.FunctionName == llvm::DILineInfo::BadString) continue;
-    frames += (frames.empty() ? "" : ",") + Frame(frame);
+    frames.push_back(Frame(frame));
   }
   if (frames.empty()) {
     llvm::Expected<llvm::DILineInfo> symbol = symbols.symbolizeCode(path, address);
-    if (symbol && symbol->FunctionName != llvm::DILineInfo::BadString) frames = Frame(*symbol);
+    if (symbol && symbol->FunctionName != llvm::DILineInfo::BadString) frames.push_back(Frame(*symbol));
     if (!symbol) llvm::consumeError(symbol.takeError());
   }
-  return "{\"Symbol\":[" + frames + "]}";
+  return Json{{"Symbol", std::move(frames)}};
 }
 
 }  // namespace
@@ -76,13 +64,14 @@ int main() {
   std::string line;
   while (std::getline(std::cin, line)) {
     const std::size_t close = line.find('"', 1);
-    std::string answer = "{\"Error\":{\"Message\":\"not a question\"}}";
+    Json answer = Complaint("not a question");
     if (line.size() > 2 && line[0] == '"' && close != std::string::npos &&
         line.compare(close + 1, 3, " 0x") == 0) {
       answer = Answer(debugInfo, symbols, line.substr(1, close - 1),
                       std::stoull(line.substr(close + 4), nullptr, 16));
     }
-    std::cout << answer << std::endl;
+    // A name or path from a file is not always UTF-8: its bad bytes become U+FFFD rather than end the answer.
+    std::cout << answer.dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
   }
   return 0;
 }

@@ -3,19 +3,23 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "symbolize/json_reader.h"
+#include <nlohmann/json.hpp>
 
 namespace kx {
 namespace {
 
-std::uint32_t Number(const JsonValue* value) {
-  if (value == nullptr || value->kind != JsonValue::Kind::kNumber) return 0;
-  const unsigned long long number = std::strtoull(value->text.c_str(), nullptr, 10);
+using Json = nlohmann::json;
+
+std::uint32_t Number(const Json& object, const char* key) {
+  const auto found = object.find(key);
+  if (found == object.end() || !found->is_number_unsigned()) return 0;
+  const std::uint64_t number = found->get<std::uint64_t>();
   return number > 0xFFFFFFFFu ? 0 : static_cast<std::uint32_t>(number);
 }
 
-std::string Text(const JsonValue* value) {
-  return value != nullptr && value->kind == JsonValue::Kind::kString ? value->text : std::string();
+std::string Text(const Json& object, const char* key) {
+  const auto found = object.find(key);
+  return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
 // "0x140001530" as a number; nothing for any other text (the symbolizer writes "" when it has none).
@@ -32,21 +36,23 @@ bool Unknown(const std::string& function) { return function.empty() || function 
 }  // namespace
 
 std::optional<SymbolizerAnswer> ParseSymbolizerAnswer(std::string_view line) {
-  const std::optional<JsonValue> json = ReadJson(line);
-  if (!json || json->kind != JsonValue::Kind::kObject) return std::nullopt;
+  // No exceptions: an answer that is not JSON is as good as none, and a child process that prints nonsense
+  // must not take its parent down.
+  const Json json = Json::parse(line.begin(), line.end(), nullptr, /*allow_exceptions=*/false);
+  if (!json.is_object()) return std::nullopt;
   SymbolizerAnswer answer;
-  if (const JsonValue* error = json->Member("Error")) {
-    answer.error = Text(error->Member("Message"));
+  if (const auto error = json.find("Error"); error != json.end()) {
+    if (error->is_object()) answer.error = Text(*error, "Message");
     if (answer.error.empty()) answer.error = "unknown";
     return answer;
   }
-  const JsonValue* symbols = json->Member("Symbol");
-  if (symbols == nullptr || symbols->kind != JsonValue::Kind::kArray) return std::nullopt;
-  for (const JsonValue& symbol : symbols->items) {
-    if (symbol.kind != JsonValue::Kind::kObject) return std::nullopt;
-    answer.frames.push_back(SourceFrame{Text(symbol.Member("FunctionName")), Text(symbol.Member("FileName")),
-                                        Number(symbol.Member("Line")), Number(symbol.Member("Column"))});
-    answer.functionStart = Address(Text(symbol.Member("StartAddress")));
+  const auto symbols = json.find("Symbol");
+  if (symbols == json.end() || !symbols->is_array()) return std::nullopt;
+  for (const Json& symbol : *symbols) {
+    if (!symbol.is_object()) return std::nullopt;
+    answer.frames.push_back(SourceFrame{Text(symbol, "FunctionName"), Text(symbol, "FileName"),
+                                        Number(symbol, "Line"), Number(symbol, "Column")});
+    answer.functionStart = Address(Text(symbol, "StartAddress"));
   }
   return answer;
 }
