@@ -43,10 +43,6 @@ std::string ErrorText(const std::string& what, DWORD error) {
 
 }  // namespace
 
-std::wstring CrashPipeName(const std::wstring& crashIdentifier) {
-  return L"\\\\.\\pipe\\orvan_kxclient_" + crashIdentifier;
-}
-
 CrashPipe::CrashPipe(const std::wstring& crashIdentifier, Options options)
     : options_(options), stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   const UniqueLocalMem<void> descriptor = CurrentUserOnlyDescriptor();

@@ -1,4 +1,4 @@
-// The front end's side of a crash's named pipe, "\\.\pipe\orvan_kxclient_<crash identifier>". The pipe is
+// The front end's side of a crash's named pipe (pipe_protocol.h). The pipe is
 // created at once, since the service expects it to exist when it starts, and only the current user may open
 // it (the crash data describes the user's process). One client is then served on a thread of the pipe's own.
 // Every wait is bounded, so a service that never comes, never reads or never closes makes the pipe give up.
@@ -9,10 +9,9 @@
 #include <string>
 
 #include "common/win_handles.h"
+#include "intake/pipe_protocol.h"
 
 namespace kx {
-
-std::wstring CrashPipeName(const std::wstring& crashIdentifier);
 
 class CrashPipe {
  public:

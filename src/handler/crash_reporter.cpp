@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "common/base64.h"
+#include "common/file_presence.h"
+#include "common/hex_text.h"
 #include "common/shared_file.h"
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
@@ -10,6 +13,7 @@
 #include "handler/reporter_ticket.h"
 #include "handler/run_history_file.h"
 #include "handler/stack_walk.h"
+#include "ingest/event_file.h"
 #include "intake/crash_data_message.h"
 #include "prefs/preference_store.h"
 
@@ -29,10 +33,6 @@ std::string Limited(const std::string& text) { return text.substr(0, kMaxOptionT
 std::string UserLocale() {
   wchar_t name[LOCALE_NAME_MAX_LENGTH] = L"";
   return ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) > 0 ? Narrow(name) : std::string();
-}
-
-bool FileExists(const std::wstring& path) {
-  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::wstring NewCrashIdentifier(unsigned sequence) {
@@ -257,7 +257,7 @@ CrashReporter::Progress CrashReporter::CreateDump(const CapturedCrash& crash) {
   }
   const std::wstring reportPath =
       StoragePaths::CrashLogFolder() + L"\\" + ReportStem(guid_, summary.crashIdentifier) + kReportSuffix;
-  summary.reportWritten = FileExists(reportPath);
+  summary.reportWritten = TestPresence(reportPath) == Presence::kPresent;
   Say(summary.reportWritten ? "report: " + Narrow(reportPath) : "createdump left no report");
   progress.goOn = true;
   return progress;
@@ -412,7 +412,7 @@ void CrashReporter::QueueEvent(const CrashSummary& summary, bool sent) const {
   // The analytics event tells of an application that ended; one that made a report and runs on did not.
   if (!EndsTheRun(summary.exceptionCode)) return;
   const std::string id = Narrow(summary.crashIdentifier);
-  const std::string text = FormatEventText({
+  const std::string text = FormatEventFile({
       {"event", "crash"},
       {"crash.id", id},
       {"crash.code", HexCode(summary.exceptionCode)},

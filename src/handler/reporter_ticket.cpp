@@ -2,83 +2,12 @@
 
 #include <set>
 
+#include "common/hex_text.h"
 #include "common/name_piece.h"
+#include "common/utf8.h"
 
 namespace kx {
 namespace {
-
-constexpr char kHex[] = "0123456789ABCDEF";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-void AppendUtf8(std::string& out, std::uint32_t point) {
-  if (point < 0x80) {
-    out += static_cast<char>(point);
-  } else if (point < 0x800) {
-    out += static_cast<char>(0xC0 | (point >> 6));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else if (point < 0x10000) {
-    out += static_cast<char>(0xE0 | (point >> 12));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (point >> 18));
-    out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  }
-}
-
-void AppendWide(std::wstring& out, std::uint32_t point) {
-  if (sizeof(wchar_t) == 2 && point >= 0x10000) {
-    point -= 0x10000;
-    out += static_cast<wchar_t>(0xD800 + (point >> 10));
-    out += static_cast<wchar_t>(0xDC00 + (point & 0x3FF));
-  } else {
-    out += static_cast<wchar_t>(point);
-  }
-}
-
-bool IsSurrogate(std::uint32_t point) { return point >= 0xD800 && point <= 0xDFFF; }
-
-// Decodes one UTF-8 sequence at `at`; nothing for an overlong, truncated or out-of-range one.
-std::optional<std::uint32_t> NextPoint(const std::string& text, std::size_t& at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  std::size_t length = 0;
-  std::uint32_t point = 0, least = 0;
-  if (lead < 0x80) {
-    ++at;
-    return lead;
-  } else if ((lead & 0xE0) == 0xC0) {
-    length = 2, point = lead & 0x1F, least = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    length = 3, point = lead & 0x0F, least = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    length = 4, point = lead & 0x07, least = 0x10000;
-  } else {
-    return std::nullopt;
-  }
-  if (text.size() - at < length) return std::nullopt;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return std::nullopt;
-    point = (point << 6) | (byte(at + i) & 0x3F);
-  }
-  if (point < least || point > 0x10FFFF || IsSurrogate(point)) return std::nullopt;
-  at += length;
-  return point;
-}
-
-std::string HexWord(std::uint32_t value) {
-  std::string text = "0x";
-  for (int shift = 28; shift >= 0; shift -= 4) text += kHex[(value >> shift) & 0xF];
-  return text;
-}
 
 std::string Flag(bool value) { return value ? "1" : "0"; }
 
@@ -107,7 +36,7 @@ std::optional<std::uint32_t> ReadNumber(const std::string& text) {
   if (text.size() == start || text.size() - start > (hex ? 8u : 10u)) return std::nullopt;
   std::uint64_t value = 0;
   for (std::size_t i = start; i < text.size(); ++i) {
-    const int digit = hex ? HexValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    const int digit = hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
     if (digit < 0) return std::nullopt;
     value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
   }
@@ -190,8 +119,7 @@ std::string EscapeTicketValue(const std::string& value) {
       out += "\\r";
     } else if (byte < 0x20 || byte == 0x7F) {
       out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xF];
+      AppendHex(out, byte, 2, true);
     } else {
       out += c;
     }
@@ -214,7 +142,7 @@ std::optional<std::string> UnescapeTicketValue(const std::string& text) {
       case 'r': out += '\r'; break;
       case 'x': {
         if (text.size() - i < 3) return std::nullopt;
-        const int high = HexValue(text[i + 1]), low = HexValue(text[i + 2]);
+        const int high = HexDigitValue(text[i + 1]), low = HexDigitValue(text[i + 2]);
         if (high < 0 || low < 0) return std::nullopt;
         out += static_cast<char>(high * 16 + low);
         i += 2;
@@ -229,7 +157,7 @@ std::optional<std::string> UnescapeTicketValue(const std::string& text) {
 std::string FormatTicket(const ReporterTicket& ticket) {
   std::string text = std::string(kTicketHeader) + "\n";
   text += WideLine("crash", ticket.crashIdentifier);
-  text += Line("code", HexWord(ticket.exceptionCode));
+  text += Line("code", HexCode(ticket.exceptionCode));
   text += Line("kind", ticket.kind);
   text += Line("policy", PolicyWord(ticket.policy));
   text += WideLine("service", ticket.servicePath);
@@ -284,35 +212,6 @@ TicketRead ParseTicket(const std::string& bytes) {
   if (ticket.servicePath.empty()) return read.error = "no service path", read;
   read.ticket = std::move(ticket);
   return read;
-}
-
-std::optional<std::string> Utf8FromWide(const std::wstring& wide) {
-  std::string out;
-  out.reserve(wide.size());
-  for (std::size_t i = 0; i < wide.size(); ++i) {
-    std::uint32_t point = static_cast<std::uint32_t>(wide[i]);
-    if (sizeof(wchar_t) == 2 && point >= 0xD800 && point <= 0xDBFF && i + 1 < wide.size()) {
-      const auto low = static_cast<std::uint32_t>(wide[i + 1]);
-      if (low >= 0xDC00 && low <= 0xDFFF) {
-        point = 0x10000 + ((point - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (IsSurrogate(point) || point > 0x10FFFF) return std::nullopt;
-    AppendUtf8(out, point);
-  }
-  return out;
-}
-
-std::optional<std::wstring> WideFromUtf8(const std::string& utf8) {
-  std::wstring out;
-  out.reserve(utf8.size());
-  for (std::size_t at = 0; at < utf8.size();) {
-    const std::optional<std::uint32_t> point = NextPoint(utf8, at);
-    if (!point) return std::nullopt;
-    AppendWide(out, *point);
-  }
-  return out;
 }
 
 }  // namespace kx

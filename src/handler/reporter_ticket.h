@@ -64,8 +64,4 @@ struct TicketRead {
 };
 TicketRead ParseTicket(const std::string& bytes);
 
-// UTF-16 <-> UTF-8. Nothing when the input is not well-formed (a lone surrogate, a bad byte sequence).
-std::optional<std::string> Utf8FromWide(const std::wstring& wide);
-std::optional<std::wstring> WideFromUtf8(const std::string& utf8);
-
 }  // namespace kx

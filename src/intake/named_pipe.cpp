@@ -66,7 +66,7 @@ ServerUser UserOfServer(HANDLE process) {
 HANDLE NamedPipe::connect(const std::string& crashIdentifier) {
   connection_.reset();
   log_.Start();
-  const std::wstring pipeName = WidenFromCodePage(kCrashPipeNamePrefix + crashIdentifier, CP_ACP);
+  const std::wstring pipeName = CrashPipeName(WidenFromCodePage(crashIdentifier, CP_ACP));
   // The front end creates the pipe before it starts us, so a pipe that is missing or busy will not come
   // right by waiting: no WaitNamedPipeW, no retry.
   // Overlapped, so that every read and write can be given up. Identification only: whoever serves the pipe

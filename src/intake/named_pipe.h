@@ -1,8 +1,4 @@
-// The service's end of a crash's named pipe. The front end creates and serves
-// "\\.\pipe\orvan_kxclient_" + crash identifier before it starts the service; the service connects as a
-// client, then reads one message or writes one. A message is narrow text followed by one NUL byte, sent
-// whole in a single write, at most kMaxPipeMessageBytes long; there is no length prefix and no reply.
-// With logging on, each connect empties "NamedPipe.txt" and the connect and the following read or write
+// The service's end of a crash's named pipe (pipe_protocol.h). With logging on, each connect empties "NamedPipe.txt" and the connect and the following read or write
 // write their lines there.
 #pragma once
 
@@ -12,11 +8,10 @@
 
 #include "common/diagnostic_log.h"
 #include "common/win_handles.h"
+#include "intake/pipe_protocol.h"
 
 namespace kx {
 
-inline constexpr char kCrashPipeNamePrefix[] = "\\\\.\\pipe\\orvan_kxclient_";
-inline constexpr DWORD kMaxPipeMessageBytes = 10485760;
 // How long a read or write waits for the front end. A front end that hangs or dies must not keep the service
 // (and, for createdump, the crashed application it waits on) alive for ever.
 inline constexpr DWORD kPipeWaitLimitMs = 30000;

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/base64.h"
 #include "common/name_piece.h"
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
@@ -20,7 +21,6 @@
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"
 #include "report/attachment_copy.h"
-#include "report/base64.h"
 #include "report/crash_report_writer.h"
 #include "report/crash_report_writer_win.h"
 #include "report/xml_text.h"

@@ -5,11 +5,12 @@
 #include <optional>
 #include <vector>
 
+#include "common/file_presence.h"
 #include "common/shared_file.h"
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
+#include "common/utf8.h"
 #include "dispatch/report_names.h"
-#include "handler/crash_message.h"
 #include "handler/crash_reporter.h"
 #include "reporter/consent_dialog.h"
 #include "reporter/consent_text.h"
@@ -19,10 +20,6 @@ namespace {
 
 // More than any report needs; a larger file gives no facts rather than a long read.
 constexpr std::size_t kMaxReportBytes = 16 * 1024 * 1024;
-
-bool FileExists(const std::wstring& path) {
-  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // The ticket is any of the user's programs' file: the reporter writes only a run history of the storage
 // root.
@@ -88,7 +85,7 @@ class Run {
     const std::wstring folder = StoragePaths::DumpFolder() + L"\\";
     for (const wchar_t* suffix : {kFullDumpSuffix, kMiniDumpSuffix}) {
       const std::wstring name = DumpStem(guid_, id_) + suffix;
-      if (FileExists(folder + name)) return name;
+      if (TestPresence(folder + name) == Presence::kPresent) return name;
     }
     return L"";
   }

@@ -11,6 +11,7 @@
 #include "common/text_convert.h"
 #include "common/text_utils.h"
 #include "common/win_handles.h"
+#include "dispatch/report_names.h"
 #include "net/http_client.h"
 #include "prefs/client_config_file.h"
 #include "prefs/preference_store.h"

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/base64.h"
 #include "common/text_convert.h"
 #include "common/win_handles.h"
-#include "handler/crash_message.h"
 #include "intake/crash_data_message.h"
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"

@@ -1,4 +1,4 @@
-#include "report/base64.h"
+#include "common/base64.h"
 
 #include <cstdint>
 
@@ -35,6 +35,24 @@ class ByteSink {
 };
 
 }  // namespace
+
+std::string EncodeBase64(const void* bytes, std::size_t size) {
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const auto* in = static_cast<const unsigned char*>(bytes);
+  std::string text;
+  text.reserve((size + 2) / 3 * 4);
+  for (std::size_t i = 0; i < size; i += 3) {
+    const std::size_t left = size - i;
+    const std::uint32_t group = (std::uint32_t{in[i]} << 16) |
+                                (left > 1 ? std::uint32_t{in[i + 1]} << 8 : 0u) |
+                                (left > 2 ? std::uint32_t{in[i + 2]} : 0u);
+    text.push_back(kAlphabet[(group >> 18) & 63]);
+    text.push_back(kAlphabet[(group >> 12) & 63]);
+    text.push_back(left > 1 ? kAlphabet[(group >> 6) & 63] : '=');
+    text.push_back(left > 2 ? kAlphabet[group & 63] : '=');
+  }
+  return text;
+}
 
 bool DecodeBase64(std::string_view text, unsigned char* out, std::size_t& count) {
   ByteSink sink(out, count);
