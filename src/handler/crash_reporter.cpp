@@ -83,7 +83,7 @@ CrashReporter::CrashReporter(CrashHandlerOptions options) : options_(std::move(o
     options_.reporterPath = folder + L"\\KXCrashReporter.exe";
   }
   // The service names and finds the report files by this GUID: the handler must use the very same one.
-  guid_ = PreferenceStore::getInstallationGuid();
+  guid_ = PreferenceStore::GetInstallationGuid();
   // The service runs elsewhere: a relative path would name another file there.
   for (const std::wstring& path : options_.attachments) {
     if (attachments_.size() == kMaxAttachments) {
@@ -105,7 +105,7 @@ void CrashReporter::UseRunHistory(const std::wstring& path, std::int64_t runStar
 
 std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash, const std::wstring& crashIdentifier,
                                             const CrashSummary& verdict) const {
-  const std::wstring guid = guid_.empty() ? PreferenceStore::getInstallationGuid() : guid_;
+  const std::wstring guid = guid_.empty() ? PreferenceStore::GetInstallationGuid() : guid_;
   std::string stack;
   if (crash.stackLow < crash.stackHigh) {
     stack = FormatStackText(WalkStack(crash.context, crash.stackLow, crash.stackHigh, kMaxStackFrames));
@@ -233,7 +233,7 @@ CrashReporter::Progress CrashReporter::CreateDump(const CapturedCrash& crash) {
   // A process may report more than once (captured reports, then a crash): each report its own names.
   summary.crashIdentifier = NewCrashIdentifier(++reports_);
   // Read again when the registry gave none at install time.
-  if (guid_.empty()) guid_ = PreferenceStore::getInstallationGuid();
+  if (guid_.empty()) guid_ = PreferenceStore::GetInstallationGuid();
   const std::string id = Narrow(summary.crashIdentifier);
   Say("crash " + HexCode(summary.exceptionCode) + " (" + crash.kind + ") on thread " +
       std::to_string(crash.threadId) + ", crash identifier " + id);

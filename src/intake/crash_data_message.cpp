@@ -123,13 +123,13 @@ bool KeepAnnotationsWithinBounds(std::vector<Annotation>& annotations) {
 std::map<std::string, std::string> ReadCrashRecords(std::string_view message) {
   message = message.substr(0, message.find('\0'));
   std::vector<std::string> records;
-  splitText(message, kCrashRecordSeparator, records);
+  SplitText(message, kCrashRecordSeparator, records);
 
   std::map<std::string, std::string> values;
   std::vector<std::string> fields;
   for (const std::string& record : records) {
     fields.clear();
-    splitText(record, kCrashFieldSeparator, fields);
+    SplitText(record, kCrashFieldSeparator, fields);
     if (fields.empty()) continue;
     values[fields[0]] = fields.size() >= 2 ? std::move(fields[1]) : std::string();
   }

@@ -2,7 +2,7 @@
 // conversion of the two file names, which depends on the thread's code page.
 //
 // A message is narrow text: records separated by "KX------KX", each record a key and a value separated by
-// "KX---KX". Records split like splitText: empty records are skipped and a trailing record separator is
+// "KX---KX". Records split like SplitText: empty records are skipped and a trailing record separator is
 // allowed. A record with no field separator is a key with an empty value; text after a second field
 // separator is dropped. Blanks are not trimmed, keys are case-sensitive, the last record of a key wins,
 // unknown keys are ignored and missing keys give empty values.

@@ -1,5 +1,5 @@
-// The service's end of a crash's named pipe (pipe_protocol.h). With logging on, each connect empties "NamedPipe.txt" and the connect and the following read or write
-// write their lines there.
+// The service's end of a crash's named pipe (pipe_protocol.h). With logging on, each connect empties
+// "NamedPipe.txt", and the connect and the following read or write write their lines there.
 #pragma once
 
 #include <windows.h>
@@ -29,17 +29,17 @@ class NamedPipe {
   // could not be opened, or when the process serving it runs as another user than the service, at a lower
   // integrity level, or cannot be identified (then it is closed again at once, and logged). The connection
   // stays owned by this object: it is closed by the next connect or when the object is destroyed.
-  HANDLE connect(const std::string& crashIdentifier);
+  HANDLE Connect(const std::string& crashIdentifier);
 
   // One message from the front end: the text before the first NUL among the bytes that one read returns.
   // A message longer than kMaxPipeMessageBytes is cut to that length. Empty when there is no connection or
   // the read fails. Waits until the front end writes or closes its end, at most the wait limit, and no longer
   // than the process serving the pipe lives.
-  std::string readDataFromNamedPipe();
+  std::string ReadMessage();
 
   // Sends the text (up to its first NUL, if it holds one) followed by one NUL, in one write. Without a
   // connection, or when the write fails, nothing is sent and nothing is reported. Bounded like a read.
-  void writeDataToNamedPipe(const std::string& text);
+  void WriteMessage(const std::string& text);
 
  private:
   // Completes an overlapped read or write: the byte count, or 0 after a failure, the wait limit or the end of

@@ -143,11 +143,11 @@ std::string ApplicationParts(CrashData& crashData, const std::vector<AttachmentO
 int FetchDumpPreference(const std::string& pvbKey) {
   std::string text = "0";
   if (const std::optional<std::wstring> stored =
-          PreferenceStore::readPreference(WidenFromCodePage(pvbKey, CP_ACP))) {
+          PreferenceStore::ReadPreference(WidenFromCodePage(pvbKey, CP_ACP))) {
     text = NarrowToCodePage(*stored, CP_THREAD_ACP);
   }
   std::vector<std::string> fields;
-  splitText(text, "_", fields);
+  SplitText(text, "_", fields);
   if (fields.empty()) return 0;
   const std::int64_t value = ReadLeadingInteger(fields.front()).value_or(0);
   return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));

@@ -72,13 +72,13 @@ std::vector<std::string_view> DateTokens(std::string_view text) {
 // The trimmed value of the first header line of that name (lower case) after the status line.
 std::optional<std::string> FirstHeaderValue(std::string_view block, std::string_view lowerName) {
   std::vector<std::string> lines;
-  splitText(block, "\n", lines);
+  SplitText(block, "\n", lines);
   for (size_t i = 1; i < lines.size(); ++i) {
     const size_t colon = lines[i].find(':');
     if (colon == std::string::npos) continue;
-    std::string name = trimText(std::string_view(lines[i]).substr(0, colon));
+    std::string name = TrimText(std::string_view(lines[i]).substr(0, colon));
     LowerAsciiInPlace(name);
-    if (name == lowerName) return trimText(std::string_view(lines[i]).substr(colon + 1));
+    if (name == lowerName) return TrimText(std::string_view(lines[i]).substr(colon + 1));
   }
   return std::nullopt;
 }

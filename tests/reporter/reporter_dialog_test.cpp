@@ -114,7 +114,7 @@ class ReporterDialogTest : public testing::Test {
   void WriteCrashFiles() {
     id_ = WideId(UniqueCrashIdentifier());
     // The service names the files by the installation's GUID, as the handler does.
-    guid_ = PreferenceStore::getInstallationGuid();
+    guid_ = PreferenceStore::GetInstallationGuid();
     for (const std::wstring& folder : {crashLogs(), dumps()}) std::filesystem::create_directories(folder);
     WriteFileBytes(crashLogs() + L"\\" + ReportStem(guid_, id_) + kReportSuffix, kReport);
     WriteFileBytes(dumps() + L"\\" + DumpStem(guid_, id_) + kMiniDumpSuffix, "MDMP");

@@ -1,4 +1,4 @@
-#include "net/solution_url.h"
+#include "app/solution_exchange.h"
 
 #include <windows.h>
 
@@ -47,7 +47,7 @@ bool ApplyDumpDecision(bool dumpWanted, const std::wstring& guid, const std::wst
 // without answering.
 std::optional<std::string> ExchangeReport(const std::string& crashIdentifier, const std::wstring& clientDirectory,
                                           const std::wstring& crashLogFolder, ComponentLog& log) {
-  const std::wstring guid = PreferenceStore::getInstallationGuid();
+  const std::wstring guid = PreferenceStore::GetInstallationGuid();
   // The command line was narrowed with the thread's code page; the same code page gives the word back.
   const std::wstring wideIdentifier = WidenFromCodePage(crashIdentifier, CP_THREAD_ACP);
 
@@ -56,22 +56,22 @@ std::optional<std::string> ExchangeReport(const std::string& crashIdentifier, co
     log.Line("Could not tell whether the crash log exists, leaving the report files as they are");
     return std::nullopt;
   }
-  const std::string body = narrowByTruncation(ReportFileSet::ReadFileContents(*reportPath));
+  const std::string body = NarrowByTruncation(ReportFileSet::ReadFileContents(*reportPath));
   std::string solutionUrl = kNoHeaderValue;
   if (body.empty()) return solutionUrl;
 
-  const ClientConfig config = readClientConfig(clientDirectory);
+  const ClientConfig config = ReadClientConfig(clientDirectory);
   const std::wstring server = ConfiguredServerUrl(config, kSolutionServerUrlKey, kBuiltInSolutionServerUrl);
   const std::uint16_t port = ConfiguredPort(config, kSolutionServerPortKey);
 
   log.Line("Going to POST Request");
   log.Line(body);
-  const std::wstring answer = HttpClient().sendPostRequest(server, kSolutionPath, kFormHeader, body, port);
-  solutionUrl = extractHeaderValue(answer, "Solution_url");
+  const std::wstring answer = HttpClient().SendPostRequest(server, kSolutionPath, kFormHeader, body, port);
+  solutionUrl = ExtractHeaderValue(answer, "Solution_url");
   log.Line(answer);
-  log.Line("Response = ", narrowByTruncation(answer), solutionUrl);
+  log.Line("Response = ", NarrowByTruncation(answer), solutionUrl);
 
-  const std::string attachDump = extractHeaderValue(answer, "Attach_Dump");
+  const std::string attachDump = ExtractHeaderValue(answer, "Attach_Dump");
   log.Line("Attach dump preference ?? ", attachDump);
   if (!ApplyDumpDecision(IsDumpWanted(attachDump), guid, wideIdentifier, crashLogFolder, log)) {
     log.Line("Could not tell which report files exist, leaving them as they are");
@@ -82,8 +82,7 @@ std::optional<std::string> ExchangeReport(const std::string& crashIdentifier, co
 
 }  // namespace
 
-void SolutionURL::fetchSolutionUrlForGeneratedCrashLog(std::string crashIdentifier,
-                                                       std::wstring clientDirectory) {
+void ExchangeSolutionLink(const std::string& crashIdentifier, const std::wstring& clientDirectory) {
   ComponentLog log(LogComponent::SolutionURL);
   log.Start();
   log.Line("Inside fetchSolutionUrlForGeneratedCrashLog Solution");
@@ -100,8 +99,8 @@ void SolutionURL::fetchSolutionUrlForGeneratedCrashLog(std::string crashIdentifi
     // The front end waits for this message, so it goes out even when there is no link ("-1"). Without a
     // connection the write is skipped.
     NamedPipe pipe;
-    pipe.connect(crashIdentifier);
-    pipe.writeDataToNamedPipe(*solutionUrl);
+    pipe.Connect(crashIdentifier);
+    pipe.WriteMessage(*solutionUrl);
   }
   log.Line("End fetchSolutionUrlForGeneratedCrashLog ");
   log.Close();

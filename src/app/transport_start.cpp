@@ -1,4 +1,4 @@
-#include "dispatch/log_transport_processor.h"
+#include "app/transport_start.h"
 
 #include <windows.h>
 
@@ -33,7 +33,7 @@ void Start(ComponentLog& log, HANDLE held, const std::wstring& finalPath, const 
 
 }  // namespace
 
-void LogTransportProcessor::Run(const std::wstring& clientDirectory, bool bVerifySignatureBeforeLaunching) {
+void StartLogTransport(const std::wstring& clientDirectory, bool checkSignature) {
   ComponentLog log(LogComponent::LogTransportProcessor);
   log.Start(ComponentLog::OpenRule::kOpenAlways);
 
@@ -48,9 +48,9 @@ void LogTransportProcessor::Run(const std::wstring& clientDirectory, bool bVerif
     return;
   }
 
-  log.Line("bVerifySignatureBeforeLaunching: ", LogFlag{bVerifySignatureBeforeLaunching});
-  if (bVerifySignatureBeforeLaunching) {
-    if (!SignatureVerifierUtils::VerifyEmbeddedSignature(transport, held.get())) {
+  log.Line("bVerifySignatureBeforeLaunching: ", LogFlag{checkSignature});
+  if (checkSignature) {
+    if (!IsSignedByOurPublisher(transport, held.get())) {
       log.Line("Verification failed for log transport file. Returning");
       log.Close();
       return;

@@ -1,4 +1,4 @@
-#include "dispatch/send_discard.h"
+#include "app/send_discard.h"
 
 #include <windows.h>
 
@@ -72,7 +72,7 @@ bool FinishDocument(const std::wstring& report, const std::wstring& finalReport,
 
 void SendReport(const std::string& crashIdentifier) {
   if (StoragePaths::CrashLogFolder().empty()) return;
-  const std::wstring guid = PreferenceStore::getInstallationGuid();
+  const std::wstring guid = PreferenceStore::GetInstallationGuid();
   const std::wstring identifier = WideIdentifier(crashIdentifier);
 
   const std::optional<LocatedReport> located = Locate(guid, identifier);
@@ -95,7 +95,7 @@ void SendReport(const std::string& crashIdentifier) {
 }
 
 void DiscardReport(const std::string& crashIdentifier) {
-  const std::wstring guid = PreferenceStore::getInstallationGuid();
+  const std::wstring guid = PreferenceStore::GetInstallationGuid();
   const std::wstring identifier = WideIdentifier(crashIdentifier);
   const std::optional<LocatedReport> located = Locate(guid, identifier);
   if (!located) return;

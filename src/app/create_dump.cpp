@@ -1,4 +1,4 @@
-#include "intake/dump_request_processor.h"
+#include "app/create_dump.h"
 
 #include <utility>
 
@@ -16,7 +16,7 @@ void ReceiveAndGenerate(const std::string& crashIdentifier, ComponentLog& log) {
   log.Line("Going to connect to the named pipe");
 
   NamedPipe pipe;
-  if (!pipe.connect(crashIdentifier)) {
+  if (!pipe.Connect(crashIdentifier)) {
     log.Line("Could not connect to the pipe. Handle retured is NULL");
     return;
   }
@@ -29,7 +29,7 @@ void ReceiveAndGenerate(const std::string& crashIdentifier, ComponentLog& log) {
   bool usable = false;
   {
     // The message (up to 10 MiB) is released before the generator runs.
-    const std::string message = pipe.readDataFromNamedPipe();
+    const std::string message = pipe.ReadMessage();
     log.Line("Crash data read from the pipe and it's value is:");
     log.Line(message);
     usable = ParseCrashData(message, crashData, log);
@@ -47,7 +47,7 @@ void ReceiveAndGenerate(const std::string& crashIdentifier, ComponentLog& log) {
 
 }  // namespace
 
-void DumpRequestProcessor::Run(const std::string& crashIdentifier) {
+void CreateDump(const std::string& crashIdentifier) {
   ComponentLog log(LogComponent::DumpRequestProcessor);
   log.Start();
   ReceiveAndGenerate(crashIdentifier, log);
