@@ -41,7 +41,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "handler/crash_handler.h"
+#include "kx/crash_handler.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // that thread, which was started at install time and has a whole stack of its own, so a thread that
 // crashed with no stack left is still reported. When the handler is done, or when its time is up, the
 // crashed thread ends the process with the crash's exception code.
-#include "handler/crash_handler.h"
+#include "kx/crash_handler.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -18,12 +18,12 @@
 #endif
 
 #include "common/win_handles.h"
+#include "frontend/run_history_file.h"
 #include "handler/annotation_store.h"
 #include "handler/cpp_exception.h"
-#include "handler/crash_reporter.h"
 #include "handler/fault_site.h"
 #include "handler/hang_watchdog.h"
-#include "handler/run_history_file.h"
+#include "handler/report_flow.h"
 #include "handler/stack_guard.h"
 
 #if defined(_MSC_VER)
@@ -43,7 +43,7 @@ constexpr DWORD kHandlerMarginMs = 30000;
 enum CaptureStage : LONG { kNoCapture = 0, kCaptureAsked = 1, kCaptureTaken = 2 };
 
 struct HandlerState {
-  CrashReporter* reporter = nullptr;  // lives as long as the process
+  ReportFlow* reporter = nullptr;  // lives as long as the process
   HANDLE crashed = nullptr;           // set by the crashed thread
   HANDLE crashTaken = nullptr;        // set by the handler's thread when it turns to the crash
   HANDLE handled = nullptr;           // set by the handler's thread when it is done
@@ -255,17 +255,17 @@ Work WaitForWork(HandlerState& state, bool& installerGone) {
 void RunCapture(HandlerState& state) {
   if (::InterlockedCompareExchange(&state.captureStage, kCaptureTaken, kCaptureAsked) != kCaptureAsked)
     return;
-  CrashReporter::Progress progress;
+  ReportFlow::Dumped dumped;
   try {
-    progress = state.reporter->CreateDump(state.capture);
+    dumped = state.reporter->CreateDump(state.capture);
   } catch (...) {
-    progress = CrashReporter::Progress();
+    dumped = ReportFlow::Dumped();
   }
-  state.captureWritten = progress.summary.reportWritten;
+  state.captureWritten = dumped.summary.reportWritten;
   ::InterlockedExchange(&state.captureStage, kNoCapture);
   ::SetEvent(state.captureDumped);
   try {
-    if (progress.goOn) state.reporter->Finish(progress);
+    if (dumped.goOn) state.reporter->Finish(dumped);
   } catch (...) {
     // The application runs on; the report's files stay for a later transport run or for nobody.
   }
@@ -383,7 +383,7 @@ bool CrashHandler::Install(const CrashHandlerOptions& options) {
   // Set up once and kept for the life of the process: the handler's thread and the crashed thread use them
   // until the very end.
   auto state = std::make_unique<HandlerState>();
-  state->reporter = new CrashReporter(options);
+  state->reporter = new ReportFlow(options);
   state->crash.processId = ::GetCurrentProcessId();
   const CrashHandlerOptions& resolved = state->reporter->options();
   // Added up wide: limits near INFINITE must not wrap into a short wait, nor make the wait endless.
@@ -439,7 +439,7 @@ bool CrashHandler::Install(const CrashHandlerOptions& options) {
     std::vector<std::wstring> more;
     if (resolved.checkTransportSignature) more.push_back(L"1");
     // No crash yet: the crash identifier word is only a placeholder.
-    g_state->reporter->StartCommand(L"updatepvbpreference", L"-", more);
+    g_state->reporter->service().Start(L"updatepvbpreference", L"-", more);
   }
   return true;
 }

@@ -143,15 +143,4 @@ DialogText HelpPageText(const std::wstring& productName, const std::wstring& lin
   return text;
 }
 
-std::vector<ReporterStep> PlanSteps(TicketPolicy policy, Consent consent) {
-  using S = ReporterStep;
-  switch (policy) {
-    case TicketPolicy::kSend: return {S::kSolution, S::kSend, S::kHelpLink, S::kEvent};
-    case TicketPolicy::kDontSend: return {S::kSolution, S::kDiscard, S::kHelpLink, S::kEvent};
-    case TicketPolicy::kAsk: break;
-  }
-  if (consent == Consent::kGiven) return {S::kSolution, S::kSend, S::kHelpLink, S::kEvent};
-  return {S::kDiscard};
-}
-
 }  // namespace kx

@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "handler/crash_pipe.h"
+#include "frontend/crash_pipe.h"
 #include "support/appdata_sandbox.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"

@@ -1,4 +1,4 @@
-#include "handler/crash_reporter.h"
+#include "handler/report_flow.h"
 
 #include <utility>
 
@@ -9,19 +9,16 @@
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
 #include "dispatch/report_names.h"
+#include "frontend/report_steps.h"
+#include "frontend/run_history_file.h"
 #include "handler/annotation_store.h"
-#include "handler/reporter_ticket.h"
-#include "handler/run_history_file.h"
 #include "handler/stack_walk.h"
-#include "ingest/event_file.h"
 #include "intake/crash_data_message.h"
 #include "prefs/preference_store.h"
 
 namespace kx {
 namespace {
 
-// The service notices a client that went away at once; after it ended, the pipe waits no longer than this.
-constexpr DWORD kPipeGraceMs = 2000;
 constexpr std::size_t kMaxStackFrames = 64;
 // Texts an application hands over end up in one record each; no record needs more.
 constexpr std::size_t kMaxOptionText = 1024;
@@ -50,7 +47,17 @@ std::wstring NewCrashIdentifier(unsigned sequence) {
   return std::wstring(identifier.begin(), identifier.end());
 }
 
-bool EndsTheRun(std::uint32_t code) { return code != kCaptureCode && code != kHangCode; }
+// The options with their defaults filled in.
+CrashHandlerOptions Resolved(CrashHandlerOptions options) {
+  if (options.clientDirectory.empty()) options.clientDirectory = ThisProgramFolder();
+  if (options.servicePath.empty()) options.servicePath = ThisProgramFolder() + L"\\KXWindowsClientService.exe";
+  if (options.reporterPath.empty()) {
+    const std::size_t slash = options.servicePath.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? L"." : options.servicePath.substr(0, slash);
+    options.reporterPath = folder + L"\\KXCrashReporter.exe";
+  }
+  return options;
+}
 
 }  // namespace
 
@@ -73,15 +80,8 @@ const char* CrashKindOf(std::uint32_t exceptionCode) {
   }
 }
 
-CrashReporter::CrashReporter(CrashHandlerOptions options) : options_(std::move(options)) {
-  if (options_.clientDirectory.empty()) options_.clientDirectory = ThisProgramFolder();
-  if (options_.servicePath.empty())
-    options_.servicePath = ThisProgramFolder() + L"\\KXWindowsClientService.exe";
-  if (options_.reporterPath.empty()) {
-    const std::size_t slash = options_.servicePath.find_last_of(L"\\/");
-    const std::wstring folder = slash == std::wstring::npos ? L"." : options_.servicePath.substr(0, slash);
-    options_.reporterPath = folder + L"\\KXCrashReporter.exe";
-  }
+ReportFlow::ReportFlow(CrashHandlerOptions options)
+    : options_(Resolved(std::move(options))), service_(options_.servicePath, options_.clientDirectory) {
   // The service names and finds the report files by this GUID: the handler must use the very same one.
   guid_ = PreferenceStore::GetInstallationGuid();
   // The service runs elsewhere: a relative path would name another file there.
@@ -98,12 +98,12 @@ CrashReporter::CrashReporter(CrashHandlerOptions options) : options_(std::move(o
   }
 }
 
-void CrashReporter::UseRunHistory(const std::wstring& path, std::int64_t runStarted) {
+void ReportFlow::UseRunHistory(const std::wstring& path, std::int64_t runStarted) {
   runHistory_ = path;
   runStarted_ = runStarted;
 }
 
-std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash, const std::wstring& crashIdentifier,
+std::string ReportFlow::CrashDataMessage(const CapturedCrash& crash, const std::wstring& crashIdentifier,
                                             const CrashSummary& verdict) const {
   const std::wstring guid = guid_.empty() ? PreferenceStore::GetInstallationGuid() : guid_;
   std::string stack;
@@ -147,55 +147,7 @@ std::string CrashReporter::CrashDataMessage(const CapturedCrash& crash, const st
   return JoinCrashRecords(records);
 }
 
-CrashReporter::PipedRun CrashReporter::RunWithPipe(const std::wstring& command,
-                                                   const std::wstring& crashIdentifier,
-                                                   const std::string* bytes, DWORD limitMs) const {
-  CrashPipe::Options pipeOptions;
-  pipeOptions.waitMs = limitMs;
-  CrashPipe pipe(crashIdentifier, pipeOptions);
-  PipedRun run;
-  if (!pipe.createFailure().empty()) {
-    run.pipe.failure = pipe.createFailure();
-    return run;
-  }
-  if (bytes != nullptr) {
-    pipe.StartWriting(*bytes);
-  } else {
-    pipe.StartReading();
-  }
-  run.service = RunCommand(command, crashIdentifier, {}, limitMs);
-  // The service has ended (or could not start): a client that has not come by now never will.
-  run.pipe = pipe.Finish(kPipeGraceMs);
-  return run;
-}
-
-CrashReporter::PipedRun CrashReporter::RunWritingPipe(const std::wstring& command,
-                                                      const std::wstring& crashIdentifier,
-                                                      const std::string& bytes, DWORD limitMs) const {
-  return RunWithPipe(command, crashIdentifier, &bytes, limitMs);
-}
-
-CrashReporter::PipedRun CrashReporter::RunReadingPipe(const std::wstring& command,
-                                                      const std::wstring& crashIdentifier,
-                                                      DWORD limitMs) const {
-  return RunWithPipe(command, crashIdentifier, nullptr, limitMs);
-}
-
-ChildRun CrashReporter::RunCommand(const std::wstring& command, const std::wstring& crashIdentifier,
-                                   const std::vector<std::wstring>& more, DWORD limitMs) const {
-  std::vector<std::wstring> words = {options_.clientDirectory, command, crashIdentifier};
-  words.insert(words.end(), more.begin(), more.end());
-  return RunChild(options_.servicePath, words, limitMs);
-}
-
-DWORD CrashReporter::StartCommand(const std::wstring& command, const std::wstring& crashIdentifier,
-                                  const std::vector<std::wstring>& more) const {
-  std::vector<std::wstring> words = {options_.clientDirectory, command, crashIdentifier};
-  words.insert(words.end(), more.begin(), more.end());
-  return StartDetached(options_.servicePath, words);
-}
-
-void CrashReporter::Say(const std::string& line) const {
+void ReportFlow::Say(const std::string& line) const {
   if (!options_.progress) return;
   try {
     options_.progress(line);
@@ -204,30 +156,15 @@ void CrashReporter::Say(const std::string& line) const {
   }
 }
 
-bool CrashReporter::Decide(const CrashSummary& summary) const {
-  switch (options_.policy) {
-    case ReportPolicy::kSend: return !summary.heldBack;
-    case ReportPolicy::kDontSend: return false;
-    case ReportPolicy::kAsk:
-      if (!options_.decide || summary.heldBack) return false;
-      try {
-        return options_.decide(summary);
-      } catch (...) {
-        return false;
-      }
-  }
-  return false;
+CrashSummary ReportFlow::Report(const CapturedCrash& crash) {
+  const Dumped dumped = CreateDump(crash);
+  if (dumped.goOn) Finish(dumped);
+  return dumped.summary;
 }
 
-CrashSummary CrashReporter::Report(const CapturedCrash& crash) {
-  Progress progress = CreateDump(crash);
-  if (progress.goOn) Finish(progress);
-  return progress.summary;
-}
-
-CrashReporter::Progress CrashReporter::CreateDump(const CapturedCrash& crash) {
-  Progress progress;
-  CrashSummary& summary = progress.summary;
+ReportFlow::Dumped ReportFlow::CreateDump(const CapturedCrash& crash) {
+  Dumped dumped;
+  CrashSummary& summary = dumped.summary;
   summary.exceptionCode = crash.record.ExceptionCode;
   summary.kind = crash.kind;
   // A process may report more than once (captured reports, then a crash): each report its own names.
@@ -240,62 +177,74 @@ CrashReporter::Progress CrashReporter::CreateDump(const CapturedCrash& crash) {
 
   Judge(crash, summary);
   const std::string message = CrashDataMessage(crash, summary.crashIdentifier, summary);
-  const PipedRun dump =
-      RunWritingPipe(L"createdump", summary.crashIdentifier, message + '\0', options_.createDumpLimitMs);
+  const ServiceCommands::PipedRun dump =
+      service_.RunWritingPipe(L"createdump", summary.crashIdentifier, message + '\0', options_.createDumpLimitMs);
   Say("createdump: the service " + Describe(dump.service) + "; it took " +
       std::to_string(dump.pipe.bytesWritten) + " of " + std::to_string(message.size() + 1) +
       " bytes of the crash data" + (dump.pipe.failure.empty() ? "" : "; pipe: " + dump.pipe.failure));
   if (!dump.service.finished) {
     // A service that cannot start, or hangs, would do the same for every later command. One that was
     // stopped may have left part of a dump: dontsend clears it.
-    if (dump.service.started) {
-      const ChildRun discard = RunCommand(L"dontsend", summary.crashIdentifier, {}, options_.commandLimitMs);
-      Say("dontsend: the service " + Describe(discard));
-    }
+    const SayLine say = [this](const std::string& line) { Say(line); };
+    if (dump.service.started) Discard(service_, summary.crashIdentifier, options_.commandLimitMs, say, "");
     Say("no report: the crash is left unreported");
-    return progress;
+    return dumped;
   }
   const std::wstring reportPath =
       StoragePaths::CrashLogFolder() + L"\\" + ReportStem(guid_, summary.crashIdentifier) + kReportSuffix;
   summary.reportWritten = TestPresence(reportPath) == Presence::kPresent;
   Say(summary.reportWritten ? "report: " + Narrow(reportPath) : "createdump left no report");
-  progress.goOn = true;
-  return progress;
+  dumped.goOn = true;
+  return dumped;
 }
 
-void CrashReporter::Finish(Progress& progress) {
-  const CrashSummary& summary = progress.summary;
-  if (summary.heldBack && options_.policy == ReportPolicy::kAsk && !options_.decide) {
-    // Not sent whatever the answer: nobody is asked, and without consent nothing leaves the machine.
-    const ChildRun discard = RunCommand(L"dontsend", summary.crashIdentifier, {}, options_.commandLimitMs);
-    Say("dontsend: the service " + Describe(discard));
-    return;
-  }
-  // An application that asks through its own callback keeps the whole flow here, with its limits.
-  if (options_.policy != ReportPolicy::kAsk || !options_.decide) {
-    const std::string failure = HandOver(summary);
+void ReportFlow::Finish(const Dumped& dumped) {
+  const CrashSummary& summary = dumped.summary;
+  const ReporterTicket ticket = TicketOf(summary);
+  PlanInput input;
+  input.policy = options_.policy;
+  input.heldBack = summary.heldBack;
+  input.asker = options_.decide ? Asker::kApplication : Asker::kReporterDialog;
+  input.openHelpLink = options_.openSolutionLink;
+  std::string discardWhy;
+  // The reporter carries every plan but a bare discard, so that the crashed process can end at once.
+  if (input.asker == Asker::kReporterDialog && NeedsReporter(PlanReportSteps(input))) {
+    const std::string failure = HandOver(ticket);
     if (failure.empty()) return;
-    if (options_.policy == ReportPolicy::kAsk) {
-      // Nobody can be asked: without an answer nothing leaves the machine, not even the event's facts.
-      const ChildRun discard = RunCommand(L"dontsend", summary.crashIdentifier, {}, options_.commandLimitMs);
-      Say("reporter: " + failure + "; nobody to ask, so nothing is sent; dontsend: the service " +
-          Describe(discard));
-      return;
+    if (input.policy == ReportPolicy::kAsk) {
+      input.asker = Asker::kNobody;
+      discardWhy = "reporter: " + failure + "; nobody to ask, so nothing is sent";
+    } else {
+      Say("reporter: " + failure + "; the steps run here");
     }
-    Say("reporter: " + failure + "; the steps run here");
   }
-  FinishHere(progress);
+  ReportSteps::Questions questions;
+  questions.ask = [&] { return AskApplication(summary); };
+  ReportSteps(ticket, [this](const std::string& line) { Say(line); }).Run(input, questions, discardWhy);
 }
 
-std::string CrashReporter::HandOver(const CrashSummary& summary) const {
+Answer ReportFlow::AskApplication(const CrashSummary& summary) const {
+  bool send = false;
+  try {
+    send = options_.decide(summary);
+  } catch (...) {
+    // No answer sends nothing.
+    Say("ask: the application's decide gave no answer; nothing is sent");
+    return Answer::kDontSend;
+  }
+  Say(send ? "ask: the application chose to send the report" : "ask: the application chose not to send");
+  return send ? Answer::kSend : Answer::kDontSend;
+}
+
+ReporterTicket ReportFlow::TicketOf(const CrashSummary& summary) const {
   ReporterTicket ticket;
   ticket.crashIdentifier = summary.crashIdentifier;
   ticket.exceptionCode = summary.exceptionCode;
   ticket.kind = summary.kind;
-  ticket.policy = summary.heldBack                         ? TicketPolicy::kDontSend
-                  : options_.policy == ReportPolicy::kSend ? TicketPolicy::kSend
-                  : options_.policy == ReportPolicy::kAsk  ? TicketPolicy::kAsk
-                                                           : TicketPolicy::kDontSend;
+  PlanInput input;
+  input.policy = options_.policy;
+  input.heldBack = summary.heldBack;
+  ticket.policy = WithHeldBackApplied(input).policy;
   ticket.servicePath = options_.servicePath;
   ticket.clientDirectory = options_.clientDirectory;
   ticket.reportWritten = summary.reportWritten;
@@ -319,11 +268,14 @@ std::string CrashReporter::HandOver(const CrashSummary& summary) const {
     ticket.signature = summary.signature;
     ticket.heldBackBefore = summary.heldBackBefore;
   }
+  return ticket;
+}
 
+std::string ReportFlow::HandOver(const ReporterTicket& ticket) const {
   const std::wstring folder = StoragePaths::ReporterFolder();
   if (folder.empty()) return "no storage folder for its ticket";
   // Written under a name the reporter refuses and renamed whole: it never reads half a ticket.
-  const std::wstring path = folder + L"\\" + summary.crashIdentifier + kTicketSuffix;
+  const std::wstring path = folder + L"\\" + ticket.crashIdentifier + kTicketSuffix;
   const DWORD written = WriteThenMove(path + L".tmp", path, FormatTicket(ticket));
   if (written != ERROR_SUCCESS)
     return "the ticket could not be written (error " + std::to_string(written) + ")";
@@ -336,41 +288,7 @@ std::string CrashReporter::HandOver(const CrashSummary& summary) const {
   return "";
 }
 
-void CrashReporter::FinishHere(Progress& progress) {
-  CrashSummary& summary = progress.summary;
-  const std::string link = SolutionStep(summary);
-  const bool send = Decide(summary);
-  FinishStep(summary, send);
-  if (options_.openSolutionLink) OpenSolutionStep(summary, link);
-  QueueEvent(summary, send);
-}
-
-std::string CrashReporter::SolutionStep(CrashSummary& summary) const {
-  const PipedRun solution = RunReadingPipe(L"solutionurl", summary.crashIdentifier, options_.commandLimitMs);
-  std::string link = solution.pipe.received.substr(0, solution.pipe.received.find('\0'));
-  if (link == "-1") link.clear();
-  summary.solutionLink = WidenFromCodePage(link, CP_ACP);
-  Say("solutionurl: the service " + Describe(solution.service) + "; " +
-      (link.empty() ? std::string("no solution link") : "solution link " + link) +
-      (solution.pipe.failure.empty() ? "" : "; pipe: " + solution.pipe.failure));
-  return link;
-}
-
-void CrashReporter::FinishStep(const CrashSummary& summary, bool send) const {
-  std::vector<std::wstring> more;
-  if (send && options_.checkTransportSignature) more.push_back(L"1");
-  const ChildRun finish =
-      RunCommand(send ? L"sendlog" : L"dontsend", summary.crashIdentifier, more, options_.commandLimitMs);
-  Say(std::string(send ? "sendlog" : "dontsend") + ": the service " + Describe(finish));
-  // Counted once it is on its way: the day's limit is of reports that left.
-  if (!send || summary.signature.empty() || runHistory_.empty()) return;
-  const bool counted = UpdateRunHistory(runHistory_, [&](RunHistory& history) {
-    RecordSent(history, summary.signature, RunHistoryNow(), summary.heldBackBefore);
-  });
-  if (!counted) Say("run history: the report sent could not be counted");
-}
-
-void CrashReporter::Judge(const CapturedCrash& crash, CrashSummary& summary) {
+void ReportFlow::Judge(const CapturedCrash& crash, CrashSummary& summary) {
   if (runHistory_.empty()) return;
   // The first frame: the crash's own instruction, or the application's call for a crash the runtime
   // reported (the context was moved there).
@@ -399,50 +317,6 @@ void CrashReporter::Judge(const CapturedCrash& crash, CrashSummary& summary) {
   if (summary.heldBack)
     Say("throttle: " + std::to_string(options_.reportsPerDay) + " reports of " + summary.signature +
         " sent today; this one is not sent");
-}
-
-void CrashReporter::OpenSolutionStep(const CrashSummary& summary, const std::string& link) const {
-  if (link.empty()) return;
-  const PipedRun open =
-      RunWritingPipe(L"opensolutionurl", summary.crashIdentifier, link + '\0', options_.commandLimitMs);
-  Say("opensolutionurl: the service " + Describe(open.service));
-}
-
-void CrashReporter::QueueEvent(const CrashSummary& summary, bool sent) const {
-  // The analytics event tells of an application that ended; one that made a report and runs on did not.
-  if (!EndsTheRun(summary.exceptionCode)) return;
-  const std::string id = Narrow(summary.crashIdentifier);
-  const std::string text = FormatEventFile({
-      {"event", "crash"},
-      {"crash.id", id},
-      {"crash.code", HexCode(summary.exceptionCode)},
-      {"crash.kind", summary.kind},
-      {"app.name", Limited(options_.productName)},
-      {"app.version", Limited(options_.productVersion)},
-      {"app.build", Limited(options_.productBuild)},
-      {"report.written", summary.reportWritten ? "yes" : "no"},
-      {"report.sent", sent ? "yes" : "no"},
-      {"solution.link", summary.solutionLink.empty() ? "no" : "yes"},
-  });
-  // Written beside the queue and moved in whole: the poster never sees half an event.
-  const std::wstring name = L"kxcrash_" + summary.crashIdentifier + L".log";
-  const std::wstring ingest = StoragePaths::IngestFolder();  // creates the folders
-  const std::wstring root = StoragePaths::Root();
-  if (ingest.empty() || root.empty()) {
-    Say("the analytics event could not be queued: no application data folder");
-    return;
-  }
-  const std::wstring queued = ingest + L"\\" + name;
-  const DWORD written = WriteThenMove(root + L"\\" + name + L".tmp", queued, text);
-  if (written != ERROR_SUCCESS) {
-    Say("the analytics event could not be queued (error " + std::to_string(written) + ")");
-    return;
-  }
-  Say("event queued: " + Narrow(queued));
-  const DWORD started = StartCommand(L"postingestevent", summary.crashIdentifier, {});
-  Say(started == ERROR_SUCCESS
-          ? "postingestevent started"
-          : "postingestevent could not be started (error " + std::to_string(started) + ")");
 }
 
 }  // namespace kx

@@ -1,4 +1,4 @@
-#include "handler/child_process.h"
+#include "frontend/child_process.h"
 
 #include "common/command_word.h"
 #include "common/win_handles.h"

@@ -8,7 +8,7 @@
 //   sig <signature> <day> <sent that day> <held back> [<crash time> ...]
 //
 // One record a line, LF-terminated, fields separated by one blank; times are seconds since 1970 (UTC), a
-// day is such a time divided by 86400. A signature is percent-encoded (crash_data_message.h), so it holds
+// day is such a time divided by 86400. A signature is percent-encoded (common/hex_text.h), so it holds
 // no blank. The reader refuses a file over kMaxRunHistoryBytes, without the header, or with a line it cannot
 // read; it keeps at most the bounds below, the latest records, so a hand-edited file cannot grow the work.
 #pragma once

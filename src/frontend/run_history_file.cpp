@@ -1,4 +1,4 @@
-#include "handler/run_history_file.h"
+#include "frontend/run_history_file.h"
 
 #include <optional>
 

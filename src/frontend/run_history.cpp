@@ -1,8 +1,8 @@
-#include "handler/run_history.h"
+#include "frontend/run_history.h"
 
 #include <algorithm>
 
-#include "intake/crash_data_message.h"
+#include "common/hex_text.h"
 
 namespace kx {
 namespace {
@@ -11,14 +11,13 @@ constexpr std::int64_t kSecondsPerDay = 86400;
 constexpr const char* kRunEnds[] = {"running", "ended", "crashed"};
 
 std::string Hex(std::uint64_t value) {
-  static const char digits[] = "0123456789abcdef";
   std::string text;
-  do {
-    text.insert(text.begin(), digits[value & 0xF]);
-    value >>= 4;
-  } while (value != 0);
+  AppendHex(text, value, 1, false);
   return text;
 }
+
+// Every byte but ASCII letters, digits, ".", "_" and "~" as %XX: no blank, so one field of its line.
+std::string SignatureField(std::string_view signature) { return PercentEncoded(signature, "._~"); }
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> pieces;
@@ -44,7 +43,7 @@ std::optional<std::uint64_t> Number(std::string_view text, std::uint64_t limit) 
 
 std::optional<std::string> Signature(std::string_view text) {
   if (text.empty()) return std::nullopt;
-  return DecodeCrashField(text).substr(0, kMaxSignatureBytes);
+  return PercentDecoded(text).substr(0, kMaxSignatureBytes);
 }
 
 constexpr std::uint64_t kMaxTime = 1ULL << 40;  // far beyond any clock this runs on
@@ -125,11 +124,11 @@ std::string FormatRunHistory(const RunHistory& history) {
   for (const RunRecord& run : history.runs) {
     text += "run " + std::to_string(run.started) + " " + std::to_string(run.processId) + " " +
             kRunEnds[static_cast<int>(run.end)];
-    if (!run.signature.empty()) text += " " + EncodeCrashField(run.signature);
+    if (!run.signature.empty()) text += " " + SignatureField(run.signature);
     text += "\n";
   }
   for (const SignatureRecord& record : history.signatures) {
-    text += "sig " + EncodeCrashField(record.signature) + " " + std::to_string(record.day) + " " +
+    text += "sig " + SignatureField(record.signature) + " " + std::to_string(record.day) + " " +
             std::to_string(record.sent) + " " + std::to_string(record.heldBack);
     for (const std::int64_t time : record.crashes) text += " " + std::to_string(time);
     text += "\n";

@@ -16,20 +16,20 @@
 #include <string>
 #include <vector>
 
+#include "kx/report_policy.h"
+
 namespace kx {
 
 inline constexpr std::size_t kMaxTicketBytes = 64 * 1024;
 inline constexpr char kTicketHeader[] = "KXTICKET 1";
 inline constexpr wchar_t kTicketSuffix[] = L".ticket";
 
-enum class TicketPolicy { kDontSend, kSend, kAsk };
-
 struct ReporterTicket {
   // Required.
   std::wstring crashIdentifier;  // the service's third word; a plain name piece
   std::uint32_t exceptionCode = 0;
   std::string kind;  // "access-violation", ... (the report's SignalType)
-  TicketPolicy policy = TicketPolicy::kDontSend;
+  ReportPolicy policy = ReportPolicy::kDontSend;  // the held-back rule applied (report_plan.h)
   std::wstring servicePath;      // KXWindowsClientService.exe
   std::wstring clientDirectory;  // its first word
   // Optional.

@@ -1,4 +1,4 @@
-#include "handler/reporter_ticket.h"
+#include "frontend/reporter_ticket.h"
 
 #include <set>
 
@@ -11,11 +11,11 @@ namespace {
 
 std::string Flag(bool value) { return value ? "1" : "0"; }
 
-const char* PolicyWord(TicketPolicy policy) {
+const char* PolicyWord(ReportPolicy policy) {
   switch (policy) {
-    case TicketPolicy::kSend: return "send";
-    case TicketPolicy::kAsk: return "ask";
-    case TicketPolicy::kDontSend: break;
+    case ReportPolicy::kSend: return "send";
+    case ReportPolicy::kAsk: return "ask";
+    case ReportPolicy::kDontSend: break;
   }
   return "dontsend";
 }
@@ -50,10 +50,10 @@ std::optional<bool> ReadFlag(const std::string& text) {
   return std::nullopt;
 }
 
-std::optional<TicketPolicy> ReadPolicy(const std::string& text) {
-  if (text == "send") return TicketPolicy::kSend;
-  if (text == "dontsend") return TicketPolicy::kDontSend;
-  if (text == "ask") return TicketPolicy::kAsk;
+std::optional<ReportPolicy> ReadPolicy(const std::string& text) {
+  if (text == "send") return ReportPolicy::kSend;
+  if (text == "dontsend") return ReportPolicy::kDontSend;
+  if (text == "ask") return ReportPolicy::kAsk;
   return std::nullopt;
 }
 
@@ -78,7 +78,7 @@ bool Apply(ReporterTicket& ticket, const std::string& key, const std::string& va
   if (key == "code") return number(ticket.exceptionCode);
   if (key == "kind") return ticket.kind = value, true;
   if (key == "policy") {
-    const std::optional<TicketPolicy> policy = ReadPolicy(value);
+    const std::optional<ReportPolicy> policy = ReadPolicy(value);
     if (policy) ticket.policy = *policy;
     return policy.has_value();
   }

@@ -1,4 +1,4 @@
-#include "handler/crash_pipe.h"
+#include "frontend/crash_pipe.h"
 
 #include <sddl.h>
 

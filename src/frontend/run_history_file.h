@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "handler/run_history.h"
+#include "frontend/run_history.h"
 
 namespace kx {
 

@@ -1,6 +1,7 @@
 // The reference crash handler: link it into an application, call CrashHandler::Install early in main, and a
 // crash of any thread is captured, handed to KXWindowsClientService for a minidump and an XML report, and
-// taken through the reporting steps the options ask for. See docs/integrating.md.
+// taken through the reporting steps the options ask for. See docs/integrating.md. This header and
+// report_policy.h are all an application includes; they need only <windows.h> and the standard library.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,8 @@
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "kx/report_policy.h"
 
 namespace kx {
 
@@ -23,21 +26,16 @@ inline constexpr std::uint32_t kCaptureCode = 0xE04B5803;
 // The exception code of a report of a hang the watchdog saw (CrashHandlerOptions::hangLimitMs); kind "hang".
 inline constexpr std::uint32_t kHangCode = 0xE04B5804;
 
-enum class ReportPolicy {
-  kDontSend,  // "dontsend": the report and the dump are deleted (after "solutionurl" offered the report)
-  kSend,      // "sendlog": both are finished and handed to the log transport
-  kAsk,       // the user chooses in KXCrashReporter's dialog; or CrashHandlerOptions::decide, when set
-};
-
-// What is known of a crash once "createdump" and "solutionurl" have run: handed to the decision callback.
-// Without that callback the reporter takes the crash over once "createdump" has run, and only the first
-// four fields are known here.
+// What is known of a report once "createdump" has run: handed to the decision callback, which is asked before
+// anything of the report leaves the machine.
 struct CrashSummary {
   std::uint32_t exceptionCode = 0;
   std::string kind;  // "access-violation", "stack-overflow", "abort", ... (the report's SignalType)
   std::wstring crashIdentifier;  // the service's third word for this crash
   bool reportWritten = false;    // "createdump" left a report
-  std::wstring solutionLink;     // the solution server's link; empty when it gave none
+  // The solution server's help link. Always empty for the decision callback: it is asked before the report
+  // goes to the solution server, which is what gives the link.
+  std::wstring solutionLink;
   // The crash's signature: its code and where it happened, "c0000005 app.exe+0x1a2b" (docs/integrating.md).
   std::string signature;
   // The crash-loop guard held: the crashes of its signature within the guard's window, this one included;
@@ -66,8 +64,10 @@ struct CrashHandlerOptions {
   std::string sessionId;  // the application's session, if it has one
   ReportPolicy policy = ReportPolicy::kDontSend;
   // For kAsk, in place of the reporter's dialog, for an application with a UI of its own: true sends the
-  // report. Runs inside the crashed process on the handler's thread, after "solutionurl" has already sent
-  // the report to the solution server; no answer (an exception) does not send. Empty: the reporter asks.
+  // report. Runs inside the crashed process on the handler's thread, before anything of the report leaves
+  // the machine (the summary has no help link yet); false or no answer (an exception) discards the report
+  // and sends nothing at all, not even the analytics event. Not asked about a report held back by the day's
+  // limit, nor when "createdump" wrote none. Empty: the reporter asks.
   std::function<bool(const CrashSummary&)> decide;
   // KXCrashReporter.exe, which carries the steps after "createdump" so that the crashed process can end at
   // once; empty: the one beside servicePath. One that cannot be started leaves the steps to this process.
