@@ -2,6 +2,7 @@
 // crash of any thread is captured, handed to KXWindowsClientService for a minidump and an XML report, and
 // taken through the reporting steps the options ask for. See docs/integrating.md. This header and
 // report_policy.h are all an application includes; they need only <windows.h> and the standard library.
+// Every narrow text here, given or received, is UTF-8; paths are UTF-16.
 #pragma once
 
 #include <windows.h>
@@ -58,10 +59,12 @@ struct PreviousRunFigures {
 struct CrashHandlerOptions {
   std::wstring servicePath;      // KXWindowsClientService.exe; empty: the one beside this program
   std::wstring clientDirectory;  // the service's client directory; empty: this program's folder
-  std::string productName;       // for the report's header, in the ANSI code page
+  // For the report's header and the event; each cut to 1024 bytes at a character's end, and any byte that
+  // is not UTF-8 replaced (U+FFFD).
+  std::string productName;
   std::string productVersion;
   std::string productBuild;
-  std::string sessionId;  // the application's session, if it has one
+  std::string sessionId;  // the application's session, if it has one (bounded like the product texts)
   ReportPolicy policy = ReportPolicy::kDontSend;
   // For kAsk, in place of the reporter's dialog, for an application with a UI of its own: true sends the
   // report. Runs inside the crashed process on the handler's thread, before anything of the report leaves

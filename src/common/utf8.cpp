@@ -62,6 +62,24 @@ void AppendUtf8(std::string& out, std::uint32_t point) {
   }
 }
 
+std::string Utf8Within(std::string_view text, std::size_t maxBytes) {
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  std::string out;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t length = 1;
+    std::string_view piece = text.substr(at, 1);
+    if (static_cast<unsigned char>(text[at]) >= 0x80) {
+      DecodeUtf8Point(text.substr(at), length);
+      piece = length == 0 ? kReplacement : text.substr(at, length);
+      length = length == 0 ? 1 : length;
+    }
+    if (out.size() + piece.size() > maxBytes) break;
+    out += piece;
+    at += length;
+  }
+  return out;
+}
+
 std::optional<std::string> Utf8FromWide(std::wstring_view wide) {
   std::string out;
   out.reserve(wide.size());

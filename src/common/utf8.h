@@ -18,6 +18,10 @@ std::uint32_t DecodeUtf8Point(std::string_view bytes, std::size_t& length);
 // Appends the UTF-8 form of a code point up to U+10FFFF.
 void AppendUtf8(std::string& out, std::uint32_t point);
 
+// The text as well-formed UTF-8 of at most `maxBytes` bytes: each byte that begins no well-formed sequence
+// becomes U+FFFD, and the text ends before the first character that would not fit whole.
+std::string Utf8Within(std::string_view text, std::size_t maxBytes);
+
 // Nothing when the input is not well-formed.
 std::optional<std::string> Utf8FromWide(std::wstring_view wide);
 std::optional<std::wstring> WideFromUtf8(std::string_view utf8);

@@ -13,8 +13,8 @@
 namespace kx {
 namespace {
 
-// For progress lines.
-std::string Text(const std::wstring& text) { return NarrowToCodePage(text, CP_ACP); }
+// Progress lines are UTF-8.
+std::string Utf8(const std::wstring& text) { return NarrowToCodePage(text, CP_UTF8); }
 
 }  // namespace
 
@@ -75,7 +75,7 @@ void ReportSteps::Exchange() {
   if (link_ == "-1") link_.clear();
   wideLink_ = WidenFromCodePage(link_, CP_ACP);
   say_("solutionurl: the service " + Describe(solution.service) + "; " +
-       (link_.empty() ? std::string("no solution link") : "solution link " + link_) +
+       (link_.empty() ? std::string("no solution link") : "solution link " + Utf8(wideLink_)) +
        (solution.pipe.failure.empty() ? "" : "; pipe: " + solution.pipe.failure));
 }
 
@@ -103,11 +103,11 @@ void ReportSteps::OpenHelpLink() {
 void ReportSteps::QueueEvent() {
   // The event tells of an application that ended; one that made a report and runs on did not.
   if (!EndsTheRun(ticket_.exceptionCode)) return;
-  // The event file is in the ANSI code page; the ticket's texts are UTF-8.
+  // The event file is in the ANSI code page (ingest/event_file.h); the ticket's texts are UTF-8.
   const auto ansi = [](const std::string& utf8) { return ConvertFromUtf8(utf8, CP_ACP); };
   const std::string text = FormatEventFile({
       {"event", "crash"},
-      {"crash.id", Text(ticket_.crashIdentifier)},
+      {"crash.id", NarrowToCodePage(ticket_.crashIdentifier, CP_ACP)},
       {"crash.code", HexCode(ticket_.exceptionCode)},
       {"crash.kind", ticket_.kind},
       {"app.name", ansi(ticket_.productName)},
@@ -131,7 +131,7 @@ void ReportSteps::QueueEvent() {
     say_("the analytics event could not be queued (error " + std::to_string(written) + ")");
     return;
   }
-  say_("event queued: " + Text(queued));
+  say_("event queued: " + Utf8(queued));
   const DWORD started = service_.Start(L"postingestevent", ticket_.crashIdentifier, {});
   say_(started == ERROR_SUCCESS ? "postingestevent started"
                                 : "postingestevent could not be started (error " + std::to_string(started) + ")");

@@ -9,7 +9,7 @@
 namespace kx {
 
 struct StackFrame {
-  std::string module;            // file name of the module holding the address; empty when none does
+  std::string module;            // file name (UTF-8) of the module holding the address; empty when none does
   std::uint64_t moduleBase = 0;  // its load address
   std::uint64_t address = 0;     // the frame's instruction pointer
 };

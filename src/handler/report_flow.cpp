@@ -8,6 +8,7 @@
 #include "common/shared_file.h"
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
+#include "common/utf8.h"
 #include "dispatch/report_names.h"
 #include "frontend/report_steps.h"
 #include "frontend/run_history_file.h"
@@ -23,13 +24,17 @@ constexpr std::size_t kMaxStackFrames = 64;
 // Texts an application hands over end up in one record each; no record needs more.
 constexpr std::size_t kMaxOptionText = 1024;
 
-std::string Narrow(const std::wstring& text) { return NarrowToCodePage(text, CP_ACP); }
+// The crash data message is in the ANSI code page: the application's texts (UTF-8, like every text of the
+// handler's API) are converted here, once.
+std::string Ansi(const std::wstring& text) { return NarrowToCodePage(text, CP_ACP); }
+std::string Ansi(const std::string& utf8) { return ConvertFromUtf8(utf8, CP_ACP); }
 
-std::string Limited(const std::string& text) { return text.substr(0, kMaxOptionText); }
+// Progress lines are UTF-8.
+std::string Utf8(const std::wstring& text) { return NarrowToCodePage(text, CP_UTF8); }
 
 std::string UserLocale() {
   wchar_t name[LOCALE_NAME_MAX_LENGTH] = L"";
-  return ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) > 0 ? Narrow(name) : std::string();
+  return ::GetUserDefaultLocaleName(name, LOCALE_NAME_MAX_LENGTH) > 0 ? Ansi(name) : std::string();
 }
 
 std::wstring NewCrashIdentifier(unsigned sequence) {
@@ -55,6 +60,11 @@ CrashHandlerOptions Resolved(CrashHandlerOptions options) {
     const std::size_t slash = options.servicePath.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? L"." : options.servicePath.substr(0, slash);
     options.reporterPath = folder + L"\\KXCrashReporter.exe";
+  }
+  // Each ends up in one record of the message and in the ticket, which takes only well-formed UTF-8.
+  for (std::string* text :
+       {&options.productName, &options.productVersion, &options.productBuild, &options.sessionId}) {
+    *text = Utf8Within(*text, kMaxOptionText);
   }
   return options;
 }
@@ -110,18 +120,18 @@ std::string ReportFlow::CrashDataMessage(const CapturedCrash& crash, const std::
   if (crash.stackLow < crash.stackHigh) {
     stack = FormatStackText(WalkStack(crash.context, crash.stackLow, crash.stackHigh, kMaxStackFrames));
   }
-  const std::string sessionId = Limited(options_.sessionId);
+  const std::string sessionId = Ansi(options_.sessionId);
   std::vector<std::pair<std::string, std::string>> records = {
-      {"ProductName", Limited(options_.productName)},
-      {"ProductVersion", Limited(options_.productVersion)},
-      {"ProductBuild", Limited(options_.productBuild)},
+      {"ProductName", Ansi(options_.productName)},
+      {"ProductVersion", Ansi(options_.productVersion)},
+      {"ProductBuild", Ansi(options_.productBuild)},
       {"LocaleString", UserLocale()},
       {"StarlumeSessionId", sessionId},
       {"SolvaneSessionId", sessionId},
-      {"ZanUserGuid", Narrow(guid)},
-      {"LogFileName", Narrow(ReportStem(guid, crashIdentifier))},
-      {"DumpFileName", Narrow(DumpStem(guid, crashIdentifier))},
-      {"StackTrace", stack},
+      {"ZanUserGuid", Ansi(guid)},
+      {"LogFileName", Ansi(ReportStem(guid, crashIdentifier))},
+      {"DumpFileName", Ansi(DumpStem(guid, crashIdentifier))},
+      {"StackTrace", Ansi(stack)},
       {"Context", EncodeBase64(&crash.context, sizeof(crash.context))},
       {"ExceptionInfo", EncodeBase64(&crash.record, sizeof(crash.record))},
       {"KXSource", "KXCrashHandler"},
@@ -171,7 +181,7 @@ ReportFlow::Dumped ReportFlow::CreateDump(const CapturedCrash& crash) {
   summary.crashIdentifier = NewCrashIdentifier(++reports_);
   // Read again when the registry gave none at install time.
   if (guid_.empty()) guid_ = PreferenceStore::GetInstallationGuid();
-  const std::string id = Narrow(summary.crashIdentifier);
+  const std::string id = Utf8(summary.crashIdentifier);
   Say("crash " + HexCode(summary.exceptionCode) + " (" + crash.kind + ") on thread " +
       std::to_string(crash.threadId) + ", crash identifier " + id);
 
@@ -193,7 +203,7 @@ ReportFlow::Dumped ReportFlow::CreateDump(const CapturedCrash& crash) {
   const std::wstring reportPath =
       StoragePaths::CrashLogFolder() + L"\\" + ReportStem(guid_, summary.crashIdentifier) + kReportSuffix;
   summary.reportWritten = TestPresence(reportPath) == Presence::kPresent;
-  Say(summary.reportWritten ? "report: " + Narrow(reportPath) : "createdump left no report");
+  Say(summary.reportWritten ? "report: " + Utf8(reportPath) : "createdump left no report");
   dumped.goOn = true;
   return dumped;
 }
@@ -249,11 +259,9 @@ ReporterTicket ReportFlow::TicketOf(const CrashSummary& summary) const {
   ticket.clientDirectory = options_.clientDirectory;
   ticket.reportWritten = summary.reportWritten;
   ticket.installationGuid = guid_;
-  // The ticket is UTF-8; the options are in the ANSI code page, as the crash data message wants them.
-  ticket.productName = NarrowToCodePage(WidenFromCodePage(Limited(options_.productName), CP_ACP), CP_UTF8);
-  ticket.productVersion =
-      NarrowToCodePage(WidenFromCodePage(Limited(options_.productVersion), CP_ACP), CP_UTF8);
-  ticket.productBuild = NarrowToCodePage(WidenFromCodePage(Limited(options_.productBuild), CP_ACP), CP_UTF8);
+  ticket.productName = options_.productName;
+  ticket.productVersion = options_.productVersion;
+  ticket.productBuild = options_.productBuild;
   ticket.openSolutionLink = options_.openSolutionLink;
   ticket.checkTransportSignature = options_.checkTransportSignature;
   ticket.createDumpLimitMs = options_.createDumpLimitMs;
@@ -282,9 +290,9 @@ std::string ReportFlow::HandOver(const ReporterTicket& ticket) const {
   const DWORD started = StartDetached(options_.reporterPath, {path});
   if (started != ERROR_SUCCESS) {
     ::DeleteFileW(path.c_str());
-    return Narrow(options_.reporterPath) + " could not be started (error " + std::to_string(started) + ")";
+    return Utf8(options_.reporterPath) + " could not be started (error " + std::to_string(started) + ")";
   }
-  Say("reporter: started on " + Narrow(path));
+  Say("reporter: started on " + Utf8(path));
   return "";
 }
 

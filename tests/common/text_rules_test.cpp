@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 
 #include "common/log_line.h"
 #include "common/name_piece.h"
+#include "common/utf8.h"
 
 namespace kx {
 namespace {
@@ -25,6 +27,16 @@ TEST(LogLineTest, WideCharactersAboveLatin1AreOneQuestionMarkEach) {
       {std::wstring(1, wchar_t(0xDE00)) + L"b", "?b"},  // lone low surrogate
   };
   for (const auto& [wide, stored] : cases) EXPECT_EQ(stored, Render(wide)) << stored;
+}
+
+// The handler's texts go into a ticket, which refuses anything but well-formed UTF-8.
+TEST(Utf8Test, TextsAreCutAtACharactersEndAndStrayBytesReplaced) {
+  const std::tuple<std::string, std::size_t, std::string> cases[] = {
+      {"caf\xC3\xA9", 4, "caf"},
+      {"a\xFF" "b\xC3", 16, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD"},
+      {"\xF0\x9F\x98\x80!", 5, "\xF0\x9F\x98\x80!"},
+  };
+  for (const auto& [text, bound, kept] : cases) EXPECT_EQ(kept, Utf8Within(text, bound)) << text;
 }
 
 TEST(NamePieceTest, SeparatorsDriveColonsAndControlCharactersAreRefused) {
