@@ -6,7 +6,7 @@
 #include "intake/crash_data.h"
 #include "intake/crash_data_parser.h"
 #include "intake/named_pipe.h"
-#include "report/kx_log_generator.h"
+#include "report/crash_files_writer.h"
 
 namespace kx {
 namespace {
@@ -41,7 +41,7 @@ void ReceiveAndGenerate(const std::string& crashIdentifier, ComponentLog& log) {
   }
 
   log.Line("Going to call the GenerateCrashLog function");
-  KXLogGenerator().GenerateCrashLog(std::move(crashData), probes);
+  CrashFilesWriter().Write(std::move(crashData), probes);
   log.Line("Came back from GenerateCrashLog");
 }
 

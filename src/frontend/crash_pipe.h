@@ -39,7 +39,9 @@ class CrashPipe {
   CrashPipe(const CrashPipe&) = delete;
   CrashPipe& operator=(const CrashPipe&) = delete;
 
-  // Empty when the pipe was created; otherwise why it was not.
+  // Before it is served: whether the pipe was created.
+  bool created() const { return pipe_.valid(); }
+  // Why the pipe was not created; empty when it was.
   const std::string& createFailure() const { return createFailure_; }
 
   // Serves one client: writes the bytes exactly as given (the caller adds the terminating NUL) in a single

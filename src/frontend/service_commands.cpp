@@ -20,7 +20,7 @@ ServiceCommands::PipedRun ServiceCommands::RunWithPipe(const std::wstring& comma
   pipeOptions.waitMs = limitMs;
   CrashPipe pipe(crashIdentifier, pipeOptions);
   PipedRun run;
-  if (!pipe.createFailure().empty()) {
+  if (!pipe.created()) {
     run.pipe.failure = pipe.createFailure();
     return run;
   }

@@ -219,13 +219,13 @@ void ReportFlow::Finish(const Dumped& dumped) {
   std::string discardWhy;
   // The reporter carries every plan but a bare discard, so that the crashed process can end at once.
   if (input.asker == Asker::kReporterDialog && NeedsReporter(PlanReportSteps(input))) {
-    const std::string failure = HandOver(ticket);
-    if (failure.empty()) return;
+    const HandOverResult handOver = HandOver(ticket);
+    if (handOver.started) return;
     if (input.policy == ReportPolicy::kAsk) {
       input.asker = Asker::kNobody;
-      discardWhy = "reporter: " + failure + "; nobody to ask, so nothing is sent";
+      discardWhy = "reporter: " + handOver.failure + "; nobody to ask, so nothing is sent";
     } else {
-      Say("reporter: " + failure + "; the steps run here");
+      Say("reporter: " + handOver.failure + "; the steps run here");
     }
   }
   ReportSteps::Questions questions;
@@ -279,21 +279,29 @@ ReporterTicket ReportFlow::TicketOf(const CrashSummary& summary) const {
   return ticket;
 }
 
-std::string ReportFlow::HandOver(const ReporterTicket& ticket) const {
+ReportFlow::HandOverResult ReportFlow::HandOver(const ReporterTicket& ticket) const {
+  HandOverResult result;
   const std::wstring folder = StoragePaths::ReporterFolder();
-  if (folder.empty()) return "no storage folder for its ticket";
+  if (folder.empty()) {
+    result.failure = "no storage folder for its ticket";
+    return result;
+  }
   // Written under a name the reporter refuses and renamed whole: it never reads half a ticket.
   const std::wstring path = folder + L"\\" + ticket.crashIdentifier + kTicketSuffix;
   const DWORD written = WriteThenMove(path + L".tmp", path, FormatTicket(ticket));
-  if (written != ERROR_SUCCESS)
-    return "the ticket could not be written (error " + std::to_string(written) + ")";
+  if (written != ERROR_SUCCESS) {
+    result.failure = "the ticket could not be written (error " + std::to_string(written) + ")";
+    return result;
+  }
   const DWORD started = StartDetached(options_.reporterPath, {path});
   if (started != ERROR_SUCCESS) {
     ::DeleteFileW(path.c_str());
-    return Utf8(options_.reporterPath) + " could not be started (error " + std::to_string(started) + ")";
+    result.failure = Utf8(options_.reporterPath) + " could not be started (error " + std::to_string(started) + ")";
+    return result;
   }
   Say("reporter: started on " + Utf8(path));
-  return "";
+  result.started = true;
+  return result;
 }
 
 void ReportFlow::Judge(const CapturedCrash& crash, CrashSummary& summary) {

@@ -71,8 +71,12 @@ class ReportFlow {
   // The crash's signature, and the guard's and the throttle's verdict on it from the run history.
   void Judge(const CapturedCrash& crash, CrashSummary& summary);
   ReporterTicket TicketOf(const CrashSummary& summary) const;
-  // Writes the ticket into the reporter folder and starts the reporter on it; why not, empty when started.
-  std::string HandOver(const ReporterTicket& ticket) const;
+  struct HandOverResult {
+    bool started = false;  // the reporter runs on the ticket, which is its own from now on
+    std::string failure;   // why not, for the progress line
+  };
+  // Writes the ticket into the reporter folder and starts the reporter on it.
+  HandOverResult HandOver(const ReporterTicket& ticket) const;
   Answer AskApplication(const CrashSummary& summary) const;
 
   CrashHandlerOptions options_;

@@ -1,4 +1,4 @@
-#include "report/kx_log_generator.h"
+#include "report/crash_files_writer.h"
 
 #include <share.h>
 
@@ -30,7 +30,7 @@ namespace kx {
 // The crashed thread's context and exception record, rebuilt here from their Base64 text. Zeroed, so that a
 // short or empty text leaves the rest of each record zero. The context is allocated on its own for its
 // 16-byte alignment.
-struct KXLogGenerator::CrashContext {
+struct CrashFilesWriter::CrashContext {
   std::unique_ptr<CONTEXT> context = std::make_unique<CONTEXT>();
   EXCEPTION_RECORD record = {};
   EXCEPTION_POINTERS pointers = {};
@@ -153,14 +153,14 @@ int FetchDumpPreference(const std::string& pvbKey) {
   return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
 }
 
-std::int32_t KXLogGenerator::GenerateCrashLog(CrashData crashData, ReportProbes& probes) {
+CrashFilesResult CrashFilesWriter::Write(CrashData crashData, ReportProbes& probes) {
   log_.Start();
-  const std::int32_t result = GenerateCrashLogSteps(crashData, probes);
+  const CrashFilesResult result = WriteSteps(crashData, probes);
   log_.Close();
   return result;
 }
 
-std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportProbes& probes) {
+CrashFilesResult CrashFilesWriter::WriteSteps(CrashData& crashData, ReportProbes& probes) {
   log_.Line("Inside GenerateCrashLog");
   log_.Line("Stack Trace: ", AnsiText{crashData.StackTrace});
   log_.Line("Process Id: ", LogNumber{crashData.ProcessId});
@@ -169,15 +169,16 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportP
   // Held for the whole run: the crashed process and thread must stay openable while the dump is written.
   UniqueHandle process;
   UniqueHandle thread;
-  if (const std::int32_t failure = OpenCrashedProcessAndThread(crashData, process, thread)) return failure;
+  const CrashFilesResult opened = OpenCrashedProcessAndThread(crashData, process, thread);
+  if (opened != CrashFilesResult::kWritten) return opened;
 
   CrashContext crash;
-  if (!DecodeCrashContext(crashData, crash)) return kUndecodableContext;
+  if (!DecodeCrashContext(crashData, crash)) return CrashFilesResult::kUndecodableContext;
 
   // These names come from another process and are joined into paths.
   if (!IsUsableFileName(crashData.LogFileName) || !IsUsableFileName(crashData.DumpFileName)) {
     log_.Line("LogFileName or DumpFileName is empty or not a plain file name, no crash log written");
-    return kUnusableFileName;
+    return CrashFilesResult::kUnusableFileName;
   }
 
   log_.Line("Going to detect log directory");
@@ -185,12 +186,12 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportP
   const std::wstring dumpFolder = StoragePaths::DumpFolder();
   if (!IsUsableFolder(crashLogFolder)) {
     log_.Line("Unable to find log directory");
-    return kNoCrashLogFolder;
+    return CrashFilesResult::kNoCrashLogFolder;
   }
   log_.Line("Log directory detected ", crashData.LogFileName);
   if (!IsUsableFolder(dumpFolder)) {
     log_.Line("Unable to find dump directory");
-    return kNoDumpFolder;
+    return CrashFilesResult::kNoDumpFolder;
   }
   log_.Line("Dump directory detected ", crashData.DumpFileName);
 
@@ -210,7 +211,7 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportP
   if (!FitsClassicPathLimit(reportStem, kDumpAttachedReportSuffix) ||
       !FitsClassicPathLimit(dumpPath, kFinalSuffix)) {
     log_.Line("LogFileName or DumpFileName makes a path longer than MAX_PATH, no crash log written");
-    return kUnusableFileName;
+    return CrashFilesResult::kUnusableFileName;
   }
 
   // Cut before the code page conversion, which makes a character cut in half whole again (or drops it).
@@ -229,38 +230,38 @@ std::int32_t KXLogGenerator::GenerateCrashLogSteps(CrashData& crashData, ReportP
     RemoveAttachmentCopies(attachments, crashLogFolder);
   }
   log_.Line("log generated");
-  return kReportWritten;
+  return CrashFilesResult::kWritten;
 }
 
-std::int32_t KXLogGenerator::OpenCrashedProcessAndThread(const CrashData& crashData, UniqueHandle& process,
-                                                         UniqueHandle& thread) {
+CrashFilesResult CrashFilesWriter::OpenCrashedProcessAndThread(const CrashData& crashData, UniqueHandle& process,
+                                                              UniqueHandle& thread) {
   // Dumping itself would freeze the dumper: the message cannot be about this process.
   if (crashData.ProcessId == ::GetCurrentProcessId()) {
     log_.Line("The crash data names the service's own process, no crash log generated");
-    return kProcessNotActive;
+    return CrashFilesResult::kProcessNotActive;
   }
   if (!IsProcessActive(crashData.ProcessId)) {
     log_.Line("Process not active with ID ", LogNumber{crashData.ProcessId});
-    return kProcessNotActive;
+    return CrashFilesResult::kProcessNotActive;
   }
   if (!IsThreadActive(crashData.ThreadId, crashData.ProcessId)) {
     log_.Line("Thread not active with ID ", LogNumber{crashData.ThreadId});
-    return kThreadNotActive;
+    return CrashFilesResult::kThreadNotActive;
   }
   process.reset(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, crashData.ProcessId));
   if (!process) {
     log_.Line("Unable to query process");
-    return kProcessNotActive;
+    return CrashFilesResult::kProcessNotActive;
   }
   thread.reset(::OpenThread(THREAD_ALL_ACCESS, FALSE, crashData.ThreadId));
   if (!thread) {
     log_.Line("Unable to query thread");
-    return kThreadNotActive;
+    return CrashFilesResult::kThreadNotActive;
   }
-  return 0;
+  return CrashFilesResult::kWritten;
 }
 
-bool KXLogGenerator::DecodeCrashContext(const CrashData& crashData, CrashContext& crash) {
+bool CrashFilesWriter::DecodeCrashContext(const CrashData& crashData, CrashContext& crash) {
   if (!DecodeInto(crashData.Context, crash.context.get(), sizeof(CONTEXT))) {
     log_.Line("Unable to decode context");
     return false;
@@ -279,7 +280,7 @@ bool KXLogGenerator::DecodeCrashContext(const CrashData& crashData, CrashContext
   return true;
 }
 
-std::string KXLogGenerator::AssembleDocument(CrashData& crashData, CrashContext& crash, int dumpPreference,
+std::string CrashFilesWriter::AssembleDocument(CrashData& crashData, CrashContext& crash, int dumpPreference,
                                              const std::wstring& dumpPath,
                                              const std::string& applicationParts, ReportProbes& probes) {
   // Built in three parts, in document order; the system and gpu elements between the first two come from
@@ -317,7 +318,7 @@ std::string KXLogGenerator::AssembleDocument(CrashData& crashData, CrashContext&
   // Whether the dump succeeded is in the log; the report is completed either way and names the preference.
   // The crash-loop guard keeps no dump, only its module list.
   const bool keepDump = crashData.CrashLoop == 0;
-  CreateDumpLog(crashData.ProcessId, crashData.ThreadId, dumpPath, &crash.pointers, dumpPreference,
+  WriteDump(crashData.ProcessId, crashData.ThreadId, dumpPath, &crash.pointers, dumpPreference,
                 moduleLines, keepDump);
   log_.Line("write binaries");
   body += ToThreadAnsi(moduleLines);
@@ -346,7 +347,7 @@ std::string KXLogGenerator::AssembleDocument(CrashData& crashData, CrashContext&
   return document;
 }
 
-bool KXLogGenerator::WriteReport(const std::wstring& reportPath, std::string document) {
+bool CrashFilesWriter::WriteReport(const std::wstring& reportPath, std::string document) {
   const std::string bytes = AsDocumentBytes(std::move(document));
   // Written whole under a temporary name and then moved over the report's name (one crash, one document: a
   // report of the same name is replaced), so a full disk or a run stopped midway never leaves a cut document
