@@ -96,7 +96,8 @@ void ReportSteps::Send() {
 void ReportSteps::OpenHelpLink() {
   if (link_.empty()) return;
   const ServiceCommands::PipedRun open =
-      service_.RunWritingPipe(L"opensolutionurl", ticket_.crashIdentifier, link_ + '\0', ticket_.commandLimitMs);
+      service_.RunWritingPipe(L"opensolutionurl", ticket_.crashIdentifier, link_ + '\0',
+                              ticket_.commandLimitMs);
   say_("opensolutionurl: the service " + Describe(open.service));
 }
 
@@ -133,8 +134,9 @@ void ReportSteps::QueueEvent() {
   }
   say_("event queued: " + Utf8(queued));
   const DWORD started = service_.Start(L"postingestevent", ticket_.crashIdentifier, {});
-  say_(started == ERROR_SUCCESS ? "postingestevent started"
-                                : "postingestevent could not be started (error " + std::to_string(started) + ")");
+  say_(started == ERROR_SUCCESS
+           ? "postingestevent started"
+           : "postingestevent could not be started (error " + std::to_string(started) + ")");
 }
 
 }  // namespace kx

@@ -47,7 +47,8 @@ ServiceCommands::PipedRun ServiceCommands::RunReadingPipe(const std::wstring& co
   return RunWithPipe(command, crashIdentifier, nullptr, limitMs);
 }
 
-std::vector<std::wstring> ServiceCommands::Words(const std::wstring& command, const std::wstring& crashIdentifier,
+std::vector<std::wstring> ServiceCommands::Words(const std::wstring& command,
+                                                 const std::wstring& crashIdentifier,
                                                  const std::vector<std::wstring>& more) const {
   std::vector<std::wstring> words = {clientDirectory_, command, crashIdentifier};
   words.insert(words.end(), more.begin(), more.end());

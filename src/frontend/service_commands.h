@@ -28,7 +28,8 @@ class ServiceCommands {
   PipedRun RunWritingPipe(const std::wstring& command, const std::wstring& crashIdentifier,
                           const std::string& bytes, DWORD limitMs) const;
   // Serves the crash's pipe as a reader while the service runs `command`.
-  PipedRun RunReadingPipe(const std::wstring& command, const std::wstring& crashIdentifier, DWORD limitMs) const;
+  PipedRun RunReadingPipe(const std::wstring& command, const std::wstring& crashIdentifier,
+                          DWORD limitMs) const;
   // Runs `command` and waits for it at most limitMs; one still running then is terminated.
   ChildRun Run(const std::wstring& command, const std::wstring& crashIdentifier,
                const std::vector<std::wstring>& more, DWORD limitMs) const;

@@ -55,7 +55,8 @@ std::wstring NewCrashIdentifier(unsigned sequence) {
 // The options with their defaults filled in.
 CrashHandlerOptions Resolved(CrashHandlerOptions options) {
   if (options.clientDirectory.empty()) options.clientDirectory = ThisProgramFolder();
-  if (options.servicePath.empty()) options.servicePath = ThisProgramFolder() + L"\\KXWindowsClientService.exe";
+  if (options.servicePath.empty())
+    options.servicePath = ThisProgramFolder() + L"\\KXWindowsClientService.exe";
   if (options.reporterPath.empty()) {
     const std::size_t slash = options.servicePath.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? L"." : options.servicePath.substr(0, slash);
@@ -187,8 +188,8 @@ ReportFlow::Dumped ReportFlow::CreateDump(const CapturedCrash& crash) {
 
   Judge(crash, summary);
   const std::string message = CrashDataMessage(crash, summary.crashIdentifier, summary);
-  const ServiceCommands::PipedRun dump =
-      service_.RunWritingPipe(L"createdump", summary.crashIdentifier, message + '\0', options_.createDumpLimitMs);
+  const ServiceCommands::PipedRun dump = service_.RunWritingPipe(L"createdump", summary.crashIdentifier,
+                                                                 message + '\0', options_.createDumpLimitMs);
   Say("createdump: the service " + Describe(dump.service) + "; it took " +
       std::to_string(dump.pipe.bytesWritten) + " of " + std::to_string(message.size() + 1) +
       " bytes of the crash data" + (dump.pipe.failure.empty() ? "" : "; pipe: " + dump.pipe.failure));
@@ -296,7 +297,8 @@ ReportFlow::HandOverResult ReportFlow::HandOver(const ReporterTicket& ticket) co
   const DWORD started = StartDetached(options_.reporterPath, {path});
   if (started != ERROR_SUCCESS) {
     ::DeleteFileW(path.c_str());
-    result.failure = Utf8(options_.reporterPath) + " could not be started (error " + std::to_string(started) + ")";
+    result.failure =
+        Utf8(options_.reporterPath) + " could not be started (error " + std::to_string(started) + ")";
     return result;
   }
   Say("reporter: started on " + Utf8(path));

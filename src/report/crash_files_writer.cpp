@@ -233,8 +233,8 @@ CrashFilesResult CrashFilesWriter::WriteSteps(CrashData& crashData, ReportProbes
   return CrashFilesResult::kWritten;
 }
 
-CrashFilesResult CrashFilesWriter::OpenCrashedProcessAndThread(const CrashData& crashData, UniqueHandle& process,
-                                                              UniqueHandle& thread) {
+CrashFilesResult CrashFilesWriter::OpenCrashedProcessAndThread(const CrashData& crashData,
+                                                              UniqueHandle& process, UniqueHandle& thread) {
   // Dumping itself would freeze the dumper: the message cannot be about this process.
   if (crashData.ProcessId == ::GetCurrentProcessId()) {
     log_.Line("The crash data names the service's own process, no crash log generated");

@@ -1,6 +1,5 @@
-// The front end's platform-free rules: the plan of a report's steps, the ticket's refusals and the run
-// history. That a ticket or a run history read writes back as it reads is their fuzz targets' check; every
-// ticket field crosses the real hand-over in the handler's and the dialog's end-to-end tests.
+// The plan of a report's steps, the ticket's refusals and the run history. That a ticket or a history read
+// writes back as it reads is their fuzz targets' check; the hand-over is the end-to-end tests'.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,30 +13,27 @@
 namespace kx {
 namespace {
 
-// Whoever asks, nothing leaves the machine before the answer under the asking policy, and a refusal sends
-// nothing at all; a report held back is never sent, and nobody is asked about it.
+// Asking, nothing leaves before the answer, whoever asks, nor after a "no"; a held-back report is never sent.
 TEST(ReportPlanTest, EachPolicyAndAnswerGivesItsSteps) {
   using S = ReportStep;
-  constexpr ReportPolicy send = ReportPolicy::kSend, dontSend = ReportPolicy::kDontSend, ask = ReportPolicy::kAsk;
+  constexpr ReportPolicy send = ReportPolicy::kSend, dontSend = ReportPolicy::kDontSend;
+  constexpr ReportPolicy ask = ReportPolicy::kAsk;
   constexpr Asker dialog = Asker::kReporterDialog, application = Asker::kApplication, nobody = Asker::kNobody;
   constexpr Answer yes = Answer::kSend, no = Answer::kDontSend, notYet = Answer::kNotYet;
   struct Case { const char* name; PlanInput input; std::vector<S> steps; };
   const Case cases[] = {
       {"send", {send, false, dialog, false, notYet}, {S::kExchange, S::kSend, S::kQueueEvent}},
-      {"send, link opened", {send, false, dialog, true, notYet},
-       {S::kExchange, S::kSend, S::kOpenHelpLink, S::kQueueEvent}},
       {"dontsend", {dontSend, false, dialog, false, notYet}, {S::kExchange, S::kDiscard, S::kQueueEvent}},
       {"send, held back", {send, true, dialog, false, notYet}, {S::kExchange, S::kDiscard, S::kQueueEvent}},
-      {"ask, before the answer", {ask, false, dialog, false, notYet}, {S::kAsk}},
-      {"ask, the user says yes", {ask, false, dialog, false, yes},
+      {"ask, unanswered", {ask, false, dialog, false, notYet}, {S::kAsk}},
+      {"user: yes", {ask, false, dialog, false, yes},
        {S::kAsk, S::kExchange, S::kSend, S::kOfferHelpLink, S::kQueueEvent}},
-      {"ask, the user says yes, link opened", {ask, false, dialog, true, yes},
+      {"user: yes, open", {ask, false, dialog, true, yes},
        {S::kAsk, S::kExchange, S::kSend, S::kOpenHelpLink, S::kQueueEvent}},
-      {"ask, the user says no", {ask, false, dialog, false, no}, {S::kAsk, S::kDiscard}},
+      {"user: no", {ask, false, dialog, false, no}, {S::kAsk, S::kDiscard}},
       // decide is asked before the report goes to the solution server.
-      {"ask, the application says yes", {ask, false, application, false, yes},
-       {S::kAsk, S::kExchange, S::kSend, S::kQueueEvent}},
-      {"ask, the application says no", {ask, false, application, false, no}, {S::kAsk, S::kDiscard}},
+      {"decide: yes", {ask, false, application, false, yes}, {S::kAsk, S::kExchange, S::kSend, S::kQueueEvent}},
+      {"decide: no", {ask, false, application, false, no}, {S::kAsk, S::kDiscard}},
       {"ask, nobody to ask", {ask, false, nobody, false, yes}, {S::kDiscard}},
       {"ask, held back", {ask, true, application, false, yes}, {S::kDiscard}},
   };
@@ -49,7 +45,6 @@ TEST(ReportPlanTest, EachPolicyAndAnswerGivesItsSteps) {
   const PlanInput heldBack = {send, true, dialog, false, notYet};
   const PlanInput handedOver = {WithHeldBackApplied(heldBack).policy, false, dialog, false, notYet};
   EXPECT_EQ(PlanReportSteps(heldBack), PlanReportSteps(handedOver));
-  EXPECT_FALSE(NeedsReporter(PlanReportSteps({ask, true, dialog, false, notYet})));
 }
 
 TEST(ReporterTicketTest, MalformedTicketsAreRefusedAndUnknownKeysSkipped) {
@@ -104,13 +99,8 @@ TEST(RunHistoryTest, CrashLoopGuardAndThrottleByTable) {
   const auto tie = [](const ReportVerdict& v) {
     return std::make_tuple(v.crashesInWindow, v.loopGuard, v.heldBack, v.heldBackBefore);
   };
-  struct Step {
-    const char* signature;
-    std::int64_t at;
-    bool crash;
-    bool sent;  // the report leaves the machine, carrying what it was told
-    ReportVerdict expected;
-  };
+  // sent: the report leaves the machine, carrying what it was told.
+  struct Step { const char* signature; std::int64_t at; bool crash; bool sent; ReportVerdict expected; };
   const Step steps[] = {
       {"A", kT, true, true, {1, false, false, 0}},
       {"A", kT + 10, true, true, {2, false, false, 0}},
@@ -139,8 +129,7 @@ TEST(RunHistoryTest, PreviousRunsFigures) {
   };
   const std::pair<const char*, RunFigures> cases[] = {
       {"KXRUNS 1\nrun 1 1 crashed A\nrun 2 1 crashed A\nrun 3 1 ended\n", {3, 2, 0, 0, ""}},
-      {"KXRUNS 1\nrun 1 1 crashed A\nrun 2 1 crashed B\nrun 3 1 running\nrun 4 1 crashed A\n"
-       "run 5 1 crashed A\n",
+      {"KXRUNS 1\nrun 1 1 crashed A\nrun 2 1 crashed B\nrun 3 1 running\nrun 4 1 crashed A\nrun 5 1 crashed A\n",
        {5, 4, 1, 2, "A"}},
   };
   for (const auto& [file, expected] : cases) EXPECT_EQ(tie(expected), tie(FiguresOf(*ParseRunHistory(file))));

@@ -1,6 +1,5 @@
-// The handler's platform-free rules and texts. That no value of the crash data message can split a record is
-// the crash_records_join fuzz target's check; its Base64, its command-line quoting, its stack texts and which
-// frame is the application's are read back by every end-to-end crash.
+// The handler's platform-free rules and texts; its stack texts and which frame is the application's are read
+// back by every end-to-end crash.
 #include <gtest/gtest.h>
 
 #include <memory>

@@ -231,16 +231,5 @@ TEST_F(ReporterDialogTest, ATicketOutsideTheReporterFolderIsLeftAlone) {
   EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths());
 }
 
-// An unattended crash must not wait on a person: only the asking policy draws a window.
-TEST_F(ReporterDialogTest, SilentPoliciesShowNoWindow) {
-  for (const ReportPolicy policy : {ReportPolicy::kSend, ReportPolicy::kDontSend}) {
-    SCOPED_TRACE(policy == ReportPolicy::kSend ? "send" : "dontsend");
-    const std::unique_ptr<StartedProgram> reporter = Start(policy);
-    EXPECT_EQ("", WaitForWindow("Glint", reporter->process.get(), 120));
-    EXPECT_EQ(0u, reporter->End(false));
-    EXPECT_TRUE(Contains(progress(), "done")) << progress();
-  }
-}
-
 }  // namespace
 }  // namespace kx::test
