@@ -115,7 +115,7 @@ void ReportFlow::UseRunHistory(const std::wstring& path, std::int64_t runStarted
 }
 
 std::string ReportFlow::CrashDataMessage(const CapturedCrash& crash, const std::wstring& crashIdentifier,
-                                            const CrashSummary& verdict) const {
+                                         const CrashSummary& verdict) const {
   const std::wstring guid = guid_.empty() ? PreferenceStore::GetInstallationGuid() : guid_;
   std::string stack;
   if (crash.stackLow < crash.stackHigh) {
@@ -215,7 +215,9 @@ void ReportFlow::Finish(const Dumped& dumped) {
   PlanInput input;
   input.policy = options_.policy;
   input.heldBack = summary.heldBack;
-  input.asker = options_.decide ? Asker::kApplication : Asker::kReporterDialog;
+  // decide answers for the asking policy only; the other policies go to the reporter with or without it.
+  const bool applicationAnswers = options_.policy == ReportPolicy::kAsk && options_.decide;
+  input.asker = applicationAnswers ? Asker::kApplication : Asker::kReporterDialog;
   input.openHelpLink = options_.openSolutionLink;
   std::string discardWhy;
   // The reporter carries every plan but a bare discard, so that the crashed process can end at once.
