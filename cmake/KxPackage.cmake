@@ -19,8 +19,9 @@ set(kx_packaged_programs ${kx_shipped_programs})
 if(KX_BUILD_TOOLS)
   list(APPEND kx_packaged_programs kxdumpinfo)
 endif()
-# The headers an application includes; the project headers they include are found and installed with them.
-set(kx_public_headers handler/crash_handler.h)
+# The headers an application includes, from the include folder of their own; they include no other header of
+# this tree.
+set(kx_public_headers kx/crash_handler.h kx/report_policy.h)
 
 # Every project library a target rests on, itself included: the export must hold them all, or CMake refuses
 # it. Generator expressions (our warnings, wrapped in BUILD_INTERFACE) and system libraries are not targets.
@@ -41,25 +42,6 @@ function(kx_library_closure target out)
       kx_library_closure(${link} found)
     endif()
   endforeach()
-  set(${out} "${found}" PARENT_SCOPE)
-endfunction()
-
-# Header paths (relative to src/) and every project header they include, transitively.
-function(kx_header_closure out)
-  set(pending ${ARGN})
-  set(found)
-  while(pending)
-    list(POP_FRONT pending header)
-    if(header IN_LIST found OR NOT EXISTS "${PROJECT_SOURCE_DIR}/src/${header}")
-      continue()
-    endif()
-    list(APPEND found ${header})
-    file(STRINGS "${PROJECT_SOURCE_DIR}/src/${header}" includes REGEX "^#include \"[^\"]+\"")
-    foreach(line IN LISTS includes)
-      string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" included "${line}")
-      list(APPEND pending ${included})
-    endforeach()
-  endwhile()
   set(${out} "${found}" PARENT_SCOPE)
 endfunction()
 
@@ -99,10 +81,9 @@ set(kx_data_dir "${CMAKE_INSTALL_DATADIR}/KXClient")
 install(TARGETS ${kx_libraries} ${kx_packaged_programs} EXPORT KXClientTargets
         ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
         RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-kx_header_closure(kx_headers ${kx_public_headers})
-foreach(header IN LISTS kx_headers)
+foreach(header IN LISTS kx_public_headers)
   get_filename_component(folder "${header}" DIRECTORY)
-  install(FILES "${PROJECT_SOURCE_DIR}/src/${header}" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/${folder}")
+  install(FILES "${PROJECT_SOURCE_DIR}/include/${header}" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/${folder}")
 endforeach()
 install(EXPORT KXClientTargets NAMESPACE kx:: DESTINATION "${kx_config_dir}")
 

@@ -43,7 +43,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "handler/crash_handler.h"
+#include "kx/crash_handler.h"
 
 // A pure virtual function called through the object while its base is built: the runtime's pure call path.
 // Outside the unnamed namespace, so that the compiler cannot know every override, and the object reaches

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "dumpinfo/minidump_parser.h"
-#include "handler/crash_handler.h"
-#include "handler/run_history.h"
+#include "kx/crash_handler.h"
+#include "frontend/run_history.h"
 #include "support/appdata_sandbox.h"
 #include "support/https_test_server.h"
 #include "support/linux_programs.h"
@@ -200,7 +200,7 @@ std::unique_ptr<HttpsTestServer> CrashHandlerTest::server_;
 
 // Nothing of a crash that is not sent stays (attachments and the captured report's files included), and the
 // application ends with its own code whatever the service does. A refusal by policy posts the event; with no
-// reporter to ask, or no service that works, nothing at all reaches a server.
+// reporter to ask, the application's own "no", or no service that works, nothing at all reaches a server.
 TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsCode) {
   const std::wstring hanging = ThisProgramFolder() + L"\\hanging_program.exe";
   const std::wstring failing = L"access-violation --send --timeout-ms 3000";
@@ -216,8 +216,8 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
       {L"access-violation --dont-send --attach-log --capture-first", L"", av, true, false, ""},
       {L"access-violation --ask --reporter C:\\nowhere\\KXCrashReporter.exe --attach-log --capture-first",
        L"", av, false, true, ""},
-      // The application's own answer, in the process: "no" is kept like the user's.
-      {L"access-violation --ask --decide no --attach-log --capture-first", L"", av, false, false, ""},
+      // The application's own answer, in the process, asked before anything is sent: "no" is kept like the user's.
+      {L"access-violation --ask --decide no --attach-log --capture-first", L"", av, false, true, ""},
       {failing, L"C:\\nowhere\\KXWindowsClientService.exe", av, false, true, ""},
       // A createdump that had to be stopped may have left part of a dump: dontsend clears it.
       {failing, hanging, av, false, true, "[handler] dontsend: the service"},

@@ -37,10 +37,10 @@ RecordedRequest ParseRequest(const std::string& data) {
   RecordedRequest request;
   const size_t headEnd = data.find("\r\n\r\n");
   if (headEnd != std::string::npos) request.body = data.substr(headEnd + 4);
-  splitText(data.substr(0, headEnd), "\r\n", request.headerLines);
+  SplitText(data.substr(0, headEnd), "\r\n", request.headerLines);
   if (request.headerLines.empty()) return request;
   std::vector<std::string> words;
-  splitText(request.headerLines.front(), " ", words);
+  SplitText(request.headerLines.front(), " ", words);
   request.headerLines.erase(request.headerLines.begin());
   if (words.size() > 0) request.method = words[0];
   if (words.size() > 1) request.path = words[1];
@@ -57,7 +57,7 @@ std::optional<std::string> FindHeader(const RecordedRequest& request, const std:
   for (const std::string& line : request.headerLines) {
     const size_t colon = line.find(':');
     if (colon != std::string::npos && lower(line.substr(0, colon)) == lower(name)) {
-      return trimText(line.substr(colon + 1));
+      return TrimText(line.substr(colon + 1));
     }
   }
   return std::nullopt;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/win_handles.h"
-#include "handler/child_process.h"
+#include "frontend/child_process.h"
 
 namespace kx::test {
 

@@ -118,7 +118,7 @@ TEST_F(LogTransportTest, FinishedFilesTravelOnceByteExactAndAreThenDeleted) {
   for (int i = 0; i < 100; ++i) {
     EXPECT_EQ(std::to_string(i), uploads["f" + std::to_string(i) + ".final"].body);
   }
-  const std::wstring wideGuid = PreferenceStore::getInstallationGuid();
+  const std::wstring wideGuid = PreferenceStore::GetInstallationGuid();
   const std::string guid(wideGuid.begin(), wideGuid.end());
   // Name, body, and the headers of kind, the report an attachment belongs to and the installation.
   const std::tuple<std::string, std::string, std::string> files[] = {
