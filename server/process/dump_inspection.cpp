@@ -1,0 +1,117 @@
+#include "process/dump_inspection.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+#include "dumpinfo/dump_format.h"
+#include "dumpinfo/minidump_parser.h"
+#include "store/file_io.h"
+
+namespace kx::server {
+namespace {
+
+// The child, ended and waited for whatever happens to its parent's reading.
+class Child {
+ public:
+  explicit Child(pid_t pid) : pid_(pid) {}
+  ~Child() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  // The exit status, once it ended.
+  int Wait() {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid_ = -1;
+    return status;
+  }
+
+ private:
+  pid_t pid_;
+};
+
+// Between fork and exec only calls that allocate nothing: the other threads' locks stay taken in the child.
+[[noreturn]] void RunChild(char* const* arguments, int output) {
+  ::dup2(output, STDOUT_FILENO);
+  const int nothing = ::open("/dev/null", O_RDWR);
+  ::dup2(nothing, STDIN_FILENO);
+  ::dup2(nothing, STDERR_FILENO);
+  ::execv(arguments[0], arguments);
+  ::_exit(127);
+}
+
+}  // namespace
+
+DumpInspection InspectDump(const std::vector<std::string>& command, const std::string& dumpPath, int seconds) {
+  int pipeEnds[2];
+  if (command.empty() || ::pipe2(pipeEnds, O_CLOEXEC) != 0) return {false, "cannot start the dump reader"};
+  UniqueFd readEnd(pipeEnds[0]), writeEnd(pipeEnds[1]);
+  std::vector<char*> arguments;
+  for (const std::string& word : command) arguments.push_back(const_cast<char*>(word.c_str()));
+  arguments.push_back(const_cast<char*>(dumpPath.c_str()));
+  arguments.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) return {false, "cannot start the dump reader"};
+  if (pid == 0) RunChild(arguments.data(), writeEnd.get());
+  Child child(pid);
+  writeEnd.Reset();
+
+  std::string output;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return {false, "the dump reader took longer than " + std::to_string(seconds) + " s"};
+    pollfd ready{readEnd.get(), POLLIN, 0};
+    if (::poll(&ready, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) break;
+    char piece[16384];
+    const ssize_t got = ::read(readEnd.get(), piece, sizeof(piece));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    if (output.size() < kMaxOutputBytes) output.append(piece, static_cast<std::size_t>(got));
+  }
+  const int status = child.Wait();
+  if (!WIFEXITED(status)) return {false, "the dump reader ended with signal " + std::to_string(WTERMSIG(status))};
+  if (WEXITSTATUS(status) != 0 || output.size() >= kMaxOutputBytes) {
+    output.resize(std::min<std::size_t>(output.size(), 200));
+    return {false, "the dump reader refused it (exit code " + std::to_string(WEXITSTATUS(status)) + "): " + output};
+  }
+  return {true, output};
+}
+
+int PrintDumpInfo(const std::string& dumpPath) {
+  UniqueFd fd(::open(dumpPath.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat status {};
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0) {
+    std::fprintf(stdout, "cannot open the file");
+    return 2;
+  }
+  const std::size_t size = static_cast<std::size_t>(status.st_size);
+  void* mapped = size == 0 ? nullptr : ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+  if (mapped == MAP_FAILED) {
+    std::fprintf(stdout, "cannot map the file");
+    return 2;
+  }
+  const MinidumpParse parse = ParseMinidump(std::string_view(static_cast<const char*>(mapped), size));
+  const std::string text = parse.error.empty() ? FormatDumpJson(parse.info) : parse.error;
+  if (mapped != nullptr) ::munmap(mapped, size);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return parse.error.empty() ? 0 : 1;
+}
+
+}  // namespace kx::server

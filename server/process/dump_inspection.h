@@ -1,0 +1,26 @@
+// Dumps are read in a child process with a time limit, as Socorro runs its stack walker: a hostile dump
+// that hangs or crashes the reader costs one child, never the server. The reader prints JSON on its
+// standard output and ends with 0; anything else marks the dump as unreadable (it is kept all the same).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kx::server {
+
+struct DumpInspection {
+  bool readable = false;
+  std::string details;  // the reader's JSON when readable; otherwise why not, in a few words
+};
+
+// Runs `command` with the dump's path appended, for at most `seconds`; at most kMaxOutputBytes of its output
+// are kept.
+DumpInspection InspectDump(const std::vector<std::string>& command, const std::string& dumpPath, int seconds);
+
+inline constexpr std::size_t kMaxOutputBytes = 256 * 1024;
+
+// The built-in reader, run as "kxserver dump-info FILE": the minidump's header, exception, modules and system
+// as kxdumpinfo's JSON. Returns the exit code.
+int PrintDumpInfo(const std::string& dumpPath);
+
+}  // namespace kx::server
