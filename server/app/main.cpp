@@ -9,7 +9,7 @@
 #include "admin/admin.h"
 #include "app/options.h"
 #include "app/serve.h"
-#include "process/dump_inspection.h"
+#include "process/dump_reader.h"
 
 namespace {
 

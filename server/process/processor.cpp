@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "process/dump_inspection.h"
+#include "process/dump_reader.h"
 #include "store/file_io.h"
 #include "wire/report_reader.h"
 
@@ -129,8 +129,8 @@ void Processor::ProcessDump(const Job& job) {
     }
     path = copy->path();
   }
-  const DumpInspection inspection = InspectDump(options_.dumpReader, path, options_.dumpSeconds);
-  store_.FinishDumpJob(job, inspection.readable, inspection.details);
+  const DumpReading reading = ReadDumpInChild(options_.dumpReader, path, options_.dumpSeconds);
+  store_.FinishDumpJob(job, reading.readable, reading.details);
 }
 
 std::int64_t Processor::RunRetention(std::int64_t now) {

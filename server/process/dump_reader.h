@@ -8,14 +8,14 @@
 
 namespace kx::server {
 
-struct DumpInspection {
+struct DumpReading {
   bool readable = false;
   std::string details;  // the reader's JSON when readable; otherwise why not, in a few words
 };
 
 // Runs `command` with the dump's path appended, for at most `seconds`; at most kMaxOutputBytes of its output
 // are kept.
-DumpInspection InspectDump(const std::vector<std::string>& command, const std::string& dumpPath, int seconds);
+DumpReading ReadDumpInChild(const std::vector<std::string>& command, const std::string& dumpPath, int seconds);
 
 inline constexpr std::size_t kMaxOutputBytes = 256 * 1024;
 

@@ -1,4 +1,4 @@
-#include "process/dump_inspection.h"
+#include "process/dump_reader.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -58,7 +58,7 @@ class Child {
 
 }  // namespace
 
-DumpInspection InspectDump(const std::vector<std::string>& command, const std::string& dumpPath, int seconds) {
+DumpReading ReadDumpInChild(const std::vector<std::string>& command, const std::string& dumpPath, int seconds) {
   int pipeEnds[2];
   if (command.empty() || ::pipe2(pipeEnds, O_CLOEXEC) != 0) return {false, "cannot start the dump reader"};
   UniqueFd readEnd(pipeEnds[0]), writeEnd(pipeEnds[1]);
