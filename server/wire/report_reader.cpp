@@ -12,12 +12,13 @@
 namespace kx::server {
 namespace {
 
+// The report escapes every carriage return of its values, so the ones left are line ends, which the two
+// copies write differently.
 std::string WithoutCarriageReturns(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
-    out.push_back(text[at]);
+  for (const char c : text) {
+    if (c != '\r') out.push_back(c);
   }
   return out;
 }
@@ -87,7 +88,7 @@ std::string ReportIdentity(std::string_view document) {
   std::string text = WithoutCarriageReturns(document);
   text.resize(std::min(text.size(), text.find(kReportEndTag)));
   TrimEnd(text);
-  if (text.size() >= block.size() && text.compare(text.size() - block.size(), block.size(), block) == 0) {
+  while (text.size() >= block.size() && text.compare(text.size() - block.size(), block.size(), block) == 0) {
     text.resize(text.size() - block.size());
     TrimEnd(text);
   }

@@ -23,8 +23,8 @@ ReportFacts ReadReport(std::string_view document);
 // What both copies of one report share, so that a crash counts once however often and by whichever way
 // its report arrived. The solution exchange sends the stored document with each CR LF as LF; sendlog then
 // cuts it at its first end tag, may add the dumpAttached element, and ends it again with CR LF lines. Both
-// forms give: the text before the first end tag, CR LF as LF, without a closing dumpAttached element and
-// without white space at its end.
+// forms give: the text before the first end tag, without carriage returns (the document escapes those of
+// its values), closing dumpAttached elements and white space at its end.
 std::string ReportIdentity(std::string_view document);
 
 }  // namespace kx::server
