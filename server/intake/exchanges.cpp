@@ -96,7 +96,9 @@ void Exchanges::Solution(const httplib::Request&, httplib::Response& response, c
     const SolutionAnswer answer = store_.RecordSolutionReport(facts, document, Now());
     if (!answer.link.empty()) response.set_header("Solution_url", answer.link);
     response.set_header("Attach_Dump", answer.attachDump ? "yes" : "no");
-    CurrentRequest().detail = facts.readable() ? facts.guid : "unreadable report: " + facts.problem;
+    CurrentRequest().detail = (facts.readable() ? facts.guid : "unreadable report: " + facts.problem) +
+                              (answer.attachDump ? ", dump asked for" : ", no dump") +
+                              (answer.link.empty() ? "" : ", link");
   } catch (const std::exception& error) {
     Unavailable(error, response);
   }
