@@ -17,8 +17,8 @@ namespace {
 std::string WithoutCarriageReturns(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (const char c : text) {
-    if (c != '\r') out.push_back(c);
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (text[at] != '\r') out.push_back(text[at]);
   }
   return out;
 }

@@ -78,6 +78,10 @@ TEST(ServerWireTest, BothCopiesOfAReportAreOneCrash) {
   for (const std::string& copy : {stored, closed, attached, attached + "trailing junk</crashreport>"}) {
     EXPECT_EQ(identity, ReportIdentity(copy)) << copy;
   }
+  // A lone carriage return before a line end: text mode keeps it, sendlog writes CR CR LF there.
+  const std::string lone = Replaced(stored, "\r\n</sessionId>", "\r\r\n</sessionId>");
+  EXPECT_EQ(ReportIdentity(Replaced(lone, "\r\n", "\n")),
+            ReportIdentity(Replaced(Replaced(lone, "\r\n", "\n"), "\n", "\r\n")));
   EXPECT_NE(identity, ReportIdentity(Report(kStack, "s2")));
 }
 
