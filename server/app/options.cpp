@@ -1,5 +1,7 @@
 #include "app/options.h"
 
+#include <algorithm>
+#include <functional>
 #include <map>
 
 #include "ingest/event_document.h"
@@ -62,55 +64,55 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& wo
   if (!location) return std::nullopt;
   ServeOptions options;
   options.store = *location;
-  options.intake.exchanges.ingestKey = kIngestProject;
-  options.intake.exchanges.rates.perInstallation = 60;
+  IntakeOptions& intake = options.intake;
+  ExchangeSettings& exchanges = intake.exchanges;
+  exchanges.ingestKey = kIngestProject;
+  exchanges.rates.perInstallation = 60;
   options.processing.dumpReader = {self, "dump-info"};
   options.processing.spoolFolder = location->spoolFolder;
   bool plain = false;
+  // Each option with a value: true when the value is one it takes.
+  using Setter = std::function<bool(const std::string&)>;
+  const auto number = [](long long most, const std::function<void(long long)>& set) -> Setter {
+    return [most, set](const std::string& value) {
+      long long read = 0;
+      if (!ReadNumber(value, most, read)) return false;
+      set(read);
+      return true;
+    };
+  };
+  const auto text = [](std::string& into) -> Setter {
+    return [&into](const std::string& value) { return !(into = value).empty(); };
+  };
+  const std::map<std::string, Setter> setters = {
+      {"--listen", [&](const std::string& value) { return ReadListen(value, intake); }},
+      {"--tls-cert", text(intake.certificateFile)},
+      {"--tls-key", text(intake.keyFile)},
+      {"--threads", number(4096, [&](long long n) { intake.threads = static_cast<int>(std::max(1LL, n)); })},
+      {"--max-dump-mib", number(1 << 20, [&](long long n) { exchanges.limits.dumpBytes = static_cast<std::uint64_t>(n) << 20; })},
+      {"--rate-per-installation", number(1 << 30, [&](long long n) { exchanges.rates.perInstallation = static_cast<double>(n); })},
+      {"--rate-overall", number(1 << 30, [&](long long n) { exchanges.rates.overall = static_cast<double>(n); })},
+      {"--ingest-key", text(exchanges.ingestKey)},
+      {"--dump-reader", [&](const std::string& value) { return !(options.processing.dumpReader = {value})[0].empty(); }},
+      {"--dump-seconds", number(3600, [&](long long n) { options.processing.dumpSeconds = static_cast<int>(std::max(1LL, n)); })},
+      {"--access-log", text(options.accessLogPath)},
+      {"--port-file", text(options.portFile)},
+  };
   for (std::size_t at = 0; at < rest.size(); ++at) {
-    const std::string& word = rest[at];
-    if (word == "--plain-http") {
+    if (rest[at] == "--plain-http") {
       plain = true;
       continue;
     }
-    if (at + 1 >= rest.size()) {
-      error = "unknown option or missing value: " + word;
+    const auto setter = setters.find(rest[at]);
+    if (setter == setters.end() || at + 1 >= rest.size() || !setter->second(rest[at + 1])) {
+      error = "unknown option, or a missing or bad value: " + rest[at];
       return std::nullopt;
     }
-    const std::string& value = rest[++at];
-    long long number = 0;
-    const bool isNumber = ReadNumber(value, 1LL << 40, number);
-    if (word == "--listen" && ReadListen(value, options.intake)) {
-    } else if (word == "--tls-cert") {
-      options.intake.certificateFile = value;
-    } else if (word == "--tls-key") {
-      options.intake.keyFile = value;
-    } else if (word == "--threads" && isNumber && number > 0 && number <= 4096) {
-      options.intake.threads = static_cast<int>(number);
-    } else if (word == "--max-dump-mib" && isNumber && number > 0) {
-      options.intake.exchanges.limits.dumpBytes = static_cast<std::uint64_t>(number) << 20;
-    } else if (word == "--rate-per-installation" && isNumber) {
-      options.intake.exchanges.rates.perInstallation = static_cast<double>(number);
-    } else if (word == "--rate-overall" && isNumber) {
-      options.intake.exchanges.rates.overall = static_cast<double>(number);
-    } else if (word == "--ingest-key" && !value.empty()) {
-      options.intake.exchanges.ingestKey = value;
-    } else if (word == "--dump-reader" && !value.empty()) {
-      options.processing.dumpReader = {value};
-    } else if (word == "--dump-seconds" && isNumber && number > 0) {
-      options.processing.dumpSeconds = static_cast<int>(number);
-    } else if (word == "--access-log") {
-      options.accessLogPath = value;
-    } else if (word == "--port-file") {
-      options.portFile = value;
-    } else {
-      error = "unknown option or bad value: " + word + " " + value;
-      return std::nullopt;
-    }
+    ++at;
   }
-  options.processing.reportBytes = options.intake.exchanges.limits.reportBytes;
-  const bool tls = !options.intake.certificateFile.empty() && !options.intake.keyFile.empty();
-  if (tls == plain || (!tls && (!options.intake.certificateFile.empty() || !options.intake.keyFile.empty()))) {
+  options.processing.reportBytes = exchanges.limits.reportBytes;
+  const bool tls = !intake.certificateFile.empty() && !intake.keyFile.empty();
+  if (tls == plain || (!tls && (!intake.certificateFile.empty() || !intake.keyFile.empty()))) {
     error = "give --tls-cert and --tls-key, or --plain-http (behind a proxy that ends TLS)";
     return std::nullopt;
   }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -46,16 +47,6 @@ class Child {
   pid_t pid_;
 };
 
-// Between fork and exec only calls that allocate nothing: the other threads' locks stay taken in the child.
-[[noreturn]] void RunChild(char* const* arguments, int output) {
-  ::dup2(output, STDOUT_FILENO);
-  const int nothing = ::open("/dev/null", O_RDWR);
-  ::dup2(nothing, STDIN_FILENO);
-  ::dup2(nothing, STDERR_FILENO);
-  ::execv(arguments[0], arguments);
-  ::_exit(127);
-}
-
 }  // namespace
 
 DumpReading ReadDumpInChild(const std::vector<std::string>& command, const std::string& dumpPath, int seconds) {
@@ -66,9 +57,16 @@ DumpReading ReadDumpInChild(const std::vector<std::string>& command, const std::
   for (const std::string& word : command) arguments.push_back(const_cast<char*>(word.c_str()));
   arguments.push_back(const_cast<char*>(dumpPath.c_str()));
   arguments.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) return {false, "cannot start the dump reader"};
-  if (pid == 0) RunChild(arguments.data(), writeEnd.get());
+  // posix_spawn rather than fork: the server's many threads and mappings are not copied for a moment.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  const int spawned = ::posix_spawn(&pid, arguments[0], &actions, nullptr, arguments.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return {false, "cannot start the dump reader " + command[0]};
   Child child(pid);
   writeEnd.Reset();
 
