@@ -7,6 +7,10 @@
 
 #include <openssl/ssl.h>
 
+#include "transport/upload_rules.h"
+#include "wire/text.h"
+#include "wire/wire_literals.h"
+
 namespace kx::server {
 namespace {
 
@@ -93,10 +97,10 @@ bool IntakeServer::Bind(std::string& error) {
 
 void IntakeServer::Route() {
   using namespace std::placeholders;
-  server_->Post("/solution-url/win/intel", std::bind(&Exchanges::Solution, &exchanges_, _1, _2, _3));
-  server_->Post("/pvb-preferences/win/intel", std::bind(&Exchanges::Preferences, &exchanges_, _1, _2, _3));
-  server_->Post("/ingest", std::bind(&Exchanges::Events, &exchanges_, _1, _2, _3));
-  server_->Post("/upload", std::bind(&Exchanges::Upload, &exchanges_, _1, _2, _3));
+  server_->Post(kSolutionPath, std::bind(&Exchanges::Solution, &exchanges_, _1, _2, _3));
+  server_->Post(kPreferencesPath, std::bind(&Exchanges::Preferences, &exchanges_, _1, _2, _3));
+  server_->Post(kIngestPath, std::bind(&Exchanges::Events, &exchanges_, _1, _2, _3));
+  server_->Post(Narrow(kUploadPath), std::bind(&Exchanges::Upload, &exchanges_, _1, _2, _3));
   server_->Get("/metrics", std::bind(&Exchanges::MetricsPage, &exchanges_, _1, _2));
   server_->Get("/health", std::bind(&Exchanges::Health, &exchanges_, _1, _2));
   server_->set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
