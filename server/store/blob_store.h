@@ -19,7 +19,9 @@ namespace kx::server {
 
 class Spool {
  public:
-  Spool(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {}
+  Spool(UniqueFd fd, std::string path) : fd_(std::move(fd)), path_(std::move(path)) {
+    buffer_.reserve(kBufferBytes + kPieceBytes);
+  }
   ~Spool();
   Spool(const Spool&) = delete;
   Spool& operator=(const Spool&) = delete;
@@ -37,6 +39,7 @@ class Spool {
 
  private:
   static constexpr std::size_t kBufferBytes = 256 * 1024;
+  static constexpr std::size_t kPieceBytes = 16 * 1024;  // what one read of a request body gives at most
   UniqueFd fd_;
   std::string path_;  // removed with the spool unless settled; empty for an anonymous file
   std::string buffer_;
