@@ -93,7 +93,7 @@ void Processor::Process(const Job& job, std::int64_t now) {
   try {
     if (job.attempts > kJobAttempts) return store_.GiveUpJob(job, "processing failed " + std::to_string(kJobAttempts) + " times");
     if (job.kind == "report") return ProcessReport(job, now);
-    return ProcessDump(job);
+    return ProcessDump(job, now);
   } catch (const std::exception& error) {
     // Left to its lease: offered again later, given up after kJobAttempts.
     std::fprintf(stderr, "kxserver: processing upload %lld: %s\n", static_cast<long long>(job.uploadId), error.what());
@@ -115,7 +115,7 @@ void Processor::ProcessReport(const Job& job, std::int64_t now) {
   store_.FinishReportJob(job, facts, document, now);
 }
 
-void Processor::ProcessDump(const Job& job) {
+void Processor::ProcessDump(const Job& job, std::int64_t now) {
   std::string path = store_.LocalPath(job.blob);
   std::unique_ptr<TemporaryFile> copy;
   if (path.empty()) {
@@ -130,7 +130,7 @@ void Processor::ProcessDump(const Job& job) {
     path = copy->path();
   }
   const DumpReading reading = ReadDumpInChild(options_.dumpReader, path, options_.dumpSeconds);
-  store_.FinishDumpJob(job, reading.readable, reading.details);
+  store_.FinishDumpJob(job, reading.readable, reading.details, now);
 }
 
 std::int64_t Processor::RunRetention(std::int64_t now) {

@@ -45,7 +45,7 @@ class Processor {
   void Loop();
   void Process(const Job& job, std::int64_t now);
   void ProcessReport(const Job& job, std::int64_t now);
-  void ProcessDump(const Job& job);
+  void ProcessDump(const Job& job, std::int64_t now);
 
   Store& store_;
   const ProcessorOptions options_;

@@ -22,14 +22,18 @@ const std::vector<std::vector<const char*>>& Migrations() {
           "CREATE INDEX uploads_by_age ON uploads (received)",
           "CREATE TABLE blob_chunks (upload_id BIGINT NOT NULL, seq INTEGER NOT NULL, data {blob} NOT NULL, "
           "PRIMARY KEY (upload_id, seq))",
+          // The report last: SQLite reads a large value's overflow pages for any column stored after it.
           "CREATE TABLE crashes (id {id}, guid TEXT NOT NULL, fingerprint TEXT NOT NULL, group_id BIGINT, "
           "state TEXT NOT NULL, problem TEXT, product TEXT, version TEXT, build TEXT, pvb_key TEXT, "
           "crash_type TEXT, exception TEXT, exception_code TEXT, dump_type TEXT, crash_id TEXT, "
-          "document {blob}, first_seen BIGINT NOT NULL, solution_at BIGINT, dump_asked BIGINT, "
-          "report_upload BIGINT, dump_upload BIGINT, UNIQUE (guid, fingerprint))",
+          "first_seen BIGINT NOT NULL, solution_at BIGINT, dump_asked BIGINT, report_upload BIGINT, "
+          "dump_upload BIGINT, document {blob}, UNIQUE (guid, fingerprint))",
           "CREATE INDEX crashes_by_group ON crashes (group_id, pvb_key)",
           "CREATE INDEX crashes_by_crash_id ON crashes (guid, crash_id)",
           "CREATE INDEX crashes_by_dump ON crashes (dump_upload)",
+          // The dump sampling counts, at every solution exchange, the crashes of a group and build whose dump
+          // was asked for or arrived: few, whatever the size of the group.
+          "CREATE INDEX crashes_with_dumps ON crashes (group_id, pvb_key) WHERE dump_asked IS NOT NULL",
           "CREATE TABLE jobs (id {id}, upload_id BIGINT NOT NULL, lease_until BIGINT NOT NULL, "
           "attempts INTEGER NOT NULL)",
           "CREATE TABLE link_rules (kind TEXT NOT NULL, pattern TEXT NOT NULL, url TEXT NOT NULL, "

@@ -119,7 +119,7 @@ bool Store::DecideDump(Sql& sql, std::int64_t crash, std::int64_t group, const s
   if (row.at(0)[1]) return false;
   if (row.at(0)[0]) return true;
   const std::int64_t held = IntOf(sql.Run(
-      "SELECT COUNT(*) FROM crashes WHERE group_id = $1 AND pvb_key = $2 AND "
+      "SELECT COUNT(*) FROM crashes WHERE group_id = $1 AND pvb_key = $2 AND dump_asked IS NOT NULL AND "
       "(dump_upload IS NOT NULL OR dump_asked > $3)",
       {group, pvbKey, now - kDumpPromiseSeconds}).at(0)[0]);
   if (held >= DumpsPerGroup(sql)) return false;

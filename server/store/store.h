@@ -90,7 +90,7 @@ class Store {
   std::vector<Job> ClaimJobs(std::size_t most, std::int64_t now);
   bool ReadUpload(std::int64_t id, const std::string& blob, const std::function<bool(std::string_view)>& sink);
   void FinishReportJob(const Job& job, const ReportFacts& facts, std::string_view document, std::int64_t now);
-  void FinishDumpJob(const Job& job, bool readable, const std::string& details);
+  void FinishDumpJob(const Job& job, bool readable, const std::string& details, std::int64_t now);
   void GiveUpJob(const Job& job, const std::string& why);
   std::int64_t QueuedJobs();
   // Returns how many stored files it removed.

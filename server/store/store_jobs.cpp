@@ -47,24 +47,26 @@ void Store::FinishReportJob(const Job& job, const ReportFacts& facts, std::strin
     sql.Run("UPDATE crashes SET report_upload = COALESCE(report_upload, $1), crash_id = COALESCE(crash_id, $2) "
             "WHERE id = $3",
             {job.uploadId, job.crashId, crash});
-    // The dump may have come first.
+    // The dump may have come first. A crash with a dump counts as asked for (crashes_with_dumps).
     sql.Run("UPDATE crashes SET dump_upload = (SELECT MIN(id) FROM uploads WHERE guid = $1 AND crash_id = $2 AND "
             "kind = 'dump') WHERE id = $3 AND dump_upload IS NULL",
             {job.guid, job.crashId, crash});
+    sql.Run("UPDATE crashes SET dump_asked = $1 WHERE id = $2 AND dump_upload IS NOT NULL AND dump_asked IS NULL",
+            {now, crash});
     sql.Run("UPDATE uploads SET state = $1, details = $2 WHERE id = $3",
             {facts.readable() ? "processed" : "unreadable", NullableText(facts.problem), job.uploadId});
     sql.Run("DELETE FROM jobs WHERE id = $1", {job.id});
   });
 }
 
-void Store::FinishDumpJob(const Job& job, bool readable, const std::string& details) {
+void Store::FinishDumpJob(const Job& job, bool readable, const std::string& details, std::int64_t now) {
   database_->Transact([&](Sql& sql) {
     sql.Run("UPDATE uploads SET state = $1, details = $2 WHERE id = $3",
             {readable ? "processed" : "unreadable", details, job.uploadId});
     // The report may have come first: its crash takes the dump.
-    sql.Run("UPDATE crashes SET dump_upload = $1 WHERE id = (SELECT MIN(c.id) FROM crashes c WHERE c.guid = $2 AND "
-            "c.crash_id = $3) AND dump_upload IS NULL",
-            {job.uploadId, job.guid, job.crashId});
+    sql.Run("UPDATE crashes SET dump_upload = $1, dump_asked = COALESCE(dump_asked, $2) WHERE id = (SELECT MIN(c.id) "
+            "FROM crashes c WHERE c.guid = $3 AND c.crash_id = $4) AND dump_upload IS NULL",
+            {job.uploadId, now, job.guid, job.crashId});
     sql.Run("DELETE FROM jobs WHERE id = $1", {job.id});
   });
 }

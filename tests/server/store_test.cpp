@@ -115,6 +115,12 @@ TEST_F(StoreTest, DumpsAreAskedForWhileTheGroupHasFewerThanKOfTheBuild) {
   Process();
   EXPECT_EQ(1, OnlyGroup().dumps);
   EXPECT_FALSE(Solution(Document("a")).attachDump);  // its dump is here
+  // A dump no exchange of this server asked for counts too.
+  Upload("report", "1-e", Document("e", "AppX.exe+0x331C", "79"));
+  Upload("dump", "1-e", "MDMP");
+  Process();
+  EXPECT_TRUE(Solution(Document("f", "AppX.exe+0x331C", "79")).attachDump);
+  EXPECT_FALSE(Solution(Document("g", "AppX.exe+0x331C", "79")).attachDump);
 }
 
 TEST_F(StoreTest, HelpLinksAndBuildPreferencesAreAnsweredAsSet) {
