@@ -115,10 +115,14 @@ TEST_F(StoreTest, DumpsAreAskedForWhileTheGroupHasFewerThanKOfTheBuild) {
   Process();
   EXPECT_EQ(1, OnlyGroup().dumps);
   EXPECT_FALSE(Solution(Document("a")).attachDump);  // its dump is here
-  // A dump no exchange of this server asked for counts too.
-  Upload("report", "1-e", Document("e", "AppX.exe+0x331C", "79"));
+  // Dumps no exchange of this server asked for count too, whichever of report and dump came first.
   Upload("dump", "1-e", "MDMP");
+  Upload("report", "1-e", Document("e", "AppX.exe+0x331C", "79"));
+  Upload("report", "1-h", Document("h", "AppX.exe+0x331C", "79"));
   Process();
+  Upload("dump", "1-h", "MDMP");
+  Process();
+  store_->SetSetting("dumps_per_group", "3");
   EXPECT_TRUE(Solution(Document("f", "AppX.exe+0x331C", "79")).attachDump);
   EXPECT_FALSE(Solution(Document("g", "AppX.exe+0x331C", "79")).attachDump);
 }
