@@ -18,14 +18,14 @@ constexpr char kUsage[] =
     "                      [--threads N] [--max-dump-mib N] [--rate-per-installation PER_MINUTE]\n"
     "                      [--rate-overall PER_SECOND] [--ingest-key KEY] [--dump-reader PROGRAM]\n"
     "                      [--access-log FILE] [--port-file FILE] [--connections N] [--spool DIR]\n"
-    "       kxserver admin (--data DIR | --database URL) COMMAND ...   (kxserver admin --data DIR help)\n"
-    "       kxserver dump-info FILE\n";
+    "       kxserver admin (--data DIR | --database URL) COMMAND ...   (kxserver admin --data DIR help)\n";
 
-// The dump reader's default is this very program, found again by its path.
-std::string SelfPath() {
+// The default dump reader is installed beside this program.
+std::string DumpInfoPath() {
   char path[PATH_MAX];
   const ssize_t length = ::readlink("/proc/self/exe", path, sizeof(path) - 1);
-  return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string("kxserver");
+  const std::string self = length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
+  return self.substr(0, self.rfind('/') + 1) + kx::server::kDumpInfoProgram;
 }
 
 int Admin(std::vector<std::string> words) {
@@ -38,7 +38,7 @@ int Admin(std::vector<std::string> words) {
   try {
     const std::unique_ptr<kx::server::Store> store = kx::server::Store::Open(*location);
     kx::server::ProcessorOptions processing;
-    processing.dumpReader = {SelfPath(), "dump-info"};
+    processing.dumpReader = {DumpInfoPath()};
     processing.spoolFolder = location->spoolFolder;
     return kx::server::RunAdmin(*store, processing, words, stdout, stderr);
   } catch (const std::exception& failure) {
@@ -51,12 +51,11 @@ int Admin(std::vector<std::string> words) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> words(argv + 1, argv + argc);
-  if (words.size() == 2 && words[0] == "dump-info") return kx::server::PrintDumpInfo(words[1]);
   if (!words.empty() && words[0] == "admin") return Admin({words.begin() + 1, words.end()});
   if (!words.empty() && words[0] == "serve") {
     std::string error;
     const std::optional<kx::server::ServeOptions> options =
-        kx::server::ParseServeOptions({words.begin() + 1, words.end()}, SelfPath(), error);
+        kx::server::ParseServeOptions({words.begin() + 1, words.end()}, DumpInfoPath(), error);
     if (options) return kx::server::Serve(*options);
     std::fprintf(stderr, "kxserver: %s\n", error.c_str());
   }

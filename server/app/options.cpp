@@ -57,8 +57,8 @@ std::optional<StoreLocation> TakeStoreLocation(std::vector<std::string>& words, 
   return location;
 }
 
-std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& words, const std::string& self,
-                                              std::string& error) {
+std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& words,
+                                              const std::string& dumpReader, std::string& error) {
   std::vector<std::string> rest = words;
   std::optional<StoreLocation> location = TakeStoreLocation(rest, error);
   if (!location) return std::nullopt;
@@ -68,7 +68,7 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& wo
   ExchangeSettings& exchanges = intake.exchanges;
   exchanges.ingestKey = kIngestProject;
   exchanges.rates.perInstallation = 60;
-  options.processing.dumpReader = {self, "dump-info"};
+  options.processing.dumpReader = {dumpReader};
   options.processing.spoolFolder = location->spoolFolder;
   bool plain = false;
   // Each option with a value: true when the value is one it takes.

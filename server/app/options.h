@@ -5,7 +5,6 @@
 //                  [--rate-per-installation PER_MINUTE] [--rate-overall PER_SECOND] [--ingest-key KEY]
 //                  [--dump-reader PROGRAM] [--dump-seconds N] [--access-log FILE|-] [--port-file FILE]
 //   kxserver admin (--data DIR | --database URL) COMMAND ...      (admin/admin.h)
-//   kxserver dump-info FILE                                      the built-in dump reader (a child process)
 #pragma once
 
 #include <optional>
@@ -26,9 +25,9 @@ struct ServeOptions {
   std::string portFile;
 };
 
-// The serve options, or nothing with the reason in `error`. `self` is this program, the default dump reader.
-std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& words, const std::string& self,
-                                              std::string& error);
+// The serve options, or nothing with the reason in `error`. `dumpReader` is the default dump reader.
+std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& words,
+                                              const std::string& dumpReader, std::string& error);
 
 // --data DIR or --database URL (and --connections, --spool) from the front of `words`, which keeps the rest.
 std::optional<StoreLocation> TakeStoreLocation(std::vector<std::string>& words, std::string& error);

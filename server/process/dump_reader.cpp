@@ -4,18 +4,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 
-#include "dumpinfo/dump_format.h"
-#include "dumpinfo/minidump_parser.h"
 #include "store/file_io.h"
 
 namespace kx::server {
@@ -90,26 +85,6 @@ DumpReading ReadDumpInChild(const std::vector<std::string>& command, const std::
     return {false, "the dump reader refused it (exit code " + std::to_string(WEXITSTATUS(status)) + "): " + output};
   }
   return {true, output};
-}
-
-int PrintDumpInfo(const std::string& dumpPath) {
-  UniqueFd fd(::open(dumpPath.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat status {};
-  if (!fd.valid() || ::fstat(fd.get(), &status) != 0) {
-    std::fprintf(stdout, "cannot open the file");
-    return 2;
-  }
-  const std::size_t size = static_cast<std::size_t>(status.st_size);
-  void* mapped = size == 0 ? nullptr : ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
-  if (mapped == MAP_FAILED) {
-    std::fprintf(stdout, "cannot map the file");
-    return 2;
-  }
-  const MinidumpParse parse = ParseMinidump(std::string_view(static_cast<const char*>(mapped), size));
-  const std::string text = parse.error.empty() ? FormatDumpJson(parse.info) : parse.error;
-  if (mapped != nullptr) ::munmap(mapped, size);
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  return parse.error.empty() ? 0 : 1;
 }
 
 }  // namespace kx::server

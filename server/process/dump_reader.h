@@ -19,8 +19,7 @@ DumpReading ReadDumpInChild(const std::vector<std::string>& command, const std::
 
 inline constexpr std::size_t kMaxOutputBytes = 256 * 1024;
 
-// The built-in reader, run as "kxserver dump-info FILE": the minidump's header, exception, modules and system
-// as kxdumpinfo's JSON. Returns the exit code.
-int PrintDumpInfo(const std::string& dumpPath);
+// The built-in reader's program name, installed beside kxserver (process/dump_info_main.cpp).
+inline constexpr char kDumpInfoProgram[] = "kxserver-dumpinfo";
 
 }  // namespace kx::server
