@@ -72,11 +72,11 @@ bool Store::SaveUpload(const UploadIdentity& upload, Spool& spool, std::int64_t 
 
 std::int64_t Store::CrashRow(Sql& sql, const CrashArrival& arrival) {
   const ReportFacts& facts = arrival.facts;
-  const std::string fingerprint = Sha256Hex(ReportIdentity(arrival.document));
+  const std::string& fingerprint = arrival.fingerprint;
   const std::string find = "SELECT id FROM crashes WHERE guid = $1 AND fingerprint = $2";
   if (auto id = FirstInt(sql.Run(find, {arrival.guid, fingerprint}))) return *id;
   std::optional<std::int64_t> group;
-  if (facts.readable()) group = GroupFor(sql, CrashSignature(facts), arrival.now);
+  if (facts.readable()) group = GroupFor(sql, arrival.signature, arrival.now);
   sql.Run("INSERT INTO crashes (guid, fingerprint, group_id, state, problem, product, version, build, pvb_key, "
           "crash_type, exception, exception_code, dump_type, document, first_seen, solution_at, report_upload, "
           "crash_id) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18) "
@@ -129,13 +129,15 @@ bool Store::DecideDump(Sql& sql, std::int64_t crash, std::int64_t group, const s
 
 SolutionAnswer Store::RecordSolutionReport(const ReportFacts& facts, std::string_view document, std::int64_t now) {
   SolutionAnswer answer;
+  const CrashArrival arrival{facts, facts.guid, document, Sha256Hex(ReportIdentity(document)),
+                             facts.readable() ? CrashSignature(facts) : std::string(), now, now, std::nullopt, {}};
   database_->Transact([&](Sql& sql) {
-    const std::int64_t crash = CrashRow(sql, {facts, facts.guid, document, now, now, std::nullopt, {}});
+    const std::int64_t crash = CrashRow(sql, arrival);
     sql.Run("UPDATE crashes SET solution_at = $1 WHERE id = $2 AND solution_at IS NULL", {now, crash});
     const SqlRows group = sql.Run("SELECT group_id, pvb_key FROM crashes WHERE id = $1", {crash});
     answer.attachDump = group.at(0)[0] && DecideDump(sql, crash, IntOf(group[0][0]), TextOf(group[0][1]), now);
   });
-  if (facts.readable()) answer.link = LinkFor(CrashSignature(facts));
+  if (facts.readable()) answer.link = LinkFor(arrival.signature);
   return answer;
 }
 

@@ -118,10 +118,13 @@ class Store {
 
  private:
   // The row of a crash as it first arrived, by solution exchange or upload.
+  // Its key and signature are worked out before the transaction: on SQLite every transaction runs on the one
+  // writer thread.
   struct CrashArrival {
     const ReportFacts& facts;
     const std::string& guid;
     std::string_view document;
+    std::string fingerprint, signature;
     std::int64_t now;
     std::optional<std::int64_t> solutionAt, reportUpload;
     std::string crashId;

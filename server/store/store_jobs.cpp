@@ -1,6 +1,7 @@
 // The processing queue and retention: the work that runs apart from intake.
 #include <unordered_set>
 
+#include "rules/signature.h"
 #include "store/store.h"
 #include "wire/digest.h"
 
@@ -42,8 +43,11 @@ bool Store::ReadUpload(std::int64_t id, const std::string& blob, const std::func
 void Store::FinishReportJob(const Job& job, const ReportFacts& facts, std::string_view document, std::int64_t now) {
   // The GUID the solution exchange knew the crash by, so that both copies meet in one row.
   const std::string guid = facts.readable() ? facts.guid : job.guid;
+  const CrashArrival arrival{facts, guid, document, Sha256Hex(ReportIdentity(document)),
+                             facts.readable() ? CrashSignature(facts) : std::string(), now, std::nullopt,
+                             job.uploadId, job.crashId};
   database_->Transact([&](Sql& sql) {
-    const std::int64_t crash = CrashRow(sql, {facts, guid, document, now, std::nullopt, job.uploadId, job.crashId});
+    const std::int64_t crash = CrashRow(sql, arrival);
     sql.Run("UPDATE crashes SET report_upload = COALESCE(report_upload, $1), crash_id = COALESCE(crash_id, $2) "
             "WHERE id = $3",
             {job.uploadId, job.crashId, crash});
