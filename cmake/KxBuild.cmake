@@ -14,6 +14,10 @@ if(WIN32)
   if(MINGW)
     # Link the C++ runtime and winpthread statically: the executables need only DLLs that ship with Windows.
     target_link_options(kx_platform INTERFACE -static)
+    # A CodeView record (GUID and age) in every image, ours and every application's that links kx::handler:
+    # its dumps then say which build crashed, and stripping keeps it (docs/symbols.md). Visual C++ writes
+    # one with /DEBUG, which RelWithDebInfo and Debug builds pass.
+    target_link_options(kx_platform INTERFACE "LINKER:--build-id")
   endif()
   # Our own build folder even as another project's subproject: kx_deploy_runtime copies what an application
   # ships from here.

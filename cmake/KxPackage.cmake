@@ -5,6 +5,7 @@
 #   kx::KXWindowsClientService, kx::KXLogTransport   the programs an application ships (imported programs)
 #   kx::kxdumpinfo                the dump reader for support engineers, when built
 #   kx_deploy_runtime(<target>)   copies the shipped programs beside the application after each build
+#   kx_symbols(<target>... DESTINATION <dir>)   keeps each build's images (and PDBs) in a symbol store
 # Included from the top-level CMakeLists.txt once every target exists; Windows builds only.
 include(CMakePackageConfigHelpers)
 include(GNUInstallDirs)
@@ -18,8 +19,9 @@ set(kx_packaged_programs ${kx_shipped_programs})
 if(KX_BUILD_TOOLS)
   list(APPEND kx_packaged_programs kxdumpinfo)
 endif()
-# The headers an application includes; the project headers they include are found and installed with them.
-set(kx_public_headers handler/crash_handler.h)
+# The headers an application includes, from the include folder of their own; they include no other header of
+# this tree.
+set(kx_public_headers kx/crash_handler.h kx/report_policy.h)
 
 # Every project library a target rests on, itself included: the export must hold them all, or CMake refuses
 # it. Generator expressions (our warnings, wrapped in BUILD_INTERFACE) and system libraries are not targets.
@@ -43,25 +45,6 @@ function(kx_library_closure target out)
   set(${out} "${found}" PARENT_SCOPE)
 endfunction()
 
-# Header paths (relative to src/) and every project header they include, transitively.
-function(kx_header_closure out)
-  set(pending ${ARGN})
-  set(found)
-  while(pending)
-    list(POP_FRONT pending header)
-    if(header IN_LIST found OR NOT EXISTS "${PROJECT_SOURCE_DIR}/src/${header}")
-      continue()
-    endif()
-    list(APPEND found ${header})
-    file(STRINGS "${PROJECT_SOURCE_DIR}/src/${header}" includes REGEX "^#include \"[^\"]+\"")
-    foreach(line IN LISTS includes)
-      string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" included "${line}")
-      list(APPEND pending ${included})
-    endforeach()
-  endwhile()
-  set(${out} "${found}" PARENT_SCOPE)
-endfunction()
-
 set(kx_libraries)
 kx_library_closure(kx_handler kx_libraries)
 # The same kx:: names in this build as in the installed package.
@@ -74,6 +57,20 @@ foreach(program IN LISTS kx_packaged_programs)
   add_executable(kx::${program} ALIAS ${program})
 endforeach()
 include("${CMAKE_CURRENT_LIST_DIR}/KXClientDeploy.cmake")
+include("${CMAKE_CURRENT_LIST_DIR}/KXClientSymbols.cmake")
+
+# This tree's own release keeps the symbols of every program it builds, so that its stripped programs
+# (cmake --install --strip) and their dumps can be named: build/<preset>/symbols, one per release.
+if(PROJECT_IS_TOP_LEVEL)
+  set(kx_symbol_programs ${kx_packaged_programs})
+  foreach(program KXCrashDemo)
+    if(TARGET ${program})
+      list(APPEND kx_symbol_programs ${program})
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES kx_symbol_programs)
+  kx_symbols(${kx_symbol_programs} DESTINATION "${PROJECT_BINARY_DIR}/symbols")
+endif()
 
 if(NOT KX_INSTALL)
   return()
@@ -84,10 +81,9 @@ set(kx_data_dir "${CMAKE_INSTALL_DATADIR}/KXClient")
 install(TARGETS ${kx_libraries} ${kx_packaged_programs} EXPORT KXClientTargets
         ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
         RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-kx_header_closure(kx_headers ${kx_public_headers})
-foreach(header IN LISTS kx_headers)
+foreach(header IN LISTS kx_public_headers)
   get_filename_component(folder "${header}" DIRECTORY)
-  install(FILES "${PROJECT_SOURCE_DIR}/src/${header}" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/${folder}")
+  install(FILES "${PROJECT_SOURCE_DIR}/include/${header}" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/${folder}")
 endforeach()
 install(EXPORT KXClientTargets NAMESPACE kx:: DESTINATION "${kx_config_dir}")
 
@@ -99,6 +95,8 @@ write_basic_package_version_file("${PROJECT_BINARY_DIR}/package/KXClientConfigVe
 install(FILES "${PROJECT_BINARY_DIR}/package/KXClientConfig.cmake"
               "${PROJECT_BINARY_DIR}/package/KXClientConfigVersion.cmake"
               "${CMAKE_CURRENT_LIST_DIR}/KXClientDeploy.cmake"
+              "${CMAKE_CURRENT_LIST_DIR}/KXClientSymbols.cmake"
+              "${CMAKE_CURRENT_LIST_DIR}/KXClientStoreSymbols.cmake"
         DESTINATION "${kx_config_dir}")
 # For server authors and for applications configured from the installed tree alone.
 install(FILES "${PROJECT_SOURCE_DIR}/docs/OrvanKestrix.dtd" "${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64.cmake"

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "handler/crash_handler.h"
+#include "kx/crash_handler.h"
 
 namespace {
 

@@ -66,7 +66,7 @@ ReportFacts ReadReport(std::string_view document) {
   }
   facts.guid = Attribute(root.child("user"), "guid");
   LowerAsciiInPlace(facts.guid);
-  if (!isWellFormedGuid(Widen(facts.guid))) {
+  if (!IsWellFormedGuid(Widen(facts.guid))) {
     facts.problem = "no well-formed installation GUID";
     return facts;
   }

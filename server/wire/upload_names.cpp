@@ -112,7 +112,7 @@ std::optional<std::string> CrashIdOfName(std::string_view fileName, std::string_
 
 UploadCheck CheckUploadHeaders(const UploadHeaderLines& lines) {
   const std::optional<std::string> guid = PercentDecode(lines.guid);
-  if (!guid || !isWellFormedGuid(Widen(*guid))) return Fault(UploadHeaderFault::kBadGuid);
+  if (!guid || !IsWellFormedGuid(Widen(*guid))) return Fault(UploadHeaderFault::kBadGuid);
   const std::optional<std::string> name = PercentDecode(lines.fileName);
   if (!name || name->size() > kMaxFileNameBytes || !IsUsableFileName(Widen(*name)) ||
       !IsFinishedFileName(Widen(*name))) {

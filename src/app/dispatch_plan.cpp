@@ -16,7 +16,7 @@ Invocation MakeInvocation(std::wstring clientDirectory, std::string commandWord,
   invocation.commandWord = std::move(commandWord);
   LowerAsciiInPlace(invocation.commandWord);
   invocation.crashIdentifier = std::move(crashIdentifier);
-  invocation.bVerifySignatureBeforeLaunching = verifyWord != nullptr && *verifyWord == "1";
+  invocation.checkTransportSignature = verifyWord != nullptr && *verifyWord == "1";
   return invocation;
 }
 
@@ -27,17 +27,17 @@ std::vector<Step> PlanSteps(const Invocation& invocation) {
     return idUsable ? std::vector<Step>{step} : std::vector<Step>{};
   };
 
-  if (word == "createdump") return ifIdUsable(Step::kDumpRequest);
-  if (word == "solutionurl") return ifIdUsable(Step::kFetchSolutionUrl);
+  if (word == "createdump") return ifIdUsable(Step::kCreateDump);
+  if (word == "solutionurl") return ifIdUsable(Step::kExchangeSolutionLink);
   if (word == "sendlog") {
     std::vector<Step> steps = ifIdUsable(Step::kSendReport);
-    steps.push_back(Step::kLaunchLogTransport);
+    steps.push_back(Step::kStartLogTransport);
     return steps;
   }
   if (word == "dontsend") return ifIdUsable(Step::kDiscardReport);
-  if (word == "updatepvbpreference") return {Step::kSyncPreferences, Step::kLaunchLogTransport};
-  if (word == "opensolutionurl") return ifIdUsable(Step::kOpenSolutionUrl);
-  if (word == "postingestevent") return {Step::kPostIngestEvents};
+  if (word == "updatepvbpreference") return {Step::kSyncPreferences, Step::kStartLogTransport};
+  if (word == "opensolutionurl") return ifIdUsable(Step::kOpenSolutionLink);
+  if (word == "postingestevent") return {Step::kPostEvents};
   return {};
 }
 

@@ -1,4 +1,4 @@
-// Which processors a command line runs. Platform-free: the caller splits and narrows the words.
+// Which steps a command line runs. Platform-free: the caller splits and narrows the words.
 #pragma once
 
 #include <optional>
@@ -7,24 +7,24 @@
 
 namespace kx {
 
-// The words of a recognised command line, as handed to the processors.
+// The words of a recognised command line, as handed to the steps.
 struct Invocation {
   std::wstring clientDirectory;  // word 1, unchanged
   std::string commandWord;       // word 2, narrowed and lower-cased
   std::string crashIdentifier;   // word 3, narrowed
-  bool bVerifySignatureBeforeLaunching = false;  // word 4 is exactly "1"
+  bool checkTransportSignature = false;  // word 4 is exactly "1"
 };
 
-// The processor calls a command is made of, in the order they run.
+// The steps a command is made of, in the order they run; each is one file of this folder.
 enum class Step {
-  kDumpRequest,         // DumpRequestProcessor (createdump)
-  kFetchSolutionUrl,    // SolutionURL::fetchSolutionUrlForGeneratedCrashLog (solutionurl)
-  kSendReport,          // send step (sendlog)
-  kDiscardReport,       // discard step (dontsend)
-  kSyncPreferences,     // InitialDataSyncProcessor (updatepvbpreference)
-  kLaunchLogTransport,  // LogTransportProcessor (after sendlog and updatepvbpreference)
-  kOpenSolutionUrl,     // solution link opener (opensolutionurl)
-  kPostIngestEvents,    // IngestProcessor::Run (postingestevent)
+  kCreateDump,            // CreateDump (createdump)
+  kExchangeSolutionLink,  // ExchangeSolutionLink (solutionurl)
+  kSendReport,            // SendReport (sendlog)
+  kDiscardReport,         // DiscardReport (dontsend)
+  kSyncPreferences,       // SyncPreferences (updatepvbpreference)
+  kStartLogTransport,     // StartLogTransport (after sendlog and updatepvbpreference)
+  kOpenSolutionLink,      // OpenSolutionLink (opensolutionurl)
+  kPostEvents,            // PostQueuedEvents (postingestevent)
 };
 
 // The program path plus three or four arguments.

@@ -1,24 +1,23 @@
 #include "app/run_steps.h"
 
-#include "dispatch/log_transport_processor.h"
-#include "dispatch/send_discard.h"
-#include "ingest/ingest_processor.h"
-#include "intake/dump_request_processor.h"
-#include "net/solution_url.h"
-#include "net/solution_url_opener.h"
-#include "prefs/initial_data_sync_processor.h"
+#include "app/create_dump.h"
+#include "app/open_solution_link.h"
+#include "app/post_events.h"
+#include "app/preference_sync.h"
+#include "app/send_discard.h"
+#include "app/solution_exchange.h"
+#include "app/transport_start.h"
 
 namespace kx {
 namespace {
 
 void RunStep(Step step, const Invocation& invocation) {
   switch (step) {
-    case Step::kDumpRequest:
-      DumpRequestProcessor().Run(invocation.crashIdentifier);
+    case Step::kCreateDump:
+      CreateDump(invocation.crashIdentifier);
       return;
-    case Step::kFetchSolutionUrl:
-      SolutionURL().fetchSolutionUrlForGeneratedCrashLog(invocation.crashIdentifier,
-                                                         invocation.clientDirectory);
+    case Step::kExchangeSolutionLink:
+      ExchangeSolutionLink(invocation.crashIdentifier, invocation.clientDirectory);
       return;
     case Step::kSendReport:
       SendReport(invocation.crashIdentifier);
@@ -27,16 +26,16 @@ void RunStep(Step step, const Invocation& invocation) {
       DiscardReport(invocation.crashIdentifier);
       return;
     case Step::kSyncPreferences:
-      InitialDataSyncProcessor().Run(invocation.clientDirectory);
+      SyncPreferences(invocation.clientDirectory);
       return;
-    case Step::kLaunchLogTransport:
-      LogTransportProcessor().Run(invocation.clientDirectory, invocation.bVerifySignatureBeforeLaunching);
+    case Step::kStartLogTransport:
+      StartLogTransport(invocation.clientDirectory, invocation.checkTransportSignature);
       return;
-    case Step::kOpenSolutionUrl:
-      openSolutionUrl(invocation.crashIdentifier);
+    case Step::kOpenSolutionLink:
+      OpenSolutionLink(invocation.crashIdentifier);
       return;
-    case Step::kPostIngestEvents:
-      IngestProcessor().Run(invocation.clientDirectory);
+    case Step::kPostEvents:
+      PostQueuedEvents(invocation.clientDirectory);
       return;
   }
 }

@@ -28,6 +28,10 @@ std::string NarrowToCodePage(std::wstring_view text, UINT codePage) {
   return narrow;
 }
 
+std::string ConvertFromUtf8(std::string_view utf8, UINT codePage) {
+  return NarrowToCodePage(WidenFromCodePage(utf8, CP_UTF8), codePage);
+}
+
 std::optional<std::string> NarrowLosslessly(std::wstring_view text, UINT codePage) {
   std::string narrow = NarrowToCodePage(text, codePage);
   if (WidenFromCodePage(narrow, codePage) != text) return std::nullopt;

@@ -16,6 +16,9 @@ std::wstring WidenFromCodePage(std::string_view text, UINT codePage);
 // WideCharToMultiByte without flags: characters the code page lacks become its default character.
 std::string NarrowToCodePage(std::wstring_view text, UINT codePage);
 
+// UTF-8 text in a code page: what the code page lacks becomes its default character.
+std::string ConvertFromUtf8(std::string_view utf8, UINT codePage);
+
 // The narrow text only when it widens back to exactly the same text: nothing when the code page lacks a
 // character or converts it to a look-alike.
 std::optional<std::string> NarrowLosslessly(std::wstring_view text, UINT codePage);

@@ -26,13 +26,13 @@ std::optional<std::int64_t> ReadLeadingInteger(std::string_view text) {
   return negative ? -magnitude : magnitude;
 }
 
-std::string narrowByTruncation(std::wstring_view wide) {
+std::string NarrowByTruncation(std::wstring_view wide) {
   std::string narrow(wide.size(), '\0');
   for (size_t i = 0; i < wide.size(); ++i) narrow[i] = static_cast<char>(static_cast<unsigned>(wide[i]) & 0xFF);
   return narrow;
 }
 
-std::string trimText(std::string_view text) {
+std::string TrimText(std::string_view text) {
   size_t begin = 0;
   size_t end = text.size();
   while (begin < end && IsCSpace(text[begin])) ++begin;
@@ -40,7 +40,7 @@ std::string trimText(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
-void splitText(std::string_view text, std::string_view delimiter, std::vector<std::string>& pieces) {
+void SplitText(std::string_view text, std::string_view delimiter, std::vector<std::string>& pieces) {
   if (!delimiter.empty()) {
     for (size_t found = text.find(delimiter); found != std::string_view::npos; found = text.find(delimiter)) {
       pieces.emplace_back(text.substr(0, found));

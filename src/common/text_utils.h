@@ -20,14 +20,14 @@ bool IsCSpace(char c);
 std::optional<std::int64_t> ReadLeadingInteger(std::string_view text);
 
 // Each UTF-16 code unit replaced by its low 8 bits; the result has the same length.
-std::string narrowByTruncation(std::wstring_view wide);
+std::string NarrowByTruncation(std::wstring_view wide);
 
 // A copy without white space at either end.
-std::string trimText(std::string_view text);
+std::string TrimText(std::string_view text);
 
 // Appends the pieces between occurrences of the delimiter: "a__b" at "_" gives a, "", b; a leading delimiter
 // gives an empty first piece; a trailing one gives no empty last piece; an empty text gives no piece.
 // An empty delimiter appends the whole text as one piece (when it is not empty).
-void splitText(std::string_view text, std::string_view delimiter, std::vector<std::string>& pieces);
+void SplitText(std::string_view text, std::string_view delimiter, std::vector<std::string>& pieces);
 
 }  // namespace kx

@@ -9,7 +9,9 @@
 //
 //   kind: access-violation, divide-by-zero, stack-overflow (4 KiB frames), stack-overflow-small (frames of
 //         about 0.5 KiB, as ordinary code has), stack-overflow-worker (the same on a second thread),
-//         cpp-exception, abort, breakpoint, terminate, exit-main-thread (no crash: the main thread ends
+//         cpp-exception, cpp-exception-worker (thrown on a second thread), abort, breakpoint, terminate,
+//         pure-call (a pure virtual function called while its object is built), invalid-parameter (the C
+//         runtime's report of a parameter it refuses), exit-main-thread (no crash: the main thread ends
 //         with ExitThread(kMainThreadExitCode) and the handler must not keep the process alive),
 //         hang (no crash: with --hang-limit-ms, the main thread stops its heartbeats until the watchdog's
 //         report is written, --hangs times (2 by default), answering in between; prints "KXCrashDemo: hang
@@ -41,13 +43,36 @@
 #include <stdexcept>
 #include <string>
 
-#include "handler/crash_handler.h"
+#include "kx/crash_handler.h"
+
+// A pure virtual function called through the object while its base is built: the runtime's pure call path.
+// Outside the unnamed namespace, so that the compiler cannot know every override, and the object reaches
+// the call through a volatile pointer: nothing lets it call the override directly.
+namespace demo {
+struct Shape;
+Shape* volatile g_shape = nullptr;
+int g_corners = 0;
+struct Shape {
+  Shape() {
+    g_shape = this;
+    Describe();
+  }
+  virtual ~Shape() = default;
+  virtual int Corners() const = 0;
+  static void Describe() { g_corners = g_shape->Corners(); }
+};
+struct Square : Shape {
+  int Corners() const override { return 4; }
+};
+}  // namespace demo
 
 namespace {
 
 volatile int g_sink = 0;
 constexpr DWORD kMainThreadExitCode = 21;
-constexpr DWORD kHangMarginMs = 30000;
+// Beyond the handler's own limit for createdump (120 s by default): a busy machine can make a hang's dump
+// take that long, and the application must not end while its hang report is on its way.
+constexpr DWORD kHangMarginMs = 150000;
 constexpr int kNoHangReport = 4;
 HANDLE g_hangDumped = nullptr;  // set when a hang report's dump is written
 
@@ -65,6 +90,22 @@ DWORD WINAPI OverflowOnWorker(void*) {
   g_sink = Recurse<480>(0);
   return 0;
 }
+
+DWORD WINAPI ThrowOnWorker(void*) {
+  if (g_sink != -1) throw std::runtime_error("an exception nobody catches, on a worker thread");
+  return 0;
+}
+
+// What a C runtime function does with a parameter it refuses: it reports it to the invalid parameter handler
+// the runtime keeps. msvcrt.dll under Wine checks without reporting, so the demo reports as it would.
+#if defined(_MSC_VER)
+__declspec(noinline) void ReportInvalidParameter() { _invalid_parameter_noinfo(); }
+#else
+__attribute__((noinline)) void ReportInvalidParameter() {
+  const _invalid_parameter_handler handler = _get_invalid_parameter_handler();
+  if (handler != nullptr) handler(nullptr, nullptr, nullptr, 0, 0);
+}
+#endif
 
 // Straight to the standard output handle: the C runtime's stream lock may be held by the crashed thread.
 void WriteLine(const std::string& line) {
@@ -93,6 +134,13 @@ bool Crash(const std::wstring& kind) {
     ::ExitThread(kMainThreadExitCode);
   } else if (kind == L"cpp-exception") {
     throw std::runtime_error("an exception nobody catches");
+  } else if (kind == L"cpp-exception-worker") {
+    ::WaitForSingleObject(::CreateThread(nullptr, 0, ThrowOnWorker, nullptr, 0, nullptr), INFINITE);
+  } else if (kind == L"pure-call") {
+    const demo::Square square;
+    g_sink = square.Corners();
+  } else if (kind == L"invalid-parameter") {
+    ReportInvalidParameter();
   } else if (kind == L"abort") {
     std::abort();
   } else if (kind == L"breakpoint") {
@@ -145,7 +193,8 @@ int Hang(DWORD limitMs, unsigned long hangs) {
 int Usage() {
   std::fprintf(stderr,
                "usage: KXCrashDemo <access-violation|divide-by-zero|stack-overflow|stack-overflow-small|"
-               "stack-overflow-worker|cpp-exception|abort|breakpoint|terminate|exit-main-thread|hang> [--send | "
+               "stack-overflow-worker|cpp-exception|cpp-exception-worker|abort|breakpoint|terminate|pure-call|"
+               "invalid-parameter|exit-main-thread|hang> [--send | "
                "--dont-send | --ask] [--open-link] "
                "[--check-signature] [--update-preferences] [--client-dir DIR] [--service PATH] "
                "[--timeout-ms N] [--capture-first] [--attach-log] [--attach PATH] [--reporter PATH] "

@@ -5,7 +5,7 @@
 namespace kx {
 
 std::string CloseReportDocument(std::wstring_view text, bool dumpAttached) {
-  std::string document = narrowByTruncation(text);
+  std::string document = NarrowByTruncation(text);
   document = document.substr(0, document.find(kReportEndTag));
   document += "\n";
   if (dumpAttached) document += "<dumpAttached>\n\n</dumpAttached>\n";

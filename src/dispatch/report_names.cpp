@@ -21,7 +21,7 @@ bool StartsWith(std::wstring_view text, std::wstring_view start) {
 std::wstring AttachmentFileName(std::wstring_view reportStem, std::size_t index, std::wstring_view sourceName,
                                 std::size_t maxLength) {
   std::wstring name(reportStem);
-  name += L".att" + std::to_wstring(index) + L".";
+  name += kAttachmentInfix + std::to_wstring(index) + L".";
   if (name.size() >= maxLength) return {};
   std::wstring safe;
   for (const wchar_t c : sourceName) safe.push_back(IsSafeNameCharacter(c) ? c : L'_');
@@ -33,8 +33,8 @@ std::wstring AttachmentFileName(std::wstring_view reportStem, std::size_t index,
 AttachmentFileState AttachmentStateOf(std::wstring_view reportStem, std::wstring_view fileName) {
   if (!StartsWith(fileName, reportStem)) return AttachmentFileState::kNone;
   std::wstring_view rest = fileName.substr(reportStem.size());
-  if (!StartsWith(rest, L".att")) return AttachmentFileState::kNone;
-  rest.remove_prefix(4);
+  if (!StartsWith(rest, kAttachmentInfix)) return AttachmentFileState::kNone;
+  rest.remove_prefix(std::wstring_view(kAttachmentInfix).size());
   std::size_t digits = 0;
   while (digits < rest.size() && rest[digits] >= L'0' && rest[digits] <= L'9') ++digits;
   if (digits == 0 || digits > 2 || rest.size() == digits || rest[digits] != L'.')
@@ -50,14 +50,22 @@ AttachmentFileState AttachmentStateOf(std::wstring_view reportStem, std::wstring
   return AttachmentFileState::kNone;
 }
 
+std::wstring ReportNameOfAttachment(std::wstring_view fileName) {
+  // The attachment's own part holds no dot: the last ".xml.att" ends the report's stem.
+  const std::wstring infix = L".xml" + std::wstring(kAttachmentInfix);
+  const std::size_t at = fileName.rfind(infix);
+  if (!StartsWith(fileName, kReportStemStart) || at == std::wstring_view::npos) return {};
+  return std::wstring(fileName.substr(0, at + 4)) + kFinalSuffix;
+}
+
 std::wstring ReportStem(std::wstring_view guid, std::wstring_view crashIdentifier) {
-  std::wstring stem = L"kxWinLog_";
+  std::wstring stem = kReportStemStart;
   stem.append(guid).append(L"_").append(crashIdentifier).append(L"_abc.xml");
   return stem;
 }
 
 std::wstring DumpStem(std::wstring_view guid, std::wstring_view crashIdentifier) {
-  std::wstring stem = L"kxWinDump_";
+  std::wstring stem = kDumpStemStart;
   stem.append(guid).append(L"_").append(crashIdentifier).append(L"_abc");
   return stem;
 }

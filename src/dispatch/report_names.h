@@ -18,6 +18,9 @@
 
 namespace kx {
 
+// The stems begin with these; the transport tells a report from a dump by them.
+inline constexpr wchar_t kReportStemStart[] = L"kxWinLog_";
+inline constexpr wchar_t kDumpStemStart[] = L"kxWinDump_";
 inline constexpr wchar_t kReportSuffix[] = L".solurl";
 inline constexpr wchar_t kDumpAttachedReportSuffix[] = L".solurl.dmpattached";
 inline constexpr wchar_t kMiniDumpSuffix[] = L".dmp";
@@ -32,6 +35,9 @@ inline constexpr wchar_t kClosingSuffix[] = L".closing";
 std::wstring ReportStem(std::wstring_view guid, std::wstring_view crashIdentifier);
 // "kxWinDump_" + guid + "_" + crash identifier + "_abc".
 std::wstring DumpStem(std::wstring_view guid, std::wstring_view crashIdentifier);
+
+// Between a report stem and an attachment's number.
+inline constexpr wchar_t kAttachmentInfix[] = L".att";
 
 // The name of the copy of the report's attachment number `index` (1 to kMaxAttachments) of a file named
 // `sourceName`: "<report stem>.att<index>.<safe name>", where the safe name is the source name with every
@@ -48,6 +54,10 @@ enum class AttachmentFileState {
   kFinal,    // the same + ".final": finished by sendlog
 };
 AttachmentFileState AttachmentStateOf(std::wstring_view reportStem, std::wstring_view fileName);
+
+// For a finished attachment's name, the finished name of the report it belongs to
+// ("kxWinLog_<...>.xml.final"); empty for any other name.
+std::wstring ReportNameOfAttachment(std::wstring_view fileName);
 
 // A file's bytes as a text-mode read hands them over: each CR LF pair becomes one LF, and each other byte one
 // character of the same value. Unlike a text-mode read, a Ctrl-Z byte does not end the text.

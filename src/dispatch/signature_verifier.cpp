@@ -176,7 +176,7 @@ std::string Joined(const std::vector<std::string>& pieces) {
 
 }  // namespace
 
-bool SignatureVerifierUtils::VerifyEmbeddedSignature(const std::wstring& path, HANDLE file) {
+bool IsSignedByOurPublisher(const std::wstring& path, HANDLE file) {
   LogStream& log = ComponentLogStream(LogComponent::SignatureVerifierUtils);
   if (!log.is_open() && IsLoggingSwitchOn()) log.Open();
   log.WriteLine("Inside VerifyEmbeddedSignature ", path);

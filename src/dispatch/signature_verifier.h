@@ -12,13 +12,10 @@
 
 namespace kx {
 
-class SignatureVerifierUtils {
- public:
-  // True only when the file is signed, its signature verified without any warning, the signer's chain has
-  // no error and names code signing, and the signer is our publisher. When `file` is an open handle to the
-  // file at `path`, that very handle is checked, so that the file cannot be swapped between the check and
-  // whatever the caller does with it next.
-  static bool VerifyEmbeddedSignature(const std::wstring& path, HANDLE file = nullptr);
-};
+// True only when the file is signed, its signature verified without any warning, the signer's chain has no
+// error and names code signing, and the signer is our publisher. When `file` is an open handle to the file
+// at `path`, that very handle is checked, so that the file cannot be swapped between the check and whatever
+// the caller does with it next.
+bool IsSignedByOurPublisher(const std::wstring& path, HANDLE file = nullptr);
 
 }  // namespace kx

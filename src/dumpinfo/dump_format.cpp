@@ -6,6 +6,7 @@
 #include "common/hex_text.h"
 #include "common/json_text.h"
 #include "dumpinfo/dump_names.h"
+#include "stackwalk/module_identity.h"
 
 namespace kx {
 namespace {
@@ -55,21 +56,37 @@ void AppendUtf8(std::string& out, std::uint32_t point) {
   }
 }
 
-// UTF-8 for a terminal: a name from the file must not move the cursor or change colours, so C0 and C1
-// controls become '?', and a surrogate without its partner becomes U+FFFD.
-std::string DisplayText(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t point = text[i];
-    const bool high = point >= 0xD800 && point <= 0xDBFF;
-    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      point = 0x10000 + ((point - 0xD800) << 10) + (text[++i] - 0xDC00u);
-    } else if (point >= 0xD800 && point <= 0xDFFF) {
-      point = 0xFFFD;
-    } else if (point < 0x20 || (point >= 0x7F && point < 0xA0)) {
-      point = '?';
+// UTF-8 (a symbolizer's names) as UTF-16 units; a byte that is not part of well-formed UTF-8 as U+FFFD.
+std::u16string Utf16OfUtf8(std::string_view text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80                   ? 1
+                               : lead >= 0xF0 && lead < 0xF5 ? 4
+                               : lead >= 0xE0                ? 3
+                               : lead >= 0xC2                ? 2
+                                                             : 0;
+    std::uint32_t point = length == 1 ? lead : lead & (0x7F >> length);
+    bool good = length != 0 && text.size() - i >= length;
+    for (std::size_t k = 1; good && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      good = (next & 0xC0) == 0x80;
+      point = (point << 6) | (next & 0x3F);
     }
-    AppendUtf8(out, point);
+    static const std::uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    good = good && point >= kLeast[length] && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
+    if (!good) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (point >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(point));
+    }
+    i += length;
   }
   return out;
 }
@@ -155,13 +172,51 @@ void AppendTextSystem(std::string& out, const DumpSystemInfo& system) {
   out += "\n";
 }
 
-void AppendTextModules(std::string& out, const std::vector<DumpModule>& modules) {
+void AppendTextModules(std::string& out, const std::vector<DumpModule>& modules, const DumpStacks* stacks) {
   out += "Modules (" + std::to_string(modules.size()) + ")\n";
-  out += "  base                size        timestamp   version            name\n";
-  for (const DumpModule& module : modules) {
+  out +=
+      "  base                size        timestamp   version            debug id                           "
+      "name\n";
+  for (std::size_t i = 0; i < modules.size(); ++i) {
+    const DumpModule& module = modules[i];
+    const bool missing = stacks != nullptr && i < stacks->moduleImages.size() && !stacks->moduleImages[i];
     out += "  " + Hex(module.base, 16) + "  " + Hex(module.size, 8) + "  " + Hex(module.timeDateStamp, 8) +
            "  " + PadRight(module.fileVersion ? FileVersion(module) : "-", 17) + "  " +
-           DisplayText(module.name) + "\n";
+           PadRight(module.codeView ? DebugIdText(*module.codeView) : "-", 33) + "  " +
+           DisplayText(module.name) + (missing ? "  (no symbols)" : "") + "\n";
+  }
+}
+
+std::string FrameLocation(const NamedFrame& frame, const DumpStacks& stacks) {
+  std::string text = Hex(frame.walked.address, 16) + "  ";
+  if (frame.walked.module == ModuleMap::kNone) return text + "?";
+  text += std::string(FileNameOfPath(stacks.modules[frame.walked.module].name)) + "+0x";
+  AppendHex(text, frame.offset, 1, true);
+  return text;
+}
+
+void AppendTextStacks(std::string& out, const DumpStacks& stacks) {
+  out += Label("Signature") + stacks.signature.text + " (rules " + std::to_string(stacks.signature.rules) +
+         ")\n";
+  for (const ThreadStack& thread : stacks.threads) {
+    out += "\nThread " + std::to_string(thread.id) + (thread.crashed ? " (crashed)" : "") + "\n";
+    if (thread.frames.empty()) out += "  no frames: the thread has no x64 context\n";
+    for (std::size_t i = 0; i < thread.frames.size(); ++i) {
+      const NamedFrame& frame = thread.frames[i];
+      out += "  " + PadRight(std::to_string(i), 4) + PadRight(FrameLocation(frame, stacks), 56) +
+             FrameTrustName(frame.walked.trust) + "\n";
+      for (const SourceFrame& name : frame.names) {
+        out += "        " + DisplayText(Utf16OfUtf8(name.function));
+        if (!name.file.empty()) {
+          out += "  " + DisplayText(Utf16OfUtf8(name.file)) + ":" + std::to_string(name.line) + ":" +
+                 std::to_string(name.column);
+        }
+        out += "\n";
+      }
+    }
+  }
+  if (stacks.threadsLeftOut != 0) {
+    out += "\n" + std::to_string(stacks.threadsLeftOut) + " more threads not walked\n";
   }
 }
 
@@ -215,17 +270,64 @@ void AppendJsonSystem(std::string& out, const DumpSystemInfo& system) {
          ", \"service_pack\": " + JsonString(system.servicePack) + "}";
 }
 
-void AppendJsonModules(std::string& out, const std::vector<DumpModule>& modules) {
+std::string JsonText(const std::string& utf8) { return JsonString(Utf16OfUtf8(utf8)); }
+
+void AppendJsonModules(std::string& out, const std::vector<DumpModule>& modules, const DumpStacks* stacks) {
   out += "[";
   for (std::size_t i = 0; i < modules.size(); ++i) {
     const DumpModule& module = modules[i];
+    const std::string pdb = module.codeView ? std::string(FileNameOfPath(module.codeView->pdbPath)) : "";
+    const bool walked = stacks != nullptr && i < stacks->moduleImages.size();
     out += std::string(i == 0 ? "\n" : ",\n") + "    {\"base\": \"" + Hex(module.base, 16) +
            "\", \"size\": " + std::to_string(module.size) + ", \"time_date_stamp\": \"" +
            Hex(module.timeDateStamp, 8) + "\", \"file_version\": " +
            (module.fileVersion ? "\"" + FileVersion(module) + "\"" : std::string("null")) +
+           ", \"code_id\": \"" + CodeIdText(module.timeDateStamp, module.size) + "\", \"debug_id\": " +
+           (module.codeView ? "\"" + DebugIdText(*module.codeView) + "\"" : std::string("null")) +
+           ", \"debug_file\": " + (pdb.empty() ? std::string("null") : JsonText(pdb)) +
+           ", \"in_store\": " + (walked ? (stacks->moduleImages[i] ? "true" : "false") : "null") +
            ", \"name\": " + JsonString(module.name) + "}";
   }
   out += modules.empty() ? "]" : "\n  ]";
+}
+
+void AppendJsonFrame(std::string& out, const NamedFrame& frame, const DumpStacks& stacks) {
+  const bool inModule = frame.walked.module != ModuleMap::kNone;
+  out +=
+      "{\"address\": \"" + Hex(frame.walked.address, 16) + "\", \"module\": " +
+      (inModule ? JsonText(std::string(FileNameOfPath(stacks.modules[frame.walked.module].name))) : "null") +
+      ", \"module_index\": " + (inModule ? std::to_string(frame.walked.module) : "null") +
+      ", \"offset\": " + (inModule ? "\"" + Hex(frame.offset, 8) + "\"" : std::string("null")) +
+      ", \"trust\": \"" + FrameTrustName(frame.walked.trust) + "\", \"functions\": [";
+  for (std::size_t i = 0; i < frame.names.size(); ++i) {
+    const SourceFrame& name = frame.names[i];
+    out += std::string(i == 0 ? "" : ", ") + "{\"name\": " + JsonText(name.function) +
+           ", \"file\": " + (name.file.empty() ? "null" : JsonText(name.file)) +
+           ", \"line\": " + (name.line == 0 ? "null" : std::to_string(name.line)) +
+           ", \"column\": " + (name.column == 0 ? "null" : std::to_string(name.column)) + "}";
+  }
+  out += "]}";
+}
+
+void AppendJsonStacks(std::string& out, const DumpStacks& stacks) {
+  out += "[";
+  for (std::size_t t = 0; t < stacks.threads.size(); ++t) {
+    const ThreadStack& thread = stacks.threads[t];
+    out += std::string(t == 0 ? "\n" : ",\n") + "    {\"id\": " + std::to_string(thread.id) +
+           ", \"crashed\": " + (thread.crashed ? "true" : "false") + ", \"frames\": [";
+    for (std::size_t i = 0; i < thread.frames.size(); ++i) {
+      out += i == 0 ? "\n      " : ",\n      ";
+      AppendJsonFrame(out, thread.frames[i], stacks);
+    }
+    out += thread.frames.empty() ? "]}" : "\n    ]}";
+  }
+  out += stacks.threads.empty() ? "]" : "\n  ]";
+  out += ",\n  \"threads_not_walked\": " + std::to_string(stacks.threadsLeftOut);
+  out += ",\n  \"signature\": {\"rules\": " + std::to_string(stacks.signature.rules) +
+         ", \"text\": " + JsonText(stacks.signature.text) + ", \"frame\": " +
+         (stacks.signature.frame == static_cast<std::size_t>(-1) ? "null"
+                                                                 : std::to_string(stacks.signature.frame)) +
+         "}";
 }
 
 void AppendJsonStreams(std::string& out, const std::vector<DumpStream>& streams) {
@@ -241,7 +343,25 @@ void AppendJsonStreams(std::string& out, const std::vector<DumpStream>& streams)
 
 }  // namespace
 
-std::string FormatDumpText(const MinidumpInfo& info) {
+// A name from the file must not move the cursor or change colours.
+std::string DisplayText(const std::u16string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t point = text[i];
+    const bool high = point >= 0xD800 && point <= 0xDBFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      point = 0x10000 + ((point - 0xD800) << 10) + (text[++i] - 0xDC00u);
+    } else if (point >= 0xD800 && point <= 0xDFFF) {
+      point = 0xFFFD;
+    } else if (point < 0x20 || (point >= 0x7F && point < 0xA0)) {
+      point = '?';
+    }
+    AppendUtf8(out, point);
+  }
+  return out;
+}
+
+std::string FormatDumpText(const MinidumpInfo& info, const DumpStacks* stacks) {
   std::string out;
   out += Label("Minidump") + std::to_string(info.fileSize) + " bytes, version " +
          Hex(info.version & 0xFFFF, 4) + ", writer's version " + Hex(info.version >> 16, 4) + "\n";
@@ -253,6 +373,10 @@ std::string FormatDumpText(const MinidumpInfo& info) {
     out += Label("Exception") + "none: the dump has no exception stream\n";
   }
   out += "\n";
+  if (stacks != nullptr) {
+    AppendTextStacks(out, *stacks);
+    out += "\n";
+  }
   if (info.systemInfo) {
     AppendTextSystem(out, *info.systemInfo);
   } else {
@@ -260,7 +384,7 @@ std::string FormatDumpText(const MinidumpInfo& info) {
   }
   out += "\n";
   if (info.modules) {
-    AppendTextModules(out, *info.modules);
+    AppendTextModules(out, *info.modules, stacks);
   } else {
     out += Label("Modules") + "none: the dump has no module list stream\n";
   }
@@ -269,7 +393,7 @@ std::string FormatDumpText(const MinidumpInfo& info) {
   return out;
 }
 
-std::string FormatDumpJson(const MinidumpInfo& info) {
+std::string FormatDumpJson(const MinidumpInfo& info, const DumpStacks* stacks) {
   std::string out = "{\n";
   out += "  \"file_size\": " + std::to_string(info.fileSize) + ",\n";
   out += "  \"version\": \"" + Hex(info.version, 8) + "\",\n";
@@ -290,9 +414,15 @@ std::string FormatDumpJson(const MinidumpInfo& info) {
   }
   out += ",\n  \"modules\": ";
   if (info.modules) {
-    AppendJsonModules(out, *info.modules);
+    AppendJsonModules(out, *info.modules, stacks);
   } else {
     out += "null";
+  }
+  out += ",\n  \"threads\": ";
+  if (stacks != nullptr) {
+    AppendJsonStacks(out, *stacks);
+  } else {
+    out += "null,\n  \"threads_not_walked\": 0,\n  \"signature\": null";
   }
   out += ",\n  \"streams\": ";
   AppendJsonStreams(out, info.streams);

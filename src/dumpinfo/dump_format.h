@@ -5,11 +5,17 @@
 
 #include <string>
 
+#include "dumpinfo/dump_stacks.h"
 #include "dumpinfo/minidump_parser.h"
 
 namespace kx {
 
-std::string FormatDumpText(const MinidumpInfo& info);
-std::string FormatDumpJson(const MinidumpInfo& info);
+// `stacks`: the threads walked with a symbol store (--symbols); null when none was given.
+std::string FormatDumpText(const MinidumpInfo& info, const DumpStacks* stacks = nullptr);
+std::string FormatDumpJson(const MinidumpInfo& info, const DumpStacks* stacks = nullptr);
+
+// UTF-16 text as UTF-8 that cannot drive a terminal: C0 and C1 controls as '?', a surrogate without its
+// partner as U+FFFD.
+std::string DisplayText(const std::u16string& text);
 
 }  // namespace kx

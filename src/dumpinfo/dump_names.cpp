@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "common/exception_names.h"
+
 namespace kx {
 namespace {
 
@@ -17,46 +19,6 @@ const char* Find(const NamedNumber (&table)[N], std::uint64_t number) {
   }
   return nullptr;
 }
-
-constexpr NamedNumber kExceptionNames[] = {
-    {0x40010005u, "DBG_CONTROL_C"},
-    {0x406D1388u, "MS_VC_EXCEPTION (thread name)"},
-    {0x80000001u, "EXCEPTION_GUARD_PAGE"},
-    {0x80000002u, "EXCEPTION_DATATYPE_MISALIGNMENT"},
-    {0x80000003u, "EXCEPTION_BREAKPOINT"},
-    {0x80000004u, "EXCEPTION_SINGLE_STEP"},
-    {0xC0000005u, "EXCEPTION_ACCESS_VIOLATION"},
-    {0xC0000006u, "EXCEPTION_IN_PAGE_ERROR"},
-    {0xC0000008u, "EXCEPTION_INVALID_HANDLE"},
-    {0xC0000017u, "STATUS_NO_MEMORY"},
-    {0xC000001Du, "EXCEPTION_ILLEGAL_INSTRUCTION"},
-    {0xC0000025u, "EXCEPTION_NONCONTINUABLE_EXCEPTION"},
-    {0xC0000026u, "EXCEPTION_INVALID_DISPOSITION"},
-    {0xC000008Cu, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
-    {0xC000008Du, "EXCEPTION_FLT_DENORMAL_OPERAND"},
-    {0xC000008Eu, "EXCEPTION_FLT_DIVIDE_BY_ZERO"},
-    {0xC000008Fu, "EXCEPTION_FLT_INEXACT_RESULT"},
-    {0xC0000090u, "EXCEPTION_FLT_INVALID_OPERATION"},
-    {0xC0000091u, "EXCEPTION_FLT_OVERFLOW"},
-    {0xC0000092u, "EXCEPTION_FLT_STACK_CHECK"},
-    {0xC0000093u, "EXCEPTION_FLT_UNDERFLOW"},
-    {0xC0000094u, "EXCEPTION_INT_DIVIDE_BY_ZERO"},
-    {0xC0000095u, "EXCEPTION_INT_OVERFLOW"},
-    {0xC0000096u, "EXCEPTION_PRIV_INSTRUCTION"},
-    {0xC00000FDu, "EXCEPTION_STACK_OVERFLOW"},
-    {0xC0000135u, "STATUS_DLL_NOT_FOUND"},
-    {0xC0000139u, "STATUS_ENTRYPOINT_NOT_FOUND"},
-    {0xC0000194u, "EXCEPTION_POSSIBLE_DEADLOCK"},
-    {0xC00002B4u, "STATUS_FLOAT_MULTIPLE_FAULTS"},
-    {0xC00002B5u, "STATUS_FLOAT_MULTIPLE_TRAPS"},
-    {0xC0000374u, "STATUS_HEAP_CORRUPTION"},
-    {0xC0000409u, "STATUS_STACK_BUFFER_OVERRUN (fail fast)"},
-    {0xC0000417u, "STATUS_INVALID_CRUNTIME_PARAMETER"},
-    {0xC0000420u, "STATUS_ASSERTION_FAILURE"},
-    {0xC0000602u, "STATUS_FAIL_FAST_EXCEPTION"},
-    {0xE0434352u, ".NET exception"},
-    {0xE06D7363u, "C++ exception"},
-};
 
 constexpr NamedNumber kStreamNames[] = {
     {0, "UnusedStream"},
@@ -108,7 +70,7 @@ constexpr NamedNumber kAccessKindNames[] = {{0, "read"}, {1, "write"}, {8, "exec
 
 }  // namespace
 
-const char* DumpExceptionName(std::uint32_t code) { return Find(kExceptionNames, code); }
+const char* DumpExceptionName(std::uint32_t code) { return ExceptionName(code); }
 const char* DumpStreamTypeName(std::uint32_t type) { return Find(kStreamNames, type); }
 const char* DumpArchitectureName(std::uint16_t architecture) {
   return Find(kArchitectureNames, architecture);

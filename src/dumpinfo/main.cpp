@@ -2,11 +2,13 @@
 // This file only reaches the platform: it maps the file, hands its bytes to the parser and writes the text.
 #include <windows.h>
 
-#include <cwchar>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "common/text_convert.h"
 #include "common/win_handles.h"
+#include "dumpinfo/dump_command.h"
 #include "dumpinfo/dump_format.h"
 #include "dumpinfo/mapped_file.h"
 #include "dumpinfo/minidump_parser.h"
@@ -20,8 +22,6 @@ enum ExitCode : int {
   kNotAMinidump = 3,  // read, but refused by the parser
   kOutputFailed = 4,
 };
-
-constexpr char kUsageText[] = "usage: kxdumpinfo [--json] <dump file>";
 
 // A console gets UTF-16 through WriteConsoleW, so that module names show whatever the console's code page;
 // a file or pipe gets the UTF-8 bytes as they are.
@@ -70,13 +70,15 @@ std::string ErrorText(DWORD error) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc == 2 && (std::wcscmp(argv[1], L"--help") == 0 || std::wcscmp(argv[1], L"/?") == 0)) {
-    return Write(STD_OUTPUT_HANDLE, std::string(kUsageText) + "\n") ? kShown : kOutputFailed;
-  }
-  const bool json = argc == 3 && std::wcscmp(argv[1], L"--json") == 0;
-  const bool text = argc == 2 && std::wcscmp(argv[1], L"--json") != 0;
-  if (!json && !text) return Fail(kUsage, kUsageText);
-  const std::wstring path = argv[argc - 1];
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) words.push_back(Utf8(argv[i]));
+  // Walking stacks needs the symbolizer, which only the Linux build has (docs/kxdumpinfo.md).
+  const std::optional<kx::DumpCommand> command = kx::ReadDumpCommand(words, false);
+  if (!command) return Fail(kUsage, kx::DumpUsage(false));
+  if (command->help) return Write(STD_OUTPUT_HANDLE, kx::DumpUsage(false) + "\n") ? kShown : kOutputFailed;
+  const bool json = command->json;
+  // The word itself, not its UTF-8 form: a file name may hold UTF-16 that has none.
+  const std::wstring path = argv[command->dumpPathWord + 1];
 
   kx::MappedFile file;
   if (const DWORD error = file.Open(path)) {

@@ -26,9 +26,12 @@ inline constexpr std::size_t kDirectoryDataSize = 4;
 inline constexpr std::size_t kDirectoryRva = 8;
 
 // Stream types (MINIDUMP_STREAM_TYPE) that the parser reads.
+inline constexpr std::uint32_t kThreadListStream = 3;
 inline constexpr std::uint32_t kModuleListStream = 4;
+inline constexpr std::uint32_t kMemoryListStream = 5;
 inline constexpr std::uint32_t kExceptionStream = 6;
 inline constexpr std::uint32_t kSystemInfoStream = 7;
+inline constexpr std::uint32_t kMemory64ListStream = 9;
 
 // MINIDUMP_EXCEPTION_STREAM, with its MINIDUMP_EXCEPTION at offset 8 and the thread context's location last.
 inline constexpr std::size_t kExceptionStreamSize = 168;
@@ -72,6 +75,25 @@ inline constexpr std::size_t kModuleVersionSignature = 24;
 inline constexpr std::size_t kModuleFileVersionHigh = 32;
 inline constexpr std::size_t kModuleFileVersionLow = 36;
 inline constexpr std::uint32_t kFixedFileInfoSignature = 0xFEEF04BDu;
+// The CodeView record's location (MINIDUMP_LOCATION_DESCRIPTOR: size, then RVA) after VS_FIXEDFILEINFO.
+inline constexpr std::size_t kModuleCodeViewSize = 76;
+inline constexpr std::size_t kModuleCodeViewRva = 80;
+
+// MINIDUMP_THREAD_LIST: a count, then MINIDUMP_THREAD entries of 48 bytes: the id, the stack's memory
+// (start address, size, RVA) and the thread context's location (size, RVA).
+inline constexpr std::size_t kThreadSize = 48;
+inline constexpr std::size_t kThreadId = 0;
+inline constexpr std::size_t kThreadStackStart = 24;
+inline constexpr std::size_t kThreadStackSize = 32;
+inline constexpr std::size_t kThreadStackRva = 36;
+inline constexpr std::size_t kThreadContextSize = 40;
+inline constexpr std::size_t kThreadContextRva = 44;
+
+// MINIDUMP_MEMORY_LIST: a count, then descriptors of 16 bytes (start address, size, RVA).
+inline constexpr std::size_t kMemoryDescriptorSize = 16;
+// MINIDUMP_MEMORY64_LIST: a 64-bit count, the RVA where the ranges' bytes start one after the other, then
+// descriptors of 16 bytes (start address, 64-bit size).
+inline constexpr std::size_t kMemory64HeaderSize = 16;
 
 // MINIDUMP_SYSTEM_INFO
 inline constexpr std::size_t kSystemInfoSize = 56;

@@ -4,6 +4,7 @@
 
 #include "common/hex_text.h"
 #include "dumpinfo/minidump_layout.h"
+#include "stackwalk/module_identity.h"
 
 namespace kx {
 namespace {
@@ -85,6 +86,7 @@ std::string ReadException(std::string_view file, std::string_view stream, DumpEx
   const std::uint32_t contextRva = Le32(stream, md::kExceptionContextRva);
   const std::optional<std::string_view> context = Slice(file, contextRva, contextSize);
   if (!context) return Beyond("thread context", contextRva, contextSize);
+  out.context = *context;
   if (context->size() < md::kAmd64ContextSize) return {};
   for (const md::RegisterField& field : md::kAmd64Registers) {
     out.registers.push_back(
@@ -117,6 +119,11 @@ std::string ReadModules(std::string_view file, std::string_view stream, std::vec
       return "name of module " + std::to_string(i) + " at " + Hex(nameRva) +
              " lies beyond the end of the file";
     }
+    const std::uint32_t codeViewSize = Le32(entry, md::kModuleCodeViewSize);
+    const std::uint32_t codeViewRva = Le32(entry, md::kModuleCodeViewRva);
+    const std::optional<std::string_view> codeView = Slice(file, codeViewRva, codeViewSize);
+    if (!codeView) return Beyond("CodeView record of module " + std::to_string(i), codeViewRva, codeViewSize);
+    module.codeView = ParseCodeViewRecord(*codeView);
     out.push_back(std::move(module));
   }
   return {};
@@ -143,8 +150,80 @@ std::string ReadSystemInfo(std::string_view file, std::string_view stream, DumpS
   return {};
 }
 
+std::string ReadThreads(std::string_view file, std::string_view stream, MinidumpInfo& info) {
+  if (stream.size() < 4) return "thread list stream is shorter than its count";
+  const std::uint32_t count = Le32(stream, 0);
+  if (std::uint64_t{count} * md::kThreadSize > stream.size() - 4) {
+    return "thread list of " + std::to_string(stream.size()) + " bytes cannot hold its " +
+           std::to_string(count) + " threads";
+  }
+  std::vector<DumpThread>& threads = info.threads.emplace();
+  threads.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::string_view entry = stream.substr(4 + i * md::kThreadSize, md::kThreadSize);
+    DumpThread thread;
+    thread.id = Le32(entry, md::kThreadId);
+    const std::uint32_t stackSize = Le32(entry, md::kThreadStackSize);
+    const std::uint32_t stackRva = Le32(entry, md::kThreadStackRva);
+    const std::uint32_t contextSize = Le32(entry, md::kThreadContextSize);
+    const std::uint32_t contextRva = Le32(entry, md::kThreadContextRva);
+    const std::optional<std::string_view> stack = Slice(file, stackRva, stackSize);
+    const std::optional<std::string_view> context = Slice(file, contextRva, contextSize);
+    if (!stack) return Beyond("stack of thread " + std::to_string(i), stackRva, stackSize);
+    if (!context) return Beyond("context of thread " + std::to_string(i), contextRva, contextSize);
+    thread.stack = MemoryRegion{Le64(entry, md::kThreadStackStart), *stack};
+    thread.context = *context;
+    info.memory.push_back(thread.stack);
+    threads.push_back(thread);
+  }
+  return {};
+}
+
+std::string ReadMemoryList(std::string_view file, std::string_view stream, MinidumpInfo& info) {
+  if (stream.size() < 4) return "memory list stream is shorter than its count";
+  const std::uint32_t count = Le32(stream, 0);
+  if (std::uint64_t{count} * md::kMemoryDescriptorSize > stream.size() - 4) {
+    return "memory list of " + std::to_string(stream.size()) + " bytes cannot hold its " +
+           std::to_string(count) + " ranges";
+  }
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::string_view entry =
+        stream.substr(4 + i * md::kMemoryDescriptorSize, md::kMemoryDescriptorSize);
+    const std::uint32_t size = Le32(entry, 8);
+    const std::uint32_t rva = Le32(entry, 12);
+    const std::optional<std::string_view> bytes = Slice(file, rva, size);
+    if (!bytes) return Beyond("memory range " + std::to_string(i), rva, size);
+    info.memory.push_back(MemoryRegion{Le64(entry, 0), *bytes});
+  }
+  return {};
+}
+
+// A full dump's memory: the ranges' bytes lie one after the other from one RVA.
+std::string ReadMemory64List(std::string_view file, std::string_view stream, MinidumpInfo& info) {
+  if (stream.size() < md::kMemory64HeaderSize) return "memory64 list stream is shorter than its header";
+  const std::uint64_t count = Le64(stream, 0);
+  std::uint64_t rva = Le64(stream, 8);
+  if (count > (stream.size() - md::kMemory64HeaderSize) / md::kMemoryDescriptorSize) {
+    return "memory64 list of " + std::to_string(stream.size()) + " bytes cannot hold its " +
+           std::to_string(count) + " ranges";
+  }
+  for (std::uint64_t i = 0; i < count; ++i) {
+    const std::string_view entry =
+        stream.substr(static_cast<std::size_t>(md::kMemory64HeaderSize + i * md::kMemoryDescriptorSize),
+                      md::kMemoryDescriptorSize);
+    const std::uint64_t size = Le64(entry, 8);
+    const std::optional<std::string_view> bytes = Slice(file, rva, size);
+    if (!bytes) return Beyond("memory64 range " + std::to_string(i), rva, size);
+    info.memory.push_back(MemoryRegion{Le64(entry, 0), *bytes});
+    rva += size;
+  }
+  return {};
+}
+
 // Reads the streams kxdumpinfo shows, each from the first stream of its type.
 std::string ReadKnownStreams(std::string_view file, MinidumpInfo& info) {
+  bool memoryList = false;
+  bool memory64List = false;
   for (const DumpStream& entry : info.streams) {
     const std::string_view stream = file.substr(entry.rva, entry.size);  // checked with the directory
     std::string error;
@@ -154,6 +233,14 @@ std::string ReadKnownStreams(std::string_view file, MinidumpInfo& info) {
       error = ReadModules(file, stream, info.modules.emplace());
     } else if (entry.type == md::kSystemInfoStream && !info.systemInfo) {
       error = ReadSystemInfo(file, stream, info.systemInfo.emplace());
+    } else if (entry.type == md::kThreadListStream && !info.threads) {
+      error = ReadThreads(file, stream, info);
+    } else if (entry.type == md::kMemoryListStream && !memoryList) {
+      memoryList = true;
+      error = ReadMemoryList(file, stream, info);
+    } else if (entry.type == md::kMemory64ListStream && !memory64List) {
+      memory64List = true;
+      error = ReadMemory64List(file, stream, info);
     }
     if (!error.empty()) return error;
   }

@@ -9,6 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "stackwalk/memory_regions.h"
+#include "stackwalk/module_identity.h"
+
 namespace kx {
 
 struct DumpStream {
@@ -37,6 +40,7 @@ struct DumpException {
   std::vector<std::uint64_t> parameters;  // ExceptionInformation[0 .. NumberParameters)
   std::optional<DumpFaultAccess> access;
   std::vector<DumpRegister> registers;  // empty when the thread context is not an x64 CONTEXT
+  std::string_view context;             // the thread context's bytes, as in the file
 };
 
 struct DumpModule {
@@ -45,6 +49,13 @@ struct DumpModule {
   std::uint32_t timeDateStamp = 0;
   std::optional<std::uint64_t> fileVersion;  // a.b.c.d as four 16-bit parts, high to low
   std::u16string name;                       // as stored: UTF-16, not checked for well-formedness
+  std::optional<CodeViewRecord> codeView;    // when the dump holds the module's RSDS record
+};
+
+struct DumpThread {
+  std::uint32_t id = 0;
+  MemoryRegion stack;        // the stack's memory the dump holds (none: empty bytes)
+  std::string_view context;  // the thread context's bytes, as in the file
 };
 
 struct DumpSystemInfo {
@@ -70,6 +81,8 @@ struct MinidumpInfo {
   std::optional<DumpException> exception;
   std::optional<std::vector<DumpModule>> modules;
   std::optional<DumpSystemInfo> systemInfo;
+  std::optional<std::vector<DumpThread>> threads;
+  std::vector<MemoryRegion> memory;  // every range of the memory lists and the threads' stacks
 };
 
 struct MinidumpParse {
@@ -77,6 +90,7 @@ struct MinidumpParse {
   std::string error;  // why the bytes are refused, in a few words; empty when they were read
 };
 
+// The views of the result (contexts, memory) point into `bytes`, which must outlive it.
 MinidumpParse ParseMinidump(std::string_view bytes);
 
 }  // namespace kx

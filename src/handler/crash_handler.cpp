@@ -3,7 +3,7 @@
 // that thread, which was started at install time and has a whole stack of its own, so a thread that
 // crashed with no stack left is still reported. When the handler is done, or when its time is up, the
 // crashed thread ends the process with the crash's exception code.
-#include "handler/crash_handler.h"
+#include "kx/crash_handler.h"
 
 #include <signal.h>
 #include <stdlib.h>
@@ -18,12 +18,12 @@
 #endif
 
 #include "common/win_handles.h"
+#include "frontend/run_history_file.h"
 #include "handler/annotation_store.h"
 #include "handler/cpp_exception.h"
-#include "handler/crash_reporter.h"
 #include "handler/fault_site.h"
 #include "handler/hang_watchdog.h"
-#include "handler/run_history_file.h"
+#include "handler/report_flow.h"
 #include "handler/stack_guard.h"
 
 #if defined(_MSC_VER)
@@ -42,23 +42,27 @@ constexpr DWORD kHandlerMarginMs = 30000;
 // A captured report's request, from CaptureReport to the handler's thread.
 enum CaptureStage : LONG { kNoCapture = 0, kCaptureAsked = 1, kCaptureTaken = 2 };
 
+// Everything the handler's thread and a crashed thread use. Install owns it until Install can no longer fail;
+// from then on it is the process's, kept to the very end: a crashed thread may use it until the process ends.
 struct HandlerState {
-  CrashReporter* reporter = nullptr;  // lives as long as the process
-  HANDLE crashed = nullptr;           // set by the crashed thread
-  HANDLE crashTaken = nullptr;        // set by the handler's thread when it turns to the crash
-  HANDLE handled = nullptr;           // set by the handler's thread when it is done
-  HANDLE handlerThread = nullptr;
+  explicit HandlerState(const CrashHandlerOptions& options) : reporter(options) {}
+
+  ReportFlow reporter;
+  UniqueHandle crashed;     // set by the crashed thread
+  UniqueHandle crashTaken;  // set by the handler's thread when it turns to the crash
+  UniqueHandle handled;     // set by the handler's thread when it is done
+  UniqueHandle handlerThread;
   DWORD handlerThreadId = 0;
-  HANDLE installingThread = nullptr;  // null when it could not be duplicated
+  UniqueHandle installingThread;  // empty when it could not be duplicated
   DWORD limitMs = 0;          // how long the crashed thread waits for the handler
   volatile LONG claimed = 0;  // the first crash claims the handler; later ones wait with it
   CapturedCrash crash;        // written by the crashed thread before `crashed` is set
   // Captured reports, one at a time: the capturing thread holds `captureLock` from its request to the end of
   // "createdump"; `capture` is written before the request and read by the handler's thread until then.
   SRWLOCK captureLock = SRWLOCK_INIT;
-  HANDLE captureAsked = nullptr;   // auto-reset
-  HANDLE captureDumped = nullptr;  // auto-reset
-  HANDLE captureDone = nullptr;    // manual: set when no captured report's steps are running
+  UniqueHandle captureAsked;   // auto-reset
+  UniqueHandle captureDumped;  // auto-reset
+  UniqueHandle captureDone;    // manual: set when no captured report's steps are running
   volatile LONG captureStage = kNoCapture;
   bool captureWritten = false;
   CapturedCrash capture;
@@ -84,9 +88,9 @@ volatile LONG g_installed = 0;
 // process shutdown, for instance). It may first have to end an earlier captured report's steps, within the
 // same limit.
 void WaitForHandling(const HandlerState& state) {
-  const HANDLE taken[] = {state.crashTaken, state.handlerThread};
+  const HANDLE taken[] = {state.crashTaken.get(), state.handlerThread.get()};
   if (::WaitForMultipleObjects(2, taken, FALSE, state.limitMs) != WAIT_OBJECT_0) return;
-  const HANDLE done[] = {state.handled, state.handlerThread};
+  const HANDLE done[] = {state.handled.get(), state.handlerThread.get()};
   ::WaitForMultipleObjects(2, done, FALSE, state.limitMs);
 }
 
@@ -113,7 +117,7 @@ void WaitForHandling(const HandlerState& state) {
   crash.stackHigh = high;
   crash.kind = kind;
   if (cpp != nullptr) crash.cpp = *cpp;
-  ::SetEvent(state->crashed);
+  ::SetEvent(state->crashed.get());
   WaitForHandling(*state);
   EndProcess(code);
 }
@@ -232,8 +236,8 @@ enum class Work { kCrash, kCapture };
 // process makes the check worth its cost.
 Work WaitForWork(HandlerState& state, bool& installerGone) {
   for (;;) {
-    const HANDLE waits[] = {state.crashed, state.captureAsked, state.installingThread};
-    const DWORD count = state.installingThread != nullptr && !installerGone ? 3 : 2;
+    const HANDLE waits[] = {state.crashed.get(), state.captureAsked.get(), state.installingThread.get()};
+    const DWORD count = state.installingThread && !installerGone ? 3 : 2;
     const DWORD result =
         ::WaitForMultipleObjects(count, waits, FALSE, installerGone ? kLastThreadCheckMs : INFINITE);
     if (result == WAIT_OBJECT_0) return Work::kCrash;
@@ -242,7 +246,7 @@ Work WaitForWork(HandlerState& state, bool& installerGone) {
       installerGone = true;
     } else if (result == WAIT_TIMEOUT && IsLastThread()) {
       DWORD code = 0;
-      ::GetExitCodeThread(state.installingThread, &code);
+      ::GetExitCodeThread(state.installingThread.get(), &code);
       EndProcess(code);
     } else if (result == WAIT_FAILED) {
       ::Sleep(kLastThreadCheckMs);
@@ -255,21 +259,21 @@ Work WaitForWork(HandlerState& state, bool& installerGone) {
 void RunCapture(HandlerState& state) {
   if (::InterlockedCompareExchange(&state.captureStage, kCaptureTaken, kCaptureAsked) != kCaptureAsked)
     return;
-  CrashReporter::Progress progress;
+  ReportFlow::Dumped dumped;
   try {
-    progress = state.reporter->CreateDump(state.capture);
+    dumped = state.reporter.CreateDump(state.capture);
   } catch (...) {
-    progress = CrashReporter::Progress();
+    dumped = ReportFlow::Dumped();
   }
-  state.captureWritten = progress.summary.reportWritten;
+  state.captureWritten = dumped.summary.reportWritten;
   ::InterlockedExchange(&state.captureStage, kNoCapture);
-  ::SetEvent(state.captureDumped);
+  ::SetEvent(state.captureDumped.get());
   try {
-    if (progress.goOn) state.reporter->Finish(progress);
+    if (dumped.goOn) state.reporter.Finish(dumped);
   } catch (...) {
     // The application runs on; the report's files stay for a later transport run or for nobody.
   }
-  ::SetEvent(state.captureDone);
+  ::SetEvent(state.captureDone.get());
 }
 
 // A report of the running process, of `threadId` with `context` (the thread must stay alive until
@@ -290,13 +294,13 @@ bool RequestCapture(HandlerState& state, const CONTEXT& context, DWORD threadId,
   capture.kind = kind;
   capture.reason = reason.substr(0, kMaxCaptureReasonBytes);
   state.captureWritten = false;
-  ::ResetEvent(state.captureDumped);
-  ::ResetEvent(state.captureDone);
+  ::ResetEvent(state.captureDumped.get());
+  ::ResetEvent(state.captureDone.get());
   ::InterlockedExchange(&state.captureStage, kCaptureAsked);
-  ::SetEvent(state.captureAsked);
+  ::SetEvent(state.captureAsked.get());
   // A request the handler has not taken within its limit is withdrawn. Once taken, "createdump" ends within
   // its own limit.
-  const HANDLE waits[] = {state.captureDumped, state.handlerThread};
+  const HANDLE waits[] = {state.captureDumped.get(), state.handlerThread.get()};
   bool written = false;
   if (::WaitForMultipleObjects(2, waits, FALSE, state.limitMs) == WAIT_OBJECT_0) {
     written = state.captureWritten;
@@ -304,7 +308,7 @@ bool RequestCapture(HandlerState& state, const CONTEXT& context, DWORD threadId,
              ::WaitForMultipleObjects(2, waits, FALSE, state.limitMs) == WAIT_OBJECT_0) {
     written = state.captureWritten;
   }
-  ::ResetEvent(state.captureAsked);
+  ::ResetEvent(state.captureAsked.get());
   ::ReleaseSRWLockExclusive(&state.captureLock);
   return written;
 }
@@ -317,7 +321,7 @@ void ReportHang(const CONTEXT& context, const WatchedThread& thread) {
       RequestCapture(*state, context, thread.id, thread.stackLow, thread.stackHigh, kHangCode, "hang", "");
   if (!state->endOnHang || !written) return;
   // The report's steps first, within the handler's limit; a crash meanwhile ends the process itself.
-  const HANDLE waits[] = {state->captureDone, state->handlerThread};
+  const HANDLE waits[] = {state->captureDone.get(), state->handlerThread.get()};
   ::WaitForMultipleObjects(2, waits, FALSE, state->limitMs);
   EndProcess(kHangCode);
 }
@@ -346,7 +350,7 @@ void StartThisRun(HandlerState& state) {
   state.previousRuns.sameCrashInARow = figures.sameCrashInARow;
   state.previousRuns.lastSignature = figures.lastSignature;
   if (!recorded) return;
-  state.reporter->UseRunHistory(state.runHistory, state.runStarted);
+  state.reporter.UseRunHistory(state.runHistory, state.runStarted);
   std::atexit(RecordRunEnded);
 }
 
@@ -362,56 +366,65 @@ bool StartHangWatchdog(HandlerState& state, const CrashHandlerOptions& options) 
   return threadId != 0 && OpenWatchedThread(threadId, watchdog.thread) && StartWatchdog(&watchdog);
 }
 
-DWORD WINAPI HandlerThread(void*) {
-  HandlerState* state = g_state;
+DWORD WINAPI HandlerThread(void* parameter) {
+  HandlerState& state = *static_cast<HandlerState*>(parameter);
   bool installerGone = false;
-  while (WaitForWork(*state, installerGone) == Work::kCapture) RunCapture(*state);
-  ::SetEvent(state->crashTaken);
+  while (WaitForWork(state, installerGone) == Work::kCapture) RunCapture(state);
+  ::SetEvent(state.crashTaken.get());
   try {
-    state->reporter->Report(state->crash);
+    state.reporter.Report(state.crash);
   } catch (...) {
     // Out of memory or worse: the crashed thread ends the process all the same.
   }
-  ::SetEvent(state->handled);
+  ::SetEvent(state.handled.get());
   return 0;
+}
+
+UniqueHandle NewEvent(bool manualReset, bool set) {
+  return UniqueHandle(::CreateEventW(nullptr, manualReset, set, nullptr));
+}
+
+// The thread that calls Install, for the handler's thread to wait on; empty when it cannot be had.
+UniqueHandle InstallingThread() {
+  UniqueHandle thread;
+  if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(), thread.put(),
+                         SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, 0)) {
+    thread.reset();
+  }
+  return thread;
 }
 
 }  // namespace
 
 bool CrashHandler::Install(const CrashHandlerOptions& options) {
   if (::InterlockedCompareExchange(&g_installed, 1, 0) != 0) return false;
-  // Set up once and kept for the life of the process: the handler's thread and the crashed thread use them
-  // until the very end.
-  auto state = std::make_unique<HandlerState>();
-  state->reporter = new CrashReporter(options);
+  // Owned here, so that an Install that fails leaves nothing behind.
+  auto state = std::make_unique<HandlerState>(options);
   state->crash.processId = ::GetCurrentProcessId();
-  const CrashHandlerOptions& resolved = state->reporter->options();
+  const CrashHandlerOptions& resolved = state->reporter.options();
   // Added up wide: limits near INFINITE must not wrap into a short wait, nor make the wait endless.
   const unsigned long long limit =
       0ULL + resolved.createDumpLimitMs + 3ULL * resolved.commandLimitMs + kHandlerMarginMs;
   state->limitMs = static_cast<DWORD>(limit < INFINITE ? limit : INFINITE - 1);
-  state->crashed = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  state->crashTaken = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  state->handled = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  state->captureAsked = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  state->captureDumped = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  state->captureDone = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
-  if (state->crashed == nullptr || state->crashTaken == nullptr || state->handled == nullptr ||
-      state->captureAsked == nullptr || state->captureDumped == nullptr || state->captureDone == nullptr) {
+  state->crashed = NewEvent(true, false);
+  state->crashTaken = NewEvent(true, false);
+  state->handled = NewEvent(true, false);
+  state->captureAsked = NewEvent(false, false);
+  state->captureDumped = NewEvent(false, false);
+  state->captureDone = NewEvent(true, true);
+  if (!state->crashed || !state->crashTaken || !state->handled || !state->captureAsked || !state->captureDumped ||
+      !state->captureDone) {
     return false;
   }
-  if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
-                         &state->installingThread, SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, 0)) {
-    state->installingThread = nullptr;
-  }
-  StartThisRun(*state);
-  g_state = state.get();
-  state->handlerThread = ::CreateThread(nullptr, 0, HandlerThread, nullptr, 0, &state->handlerThreadId);
-  if (state->handlerThread == nullptr) {
-    g_state = nullptr;
-    return false;
-  }
-  state.release();
+  state->installingThread = InstallingThread();
+  state->handlerThread.reset(::CreateThread(nullptr, 0, HandlerThread, state.get(), 0, &state->handlerThreadId));
+  if (!state->handlerThread) return false;
+  // The thread runs on the state from now on: it is the process's. Install can no longer fail, so only now is
+  // this run recorded (a failed Install would be counted as a run that ended unknown at the next start), and
+  // before the state is published, since no crash or capture can reach the thread until it is.
+  HandlerState* const installed = state.release();
+  StartThisRun(*installed);
+  g_state = installed;
 
   GuardThreadStack();
   GuardNewThreads();
@@ -439,7 +452,7 @@ bool CrashHandler::Install(const CrashHandlerOptions& options) {
     std::vector<std::wstring> more;
     if (resolved.checkTransportSignature) more.push_back(L"1");
     // No crash yet: the crash identifier word is only a placeholder.
-    g_state->reporter->StartCommand(L"updatepvbpreference", L"-", more);
+    g_state->reporter.service().Start(L"updatepvbpreference", L"-", more);
   }
   return true;
 }

@@ -39,10 +39,10 @@ bool ReadStackRange(HANDLE thread, std::uintptr_t& low, std::uintptr_t& high) {
 // The thread is stopped only while its registers are copied: nothing that could wait for a lock it holds
 // (allocation, the loader) runs in between.
 bool TakeContext(const WatchedThread& thread, CONTEXT& context) {
-  if (::SuspendThread(thread.handle) == static_cast<DWORD>(-1)) return false;
+  if (::SuspendThread(thread.handle.get()) == static_cast<DWORD>(-1)) return false;
   context.ContextFlags = CONTEXT_FULL;
-  const bool taken = ::GetThreadContext(thread.handle, &context) != FALSE;
-  ::ResumeThread(thread.handle);
+  const bool taken = ::GetThreadContext(thread.handle.get(), &context) != FALSE;
+  ::ResumeThread(thread.handle.get());
   return taken;
 }
 
@@ -75,21 +75,20 @@ DWORD WINAPI Watch(void* parameter) {
 }  // namespace
 
 bool OpenWatchedThread(DWORD threadId, WatchedThread& watched) {
-  watched.handle = ::OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION |
-                                    SYNCHRONIZE,
-                                FALSE, threadId);
-  if (watched.handle == nullptr) return false;
+  watched.handle.reset(::OpenThread(
+      THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION | SYNCHRONIZE, FALSE, threadId));
+  if (!watched.handle) return false;
   watched.id = threadId;
-  if (!ReadStackRange(watched.handle, watched.stackLow, watched.stackHigh)) watched.stackLow = watched.stackHigh = 0;
+  if (!ReadStackRange(watched.handle.get(), watched.stackLow, watched.stackHigh))
+    watched.stackLow = watched.stackHigh = 0;
   return true;
 }
 
 bool StartWatchdog(const WatchdogSettings* settings) {
   Beat();
-  const HANDLE thread = ::CreateThread(nullptr, 0, Watch, const_cast<WatchdogSettings*>(settings), 0, nullptr);
-  if (thread == nullptr) return false;
-  ::CloseHandle(thread);
-  return true;
+  // The thread runs for the process's life; nothing waits for it.
+  const UniqueHandle thread(::CreateThread(nullptr, 0, Watch, const_cast<WatchdogSettings*>(settings), 0, nullptr));
+  return thread.valid();
 }
 
 void Beat() { ::InterlockedExchange64(&g_lastBeat, static_cast<LONG64>(::GetTickCount64())); }

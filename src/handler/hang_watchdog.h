@@ -8,10 +8,12 @@
 
 #include <cstdint>
 
+#include "common/win_handles.h"
+
 namespace kx {
 
 struct WatchedThread {
-  HANDLE handle = nullptr;  // suspend, resume, context and query rights; kept for the process's life
+  UniqueHandle handle;  // suspend, resume, context and query rights
   DWORD id = 0;
   std::uintptr_t stackLow = 0;  // its stack, from its thread block; an empty range when unknown
   std::uintptr_t stackHigh = 0;

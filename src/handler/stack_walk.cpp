@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/text_convert.h"
+
 namespace kx {
 namespace {
 
@@ -12,11 +14,12 @@ void DescribeModule(StackFrame& frame) {
           reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(frame.address)), &module)) {
     return;
   }
-  char path[MAX_PATH] = "";
-  const DWORD length = ::GetModuleFileNameA(module, path, MAX_PATH);
+  wchar_t path[MAX_PATH] = L"";
+  const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
-  const std::string full(path, length);
-  frame.module = full.substr(full.find_last_of('\\') + 1);
+  const std::wstring full(path, length);
+  // UTF-8, like every text the handler hands the application (the signature holds it).
+  frame.module = NarrowToCodePage(full.substr(full.find_last_of(L'\\') + 1), CP_UTF8);
   frame.moduleBase = reinterpret_cast<std::uintptr_t>(module);
 }
 

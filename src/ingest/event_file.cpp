@@ -20,6 +20,18 @@ void AddLine(std::string_view line, EventEntries& entries) {
 
 }  // namespace
 
+std::string FormatEventFile(const std::vector<std::pair<std::string, std::string>>& entries) {
+  const auto oneLine = [](std::string text) {
+    for (char& c : text) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    return text;
+  };
+  std::string text;
+  for (const auto& [key, value] : entries) text += oneLine(key) + ':' + oneLine(value) + '\n';
+  return text;
+}
+
 EventEntries ParseEventFile(std::string_view bytes) {
   EventEntries entries;
   while (!bytes.empty()) {

@@ -13,12 +13,18 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kx {
 
 using EventEntries = std::map<std::string, std::string>;
 
 inline constexpr wchar_t kLockSuffix[] = L".lck";
+
+// An event file of entries in the order given, as a program that queues an event writes it: a line break in
+// a value would start a new entry, so CR and LF inside keys or values become blanks.
+std::string FormatEventFile(const std::vector<std::pair<std::string, std::string>>& entries);
 
 EventEntries ParseEventFile(std::string_view bytes);
 

@@ -21,7 +21,7 @@ ULONGLONG Ticks(const FILETIME& time) {
 
 }  // namespace
 
-bool listIngestFiles(const std::wstring& folder, std::vector<std::wstring>& files) {
+bool ListIngestFiles(const std::wstring& folder, std::vector<std::wstring>& files) {
   files.clear();
   if (!::PathIsDirectoryW(folder.c_str())) return false;
   WIN32_FIND_DATAW found = {};
@@ -33,7 +33,7 @@ bool listIngestFiles(const std::wstring& folder, std::vector<std::wstring>& file
   return true;
 }
 
-bool isExpiredIngestFile(const std::wstring& path) {
+bool IsExpiredIngestFile(const std::wstring& path) {
   const AgeRule rule = AgeRuleOf(NarrowToCodePage(path, CP_UTF8));
   if (rule == AgeRule::kNone) return false;
   FILETIME now = {};
@@ -46,12 +46,12 @@ bool isExpiredIngestFile(const std::wstring& path) {
   return Ticks(created) + AgeLimitOf(rule) < Ticks(now);
 }
 
-bool deleteIngestFile(const std::wstring& path) {
+bool DeleteIngestFile(const std::wstring& path) {
   if (!::PathFileExistsW(path.c_str())) return true;
   return ::DeleteFileW(path.c_str()) != FALSE;
 }
 
-EventEntries readEventFile(const std::wstring& path) {
+EventEntries ReadEventFile(const std::wstring& path) {
   return ParseEventFile(ReadSharedFile(path).value_or(std::string()));
 }
 
@@ -66,13 +66,13 @@ std::wstring ExistingIngestFolder() {
   throw std::runtime_error("the ingest folder's existence cannot be told");
 }
 
-void purgeExpiredIngestFiles() {
+void PurgeExpiredIngestFiles() {
   const std::wstring folder = ExistingIngestFolder();
   if (folder.empty()) return;
   std::vector<std::wstring> files;
-  listIngestFiles(folder, files);
+  ListIngestFiles(folder, files);
   for (const std::wstring& path : files) {
-    if (isExpiredIngestFile(path)) deleteIngestFile(path);
+    if (IsExpiredIngestFile(path)) DeleteIngestFile(path);
   }
 }
 

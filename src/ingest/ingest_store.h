@@ -11,21 +11,21 @@ namespace kx {
 
 // Full paths of the regular files directly inside the folder (sub-folders are left out), in the order the
 // platform lists them. False when the path is not an existing folder.
-bool listIngestFiles(const std::wstring& folder, std::vector<std::wstring>& files);
+bool ListIngestFiles(const std::wstring& folder, std::vector<std::wstring>& files);
 
 // True when the file falls under an age rule and was created longer ago than its limit. A file that cannot
 // be opened for reading (for example one another program holds open for writing) is not expired.
-bool isExpiredIngestFile(const std::wstring& path);
+bool IsExpiredIngestFile(const std::wstring& path);
 
 // True when the file was deleted or did not exist.
-bool deleteIngestFile(const std::wstring& path);
+bool DeleteIngestFile(const std::wstring& path);
 
 // The file's entries; empty when it cannot be opened or holds none.
-EventEntries readEventFile(const std::wstring& path);
+EventEntries ReadEventFile(const std::wstring& path);
 
 // Deletes the expired files of the ingest folder. Throws std::runtime_error when the folder's existence
 // cannot be told.
-void purgeExpiredIngestFiles();
+void PurgeExpiredIngestFiles();
 
 // The ingest folder when it exists, empty when it does not or is unavailable. Throws std::runtime_error when
 // its existence cannot be told.

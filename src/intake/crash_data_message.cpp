@@ -15,12 +15,8 @@ std::string ValueOf(const std::map<std::string, std::string>& records, const cha
   return found == records.end() ? std::string() : found->second;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+// What both separators begin with.
+constexpr std::string_view kSeparatorStart = kCrashFieldSeparator.substr(0, 5);
 
 std::vector<std::string_view> Entries(std::string_view text) {
   std::vector<std::string_view> entries;
@@ -36,24 +32,40 @@ std::vector<std::string_view> Entries(std::string_view text) {
 
 }  // namespace
 
+std::string CrashRecordValue(std::string value) {
+  // The value follows the field separator, whose "KX" would complete a "KX---" at the value's start.
+  std::string safe = "KX";
+  safe.reserve(value.size() + 2);
+  for (char c : value) {
+    if (c == '\0') continue;
+    safe.push_back(c);
+    // The separators both begin with "KX---": no value may hold that sequence.
+    const std::size_t n = safe.size();
+    if (n >= kSeparatorStart.size() && safe.compare(n - kSeparatorStart.size(), kSeparatorStart.size(),
+                                                    kSeparatorStart) == 0) {
+      safe[n - 1] = '_';
+    }
+  }
+  return safe.substr(2);
+}
+
+std::string JoinCrashRecords(const std::vector<std::pair<std::string, std::string>>& records) {
+  std::string message;
+  for (const auto& [key, value] : records) {
+    if (!message.empty()) message += kCrashRecordSeparator;
+    message += key;
+    message += kCrashFieldSeparator;
+    message += CrashRecordValue(value);
+  }
+  return message;
+}
+
 std::string EncodeCrashField(std::string_view bytes) {
   // No "-": a value must never hold the separators' "KX---".
   return PercentEncoded(bytes, "._~");
 }
 
-std::string DecodeCrashField(std::string_view text) {
-  std::string bytes;
-  bytes.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-      bytes.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
-      i += 2;
-    } else {
-      bytes.push_back(text[i]);
-    }
-  }
-  return bytes;
-}
+std::string DecodeCrashField(std::string_view text) { return PercentDecoded(text); }
 
 std::string EncodeAnnotations(const std::vector<Annotation>& annotations) {
   std::string text;
@@ -111,13 +123,13 @@ bool KeepAnnotationsWithinBounds(std::vector<Annotation>& annotations) {
 std::map<std::string, std::string> ReadCrashRecords(std::string_view message) {
   message = message.substr(0, message.find('\0'));
   std::vector<std::string> records;
-  splitText(message, kCrashRecordSeparator, records);
+  SplitText(message, kCrashRecordSeparator, records);
 
   std::map<std::string, std::string> values;
   std::vector<std::string> fields;
   for (const std::string& record : records) {
     fields.clear();
-    splitText(record, kCrashFieldSeparator, fields);
+    SplitText(record, kCrashFieldSeparator, fields);
     if (fields.empty()) continue;
     values[fields[0]] = fields.size() >= 2 ? std::move(fields[1]) : std::string();
   }

@@ -2,7 +2,7 @@
 // conversion of the two file names, which depends on the thread's code page.
 //
 // A message is narrow text: records separated by "KX------KX", each record a key and a value separated by
-// "KX---KX". Records split like splitText: empty records are skipped and a trailing record separator is
+// "KX---KX". Records split like SplitText: empty records are skipped and a trailing record separator is
 // allowed. A record with no field separator is a key with an empty value; text after a second field
 // separator is dropped. Blanks are not trimmed, keys are case-sensitive, the last record of a key wins,
 // unknown keys are ignored and missing keys give empty values.
@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "intake/crash_data.h"
@@ -21,6 +22,16 @@ namespace kx {
 
 inline constexpr std::string_view kCrashRecordSeparator = "KX------KX";
 inline constexpr std::string_view kCrashFieldSeparator = "KX---KX";
+
+// The sender's side. One record value made safe for the message: a NUL would end the message early and a
+// separator would split the record, so NULs are dropped and the third hyphen of every "KX---" becomes "_",
+// counting the "KX" that ends the field separator before the value ("------KX" would otherwise complete a
+// record separator).
+std::string CrashRecordValue(std::string value);
+
+// Records joined as key, field separator, value, with the record separator between records, each value
+// passed through CrashRecordValue. Keys are the sender's own and are not checked. No terminating NUL.
+std::string JoinCrashRecords(const std::vector<std::pair<std::string, std::string>>& records);
 
 // Key -> value of every record of the message; the message ends at its first NUL, as on the pipe.
 std::map<std::string, std::string> ReadCrashRecords(std::string_view message);

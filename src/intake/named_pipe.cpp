@@ -63,10 +63,10 @@ ServerUser UserOfServer(HANDLE process) {
 
 }  // namespace
 
-HANDLE NamedPipe::connect(const std::string& crashIdentifier) {
+HANDLE NamedPipe::Connect(const std::string& crashIdentifier) {
   connection_.reset();
   log_.Start();
-  const std::wstring pipeName = WidenFromCodePage(kCrashPipeNamePrefix + crashIdentifier, CP_ACP);
+  const std::wstring pipeName = CrashPipeName(WidenFromCodePage(crashIdentifier, CP_ACP));
   // The front end creates the pipe before it starts us, so a pipe that is missing or busy will not come
   // right by waiting: no WaitNamedPipeW, no retry.
   // Overlapped, so that every read and write can be given up. Identification only: whoever serves the pipe
@@ -113,7 +113,7 @@ DWORD NamedPipe::Complete(BOOL started, OVERLAPPED& overlapped) {
   return ::GetOverlappedResult(connection_.get(), &overlapped, &bytes, TRUE) ? bytes : 0;
 }
 
-std::string NamedPipe::readDataFromNamedPipe() {
+std::string NamedPipe::ReadMessage() {
   if (!connection_) {
     log_.Line("Handle for the named pipe is NULL, returning.");
     return {};
@@ -135,7 +135,7 @@ std::string NamedPipe::readDataFromNamedPipe() {
   return buffer;
 }
 
-void NamedPipe::writeDataToNamedPipe(const std::string& text) {
+void NamedPipe::WriteMessage(const std::string& text) {
   const size_t textLength = TextLength(text);
   DWORD bytesWritten = 0;
   // The text and its NUL go out in one write, so the reader gets the whole message at once. A text whose

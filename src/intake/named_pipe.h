@@ -1,9 +1,5 @@
-// The service's end of a crash's named pipe. The front end creates and serves
-// "\\.\pipe\orvan_kxclient_" + crash identifier before it starts the service; the service connects as a
-// client, then reads one message or writes one. A message is narrow text followed by one NUL byte, sent
-// whole in a single write, at most kMaxPipeMessageBytes long; there is no length prefix and no reply.
-// With logging on, each connect empties "NamedPipe.txt" and the connect and the following read or write
-// write their lines there.
+// The service's end of a crash's named pipe (pipe_protocol.h). With logging on, each connect empties
+// "NamedPipe.txt", and the connect and the following read or write write their lines there.
 #pragma once
 
 #include <windows.h>
@@ -12,11 +8,10 @@
 
 #include "common/diagnostic_log.h"
 #include "common/win_handles.h"
+#include "intake/pipe_protocol.h"
 
 namespace kx {
 
-inline constexpr char kCrashPipeNamePrefix[] = "\\\\.\\pipe\\orvan_kxclient_";
-inline constexpr DWORD kMaxPipeMessageBytes = 10485760;
 // How long a read or write waits for the front end. A front end that hangs or dies must not keep the service
 // (and, for createdump, the crashed application it waits on) alive for ever.
 inline constexpr DWORD kPipeWaitLimitMs = 30000;
@@ -34,17 +29,17 @@ class NamedPipe {
   // could not be opened, or when the process serving it runs as another user than the service, at a lower
   // integrity level, or cannot be identified (then it is closed again at once, and logged). The connection
   // stays owned by this object: it is closed by the next connect or when the object is destroyed.
-  HANDLE connect(const std::string& crashIdentifier);
+  HANDLE Connect(const std::string& crashIdentifier);
 
   // One message from the front end: the text before the first NUL among the bytes that one read returns.
   // A message longer than kMaxPipeMessageBytes is cut to that length. Empty when there is no connection or
   // the read fails. Waits until the front end writes or closes its end, at most the wait limit, and no longer
   // than the process serving the pipe lives.
-  std::string readDataFromNamedPipe();
+  std::string ReadMessage();
 
   // Sends the text (up to its first NUL, if it holds one) followed by one NUL, in one write. Without a
   // connection, or when the write fails, nothing is sent and nothing is reported. Bounded like a read.
-  void writeDataToNamedPipe(const std::string& text);
+  void WriteMessage(const std::string& text);
 
  private:
   // Completes an overlapped read or write: the byte count, or 0 after a failure, the wait limit or the end of

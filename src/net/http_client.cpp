@@ -197,7 +197,7 @@ Sending SendFileBody(HINTERNET request, const std::wstring& headers, HANDLE file
 
 }  // namespace
 
-std::wstring HttpClient::sendPostRequest(const std::wstring& server, const std::wstring& path,
+std::wstring HttpClient::SendPostRequest(const std::wstring& server, const std::wstring& path,
                                          const std::wstring& headers, const std::string& body,
                                          std::uint16_t port, std::uint32_t* status) {
   // WinINet reads port 0 as "the scheme's default port": an unusable configured port would quietly reach
@@ -221,7 +221,7 @@ std::wstring HttpClient::sendPostRequest(const std::wstring& server, const std::
   return ReadAnswer(request, sending, status);
 }
 
-std::wstring HttpClient::sendFileRequest(const std::wstring& server, const std::wstring& path,
+std::wstring HttpClient::SendFileRequest(const std::wstring& server, const std::wstring& path,
                                          const std::wstring& headers, HANDLE file, std::uint64_t size,
                                          std::uint16_t port, std::uint32_t* status) {
   if (port == 0 || size > kMaxUploadBytes || headers.size() > MAXDWORD) {

@@ -34,13 +34,13 @@ class HttpClient {
   // redirect followed (a 3xx answer is handed back like any other). The request line and headers go first;
   // the body follows only once the platform has reported TLS 1.2 or 1.3 for the connection (see
   // net/tls_floor.h for a platform that cannot tell).
-  std::wstring sendPostRequest(const std::wstring& server, const std::wstring& path,
+  std::wstring SendPostRequest(const std::wstring& server, const std::wstring& path,
                                const std::wstring& headers, const std::string& body, std::uint16_t port,
                                std::uint32_t* status = nullptr);
 
   // The same exchange with the body read from an open file, `size` bytes from its start, sent a piece at a
   // time. Files beyond kMaxUploadBytes are not sent (kNoAnswer): the platform takes a 32-bit body length.
-  std::wstring sendFileRequest(const std::wstring& server, const std::wstring& path,
+  std::wstring SendFileRequest(const std::wstring& server, const std::wstring& path,
                                const std::wstring& headers, HANDLE file, std::uint64_t size,
                                std::uint16_t port, std::uint32_t* status = nullptr);
 };

@@ -27,32 +27,32 @@ std::string FieldOrEmpty(const PreferenceMap& object, const char* name) {
 
 }  // namespace
 
-std::string extractHeaderValue(std::wstring_view answer, std::string_view key) {
-  const std::string narrow = narrowByTruncation(answer);
+std::string ExtractHeaderValue(std::wstring_view answer, std::string_view key) {
+  const std::string narrow = NarrowByTruncation(answer);
   std::string value = kNoHeaderValue;
   if (narrow.find(key) == std::string::npos) return value;
   ForEachLineUntil(narrow, [&](std::string_view line) {
     if (line.find(key) == std::string_view::npos) return false;
     const size_t colon = line.find(':');
-    value = trimText(colon == std::string_view::npos ? line : line.substr(colon + 1));
+    value = TrimText(colon == std::string_view::npos ? line : line.substr(colon + 1));
     return true;
   });
   return value;
 }
 
-void readUpdatedPreferences(std::wstring_view answer, PreferenceMap& preferences) {
-  const std::string narrow = narrowByTruncation(answer);
+void ReadUpdatedPreferences(std::wstring_view answer, PreferenceMap& preferences) {
+  const std::string narrow = NarrowByTruncation(answer);
   if (narrow.find("preferences") == std::string::npos) return;
   ForEachLineUntil(narrow, [&](std::string_view line) {
     const size_t phrase = line.find(kUpdatedPreferences);
     if (phrase == std::string_view::npos) return false;
     const size_t rest = phrase + kUpdatedPreferences.size() + 1;
-    scanPreferenceObjects(rest < line.size() ? line.substr(rest) : std::string_view(), preferences);
+    ScanPreferenceObjects(rest < line.size() ? line.substr(rest) : std::string_view(), preferences);
     return true;
   });
 }
 
-void scanPreferenceObjects(std::string_view text, PreferenceMap& preferences) {
+void ScanPreferenceObjects(std::string_view text, PreferenceMap& preferences) {
   std::string pendingName;
   std::string buffer;
   PreferenceMap object;  // field name -> field value of the object being read

@@ -31,7 +31,7 @@ void AddLine(std::string_view line, ClientConfig& config) {
   std::string key;
   bool keyPosition = true;
   for (std::string_view token = NextToken(line); !token.empty(); token = NextToken(line)) {
-    std::string trimmed = trimText(token);
+    std::string trimmed = TrimText(token);
     if (trimmed.empty()) return;
     if (keyPosition) {
       key = std::move(trimmed);

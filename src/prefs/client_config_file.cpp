@@ -9,7 +9,7 @@
 
 namespace kx {
 
-ClientConfig readClientConfig(const std::wstring& clientDirectory) {
+ClientConfig ReadClientConfig(const std::wstring& clientDirectory) {
   const std::wstring path = clientDirectory + L"\\" + kClientConfigFileName;
   ClientConfigReader reader;
   // Text mode: CR LF arrives as LF, as the line rules expect.

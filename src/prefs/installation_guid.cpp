@@ -34,7 +34,7 @@ std::wstring FormatInstallationGuid(std::uint32_t data1, std::uint16_t data2, st
   return text;
 }
 
-bool isWellFormedGuid(std::wstring_view text) {
+bool IsWellFormedGuid(std::wstring_view text) {
   if (text.size() != kGuidTextLength) return false;
   for (size_t i = 0; i < text.size(); ++i) {
     if (IsGroupSeparatorPosition(i) ? text[i] != L'-' : !IsHexDigit(text[i])) return false;

@@ -13,6 +13,6 @@ std::wstring FormatInstallationGuid(std::uint32_t data1, std::uint16_t data2, st
                                     const std::uint8_t (&data4)[8]);
 
 // True when the text is five groups of 8, 4, 4, 4 and 12 digits 0-9, a-f or A-F joined by "-", and nothing else.
-bool isWellFormedGuid(std::wstring_view text);
+bool IsWellFormedGuid(std::wstring_view text);
 
 }  // namespace kx

@@ -6,17 +6,17 @@
 
 namespace kx {
 
-std::optional<PvbParts> splitPvbKey(std::string_view pvbKey) {
+std::optional<PvbParts> SplitPvbKey(std::string_view pvbKey) {
   std::vector<std::string> pieces;
-  splitText(pvbKey, ";", pieces);
+  SplitText(pvbKey, ";", pieces);
   if (pieces.size() != 3) return std::nullopt;
   return PvbParts{pieces[0], pieces[1], pieces[2]};
 }
 
-std::string buildPreferenceRequestBody(const PreferenceMap& preferences, TextWidener widen) {
+std::string BuildPreferenceRequestBody(const PreferenceMap& preferences, TextWidener widen) {
   std::string body;
   for (const auto& [pvbKey, text] : preferences) {
-    const std::optional<PvbParts> parts = splitPvbKey(pvbKey);
+    const std::optional<PvbParts> parts = SplitPvbKey(pvbKey);
     if (!parts) continue;
     body += body.empty() ? "[" : ",";
     body += "{\"product\": \"" + EscapeNarrowJsonString(parts->product, widen) +

@@ -25,10 +25,10 @@ struct PvbParts {
 };
 
 // A pvb key split at ";": exactly three pieces, empty ones included ("a;;c"), or nothing ("a;b;" has two).
-std::optional<PvbParts> splitPvbKey(std::string_view pvbKey);
+std::optional<PvbParts> SplitPvbKey(std::string_view pvbKey);
 
 // The request body for the builds whose pvb key splits into three parts, in map order. The store's narrow
 // texts are in the ANSI code page, which only the platform can widen.
-std::string buildPreferenceRequestBody(const PreferenceMap& preferences, TextWidener widen);
+std::string BuildPreferenceRequestBody(const PreferenceMap& preferences, TextWidener widen);
 
 }  // namespace kx

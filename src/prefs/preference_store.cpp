@@ -76,7 +76,7 @@ bool ValueExists(HKEY key, const std::wstring& name) {
 
 }  // namespace
 
-UniqueRegKey PreferenceStore::openCommonFilesKey(std::wstring_view subPath) {
+UniqueRegKey PreferenceStore::OpenCommonFilesKey(std::wstring_view subPath) {
   std::wstring path = kCommonFilesRoot;
   path.append(subPath);
   UniqueRegKey key;
@@ -87,8 +87,8 @@ UniqueRegKey PreferenceStore::openCommonFilesKey(std::wstring_view subPath) {
   return key;
 }
 
-std::optional<std::wstring> PreferenceStore::readPreference(const std::wstring& pvbKey) {
-  const UniqueRegKey key = openCommonFilesKey(kPreferencesSubPath);
+std::optional<std::wstring> PreferenceStore::ReadPreference(const std::wstring& pvbKey) {
+  const UniqueRegKey key = OpenCommonFilesKey(kPreferencesSubPath);
   if (!key) return std::nullopt;
   wchar_t buffer[kPreferenceBufferChars] = {};
   DWORD size = kPreferenceAnnouncedBytes;
@@ -101,7 +101,7 @@ std::optional<std::wstring> PreferenceStore::readPreference(const std::wstring& 
   return std::nullopt;
 }
 
-PreferenceMap PreferenceStore::readAllPreferences() {
+PreferenceMap PreferenceStore::ReadAllPreferences() {
   PreferenceMap preferences;
   UniqueRegKey key;
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, kPreferencesReadPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
@@ -123,7 +123,7 @@ PreferenceMap PreferenceStore::readAllPreferences() {
     }
     // A value that cannot be read or narrowed exactly is left out: it would be written back changed.
     const std::wstring wideName(name.data(), std::min<size_t>(nameLength, name.size()));
-    const std::optional<std::wstring> text = readPreference(wideName);
+    const std::optional<std::wstring> text = ReadPreference(wideName);
     if (!text) continue;
     std::optional<std::string> narrowName = NarrowLosslessly(wideName, CP_THREAD_ACP);
     std::optional<std::string> narrowText = NarrowLosslessly(*text, CP_THREAD_ACP);
@@ -132,8 +132,8 @@ PreferenceMap PreferenceStore::readAllPreferences() {
   return preferences;
 }
 
-size_t PreferenceStore::writeAllPreferences(const PreferenceMap& preferences) {
-  const UniqueRegKey key = openCommonFilesKey(kPreferencesSubPath);
+size_t PreferenceStore::WriteAllPreferences(const PreferenceMap& preferences) {
+  const UniqueRegKey key = OpenCommonFilesKey(kPreferencesSubPath);
   if (!key) return 0;
   size_t stored = ValueCount(key.get());
   size_t leftOut = 0;
@@ -154,8 +154,8 @@ size_t PreferenceStore::writeAllPreferences(const PreferenceMap& preferences) {
   return leftOut;
 }
 
-std::wstring PreferenceStore::getInstallationGuid() {
-  const UniqueRegKey key = openCommonFilesKey(kGuidSubPath);
+std::wstring PreferenceStore::GetInstallationGuid() {
+  const UniqueRegKey key = OpenCommonFilesKey(kGuidSubPath);
   if (!key) return {};
   const auto readStored = [&key]() -> std::wstring {
     wchar_t buffer[kGuidBufferChars] = {};
@@ -165,7 +165,7 @@ std::wstring PreferenceStore::getInstallationGuid() {
       return {};
     }
     std::wstring stored = TextOfBuffer(buffer, kGuidBufferChars);
-    return isWellFormedGuid(stored) ? stored : std::wstring();
+    return IsWellFormedGuid(stored) ? stored : std::wstring();
   };
   std::wstring stored = readStored();
   if (!stored.empty()) return stored;

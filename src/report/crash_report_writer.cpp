@@ -1,43 +1,10 @@
 #include "report/crash_report_writer.h"
 
+#include "common/exception_names.h"
 #include "common/hex_text.h"
 #include "report/xml_text.h"
 
 namespace kx {
-namespace {
-
-struct ExceptionName {
-  std::uint32_t code;
-  const char* name;
-};
-
-constexpr ExceptionName kExceptionNames[] = {
-    {0x80000001u, "EXCEPTION_GUARD_PAGE"},
-    {0x80000002u, "EXCEPTION_DATATYPE_MISALIGNMENT"},
-    {0x80000003u, "EXCEPTION_BREAKPOINT"},
-    {0x80000004u, "EXCEPTION_SINGLE_STEP"},
-    {0xC0000005u, "EXCEPTION_ACCESS_VIOLATION"},
-    {0xC0000006u, "EXCEPTION_IN_PAGE_ERROR"},
-    {0xC0000008u, "EXCEPTION_INVALID_HANDLE"},
-    {0xC000001Du, "EXCEPTION_ILLEGAL_INSTRUCTION"},
-    {0xC0000025u, "EXCEPTION_NONCONTINUABLE_EXCEPTION"},
-    {0xC0000026u, "EXCEPTION_INVALID_DISPOSITION"},
-    {0xC000008Cu, "EXCEPTION_ARRAY_BOUNDS_EXCEEDED"},
-    {0xC000008Du, "EXCEPTION_FLT_DENORMAL_OPERAND"},
-    {0xC000008Eu, "EXCEPTION_FLT_DIVIDE_BY_ZERO"},
-    {0xC000008Fu, "EXCEPTION_FLT_INEXACT_RESULT"},
-    {0xC0000090u, "EXCEPTION_FLT_INVALID_OPERATION"},
-    {0xC0000091u, "EXCEPTION_FLT_OVERFLOW"},
-    {0xC0000092u, "EXCEPTION_FLT_STACK_CHECK"},
-    {0xC0000093u, "EXCEPTION_FLT_UNDERFLOW"},
-    {0xC0000094u, "EXCEPTION_INT_DIVIDE_BY_ZERO"},
-    {0xC0000095u, "EXCEPTION_INT_OVERFLOW"},
-    {0xC0000096u, "EXCEPTION_PRIV_INSTRUCTION"},
-    {0xC00000FDu, "EXCEPTION_STACK_OVERFLOW"},
-    {0xC0000374u, "EXCEPTION_HEAP_CORRUPTION"},
-};
-
-}  // namespace
 
 std::string FormatCrashReportTag(const CrashReportHeader& header) {
   std::string line = "<crashreport";
@@ -81,13 +48,6 @@ std::string FormatUserTag(std::string_view logFileName) {
   return line;
 }
 
-const char* ExceptionCodeName(std::uint32_t code) {
-  for (const ExceptionName& entry : kExceptionNames) {
-    if (entry.code == code) return entry.name;
-  }
-  return "EXCEPTION_UNKNOWN";
-}
-
 std::string FormatExceptionCode(std::uint32_t code) {
   std::string digits;
   AppendHex(digits, code, 1, false);
@@ -96,7 +56,7 @@ std::string FormatExceptionCode(std::uint32_t code) {
 
 std::string FormatCrashTag(std::uint32_t exceptionCode, std::uint64_t exceptionAddress) {
   std::string line = "<crash exception=\"";
-  line += ExceptionCodeName(exceptionCode);
+  line += ReportExceptionName(exceptionCode);
   line += "\" exceptionCode=\"0x";
   line += FormatExceptionCode(exceptionCode);
   line += "\" instruction=\"";

@@ -73,13 +73,11 @@ std::string FormatTimeTag(const std::optional<LocalTimeParts>& time, std::int32_
 // The user element; the GUID is the second "_"-separated field of the report's file name (narrow).
 std::string FormatUserTag(std::string_view logFileName);
 
-// The symbolic name of an exception code; "EXCEPTION_UNKNOWN" for codes outside the known set.
-const char* ExceptionCodeName(std::uint32_t code);
-
 // Lower-case hexadecimal digits without prefix or padding: "c0000005", "0".
 std::string FormatExceptionCode(std::uint32_t code);
 
-// The crash start tag: exception name, code and the exception address.
+// The crash start tag: exception name (ReportExceptionName, common/exception_names.h), code and the exception
+// address.
 std::string FormatCrashTag(std::uint32_t exceptionCode, std::uint64_t exceptionAddress);
 
 // The thread element: start tag line, the stack text as received (escaped) and "</thread>" right after it.

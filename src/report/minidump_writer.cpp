@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "common/win_handles.h"
-#include "report/kx_log_generator.h"
+#include "report/crash_files_writer.h"
+#include "report/module_ids_win.h"
 #include "report/module_list.h"
 #include "report/module_list_callback.h"
 
@@ -36,33 +37,34 @@ bool ListModules(HANDLE process, std::wstring& collector) {
     wchar_t path[MAX_PATH * 2] = L"";
     if (!::GetModuleInformation(process, module, &info, sizeof(info))) continue;
     const DWORD length = ::GetModuleFileNameExW(process, module, path, MAX_PATH * 2);
-    collector += FormatBinaryImageLine(reinterpret_cast<std::uintptr_t>(info.lpBaseOfDll), info.SizeOfImage,
-                                       std::wstring_view(path, length < MAX_PATH * 2 ? length : 0));
+    const auto base = reinterpret_cast<std::uintptr_t>(info.lpBaseOfDll);
+    collector += FormatBinaryImageLine(base, info.SizeOfImage,
+                                       std::wstring_view(path, length < MAX_PATH * 2 ? length : 0),
+                                       ReadModuleIds(process, base));
   }
   return true;
 }
 
 }  // namespace
 
-std::int32_t KXLogGenerator::CreateDumpLog(std::uint32_t processId, std::uint32_t threadId,
-                                           const std::wstring& dumpPath,
-                                           EXCEPTION_POINTERS* exceptionPointers, int dumpPreference,
-                                           std::wstring& collector, bool keep) {
+DumpResult CrashFilesWriter::WriteDump(std::uint32_t processId, std::uint32_t threadId,
+                                       const std::wstring& dumpPath, EXCEPTION_POINTERS* exceptionPointers,
+                                       int dumpPreference, std::wstring& collector, bool keep) {
   if (!keep) {
     // No dump is kept: the module list is all that is wanted of it, and is had without one.
     const UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
     const bool listed = process && ListModules(process.get(), collector);
     log_.Line(listed ? "NO DUMP KEPT, modules listed" : "NO DUMP KEPT, modules not listed");
-    return kDumpNotKept;
+    return DumpResult::kNotKept;
   }
-  const UniqueFileHandle file(::CreateFileW(dumpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueFileHandle file(::CreateFileW(dumpPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   const DWORD createError = ::GetLastError();
   log_.Line("File handle ", AsLogHandle(file.get()));
   if (!file) {
     log_.Line("CrashReport KXLogGenerator::CreateDumpLog - Unable to Create file handle. Error: ",
               LogNumber{createError});
-    return kDumpFileNotCreated;
+    return DumpResult::kFileNotCreated;
   }
 
   log_.Line("DumpType ", LogInteger{dumpPreference});
@@ -76,7 +78,7 @@ std::int32_t KXLogGenerator::CreateDumpLog(std::uint32_t processId, std::uint32_
   if (!process) {
     log_.Line("CrashReport KXLogGenerator::CreateDumpLog - Unable to get Process Handle. Error: ",
               LogNumber{openError});
-    return kDumpProcessNotOpened;
+    return DumpResult::kProcessNotOpened;
   }
 
   // The records the pointers lead to were rebuilt in this process, so they are not the client's pointers.
@@ -90,11 +92,13 @@ std::int32_t KXLogGenerator::CreateDumpLog(std::uint32_t processId, std::uint32_
 
   if (::MiniDumpWriteDump(process.get(), processId, file.get(), full ? kFullDump : kNormalDump,
                           exceptionPointers ? &exception : nullptr, nullptr, &callback)) {
+    // Wine's writer leaves out the modules' CodeView records, which say which build crashed.
+    if (!AddCodeViewRecords(file.get(), process.get())) log_.Line("CodeView records not added");
     log_.Line("Completed the dump generation");
-    return kDumpWritten;
+    return DumpResult::kWritten;
   }
   log_.Line("Unable to generate dump correctly, error returned: ", LogNumber{::GetLastError()});
-  return kDumpWriteFailed;
+  return DumpResult::kWriteFailed;
 }
 
 }  // namespace kx

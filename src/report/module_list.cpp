@@ -46,12 +46,25 @@ std::wstring FilterModulePath(std::wstring_view fullPath) {
 }
 
 std::wstring FormatBinaryImageLine(std::uint64_t baseOfImage, std::uint32_t sizeOfImage,
-                                   std::wstring_view fullPath) {
+                                   std::wstring_view fullPath, const BinaryImageIds& ids) {
   std::wstring line = L"<binaryImage start=\"";
   AppendAddress(line, baseOfImage);
   line += L"\" end=\"";
   AppendAddress(line, baseOfImage + sizeOfImage);
-  line += L"\" path=\"";
+  line += L'"';
+  const auto append = [&line](const wchar_t* name, std::string_view value) {
+    // The record's bytes as ASCII: a PDB name beyond it is shown with '?', as no reader needs it exact.
+    std::wstring wide;
+    for (const char c : value) wide.push_back(static_cast<unsigned char>(c) < 0x80 ? c : L'?');
+    line += std::wstring(L" ") + name + L"=\"" + EscapeXmlAttribute(wide) + L'"';
+  };
+  // Before the path, which stays the line's last attribute as it was before the ids.
+  if (ids.timeDateStamp) append(L"codeId", CodeIdText(*ids.timeDateStamp, sizeOfImage));
+  if (ids.codeView) append(L"debugId", DebugIdText(*ids.codeView));
+  if (ids.codeView && !FileNameOfPath(ids.codeView->pdbPath).empty()) {
+    append(L"debugFile", FileNameOfPath(ids.codeView->pdbPath));
+  }
+  line += L" path=\"";
   line += EscapeXmlAttribute(FilterModulePath(fullPath));
   line += L"\"/>\n";
   return line;

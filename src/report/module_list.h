@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "stackwalk/module_identity.h"
 
 namespace kx {
 
@@ -18,9 +21,16 @@ std::wstring LastPathComponent(std::wstring_view path, std::wstring_view separat
 // backslash: "orvan\kxcore.dll".
 std::wstring FilterModulePath(std::wstring_view fullPath);
 
+// What identifies the module's build, read from its headers in the crashed process.
+struct BinaryImageIds {
+  std::optional<std::uint32_t> timeDateStamp;
+  std::optional<CodeViewRecord> codeView;
+};
+
 // One binaryImage line: start and end (start + size, one past the last byte) as "0x" and 16 upper-case
-// hexadecimal digits, and the reduced, escaped name.
+// hexadecimal digits; when known, the code id, the debug id and the PDB's file name (docs/symbols.md); then
+// the reduced, escaped name.
 std::wstring FormatBinaryImageLine(std::uint64_t baseOfImage, std::uint32_t sizeOfImage,
-                                   std::wstring_view fullPath);
+                                   std::wstring_view fullPath, const BinaryImageIds& ids = {});
 
 }  // namespace kx

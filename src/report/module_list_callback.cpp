@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "report/module_ids_win.h"
 #include "report/module_list.h"
 
 namespace kx {
@@ -15,7 +16,8 @@ BOOL CALLBACK ModuleListCallback(PVOID parameter, const PMINIDUMP_CALLBACK_INPUT
       module.FullPath != nullptr ? std::wstring_view(module.FullPath) : std::wstring_view();
   try {
     static_cast<std::wstring*>(parameter)->append(
-        FormatBinaryImageLine(module.BaseOfImage, module.SizeOfImage, path));
+        FormatBinaryImageLine(module.BaseOfImage, module.SizeOfImage, path,
+                              ReadModuleIds(input->ProcessHandle, module.BaseOfImage)));
   } catch (...) {
     // Out of memory: this module's line is lost. No exception may unwind through the debug help library.
   }

@@ -20,9 +20,9 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
 std::string AdjustProductName(const std::string& productName, std::uint32_t build) {
   // The build is compared as a number; as text, builds of 100000 and above would sort before "22000".
   if (productName.find("Windows 10") != std::string::npos && build >= kFirstWindows11Build) {
-    return trimText(ReplaceAll(productName, "10", "11"));
+    return TrimText(ReplaceAll(productName, "10", "11"));
   }
-  return trimText(productName);
+  return TrimText(productName);
 }
 
 std::string FormatOsVersion(const OsVersionNumbers& version) {
@@ -34,7 +34,7 @@ std::string FormatOsVersion(const OsVersionNumbers& version) {
 std::string FormatLanguageTag(const LocaleParts& parts) {
   std::string tag = parts.language ? *parts.language + "-" : std::string("unknown-");
   tag += parts.country ? *parts.country : std::string("unknown");
-  return trimText(tag);
+  return TrimText(tag);
 }
 
 std::string FormatMemory(const std::optional<std::uint64_t>& totalPhysicalBytes) {
@@ -49,7 +49,7 @@ SystemValues BuildSystemValues(const SystemFacts& facts) {
   SystemValues values;
   if (facts.versionKeyOpen) {
     values.platform = facts.version ? AdjustProductName(facts.productName, facts.version->build)
-                                    : trimText(facts.productName);
+                                    : TrimText(facts.productName);
     if (facts.version) {
       values.osversion = FormatOsVersion(*facts.version);
       values.osbuild = std::to_string(facts.version->build);
@@ -59,8 +59,8 @@ SystemValues BuildSystemValues(const SystemFacts& facts) {
   values.userlanguage = FormatLanguageTag(facts.userLocale);
   values.oslanguage = FormatLanguageTag(facts.systemLocale);
   values.ram = FormatMemory(facts.totalPhysicalBytes);
-  values.machine = trimText(facts.processorName);
-  values.model = trimText(facts.processorIdentifier);
+  values.machine = TrimText(facts.processorName);
+  values.model = TrimText(facts.processorIdentifier);
   values.cpuCount = std::to_string(facts.processorCount);
   values.cpuType = std::to_string(facts.processorType);
   values.cpuFreq = FormatProcessorSpeed(facts.processorMhz);

@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <string>
 
+#include "common/hex_text.h"
+#include "common/utf8.h"
+
 namespace kx {
 namespace {
 
@@ -68,41 +71,10 @@ bool IsHighSurrogate(wchar_t c) {
   return code >= 0xD800 && code <= 0xDBFF;
 }
 
-// The code point of the well-formed UTF-8 sequence at the start of `bytes` (no overlong forms, no
-// surrogates, at most U+10FFFF) and its length; length 0 when there is none.
-std::uint32_t DecodeUtf8(std::string_view bytes, std::size_t& length) {
-  length = 0;
-  const auto lead = static_cast<unsigned char>(bytes[0]);
-  std::size_t count = 0;
-  std::uint32_t code = 0;
-  std::uint32_t least = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    count = 2, code = lead & 0x1Fu, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    count = 3, code = lead & 0x0Fu, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    count = 4, code = lead & 0x07u, least = 0x10000;
-  } else {
-    return 0;
-  }
-  if (bytes.size() < count) return 0;
-  for (std::size_t i = 1; i < count; ++i) {
-    const auto next = static_cast<unsigned char>(bytes[i]);
-    if ((next & 0xC0u) != 0x80u) return 0;
-    code = (code << 6) | (next & 0x3Fu);
-  }
-  if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  length = count;
-  return code;
-}
-
 void AppendPercent(std::string& out, std::string_view bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
   for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
     out += '%';
-    out += kDigits[byte >> 4];
-    out += kDigits[byte & 0xF];
+    AppendHex(out, static_cast<unsigned char>(c), 2, true);
   }
 }
 
@@ -126,7 +98,7 @@ std::string EscapeReversible(std::string_view bytes, bool attribute) {
       continue;
     }
     std::size_t length = 0;
-    const std::uint32_t point = DecodeUtf8(bytes.substr(i), length);
+    const std::uint32_t point = DecodeUtf8Point(bytes.substr(i), length);
     if (length == 0) {
       AppendPercent(out, bytes.substr(i, 1));
       ++i;

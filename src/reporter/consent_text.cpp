@@ -2,10 +2,11 @@
 
 #include <optional>
 
+#include "common/hex_text.h"
+#include "common/utf8.h"
+
 namespace kx {
 namespace {
-
-constexpr wchar_t kHex[] = L"0123456789ABCDEF";
 
 // Report values escape "&", "<", ">", quotes and controls as decimal references; nothing else is used.
 std::string DecodeReferences(std::string_view text) {
@@ -81,12 +82,6 @@ std::wstring FirstFrame(std::string_view xml) {
   return Widen(DecodeReferences(frame));
 }
 
-std::wstring HexCode(std::uint32_t code) {
-  std::wstring text = L"0x";
-  for (int shift = 28; shift >= 0; shift -= 4) text += kHex[(code >> shift) & 0xF];
-  return text;
-}
-
 // "YYYYMMDD-HHMMSS-..." as "YYYY-MM-DD HH:MM:SS UTC"; empty for any other text.
 std::wstring IdentifierTime(const std::wstring& id) {
   if (id.size() < 15 || id[8] != L'-') return L"";
@@ -123,8 +118,8 @@ DialogText ConsentDialogText(const ConsentInput& input) {
   std::wstring details = L"Product: " + product;
   if (!input.productVersion.empty()) details += L" " + input.productVersion;
   if (!input.productBuild.empty()) details += L" (build " + input.productBuild + L")";
-  details += L"\nProblem: " + Widen(input.kind.empty() ? std::string("exception") : input.kind) + L", code " +
-             HexCode(input.exceptionCode);
+  details += L"\nProblem: " + Widen(input.kind.empty() ? std::string("exception") : input.kind) + L", code ";
+  AppendHexCode(details, input.exceptionCode);
   if (!input.facts.exception.empty()) details += L" (" + input.facts.exception + L")";
   const std::wstring time =
       input.facts.time.empty() ? IdentifierTime(input.crashIdentifier) : input.facts.time;
@@ -146,17 +141,6 @@ DialogText HelpPageText(const std::wstring& productName, const std::wstring& lin
   text.mainInstruction = L"Thank you: the report was sent";
   text.content = L"There is a help page about this problem:\n" + link;
   return text;
-}
-
-std::vector<ReporterStep> PlanSteps(TicketPolicy policy, Consent consent) {
-  using S = ReporterStep;
-  switch (policy) {
-    case TicketPolicy::kSend: return {S::kSolution, S::kSend, S::kHelpLink, S::kEvent};
-    case TicketPolicy::kDontSend: return {S::kSolution, S::kDiscard, S::kHelpLink, S::kEvent};
-    case TicketPolicy::kAsk: break;
-  }
-  if (consent == Consent::kGiven) return {S::kSolution, S::kSend, S::kHelpLink, S::kEvent};
-  return {S::kDiscard};
 }
 
 }  // namespace kx

@@ -1,13 +1,11 @@
 // What the reporter shows a person, built without any platform call: the facts read from a crash report,
-// the consent dialog's texts and the help page's, and the order of the steps each policy takes.
+// the consent dialog's texts and the help page's.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "handler/reporter_ticket.h"
 
 namespace kx {
 
@@ -43,18 +41,5 @@ struct DialogText {
 DialogText ConsentDialogText(const ConsentInput& input);
 // The page offered after a report was sent and the solution server gave a help link.
 DialogText HelpPageText(const std::wstring& productName, const std::wstring& link);
-
-// The steps of one crash after "createdump", in order.
-enum class ReporterStep {
-  kSolution,  // "solutionurl": the report goes to the solution server, a help link may come back
-  kSend,      // "sendlog"
-  kDiscard,   // "dontsend": the report, the dump and the attachments are deleted
-  kHelpLink,  // the help link, when one came: opened, or offered to the person who was asked
-  kEvent,     // the analytics event
-};
-enum class Consent { kNotAsked, kGiven, kRefused };
-// For the ask policy nothing leaves the machine before consent: the dialog comes first, and a refusal (or
-// no dialog at all) discards everything without any exchange or event.
-std::vector<ReporterStep> PlanSteps(TicketPolicy policy, Consent consent);
 
 }  // namespace kx

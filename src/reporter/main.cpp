@@ -12,6 +12,7 @@
 
 #include "common/diagnostic_log.h"
 #include "common/system_libraries.h"
+#include "common/utf8.h"
 #include "common/win_handles.h"
 #include "reporter/reporter_run.h"
 #include "reporter/ticket_file.h"

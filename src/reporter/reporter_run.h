@@ -1,15 +1,13 @@
-// The steps of one crash after "createdump", carried out by KXCrashReporter.exe with the service, as the
-// ticket's policy says (docs/reporter.md).
+// One report's steps after "createdump", carried out by KXCrashReporter.exe with the service as the ticket's
+// policy plans them (frontend/report_plan.h, docs/reporter.md): under the asking policy its dialog asks.
 #pragma once
 
-#include <functional>
-#include <string>
-
-#include "handler/reporter_ticket.h"
+#include "frontend/report_steps.h"
+#include "frontend/reporter_ticket.h"
 
 namespace kx {
 
 // `say` receives one line per step, for the progress log.
-void RunReporter(const ReporterTicket& ticket, const std::function<void(const std::string&)>& say);
+void RunReporter(ReporterTicket ticket, const SayLine& say);
 
 }  // namespace kx

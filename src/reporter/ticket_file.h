@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "handler/reporter_ticket.h"
+#include "frontend/reporter_ticket.h"
 
 namespace kx {
 

@@ -11,6 +11,7 @@
 #include "common/text_convert.h"
 #include "common/text_utils.h"
 #include "common/win_handles.h"
+#include "dispatch/report_names.h"
 #include "net/http_client.h"
 #include "prefs/client_config_file.h"
 #include "prefs/preference_store.h"
@@ -50,7 +51,7 @@ std::int64_t Now() {
 }
 
 std::int64_t RememberedPause() {
-  const UniqueRegKey key = PreferenceStore::openCommonFilesKey(kPauseKey);
+  const UniqueRegKey key = PreferenceStore::OpenCommonFilesKey(kPauseKey);
   ULONGLONG until = 0;
   DWORD type = 0;
   DWORD size = sizeof(until);
@@ -64,7 +65,7 @@ std::int64_t RememberedPause() {
 
 void RememberPause(std::int64_t until) {
   const ULONGLONG value = static_cast<ULONGLONG>(LaterPause(RememberedPause(), until, Now()));
-  const UniqueRegKey key = PreferenceStore::openCommonFilesKey(kPauseKey);
+  const UniqueRegKey key = PreferenceStore::OpenCommonFilesKey(kPauseKey);
   if (key) {
     ::RegSetValueExW(key.get(), kPauseValue, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
   }
@@ -186,7 +187,7 @@ class TransportRun {
                       NarrowToCodePage(ReportNameOfAttachment(entry.name), CP_UTF8));
     std::uint32_t status = 0;
     const std::wstring answer =
-        HttpClient().sendFileRequest(settings_.server, kUploadPath, std::wstring(headers.begin(), headers.end()),
+        HttpClient().SendFileRequest(settings_.server, kUploadPath, std::wstring(headers.begin(), headers.end()),
                                      entry.file.get(), entry.facts.size, settings_.port, &status);
     const UploadVerdict verdict = JudgeUploadStatus(status);
     switch (verdict) {
@@ -204,7 +205,7 @@ class TransportRun {
   }
 
   void KeepPause(const std::wstring& answer) {
-    const std::optional<std::int64_t> until = RetryAfterFromHeaders(narrowByTruncation(answer), Now());
+    const std::optional<std::int64_t> until = RetryAfterFromHeaders(NarrowByTruncation(answer), Now());
     if (!until) return;
     RememberPause(*until);
     log_.Line("The server asked for no upload before ", LogInteger{*until}, " (seconds since 1970, UTC)");
@@ -258,11 +259,11 @@ void RunLogTransport(const std::wstring& clientDirectory, const std::wstring& fo
   if (folder.empty()) {
     log.Line("Not a storage folder of this user, nothing uploaded: \"", folderWord, "\"");
   } else {
-    const ClientConfig config = readClientConfig(clientDirectory);
+    const ClientConfig config = ReadClientConfig(clientDirectory);
     UploadSettings settings;
     settings.server = ConfiguredServerUrl(config, kUploadServerUrlKey, kBuiltInUploadServerUrl);
     settings.port = ConfiguredPort(config, kUploadServerPortKey);
-    settings.guid = NarrowToCodePage(PreferenceStore::getInstallationGuid(), CP_UTF8);
+    settings.guid = NarrowToCodePage(PreferenceStore::GetInstallationGuid(), CP_UTF8);
     std::vector<std::wstring> finished, leftovers;
     ListFolder(folder, finished, leftovers);
     TransportRun(folder, settings, log).Run(finished, leftovers);

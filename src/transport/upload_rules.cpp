@@ -5,6 +5,7 @@
 #include "common/ascii_text.h"
 #include "common/hex_text.h"
 #include "common/text_utils.h"
+#include "dispatch/report_names.h"
 
 namespace kx {
 namespace {
@@ -71,30 +72,23 @@ std::vector<std::string_view> DateTokens(std::string_view text) {
 // The trimmed value of the first header line of that name (lower case) after the status line.
 std::optional<std::string> FirstHeaderValue(std::string_view block, std::string_view lowerName) {
   std::vector<std::string> lines;
-  splitText(block, "\n", lines);
+  SplitText(block, "\n", lines);
   for (size_t i = 1; i < lines.size(); ++i) {
     const size_t colon = lines[i].find(':');
     if (colon == std::string::npos) continue;
-    std::string name = trimText(std::string_view(lines[i]).substr(0, colon));
+    std::string name = TrimText(std::string_view(lines[i]).substr(0, colon));
     LowerAsciiInPlace(name);
-    if (name == lowerName) return trimText(std::string_view(lines[i]).substr(colon + 1));
+    if (name == lowerName) return TrimText(std::string_view(lines[i]).substr(colon + 1));
   }
   return std::nullopt;
 }
 
 }  // namespace
 
-std::wstring ReportNameOfAttachment(std::wstring_view fileName) {
-  // The attachment's own part holds no dot: the last ".xml.att" ends the report's stem.
-  const std::size_t infix = fileName.rfind(L".xml.att");
-  if (fileName.rfind(L"kxWinLog_", 0) != 0 || infix == std::wstring_view::npos) return {};
-  return std::wstring(fileName.substr(0, infix + 4)) + kFinishedSuffix;
-}
-
 const char* UploadKindOf(std::wstring_view fileName) {
   if (!ReportNameOfAttachment(fileName).empty()) return "attachment";
-  if (fileName.rfind(L"kxWinLog_", 0) == 0) return "report";
-  if (fileName.rfind(L"kxWinDump_", 0) == 0) return "dump";
+  if (fileName.rfind(kReportStemStart, 0) == 0) return "report";
+  if (fileName.rfind(kDumpStemStart, 0) == 0) return "dump";
   return "other";
 }
 
@@ -111,13 +105,13 @@ std::string UploadHeaders(std::string_view utf8FileName, std::string_view kind, 
 }
 
 bool IsFinishedFileName(std::wstring_view fileName) {
-  const std::wstring_view suffix = kFinishedSuffix;
+  const std::wstring_view suffix = kFinalSuffix;
   return fileName.size() > suffix.size() && EndsWith(fileName, suffix);
 }
 
 bool IsLeftoverFileName(std::wstring_view fileName) {
-  return EndsWith(fileName, std::wstring(kFinishedSuffix) + kDeliveredSuffix) ||
-         EndsWith(fileName, std::wstring(kFinishedSuffix) + L".lck");
+  return EndsWith(fileName, std::wstring(kFinalSuffix) + kDeliveredSuffix) ||
+         EndsWith(fileName, std::wstring(kFinalSuffix) + L".lck");
 }
 
 UploadVerdict JudgeUploadStatus(std::uint32_t status) {

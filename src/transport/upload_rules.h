@@ -18,7 +18,6 @@
 namespace kx {
 
 inline constexpr wchar_t kUploadPath[] = L"/upload";
-inline constexpr wchar_t kFinishedSuffix[] = L".final";
 // A file the server accepted, kept under this name until its deletion succeeds: never uploaded again.
 inline constexpr wchar_t kDeliveredSuffix[] = L".delivered";
 // Set aside because the server refused it for good.
@@ -26,13 +25,9 @@ inline constexpr wchar_t kRejectedSuffix[] = L".rejected";
 // Set aside by the transport's own bounds, unsent.
 inline constexpr wchar_t kUnsentSuffix[] = L".unsent";
 
-// By the file name: "kxWinLog_<...>.xml.att<N>.<name>.final" is an attachment, any other "kxWinLog_..." a
-// report, "kxWinDump_..." a dump.
+// By the file name (dispatch/report_names.h): "kxWinLog_<...>.xml.att<N>.<name>.final" is an attachment, any
+// other "kxWinLog_..." a report, "kxWinDump_..." a dump.
 const char* UploadKindOf(std::wstring_view fileName);
-
-// For an attachment's name, the finished name of the report it belongs to ("kxWinLog_<...>.xml.final");
-// empty for any other name.
-std::wstring ReportNameOfAttachment(std::wstring_view fileName);
 
 // Every byte outside the unreserved set of URLs (letters, digits, "-", ".", "_", "~") as %XX.
 std::string PercentEncode(std::string_view bytes);
@@ -42,7 +37,7 @@ std::string PercentEncode(std::string_view bytes);
 std::string UploadHeaders(std::string_view utf8FileName, std::string_view kind, std::string_view guid,
                           std::string_view utf8ReportName = {});
 
-// A file name the transport takes up: ends in ".final".
+// A file name the transport takes up: ends in ".final" (kFinalSuffix).
 bool IsFinishedFileName(std::wstring_view fileName);
 
 // What a run removes before it uploads anything: "<name>.final.delivered" (delivered, its deletion failed)

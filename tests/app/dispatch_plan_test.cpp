@@ -17,19 +17,19 @@ Invocation Words(const std::string& command, const std::string& identifier = "12
 }
 
 // Which identifiers are unsafe is IsPlainNamePiece's table; here one shows which steps need it.
-TEST(DispatchPlanTest, EachCommandWordRunsItsProcessorsInOrderAndAnUnsafeIdentifierOnlyThoseWithoutIt) {
-  const Steps transport = {Step::kLaunchLogTransport};
-  const Steps send = {Step::kSendReport, Step::kLaunchLogTransport};
-  const Steps sync = {Step::kSyncPreferences, Step::kLaunchLogTransport};
-  const Steps ingest = {Step::kPostIngestEvents};
+TEST(DispatchPlanTest, EachCommandWordRunsItsStepsInOrderAndAnUnsafeIdentifierOnlyThoseWithoutIt) {
+  const Steps transport = {Step::kStartLogTransport};
+  const Steps send = {Step::kSendReport, Step::kStartLogTransport};
+  const Steps sync = {Step::kSyncPreferences, Step::kStartLogTransport};
+  const Steps ingest = {Step::kPostEvents};
   // The word, its steps, and its steps with an unsafe identifier.
   const std::tuple<const char*, Steps, Steps> cases[] = {
-      {"createdump", {Step::kDumpRequest}, {}},
-      {"solutionurl", {Step::kFetchSolutionUrl}, {}},
+      {"createdump", {Step::kCreateDump}, {}},
+      {"solutionurl", {Step::kExchangeSolutionLink}, {}},
       {"sendlog", send, transport},
       {"dontsend", {Step::kDiscardReport}, {}},
       {"updatepvbpreference", sync, sync},
-      {"opensolutionurl", {Step::kOpenSolutionUrl}, {}},
+      {"opensolutionurl", {Step::kOpenSolutionLink}, {}},
       {"postingestevent", ingest, ingest},
       {"SendLog", send, transport},  // any ASCII case
       // Anything else runs nothing: near misses, blanks, other scripts' letters.
@@ -45,9 +45,9 @@ TEST(DispatchPlanTest, EachCommandWordRunsItsProcessorsInOrderAndAnUnsafeIdentif
 
 TEST(DispatchPlanTest, IdentifierKeepsItsCaseAndTheVerifyFlagIsOnOnlyForExactlyOne) {
   EXPECT_EQ("AbC-42", Words("SoLuTiOnUrL", "AbC-42").crashIdentifier);
-  EXPECT_FALSE(Words("sendlog").bVerifySignatureBeforeLaunching);
+  EXPECT_FALSE(Words("sendlog").checkTransportSignature);
   for (const std::string word : {"1", "", "0", "01", "1 ", " 1", "true", "I"}) {
-    EXPECT_EQ(word == "1", Words("sendlog", "7", &word).bVerifySignatureBeforeLaunching) << word;
+    EXPECT_EQ(word == "1", Words("sendlog", "7", &word).checkTransportSignature) << word;
   }
 }
 

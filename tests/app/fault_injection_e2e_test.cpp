@@ -10,8 +10,8 @@
 #include <tuple>
 #include <vector>
 
-#include "handler/crash_pipe.h"
-#include "handler/crash_reporter.h"
+#include "frontend/crash_pipe.h"
+#include "handler/report_flow.h"
 #include "support/appdata_sandbox.h"
 #include "support/front_end_run.h"
 #include "support/service_harness.h"
@@ -51,7 +51,7 @@ struct CrashRun {
     crash.processId = target.processId;
     crash.threadId = target.threadId;
     crash.kind = "access-violation";
-    pipe.StartWriting(CrashReporter(CrashHandlerOptions()).CrashDataMessage(crash, WideId(id)) + '\0');
+    pipe.StartWriting(ReportFlow(CrashHandlerOptions()).CrashDataMessage(crash, WideId(id)) + '\0');
   }
 
   StartedProgram target;

@@ -7,6 +7,7 @@
 
 #include "common/log_line.h"
 #include "common/name_piece.h"
+#include "common/utf8.h"
 
 namespace kx {
 namespace {
@@ -25,6 +26,11 @@ TEST(LogLineTest, WideCharactersAboveLatin1AreOneQuestionMarkEach) {
       {std::wstring(1, wchar_t(0xDE00)) + L"b", "?b"},  // lone low surrogate
   };
   for (const auto& [wide, stored] : cases) EXPECT_EQ(stored, Render(wide)) << stored;
+}
+
+// The handler's texts go into a ticket, which refuses anything but well-formed UTF-8.
+TEST(Utf8Test, TextsAreCutAtACharactersEndAndStrayBytesReplaced) {
+  EXPECT_EQ("a\xEF\xBF\xBD" "caf", Utf8Within("a\xFF" "caf\xC3\xA9", 8));
 }
 
 TEST(NamePieceTest, SeparatorsDriveColonsAndControlCharactersAreRefused) {

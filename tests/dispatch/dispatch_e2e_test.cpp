@@ -17,7 +17,7 @@
 #include "support/launch_records.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
-#include "handler/crash_pipe.h"
+#include "frontend/crash_pipe.h"
 
 namespace kx::test {
 namespace {

@@ -1,4 +1,4 @@
-// The servers' answer headers: extractHeaderValue and readUpdatedPreferences over any answer; the
+// The servers' answer headers: ExtractHeaderValue and ReadUpdatedPreferences over any answer; the
 // preferences read then go back out in the request body, which must be JSON that gives them back.
 #include "fuzz_support.h"
 #include "prefs/answer_readers.h"
@@ -12,18 +12,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view key = bytes.substr(0, end);
   const std::wstring answer = kx::fuzz::Utf16Units(bytes.substr(end + 1));
 
-  const std::string value = kx::extractHeaderValue(answer, key);
+  const std::string value = kx::ExtractHeaderValue(answer, key);
   KX_FUZZ_CHECK(value.find('\n') == std::string::npos);
 
   kx::PreferenceMap preferences;
-  kx::readUpdatedPreferences(answer, preferences);
-  const std::string body = kx::buildPreferenceRequestBody(preferences, &kx::fuzz::WidenLatin1);
+  kx::ReadUpdatedPreferences(answer, preferences);
+  const std::string body = kx::BuildPreferenceRequestBody(preferences, &kx::fuzz::WidenLatin1);
   if (body.empty()) return 0;
   const std::optional<kx::fuzz::JsonValue> read = kx::fuzz::JsonReader::Parse(body);
   KX_FUZZ_CHECK(read && read->kind == kx::fuzz::JsonValue::Kind::kArray);
   auto item = read->items.begin();
   for (const auto& [pvbKey, text] : preferences) {
-    const std::optional<kx::PvbParts> parts = kx::splitPvbKey(pvbKey);
+    const std::optional<kx::PvbParts> parts = kx::SplitPvbKey(pvbKey);
     if (!parts) continue;
     KX_FUZZ_CHECK(item != read->items.end() && item->members.size() == 4);
     const std::string expected[] = {parts->product, parts->version, parts->build, text};

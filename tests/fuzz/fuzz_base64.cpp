@@ -2,9 +2,8 @@
 // stay inside it; and what the handler encodes decodes back to the same bytes.
 #include <vector>
 
+#include "common/base64.h"
 #include "fuzz_support.h"
-#include "handler/crash_message.h"
-#include "report/base64.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   KX_FUZZ_CHECK(reader.Finish() == whole);
 
   for (const auto& [key, value] : whole) {
-    KX_FUZZ_CHECK(!key.empty() && key == kx::trimText(key) && !value.empty() && value == kx::trimText(value));
+    KX_FUZZ_CHECK(!key.empty() && key == kx::TrimText(key) && !value.empty() && value == kx::TrimText(value));
     KX_FUZZ_CHECK(key.find_first_of("=\nABCDEFGHIJKLMNOPQRSTUVWXYZ") == std::string::npos);
     KX_FUZZ_CHECK(key.size() < kx::kClientConfigLineLimit && value.size() < kx::kClientConfigLineLimit);
     kx::ConfiguredPort(whole, key);

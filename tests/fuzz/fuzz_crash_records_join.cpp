@@ -1,9 +1,8 @@
-// The handler's side of the crash data message: whatever the values hold, the service reads back every
+// The sender's side of the crash data message: whatever the values hold, the service reads back every
 // record with the value the handler meant (NULs dropped, "KX---" defused), and no value splits a record.
 #include <map>
 
 #include "fuzz_support.h"
-#include "handler/crash_message.h"
 #include "intake/crash_data_message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -1,11 +1,20 @@
 // ParseMinidump reads dump files that may be truncated or hostile; what it accepts, both outputs of
 // kxdumpinfo show: the text as UTF-8 a terminal cannot take for controls, the JSON as a document a parser
-// reads, module names intact.
+// reads, module names intact; and every thread is walked (without a symbol store: by scanning) within the
+// bounds, the crashed one first.
 #include "dumpinfo/dump_format.h"
+#include "dumpinfo/dump_stacks.h"
 #include "dumpinfo/minidump_parser.h"
 #include "fuzz_support.h"
 
 namespace {
+
+// A store that has nothing: every frame is found by its context or by scanning, and none is named.
+class NoSymbols : public kx::StackSymbols {
+ public:
+  const kx::PeImage* Image(const kx::ModuleKey&) override { return nullptr; }
+  std::vector<kx::SourceFrame> Names(const kx::ModuleKey&, std::uint64_t) override { return {}; }
+};
 
 // Well-formed UTF-8 without C0 or C1 controls other than the line feed.
 bool IsInertUtf8(std::string_view text) {
@@ -32,9 +41,14 @@ bool IsInertUtf8(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const kx::MinidumpParse parse = kx::ParseMinidump(kx::fuzz::Bytes(data, size));
   if (!parse.error.empty()) return 0;
-  KX_FUZZ_CHECK(IsInertUtf8(kx::FormatDumpText(parse.info)));
+  NoSymbols store;
+  const kx::DumpStacks stacks = kx::WalkDump(parse.info, store);
+  KX_FUZZ_CHECK(stacks.threads.size() <= kx::kMostThreadsWalked);
+  KX_FUZZ_CHECK(stacks.threads.empty() || stacks.threads.front().crashed == parse.info.exception.has_value());
+  KX_FUZZ_CHECK(IsInertUtf8(kx::FormatDumpText(parse.info, &stacks)));
 
-  const std::optional<kx::fuzz::JsonValue> json = kx::fuzz::JsonReader::Parse(kx::FormatDumpJson(parse.info));
+  const std::optional<kx::fuzz::JsonValue> json =
+      kx::fuzz::JsonReader::Parse(kx::FormatDumpJson(parse.info, &stacks));
   KX_FUZZ_CHECK(json && json->kind == kx::fuzz::JsonValue::Kind::kObject);
   if (!parse.info.modules) return 0;
   for (const auto& [key, value] : json->members) {

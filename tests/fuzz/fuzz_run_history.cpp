@@ -1,7 +1,7 @@
 // The run history file, which any of the user's programs may write: a file that reads writes back in the
 // canonical form, which reads as the same history, within the bounds; the rules keep them too.
 #include "fuzz_support.h"
-#include "handler/run_history.h"
+#include "frontend/run_history.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(kx::fuzz::Bytes(data, size));

@@ -25,12 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view delimiter = text.substr(0, size % 4);
   const std::string_view subject = text.substr(delimiter.size());
   std::vector<std::string> pieces;
-  kx::splitText(subject, delimiter, pieces);
+  kx::SplitText(subject, delimiter, pieces);
   std::string joined;
   for (std::size_t i = 0; i < pieces.size(); ++i) joined.append(i == 0 ? "" : delimiter).append(pieces[i]);
   KX_FUZZ_CHECK(joined == subject || joined + std::string(delimiter) == subject);
 
-  const std::string trimmed = kx::trimText(text);
+  const std::string trimmed = kx::TrimText(text);
   KX_FUZZ_CHECK(text.find(trimmed) != std::string_view::npos);
   KX_FUZZ_CHECK(trimmed.empty() || (!kx::IsCSpace(trimmed.front()) && !kx::IsCSpace(trimmed.back())));
 
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16 | std::uint32_t{data[3]} << 24),
         static_cast<std::uint16_t>(data[4] | data[5] << 8),
         static_cast<std::uint16_t>(data[6] | data[7] << 8), tail);
-    KX_FUZZ_CHECK(kx::isWellFormedGuid(guid));
+    KX_FUZZ_CHECK(kx::IsWellFormedGuid(guid));
   }
   return 0;
 }

@@ -2,7 +2,7 @@
 // that reads writes back in the canonical form, which reads as the same ticket; any bytes escape and
 // unescape to themselves.
 #include "fuzz_support.h"
-#include "handler/reporter_ticket.h"
+#include "frontend/reporter_ticket.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(kx::fuzz::Bytes(data, size));

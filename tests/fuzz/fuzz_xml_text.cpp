@@ -108,8 +108,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string user = kx::FormatUserTag(narrow);
   KX_FUZZ_CHECK(std::count(user.begin(), user.end(), '"') == 2 && user.find('\n') == user.size() - 1);
-  const std::wstring line = kx::FormatBinaryImageLine(0x7FF600000000, 0x1000, wide);
-  KX_FUZZ_CHECK(std::count(line.begin(), line.end(), L'"') == 6);
+  kx::BinaryImageIds ids;
+  ids.timeDateStamp = 0x6B16E5F2;
+  ids.codeView.emplace().pdbPath = std::string(narrow);
+  const std::wstring bare = kx::FormatBinaryImageLine(0x7FF600000000, 0x1000, wide);
+  const std::wstring line = kx::FormatBinaryImageLine(0x7FF600000000, 0x1000, wide, ids);
+  const bool pdb = !kx::FileNameOfPath(narrow).empty();
+  KX_FUZZ_CHECK(std::count(bare.begin(), bare.end(), L'"') == 6 &&
+                std::count(line.begin(), line.end(), L'"') == (pdb ? 12 : 10) &&
+                line.find_first_of(L"<>\r\n", 1) == line.size() - 2);
   kx::GpuInfo info;
   info.caption = wide;
   info.installedDisplayDrivers = wide;

@@ -12,19 +12,20 @@
 #include <vector>
 
 #include "dumpinfo/minidump_parser.h"
-#include "handler/crash_handler.h"
-#include "handler/run_history.h"
+#include "kx/crash_handler.h"
+#include "frontend/run_history.h"
 #include "support/appdata_sandbox.h"
 #include "support/https_test_server.h"
 #include "support/linux_programs.h"
 #include "support/launch_records.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
+#include "support/waiting.h"
 
 namespace kx::test {
 namespace {
 
-constexpr DWORD kLaunchWaitMs = 30000;
+constexpr DWORD kLaunchWaitMs = 180000;
 constexpr char kSolution[] = "/solution-url/win/intel";
 
 std::wstring DemoPath() { return ThisProgramFolder() + L"\\KXCrashDemo.exe"; }
@@ -40,7 +41,7 @@ std::string SourceOf(const std::string& address) {
                                std::wstring(address.begin(), address.end()) + L" > " + target +
                                L".part && mv " + target + L".part " + target;
   RunProgram(L"Z:\\bin\\sh", L"-c " + QuoteWord(command));
-  for (int i = 0; i < 300 && ::GetFileAttributesW(out.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(100);
+  WaitUntil("addr2line's answer for " + address, std::chrono::seconds(120), [&] { return IsFile(out); });
   return ReadFileBytes(out).value_or("");
 }
 
@@ -49,6 +50,17 @@ std::wstring OnlyFile(const std::wstring& folder) {
   const std::vector<std::wstring> names = ListTree(folder);
   return names.size() == 1 ? folder + L"\\" + names.front() : std::wstring();
 }
+
+struct CrashRow {
+  const wchar_t* kind;
+  const wchar_t* policy;
+  DWORD code;
+  const char* crashType;          // empty: held back, and nothing of it stays
+  bool faultInDemoSource = true;  // false: in the compiler's stack probe, which large frames call first
+  const char* previousRuns = "";  // the report's figures of the earlier runs; empty: not looked at
+  const char* guard = "";         // the report's crashLoop element; empty: none, and a dump
+  const char* heldBack = "";      // the report's heldBack element; empty: none
+};
 
 class CrashHandlerTest : public testing::Test {
  protected:
@@ -88,13 +100,15 @@ class CrashHandlerTest : public testing::Test {
   // `runs` reporters have said they are done.
   std::string WaitForReporter(size_t runs = 1) const {
     std::string log;
-    for (int i = 0; i < 1200; ++i, ::Sleep(100)) {
+    const bool done = WaitUntil(std::to_string(runs) + " reporter(s) to say done", std::chrono::seconds(300), [&] {
       log = ReadFileBytes(reporterLog()).value_or("");
-      size_t done = 0;
+      size_t said = 0;
       const std::string line = "KXCrashReporter: done";
-      for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++done;
-      if (done >= runs) break;
-    }
+      for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++said;
+      return said >= runs;
+    });
+    EXPECT_TRUE(done) << "gave up after 300 s waiting for " << runs << " reporter(s) to say done; the log:\n"
+                      << log;
     return log;
   }
 
@@ -108,116 +122,9 @@ class CrashHandlerTest : public testing::Test {
     return found;
   }
 
-  std::wstring reporterLog() const { return sandbox_.roaming() + L"\\reporter.log"; }
-  std::wstring crashLogs() const { return sandbox_.storageRoot() + L"\\crashlogs"; }
-  std::wstring dumps() const { return sandbox_.storageRoot() + L"\\dumps"; }
-
-  static std::unique_ptr<HttpsTestServer> server_;
-  AppDataSandbox sandbox_;
-  std::wstring client_;
-};
-
-std::unique_ptr<HttpsTestServer> CrashHandlerTest::server_;
-
-// Nothing of a crash that is not sent stays (attachments and the captured report's files included), and the
-// application ends with its own code whatever the service does. A refusal by policy posts the event; with no
-// reporter to ask, or no service that works, nothing at all reaches a server.
-TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsCode) {
-  const std::wstring hanging = ThisProgramFolder() + L"\\hanging_program.exe";
-  const std::wstring failing = L"access-violation --send --timeout-ms 3000";
-  const DWORD av = EXCEPTION_ACCESS_VIOLATION;
-  const struct {
-    std::wstring words;
-    std::wstring service;  // empty: the real one
-    DWORD code;
-    bool refused;  // the reporter runs, for the captured report and the crash, and posts the refusal
-    bool quiet;    // every step ran before the application ended, and nothing reached a server
-    const char* said;  // one of the application's own lines
-  } cases[] = {
-      {L"access-violation --dont-send --attach-log --capture-first", L"", av, true, false, ""},
-      {L"access-violation --ask --reporter C:\\nowhere\\KXCrashReporter.exe --attach-log --capture-first",
-       L"", av, false, true, ""},
-      // The application's own answer, in the process: "no" is kept like the user's.
-      {L"access-violation --ask --decide no --attach-log --capture-first", L"", av, false, false, ""},
-      {failing, L"C:\\nowhere\\KXWindowsClientService.exe", av, false, true, ""},
-      // A createdump that had to be stopped may have left part of a dump: dontsend clears it.
-      {failing, hanging, av, false, true, "[handler] dontsend: the service"},
-      // crashing_front_end's command-line check refuses the service's words and ends at once.
-      {failing, ThisProgramFolder() + L"\\crashing_front_end.exe", av, false, true, ""},
-      // No crash: the main thread ends itself, and the handler's thread must not keep the process on. It
-      // ends with the main thread's code, as when the last thread ends.
-      {L"exit-main-thread", L"", 21, false, true, ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.words << L" " << c.service);
-    const size_t requestsBefore = server_->Requests().size();
-    const ServiceRun run = Crash(c.words, c.service);
-    ASSERT_TRUE(run.finished) << "the application did not end";
-    EXPECT_EQ(c.code, run.exitCode);
-    const std::string log = c.refused ? WaitForReporter(2) : "";
-    EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
-    EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
-    EXPECT_TRUE(ReadLaunches(client_).empty());
-    EXPECT_TRUE(Contains(output(), c.said)) << output();
-    if (c.quiet) {
-      EXPECT_EQ(0u, RequestsTo(kSolution, requestsBefore).size());
-      EXPECT_EQ(std::vector<std::wstring>{}, ListTree(sandbox_.storageRoot() + L"\\ingest"));
-    }
-    if (!c.refused) continue;
-    // postingestevent runs on after the reporter has ended. Captured reports post no event, and the earlier
-    // tests' reports were sent.
-    bool event = false;
-    for (int i = 0; i < 300 && !event; ++i, ::Sleep(100)) {
-      for (const RecordedRequest& r : RequestsTo("/ingest", requestsBefore))
-        event |= Contains(r.body, "\"report.sent\":\"no\"");
-    }
-    EXPECT_TRUE(event) << log;
-  }
-}
-
-// Every kind of crash is sent with its own code in report and dump. Then, on a fresh run history, a run that
-// reports two hangs and ends well, then one signature crashes five times in a row, then another: one report
-// per hang, the figures of the earlier runs at each start, the crash-loop guard from the third crash of a
-// signature (no dump, the report says why), the day's two reports of a signature, the next two held back and
-// counted in the next one sent on a later day. Held back with the send policy, the reporter gets the report
-// as dontsend; with the asking policy, nobody is asked and nothing at all reaches a server.
-TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentAndTheRunHistoryGuardsAndThrottles) {
-  struct Row {
-    const wchar_t* kind;
-    const wchar_t* policy;
-    DWORD code;
-    const char* crashType;          // empty: held back, and nothing of it stays
-    bool faultInDemoSource = true;  // false: in the compiler's stack probe, which large frames call first
-    const char* previousRuns = "";  // the report's figures of the earlier runs; empty: not looked at
-    const char* guard = "";         // the report's crashLoop element; empty: none, and a dump
-    const char* heldBack = "";      // the report's heldBack element; empty: none
-  };
-  const DWORD av = EXCEPTION_ACCESS_VIOLATION;
-  // A C++ exception that nobody catches reaches std::terminate with this toolchain's runtime. The small
-  // frames of the overflows leave Wine no room to raise the overflow unless the handler prepared the stack.
-  const Row kinds[] = {
-      {L"access-violation", L"--send", av, "access-violation"},
-      {L"divide-by-zero", L"--send", EXCEPTION_INT_DIVIDE_BY_ZERO, "divide-by-zero"},
-      {L"stack-overflow", L"--send", EXCEPTION_STACK_OVERFLOW, "stack-overflow", false},
-      {L"stack-overflow-small", L"--send", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
-      {L"stack-overflow-worker", L"--send", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
-      {L"cpp-exception", L"--send", kTerminateCode, "cpp-exception"},
-      {L"terminate", L"--send", kTerminateCode, "terminate"},
-      {L"abort", L"--send", kAbortCode, "abort"},
-      {L"breakpoint", L"--send", EXCEPTION_BREAKPOINT, "breakpoint"},
-  };
-  const char* const avType = "access-violation";
-  const Row history[] = {
-      {L"access-violation", L"--send", av, avType, true, "1, crashed 0, unknown 0, same crash in a row 0"},
-      {L"access-violation", L"--send", av, avType, true, "2, crashed 1, unknown 0, same crash in a row 1"},
-      {L"access-violation", L"--send", av, ""},
-      {L"access-violation", L"--ask", av, ""},
-      {L"access-violation", L"--send", av, avType, true, "5, crashed 4, unknown 0, same crash in a row 4", "5", "2"},
-      {L"divide-by-zero", L"--send", EXCEPTION_INT_DIVIDE_BY_ZERO, "divide-by-zero", true,
-       "6, crashed 5, unknown 0, same crash in a row 5"},
-  };
-  const std::wstring runs = sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe";
-  const auto crash = [&](const Row& c) {
+  // Crashes the demo as the row says and checks what it left: the report, the fault site, the run history's
+  // figures, the loop guard, the day's limit, and the dump handed to the transport.
+  void CrashAndCheck(const CrashRow& c) {
     SCOPED_TRACE(testing::Message() << c.kind << L" " << c.policy << " " << c.previousRuns);
     std::filesystem::remove_all(crashLogs());
     std::filesystem::remove_all(dumps());
@@ -235,10 +142,10 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentAndTheRunHistoryGuardsAndThrottle
       EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
       if (!asked) return;
       // A day later the day's count starts again.
-      std::optional<RunHistory> read = ParseRunHistory(ReadFileBytes(runs).value_or(""));
+      std::optional<RunHistory> read = ParseRunHistory(ReadFileBytes(runs()).value_or(""));
       ASSERT_TRUE(read.has_value());
       for (SignatureRecord& record : read->signatures) --record.day;
-      return WriteFileBytes(runs, FormatRunHistory(*read));
+      return WriteFileBytes(runs(), FormatRunHistory(*read));
     }
     // The application ends as soon as its dump is written: the report reaches the solution server later,
     // from the reporter.
@@ -269,19 +176,126 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentAndTheRunHistoryGuardsAndThrottle
     EXPECT_TRUE(Contains(text, "KXCrashDemo.exe\"/>"));  // the module list, with or without dump
     EXPECT_EQ(*c.heldBack != '\0', Contains(text, std::string("<heldBack reports=\"") + c.heldBack + "\"/>"));
     EXPECT_EQ(*c.guard == '\0', !OnlyFile(dumps()).empty()) << log;
+    // Both folders handed to the transport, dump or not. Waited for here, so that a start still on its way
+    // is never counted as the next crash's.
+    EXPECT_EQ(launchesBefore + 2, WaitForLaunchRecords(client_, launchesBefore + 2, kLaunchWaitMs).size());
     if (*c.guard != '\0') return;
 
     const MinidumpParse dump = ParseMinidump(ReadFileBytes(OnlyFile(dumps())).value_or(""));
     ASSERT_TRUE(dump.info.exception.has_value()) << dump.error;
     EXPECT_EQ(c.code, dump.info.exception->code);
-    // Both folders handed to the transport.
-    EXPECT_EQ(launchesBefore + 2, WaitForLaunchRecords(client_, launchesBefore + 2, kLaunchWaitMs).size());
-  };
-  for (const Row& c : kinds) crash(c);
+  }
+  std::wstring runs() const { return sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe"; }
 
-  std::filesystem::remove(runs);
+  std::wstring reporterLog() const { return sandbox_.roaming() + L"\\reporter.log"; }
+  std::wstring crashLogs() const { return sandbox_.storageRoot() + L"\\crashlogs"; }
+  std::wstring dumps() const { return sandbox_.storageRoot() + L"\\dumps"; }
+
+  static std::unique_ptr<HttpsTestServer> server_;
+  AppDataSandbox sandbox_;
+  std::wstring client_;
+};
+
+std::unique_ptr<HttpsTestServer> CrashHandlerTest::server_;
+
+// Nothing of a crash that is not sent stays (attachments and the captured report's files included), and the
+// application ends with its own code whatever the service does. A refusal by policy posts the event; with no
+// reporter to ask, the application's own "no", or no service that works, nothing at all reaches a server.
+TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsCode) {
+  const std::wstring hanging = ThisProgramFolder() + L"\\hanging_program.exe";
+  const std::wstring failing = L"access-violation --send --timeout-ms 3000";
+  const DWORD av = EXCEPTION_ACCESS_VIOLATION;
+  const struct {
+    std::wstring words;
+    std::wstring service;  // empty: the real one
+    DWORD code;
+    bool refused;  // the reporter runs, for the captured report and the crash, and posts the refusal
+    bool quiet;    // every step ran before the application ended, and nothing reached a server
+    const char* said;  // one of the application's own lines
+  } cases[] = {
+      {L"access-violation --dont-send --attach-log --capture-first", L"", av, true, false, ""},
+      {L"access-violation --ask --reporter C:\\nowhere\\KXCrashReporter.exe --attach-log --capture-first",
+       L"", av, false, true, ""},
+      // The application's own answer, in the process, asked before anything is sent: "no" is kept like the user's.
+      {L"access-violation --ask --decide no --attach-log --capture-first", L"", av, false, true, ""},
+      {failing, L"C:\\nowhere\\KXWindowsClientService.exe", av, false, true, ""},
+      // A createdump that had to be stopped may have left part of a dump: dontsend clears it.
+      {failing, hanging, av, false, true, "[handler] dontsend: the service"},
+      // crashing_front_end's command-line check refuses the service's words and ends at once.
+      {failing, ThisProgramFolder() + L"\\crashing_front_end.exe", av, false, true, ""},
+      // No crash: the main thread ends itself, and the handler's thread must not keep the process on. It
+      // ends with the main thread's code, as when the last thread ends.
+      {L"exit-main-thread", L"", 21, false, true, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.words << L" " << c.service);
+    const size_t requestsBefore = server_->Requests().size();
+    const ServiceRun run = Crash(c.words, c.service);
+    ASSERT_TRUE(run.finished) << "the application did not end";
+    EXPECT_EQ(c.code, run.exitCode);
+    const std::string log = c.refused ? WaitForReporter(2) : "";
+    EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
+    EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
+    EXPECT_TRUE(ReadLaunches(client_).empty());
+    EXPECT_TRUE(Contains(output(), c.said)) << output();
+    if (c.quiet) {
+      EXPECT_EQ(0u, RequestsTo(kSolution, requestsBefore).size());
+      EXPECT_EQ(std::vector<std::wstring>{}, ListTree(sandbox_.storageRoot() + L"\\ingest"));
+    }
+    if (!c.refused) continue;
+    // postingestevent runs on after the reporter has ended. Captured reports post no event, and the earlier
+    // tests' reports were sent.
+    const bool event = WaitUntil("the refusal's event post", std::chrono::seconds(120), [&] {
+      for (const RecordedRequest& r : RequestsTo("/ingest", requestsBefore))
+        if (Contains(r.body, "\"report.sent\":\"no\"")) return true;
+      return false;
+    });
+    EXPECT_TRUE(event) << "no event with report.sent no reached the server; the reporter's log:\n" << log;
+  }
+}
+
+// Every kind of crash is sent with its own code in report and dump.
+TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentWithItsOwnCode) {
+  const DWORD av = EXCEPTION_ACCESS_VIOLATION;
+  // A C++ exception that nobody catches reaches std::terminate with this toolchain's runtime. The small
+  // frames of the overflows leave Wine no room to raise the overflow unless the handler prepared the stack.
+  const CrashRow kinds[] = {
+      {L"access-violation", L"--send", av, "access-violation"},
+      {L"divide-by-zero", L"--send", EXCEPTION_INT_DIVIDE_BY_ZERO, "divide-by-zero"},
+      {L"stack-overflow", L"--send", EXCEPTION_STACK_OVERFLOW, "stack-overflow", false},
+      {L"stack-overflow-small", L"--send", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
+      {L"stack-overflow-worker", L"--send", EXCEPTION_STACK_OVERFLOW, "stack-overflow"},
+      {L"cpp-exception", L"--send", kTerminateCode, "cpp-exception"},
+      {L"terminate", L"--send", kTerminateCode, "terminate"},
+      {L"abort", L"--send", kAbortCode, "abort"},
+      {L"breakpoint", L"--send", EXCEPTION_BREAKPOINT, "breakpoint"},
+  };
+  for (const CrashRow& c : kinds) CrashAndCheck(c);
+}
+
+// On a fresh run history, a run that reports two hangs and ends well, then one signature crashes five times
+// in a row, then another: one report per hang, the figures of the earlier runs at each start, the crash-loop
+// guard from the third crash of a signature (no dump, the report says why), the day's two reports of a
+// signature, the next two held back and counted in the next one sent on a later day. Held back with the send
+// policy, the reporter gets the report as dontsend; with the asking policy, nobody is asked and nothing at
+// all reaches a server.
+TEST_F(CrashHandlerTest, TheRunHistoryGuardsAndThrottles) {
+  const DWORD av = EXCEPTION_ACCESS_VIOLATION;
+  const char* const avType = "access-violation";
+  const CrashRow history[] = {
+      {L"access-violation", L"--send", av, avType, true, "1, crashed 0, unknown 0, same crash in a row 0"},
+      {L"access-violation", L"--send", av, avType, true, "2, crashed 1, unknown 0, same crash in a row 1"},
+      {L"access-violation", L"--send", av, ""},
+      {L"access-violation", L"--ask", av, ""},
+      {L"access-violation", L"--send", av, avType, true, "5, crashed 4, unknown 0, same crash in a row 4", "5",
+       "2"},
+      {L"divide-by-zero", L"--send", EXCEPTION_INT_DIVIDE_BY_ZERO, "divide-by-zero", true,
+       "6, crashed 5, unknown 0, same crash in a row 5"},
+  };
+  std::filesystem::remove(runs());
   std::filesystem::remove_all(crashLogs());
   const size_t requestsAtStart = server_->Requests().size();
+  const size_t launchesAtStart = ReadLaunches(client_).size();
   // The main thread stops its heartbeats twice, answering in between, and returns from main (4: a hang went
   // unreported). It hangs on for two limits after each report is written: a limit long enough for the
   // report's hand-over to end first even under load, so that a hang reported twice shows.
@@ -291,6 +305,8 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentAndTheRunHistoryGuardsAndThrottle
   for (const std::wstring& name : ListTree(crashLogs()))
     if (name.size() > 10 && name.compare(name.size() - 10, 10, L".xml.final") == 0) hangs.push_back(name);
   ASSERT_EQ(2u, hangs.size()) << hangLog;
+  // Each hang report's sendlog starts the transport on both folders.
+  EXPECT_EQ(launchesAtStart + 4, WaitForLaunchRecords(client_, launchesAtStart + 4, kLaunchWaitMs).size());
   for (const std::wstring& name : hangs) {
     const std::string text = ReadFileBytes(crashLogs() + L"\\" + name).value_or("");
     EXPECT_TRUE(Contains(text, "crashType=\"hang\"")) << text;
@@ -298,7 +314,7 @@ TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentAndTheRunHistoryGuardsAndThrottle
     const std::size_t thread = text.find("<thread index=\"0\">");
     EXPECT_LT(thread, text.find("KXCrashDemo.exe+0x", thread)) << text;
   }
-  for (const Row& c : history) crash(c);
+  for (const CrashRow& c : history) CrashAndCheck(c);
   // The hangs', the four sent, and dontsend's own exchange.
   EXPECT_EQ(7u, RequestsTo(kSolution, requestsAtStart).size());
 }

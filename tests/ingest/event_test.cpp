@@ -1,4 +1,5 @@
 #include "ingest/event_document.h"
+#include "ingest/event_file.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,9 @@ TEST(EventDocumentTest, TheFilesMembersFollowTheFixedOnesEscaped) {
                                                   "2024-01-31T14:05:09.123+0100", &test::WidenLatin1);
   const std::string end = ",\"event.type\":\"warning\",\"f\\\"o\\u00e9\":\"b\\\"a\\\\r\"}}]}";
   EXPECT_EQ(end, document.substr(document.size() - std::min(document.size(), end.size()))) << document;
+  // A line break inside a value would start another entry of the file.
+  const std::string file = FormatEventFile({{"app.name", "two\r\nlines\n"}, {"crash.id", "1"}});
+  EXPECT_EQ((EventEntries{{"app.name", "two  lines "}, {"crash.id", "1"}}), ParseEventFile(file)) << file;
 }
 
 // The moment and its offset from UTC, west of it too and by a part of an hour.

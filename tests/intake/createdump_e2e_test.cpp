@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/base64.h"
 #include "common/text_convert.h"
 #include "common/win_handles.h"
-#include "handler/crash_message.h"
 #include "intake/crash_data_message.h"
 #include "prefs/preference_store.h"
 #include "prefs/pvb_key.h"
@@ -89,7 +89,7 @@ struct PreferenceCleanup {
 // What a parser must read in the report of a crash: the crash as the crashed program captured it.
 Values ValuesOfTheCrash(const CrashCapture& capture, const char* exceptionName, const char* dumpType) {
   const CONTEXT& context = capture.context;
-  const std::wstring guid = PreferenceStore::getInstallationGuid();
+  const std::wstring guid = PreferenceStore::GetInstallationGuid();
   const auto address = reinterpret_cast<std::uintptr_t>(capture.exceptionRecord.ExceptionAddress);
   Values values = {
       {"/crashreport/user/@guid", std::string(guid.begin(), guid.end())},
@@ -163,7 +163,7 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
     const std::string id = UniqueCrashIdentifier();
     const std::string build = "Build-" + id;  // upper-case letters: the preference is looked up lower-cased
     const PreferenceCleanup cleanup{MakePvbKey("Crashing Front End", "1.0", build)};
-    if (c.preference != nullptr) PreferenceStore::writeAllPreferences({{cleanup.pvbKey, c.preference}});
+    if (c.preference != nullptr) PreferenceStore::WriteAllPreferences({{cleanup.pvbKey, c.preference}});
     const ReportFiles files(sandbox, id);
     const std::wstring dump = c.full ? files.fullDump : files.dump;
     // Files of an earlier crash with the same names, which this crash replaces.
@@ -185,7 +185,7 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
     ExpectDumpTellsTheCrash(DumpJson(sandbox, dump), *run.capture, c.dumpFlags);
     // A build without a preference gets the default stored for it.
     if (c.preference == nullptr) {
-      EXPECT_EQ("0_1_100", PreferenceStore::readAllPreferences()[cleanup.pvbKey]);
+      EXPECT_EQ("0_1_100", PreferenceStore::ReadAllPreferences()[cleanup.pvbKey]);
     }
   }
 }

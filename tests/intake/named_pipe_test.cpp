@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "handler/crash_pipe.h"
+#include "frontend/crash_pipe.h"
 #include "support/appdata_sandbox.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
@@ -76,9 +76,9 @@ TEST_F(NamedPipeTest, OneMessageEachWayEndsAtItsFirstNul) {
     std::string read;
     {
       NamedPipe pipe;
-      ASSERT_NE(nullptr, pipe.connect(served.id));
-      if (c.serviceWrites) pipe.writeDataToNamedPipe(c.written);
-      if (!c.serviceWrites) read = pipe.readDataFromNamedPipe();
+      ASSERT_NE(nullptr, pipe.Connect(served.id));
+      if (c.serviceWrites) pipe.WriteMessage(c.written);
+      if (!c.serviceWrites) read = pipe.ReadMessage();
     }
     const CrashPipe::Outcome outcome = served.server.Finish();
     EXPECT_TRUE(outcome.connected && outcome.failure.empty()) << outcome.failure;
@@ -95,8 +95,8 @@ TEST_F(NamedPipeTest, AFrontEndThatNeverWritesIsGivenUpOn) {
   ServedPipe served;
   served.server.StartReading();
   NamedPipe pipe(500);
-  ASSERT_NE(nullptr, pipe.connect(served.id));
-  EXPECT_EQ("", pipe.readDataFromNamedPipe());
+  ASSERT_NE(nullptr, pipe.Connect(served.id));
+  EXPECT_EQ("", pipe.ReadMessage());
   EXPECT_TRUE(test::Contains(Log(L"NamedPipe.txt"), "The front end did not answer in time, giving up.\r\n"));
 }
 
@@ -117,8 +117,8 @@ TEST_F(NamedPipeTest, APipeServedByAnUnidentifiableProcessGetsNothing) {
               ::InitializeAcl(&none, sizeof(none), ACL_REVISION) && setDacl(&none));
   {
     NamedPipe pipe;
-    EXPECT_EQ(nullptr, pipe.connect(served.id));
-    pipe.writeDataToNamedPipe("https://help.example/");
+    EXPECT_EQ(nullptr, pipe.Connect(served.id));
+    pipe.WriteMessage("https://help.example/");
   }
   EXPECT_TRUE(setDacl(saved));
   EXPECT_EQ("", served.server.Finish().received);

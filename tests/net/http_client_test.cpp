@@ -43,7 +43,7 @@ TEST(HttpClientTest, TheRequestArrivesAsGivenAndTheRawHeaderBlockComesBackWhole)
   std::uint32_t status = 7;
   // A server value with a scheme, a port and a path reaches the host; the port argument decides.
   const std::wstring answer =
-      HttpClient().sendPostRequest(L"HTTPS://localhost:1/elsewhere", L"/solution-url/win/intel", kFormHeader,
+      HttpClient().SendPostRequest(L"HTTPS://localhost:1/elsewhere", L"/solution-url/win/intel", kFormHeader,
                                    body, server.port(), &status);
 
   EXPECT_EQ(200u, status);
@@ -84,7 +84,7 @@ TEST(HttpClientTrustTest, NoAnswerRefusedCertificatesAndRedirectsGoNoFurther) {
     server.SetAnswer("/x", {kind, answerStatus, {header}, ""});
     std::uint32_t got = 7;
     const std::wstring text =
-        HttpClient().sendPostRequest(L"localhost", L"/x", kFormHeader, "x", server.port(), &got);
+        HttpClient().SendPostRequest(L"localhost", L"/x", kFormHeader, "x", server.port(), &got);
     EXPECT_EQ(answer, text.substr(0, answer.size()));
     EXPECT_EQ(status, got);
     EXPECT_EQ(requests, server.Requests().size());
@@ -126,7 +126,7 @@ TEST(HttpClientPortTest, PortZeroConnectsNowhere) {
   });
   std::uint32_t status = 7;
   const std::wstring server(address.begin(), address.end());
-  EXPECT_EQ(L"-1", HttpClient().sendPostRequest(server, L"/x", kFormHeader, "x", 0, &status));
+  EXPECT_EQ(L"-1", HttpClient().SendPostRequest(server, L"/x", kFormHeader, "x", 0, &status));
   EXPECT_EQ(0u, status);
   done = true;
   watcher.join();

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "handler/crash_pipe.h"
+#include "frontend/crash_pipe.h"
 #include "support/appdata_sandbox.h"
 #include "support/launch_records.h"
 #include "support/service_harness.h"

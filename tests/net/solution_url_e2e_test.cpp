@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "handler/crash_pipe.h"
+#include "frontend/crash_pipe.h"
 #include "support/appdata_sandbox.h"
 #include "support/front_end_run.h"
 #include "support/https_test_server.h"

@@ -58,7 +58,7 @@ class PreferenceSyncTest : public testing::Test {
 
 TEST_F(PreferenceSyncTest, TheServersAnswerIsMergedAndWithoutAStoreNothingIsSent) {
   // That what the store cannot read is neither sent nor touched is the store tests' round trip.
-  PreferenceStore::writeAllPreferences({{"appx;1.0;77", "0_1_100"}, {"kept;2.0;1", "2_0_0"}});
+  PreferenceStore::WriteAllPreferences({{"appx;1.0;77", "0_1_100"}, {"kept;2.0;1", "2_0_0"}});
   Answer(
       {"Updated Preferences: [{\"product\": \"AppX\", \"version\": \"1.0\", \"build\": \"77\", "
        "\"preferences\": \"1_2_3\"}, {\"product\": \"New\", \"version\": \"3.1\", \"build\": \"9\", "
@@ -74,12 +74,12 @@ TEST_F(PreferenceSyncTest, TheServersAnswerIsMergedAndWithoutAStoreNothingIsSent
       requests[0].body);
 
   const PreferenceMap merged = {{"appx;1.0;77", "1_2_3"}, {"kept;2.0;1", "2_0_0"}, {"new;3.1;9", "1_x"}};
-  EXPECT_EQ(merged, PreferenceStore::readAllPreferences());
+  EXPECT_EQ(merged, PreferenceStore::ReadAllPreferences());
 
   // Without an update the store stays; without a store nothing is sent, and no store is made.
   Answer({"X-Note: nothing new"});
   Sync();
-  EXPECT_EQ(merged, PreferenceStore::readAllPreferences());
+  EXPECT_EQ(merged, PreferenceStore::ReadAllPreferences());
   ClearStore();
   Sync();
   EXPECT_EQ(2u, server_.Requests().size());

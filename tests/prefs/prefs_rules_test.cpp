@@ -27,7 +27,7 @@ TEST(AnswerReadersTest, TheFirstUpdatedPreferencesLineIsMergedIntoTheStore) {
   const std::string answer = "HTTP/1.1 200 OK\r\nUpdated Preferences: [" +
                              Object("AppX", "1.0", "77", "2_1_100") + ", " + Object("New", "2", "3", "1_X") +
                              "]\r\nUpdated Preferences: [" + Object("late", "", "", "9") + "]\r\n";
-  readUpdatedPreferences(std::wstring(answer.begin(), answer.end()), preferences);
+  ReadUpdatedPreferences(std::wstring(answer.begin(), answer.end()), preferences);
   EXPECT_EQ((PreferenceMap{{"appx;1.0;77", "2_1_100"}, {"kept;1;2", "1_0_0"}, {"new;2;3", "1_x"}}),
             preferences);
 }
@@ -44,13 +44,13 @@ TEST(ClientConfigTest, PortIsReadLikeAtoiAndOnlyInRange) {
 
 // The body's spacing and order, as the server reads them, are the preference sync end-to-end test's.
 TEST(PreferenceRequestTest, TheBodyListsOnlyBuildsOfThreePartsEveryPartEscaped) {
-  EXPECT_EQ("", buildPreferenceRequestBody({{"appx;1.0", "1"}, {"appx;1.0;", "1"}, {"a;b;c;d", "1"}},
+  EXPECT_EQ("", BuildPreferenceRequestBody({{"appx;1.0", "1"}, {"appx;1.0;", "1"}, {"a;b;c;d", "1"}},
                                            &test::WidenLatin1));
   // Every part of the key is escaped, not only the preference text.
   EXPECT_EQ(
       "[{\"product\": \"q\\\"}\",\"version\" : \"1\\\\\",\"build\" : \"\\u00e9\",\"preferences\" : "
       "\"\\u0001\"}]",
-      buildPreferenceRequestBody({{"q\"};1\\;\xe9", "\x01"}}, &test::WidenLatin1));
+      BuildPreferenceRequestBody({{"q\"};1\\;\xe9", "\x01"}}, &test::WidenLatin1));
 }
 
 }  // namespace

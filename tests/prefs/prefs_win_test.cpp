@@ -69,18 +69,18 @@ void WriteRawValue(const wchar_t* path, const std::wstring& name, const RawValue
 // be) gets no new value, but a build already stored is still updated.
 TEST(PreferenceStoreTest, AFullStoreTakesNoNewPreferenceButUpdatesStoredOnes) {
   RegistryScratch scratch;
-  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(std::wstring(256, L'x')));
+  EXPECT_EQ(std::nullopt, PreferenceStore::ReadPreference(std::wstring(256, L'x')));
   EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, std::wstring(256, L'x')));
   for (int i = 0; i < 250; ++i) {
     WriteRawValue(kProductPreferencesKey, L"p;1;" + std::to_wstring(i), TextValue(L"1"));
   }
   PreferenceMap answered = {{"p;1;0", "2_2_2"}};
   for (int i = 0; i < 3000; ++i) answered["new;1;" + std::to_string(i)] = "1_0_0";
-  PreferenceStore::writeAllPreferences(answered);
-  const PreferenceMap stored = PreferenceStore::readAllPreferences();
+  PreferenceStore::WriteAllPreferences(answered);
+  const PreferenceMap stored = PreferenceStore::ReadAllPreferences();
   EXPECT_EQ(256u, stored.size());
   EXPECT_EQ("2_2_2", stored.at("p;1;0"));
-  EXPECT_EQ(std::nullopt, PreferenceStore::readPreference(L"other;1;1"));
+  EXPECT_EQ(std::nullopt, PreferenceStore::ReadPreference(L"other;1;1"));
   EXPECT_EQ(std::nullopt, ReadRawValue(kProductPreferencesKey, L"other;1;1"));
 }
 
@@ -94,10 +94,10 @@ TEST(PreferenceStoreTest, TheGuidIsMadeOnceAndKeptUnlessDamaged) {
     std::vector<std::wstring> seen(8);
     std::vector<std::thread> readers;
     for (std::wstring& one : seen)
-      readers.emplace_back([&one] { one = PreferenceStore::getInstallationGuid(); });
+      readers.emplace_back([&one] { one = PreferenceStore::GetInstallationGuid(); });
     for (std::thread& reader : readers) reader.join();
-    const std::wstring stored = PreferenceStore::getInstallationGuid();
-    ASSERT_TRUE(isWellFormedGuid(stored) && stored.find_first_of(L"ABCDEF") == std::wstring::npos) << stored;
+    const std::wstring stored = PreferenceStore::GetInstallationGuid();
+    ASSERT_TRUE(IsWellFormedGuid(stored) && stored.find_first_of(L"ABCDEF") == std::wstring::npos) << stored;
     ASSERT_EQ(TextValue(stored), ReadRawValue(kKXLogKey, L"GUID"));
     for (const std::wstring& one : seen) ASSERT_EQ(stored, one) << "round " << round;
   }
@@ -113,11 +113,11 @@ TEST(PreferenceStoreTest, TheGuidIsMadeOnceAndKeptUnlessDamaged) {
   for (const auto& [name, value] : cases) {
     SCOPED_TRACE(name);
     WriteRawValue(kKXLogKey, L"GUID", value);
-    const std::wstring guid = PreferenceStore::getInstallationGuid();
-    EXPECT_TRUE(isWellFormedGuid(guid));
+    const std::wstring guid = PreferenceStore::GetInstallationGuid();
+    EXPECT_TRUE(IsWellFormedGuid(guid));
     EXPECT_TRUE(seen.insert(guid).second);
     EXPECT_EQ(TextValue(guid), ReadRawValue(kKXLogKey, L"GUID"));
-    EXPECT_EQ(guid, PreferenceStore::getInstallationGuid());
+    EXPECT_EQ(guid, PreferenceStore::GetInstallationGuid());
   }
   EXPECT_EQ(1u, seen.count(upper));
 }
@@ -128,8 +128,8 @@ TEST(ClientConfigFileTest, FileIsReadInTextModeWhileOthersHoldItOpenAndAMissingO
   const std::wstring directory =
       std::wstring(temp) + L"kx-config-" + std::to_wstring(::GetCurrentProcessId());
   std::filesystem::create_directories(directory);
-  EXPECT_TRUE(readClientConfig(directory).empty());
-  EXPECT_TRUE(readClientConfig(directory + L"\\no such folder").empty());
+  EXPECT_TRUE(ReadClientConfig(directory).empty());
+  EXPECT_TRUE(ReadClientConfig(directory + L"\\no such folder").empty());
 
   const std::wstring path = directory + L"\\kx_win_client_config.cfg";
   test::WriteFileBytes(path, "\xEF\xBB\xBFkxkxs-url=https://first\r\nKXKXS-PORT = 8443\r\n" +
@@ -146,7 +146,7 @@ TEST(ClientConfigFileTest, FileIsReadInTextModeWhileOthersHoldItOpenAndAMissingO
                             {"kxkxs-port", "8443"},
                             {"kxcn-url", "https://Solutions.Example/a"},
                             {"kxcn-port", "70000"}}),
-              readClientConfig(directory));
+              ReadClientConfig(directory));
   }
   std::filesystem::remove_all(directory);
 }

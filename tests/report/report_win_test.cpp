@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "report/kx_log_generator.h"
+#include "report/crash_files_writer.h"
 #include "support/appdata_sandbox.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
@@ -33,7 +33,7 @@ TEST(ReportWinTest, WmiPastItsLimitCostsTheGpuLinesOnlyNotTheReportOrTheDump) {
     crash.DumpFileName = L"gpu-limit";
 
     ReportProbes probes(limitMs);
-    EXPECT_EQ(KXLogGenerator::kReportWritten, KXLogGenerator().GenerateCrashLog(crash, probes));
+    EXPECT_EQ(CrashFilesResult::kWritten, CrashFilesWriter().Write(crash, probes));
     target.End(true);
 
     const std::string report =

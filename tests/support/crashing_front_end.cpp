@@ -22,7 +22,7 @@
 #include <string>
 
 #include "common/win_handles.h"
-#include "handler/crash_reporter.h"
+#include "handler/report_flow.h"
 #include "support/crash_capture.h"
 #include "support/service_harness.h"
 
@@ -126,12 +126,12 @@ UINT Run(int argc, wchar_t** argv) {
   options.productName = "Crashing Front End";
   options.productVersion = "1.0";
   options.productBuild = "100";
-  const kx::CrashReporter reporter(options);
+  const kx::ReportFlow reporter(options);
   std::string message = reporter.CrashDataMessage(g_crash, argv[1]);
   // A later record of a key wins: the extra records override the reporter's.
   if (!extra->empty()) message += "KX------KX" + *extra;
-  const kx::CrashReporter::PipedRun run =
-      reporter.RunWritingPipe(L"createdump", argv[1], message + '\0', kServiceWaitMs);
+  const kx::ServiceCommands::PipedRun run =
+      reporter.service().RunWritingPipe(L"createdump", argv[1], message + '\0', kServiceWaitMs);
   const kx::ChildRun& service = run.service;
   const kx::CrashPipe::Outcome& served = run.pipe;
 

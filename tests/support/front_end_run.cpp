@@ -29,7 +29,7 @@ FrontEndRun RunCrashingFrontEnd(const std::string& crashIdentifier, const std::s
 }
 
 ReportFiles::ReportFiles(const AppDataSandbox& sandbox, const std::string& crashIdentifier) {
-  const std::wstring stem = PreferenceStore::getInstallationGuid() + L"_" + WideId(crashIdentifier) + L"_abc";
+  const std::wstring stem = PreferenceStore::GetInstallationGuid() + L"_" + WideId(crashIdentifier) + L"_abc";
   const std::wstring reportStem = sandbox.storageRoot() + L"\\crashlogs\\kxWinLog_" + stem + L".xml";
   report = reportStem + L".solurl";
   attached = report + L".dmpattached";

@@ -16,6 +16,7 @@
 #include "support/linux_programs.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
+#include "support/waiting.h"
 
 namespace kx::test {
 namespace {
@@ -36,10 +37,10 @@ RecordedRequest ParseRequest(const std::string& data) {
   RecordedRequest request;
   const size_t headEnd = data.find("\r\n\r\n");
   if (headEnd != std::string::npos) request.body = data.substr(headEnd + 4);
-  splitText(data.substr(0, headEnd), "\r\n", request.headerLines);
+  SplitText(data.substr(0, headEnd), "\r\n", request.headerLines);
   if (request.headerLines.empty()) return request;
   std::vector<std::string> words;
-  splitText(request.headerLines.front(), " ", words);
+  SplitText(request.headerLines.front(), " ", words);
   request.headerLines.erase(request.headerLines.begin());
   if (words.size() > 0) request.method = words[0];
   if (words.size() > 1) request.path = words[1];
@@ -56,7 +57,7 @@ std::optional<std::string> FindHeader(const RecordedRequest& request, const std:
   for (const std::string& line : request.headerLines) {
     const size_t colon = line.find(':');
     if (colon != std::string::npos && lower(line.substr(0, colon)) == lower(name)) {
-      return trimText(line.substr(colon + 1));
+      return TrimText(line.substr(colon + 1));
     }
   }
   return std::nullopt;
@@ -95,24 +96,24 @@ std::string HttpsTestServer::Start(TestCertificate certificate) {
   const std::string notStarted = StartLinuxProgram(L"Z:\\usr\\bin\\python3", arguments);
   if (!notStarted.empty()) return notStarted;
 
-  for (int waited = 0; waited < 1000; ++waited) {
+  std::string failure;
+  const bool listening = WaitUntil("the test server's port file", std::chrono::seconds(120), [&] {
     const std::optional<std::string> port = ReadFileBytes(control_ + L"\\port");
-    if (port && !port->empty()) {
-      port_ = static_cast<std::uint16_t>(std::stoi(*port));
-      return "";
-    }
+    if (port && !port->empty()) port_ = static_cast<std::uint16_t>(std::stoi(*port));
     const std::optional<std::string> log = ReadFileBytes(control_ + L"\\server.log");
-    if (log && !log->empty()) return "the server did not start: " + *log;
-    ::Sleep(20);
-  }
-  return "the server did not listen within 20 s; started with " + Utf8(arguments);
+    if (port_ == 0 && log && !log->empty()) failure = "the server did not start: " + *log;
+    return port_ != 0 || !failure.empty();
+  });
+  if (!listening) return "the server did not listen within 120 s; started with " + Utf8(arguments);
+  return failure;
 }
 
 HttpsTestServer::~HttpsTestServer() {
   if (control_.empty()) return;
   if (port_ != 0) {
     WriteFileBytes(control_ + L"\\stop", "");
-    for (int waited = 0; waited < 250 && !IsFile(control_ + L"\\stopped"); ++waited) ::Sleep(20);
+    WaitUntil("the test server to stop", std::chrono::seconds(30),
+              [&] { return IsFile(control_ + L"\\stopped"); });
   }
   // A server that has not gone yet ends when it sees its control folder gone.
   std::error_code ignored;

@@ -4,6 +4,7 @@
 
 #include "support/service_harness.h"
 #include "support/test_files.h"
+#include "support/waiting.h"
 
 namespace kx::test {
 
@@ -28,11 +29,11 @@ std::vector<Launch> ReadLaunches(const std::wstring& recordFolder) {
 }
 
 std::vector<Launch> WaitForLaunchRecords(const std::wstring& recordFolder, size_t count, DWORD limitMs) {
-  std::vector<Launch> launches = ReadLaunches(recordFolder);
-  for (DWORD waited = 0; launches.size() < count && waited < limitMs; waited += 20) {
-    ::Sleep(20);
+  std::vector<Launch> launches;
+  WaitUntil(std::to_string(count) + " launch records", std::chrono::milliseconds(limitMs), [&] {
     launches = ReadLaunches(recordFolder);
-  }
+    return launches.size() >= count;
+  });
   return launches;
 }
 

@@ -7,8 +7,19 @@
 #include <vector>
 
 #include "common/command_word.h"
+#include "support/waiting.h"
 
 namespace kx::test {
+namespace {
+
+// For notes and messages: the text's ASCII as it is, anything else as '?'.
+std::string Narrow(const std::wstring& text) {
+  std::string narrow;
+  for (const wchar_t c : text) narrow.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  return narrow;
+}
+
+}  // namespace
 
 std::wstring ThisProgramFolder() { return kx::ThisProgramFolder(); }
 
@@ -17,10 +28,12 @@ std::wstring ServicePath() { return ThisProgramFolder() + L"\\KXWindowsClientSer
 std::wstring QuoteWord(const std::wstring& word) { return QuoteCommandWord(word); }
 
 ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs) {
+  const WaitNote noted("the service to end: " + Narrow(CommandLineOf(ServicePath(), words)));
   return RunChild(ServicePath(), words, timeoutMs);
 }
 
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs) {
+  const WaitNote noted("a program to end: " + Narrow(path + L" " + arguments));
   return RunChildWithArguments(path, arguments, timeoutMs);
 }
 
@@ -45,6 +58,7 @@ ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& argume
   const UniqueHandle process(info.hProcess);
   const UniqueHandle thread(info.hThread);
   run.started = true;
+  const WaitNote noted("a program to end: " + Narrow(commandLine));
   run.finished = ::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
   if (!run.finished) ::TerminateProcess(process.get(), ERROR_TIMEOUT);
   ::GetExitCodeProcess(process.get(), &run.exitCode);
@@ -53,8 +67,10 @@ ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& argume
 
 bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count) {
   std::vector<std::future<ServiceRun>> runs;
+  const WaitNote noted(std::to_string(count) + " runs at once to end: " + Narrow(path + L" " + arguments));
   for (int i = 0; i < count; ++i)
-    runs.push_back(std::async(std::launch::async, [&] { return RunProgram(path, arguments, 180000); }));
+    runs.push_back(
+        std::async(std::launch::async, [&] { return RunChildWithArguments(path, arguments, kProgramLimitMs); }));
   bool all = true;
   for (std::future<ServiceRun>& future : runs) {
     const ServiceRun run = future.get();
@@ -85,9 +101,14 @@ StartedProgram::StartedProgram(const std::wstring& path, const std::vector<std::
 
 DWORD StartedProgram::End(bool kill) const {
   if (kill) ::TerminateProcess(process.get(), 1);
+  const WaitNote noted("a started program (process " + std::to_string(processId) + ") to end");
   DWORD code = STILL_ACTIVE;
-  if (::WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0)
+  if (::WaitForSingleObject(process.get(), kProgramLimitMs) == WAIT_OBJECT_0) {
     ::GetExitCodeProcess(process.get(), &code);
+  } else {
+    ADD_FAILURE() << "gave up after " << kProgramLimitMs / 1000 << " s waiting for process " << processId
+                  << " to end; it still runs";
+  }
   return code;
 }
 

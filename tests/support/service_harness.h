@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/win_handles.h"
-#include "handler/child_process.h"
+#include "frontend/child_process.h"
 
 namespace kx::test {
 
@@ -22,10 +22,14 @@ std::wstring ServicePath();
 // Quotes one word so that CommandLineToArgvW gives it back unchanged.
 std::wstring QuoteWord(const std::wstring& word);
 
+// How long a test lets a program of ours run that should end by itself in a second: a busy machine makes
+// Wine's process starts many times slower, and these waits end with the program, not with the limit.
+constexpr DWORD kProgramLimitMs = 180000;
+
 // Runs the service with these words after its own path.
-ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs = 60000);
+ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs = kProgramLimitMs);
 // Runs any program with this argument text (for command lines the quoting helper cannot express).
-ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = 60000);
+ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = kProgramLimitMs);
 // The same, its standard output and error written to the file `output`.
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
                             DWORD timeoutMs);

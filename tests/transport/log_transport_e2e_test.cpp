@@ -20,6 +20,7 @@
 #include "support/linux_programs.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
+#include "support/waiting.h"
 
 namespace kx::test {
 namespace {
@@ -55,11 +56,13 @@ long PeakResidentKiB(const std::wstring& client, const std::wstring& folder) {
                                     QuoteWord(TransportPath()) + L" " + QuoteWord(client) + L" " +
                                     QuoteWord(folder) + L" " + QuoteWord(UnixPath(folder) + L"-rss.txt"));
   EXPECT_EQ("", started);
-  for (int waited = 0; waited < 1800; ++waited) {
-    if (const std::optional<std::string> figure = ReadFileBytes(out)) return std::atol(figure->c_str());
-    ::Sleep(100);
-  }
-  return 0;
+  long figure = 0;
+  WaitUntil("the transport's memory figure", std::chrono::seconds(180), [&] {
+    const std::optional<std::string> text = ReadFileBytes(out);
+    if (text) figure = std::atol(text->c_str());
+    return text.has_value();
+  });
+  return figure;
 }
 
 class LogTransportTest : public testing::Test {
@@ -115,7 +118,7 @@ TEST_F(LogTransportTest, FinishedFilesTravelOnceByteExactAndAreThenDeleted) {
   for (int i = 0; i < 100; ++i) {
     EXPECT_EQ(std::to_string(i), uploads["f" + std::to_string(i) + ".final"].body);
   }
-  const std::wstring wideGuid = PreferenceStore::getInstallationGuid();
+  const std::wstring wideGuid = PreferenceStore::GetInstallationGuid();
   const std::string guid(wideGuid.begin(), wideGuid.end());
   // Name, body, and the headers of kind, the report an attachment belongs to and the installation.
   const std::tuple<std::string, std::string, std::string> files[] = {
@@ -182,7 +185,8 @@ TEST_F(LogTransportTest, EachFileMeetsItsFateAndTheNextRunFinishesIt) {
     Answer(row.status, answer);
     if (row.status == 0) {
       const StartedProgram transport(TransportPath(), {client_, folder_});
-      for (int waited = 0; waited < 3000 && server_.Requests().size() == before; ++waited) ::Sleep(10);
+      WaitUntil("the upload to reach the silent server", std::chrono::seconds(120),
+                [&] { return server_.Requests().size() != before; });
       transport.End(true);
     } else {
       ASSERT_TRUE(RunTransports(client_, folder_));
@@ -203,7 +207,7 @@ TEST_F(LogTransportTest, NothingOutsideItsOwnFolderIsSentOrChanged) {
   const std::wstring symlink = folder_ + L"\\s.final";
   ASSERT_EQ("", StartLinuxProgram(L"Z:\\bin\\ln", L"-s " + QuoteWord(UnixPath(outside + L"s")) + L" " +
                                                        QuoteWord(UnixPath(symlink))));
-  for (int waited = 0; waited < 500 && !IsFile(symlink); ++waited) ::Sleep(10);
+  WaitUntil("ln to make the link", std::chrono::seconds(60), [&] { return IsFile(symlink); });
   ASSERT_TRUE(::CreateHardLinkW((folder_ + L"\\h.final").c_str(), (outside + L"h").c_str(), nullptr));
   ASSERT_TRUE(RunTransports(client_, folder_));
   EXPECT_EQ((std::vector<std::wstring>{L"h.final", L"s.final"}), ListTree(folder_));

@@ -26,9 +26,8 @@
 
 #include "common/storage_paths.h"
 #include "common/win_handles.h"
-#include "handler/crash_message.h"
-#include "handler/crash_pipe.h"
-#include "handler/crash_reporter.h"
+#include "frontend/crash_pipe.h"
+#include "handler/report_flow.h"
 
 #include "bench_text.h"
 
@@ -135,7 +134,7 @@ std::uint64_t FileSize(const std::wstring& path) {
 
 class Bench {
  public:
-  Bench(const kx::CrashReporter& reporter, std::wstring folder)
+  Bench(const kx::ReportFlow& reporter, std::wstring folder)
       : reporter_(reporter), folder_(std::move(folder)) {}
 
   // One createdump of the crash, its pipe served with `message`; false when the dump was not written.
@@ -194,7 +193,7 @@ class Bench {
   std::uint64_t serviceDumpBytes_ = 0;
 
  private:
-  const kx::CrashReporter& reporter_;
+  const kx::ReportFlow& reporter_;
   std::wstring folder_;
 };
 
@@ -246,7 +245,7 @@ int Main(int argc, wchar_t** argv) {
   options.productName = "KX Bench";
   options.productVersion = "1.0";
   options.productBuild = "1";
-  const kx::CrashReporter reporter(options);
+  const kx::ReportFlow reporter(options);
   Bench bench(reporter, folder);
   const std::wstring identifier = L"bench-" + std::to_wstring(g_crash.processId);
   const std::string message = reporter.CrashDataMessage(g_crash, identifier);

@@ -19,7 +19,7 @@
 
 #include "common/storage_paths.h"
 #include "common/win_handles.h"
-#include "handler/child_process.h"
+#include "frontend/child_process.h"
 
 #include "bench_text.h"
 
