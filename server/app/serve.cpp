@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 #include <thread>
 
 #include "store/file_io.h"
@@ -60,7 +61,6 @@ int Serve(const ServeOptions& options) {
   // A client that goes away mid-answer must cost a failed write, not the process.
   ::signal(SIGPIPE, SIG_IGN);
   StopSignals signals;
-  const std::int64_t started = static_cast<std::int64_t>(std::time(nullptr));
   UniqueFd lock;
   if (!options.store.dataFolder.empty() &&
       (!MakeFolders(options.store.dataFolder) || !LockDataFolder(options.store.dataFolder, lock))) {
@@ -77,8 +77,10 @@ int Serve(const ServeOptions& options) {
   std::unique_ptr<Store> store;
   try {
     store = Store::Open(options.store);
-    // Files whose rows a killed run never committed: whole, but no answer ever covered them.
-    if (const std::int64_t removed = store->RemoveOrphans(started))
+    // Files whose rows a killed run never committed: whole, but no answer ever covered them. The data folder
+    // is locked and intake not started, so each is an earlier run's whatever its time: a kill and a restart
+    // within one second leave files dated the start's own second.
+    if (const std::int64_t removed = store->RemoveOrphans(std::numeric_limits<std::int64_t>::max()))
       std::fprintf(stderr, "kxserver: removed %lld files an earlier run left unrecorded\n", static_cast<long long>(removed));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "kxserver: cannot open the store: %s\n", error.what());

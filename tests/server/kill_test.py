@@ -64,6 +64,12 @@ def main():
         server.stop(kill=True)
         for thread in load.threads:
             thread.join(60)
+        if server.store[0] == "data":  # a stray of an earlier run, dated later than the restart
+            stray = os.path.join(server.store[1], "files", "ab", "ab" + "0" * 62)
+            os.makedirs(os.path.dirname(stray), exist_ok=True)
+            with open(stray, "wb") as file:
+                file.write(b"x")
+            os.utime(stray, (2 ** 32, 2 ** 32))
         server.start()
         stored = {u["name"]: u for u in json.loads(server.admin("uploads", "--json").stdout)}
         lost = [name for name, digest in load.answered.items()
