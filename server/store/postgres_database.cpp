@@ -4,6 +4,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "common/hex_text.h"
 #include "store/database.h"
 
 // Parameters go to libpq as text: numbers and texts as they are, blobs in bytea's hexadecimal form.
@@ -18,14 +19,10 @@ struct string_traits<kx::server::SqlValue> {
   static std::string to_string(const kx::server::SqlValue& value) {
     if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
     if (const auto* text = std::get_if<std::string>(&value)) return *text;
-    static const char kDigits[] = "0123456789abcdef";
     const std::string& bytes = std::get<kx::server::SqlBlob>(value).bytes;
     std::string hex = "\\x";
     hex.reserve(2 + bytes.size() * 2);
-    for (const char c : bytes) {
-      hex.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
-      hex.push_back(kDigits[static_cast<unsigned char>(c) & 0xF]);
-    }
+    for (const char c : bytes) kx::AppendHex(hex, static_cast<unsigned char>(c), 2, false);
     return hex;
   }
 };

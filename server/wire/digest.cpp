@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "common/hex_text.h"
+
 namespace kx::server {
 
 struct Sha256::State {
@@ -24,12 +26,8 @@ std::string Sha256::Hex() {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   EVP_DigestFinal_ex(state_->context, digest, &length);
-  static const char kDigits[] = "0123456789abcdef";
   std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex.push_back(kDigits[digest[i] >> 4]);
-    hex.push_back(kDigits[digest[i] & 0xF]);
-  }
+  for (unsigned int i = 0; i < length; ++i) AppendHex(hex, digest[i], 2, false);
   return hex;
 }
 

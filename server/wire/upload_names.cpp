@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "common/ascii_text.h"
+#include "common/hex_text.h"
 #include "common/name_piece.h"
 #include "dispatch/report_names.h"
 #include "prefs/installation_guid.h"
@@ -79,10 +80,6 @@ std::string GuidPieceOf(std::string_view name) {
   return {};
 }
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
-
-int HexValue(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
-
 UploadCheck Fault(UploadHeaderFault fault) { return UploadCheck{fault, {}}; }
 
 }  // namespace
@@ -93,8 +90,10 @@ std::optional<std::string> PercentDecode(std::string_view text) {
   for (std::size_t at = 0; at < text.size(); ++at) {
     char c = text[at];
     if (c == '%') {
-      if (at + 2 >= text.size() || !IsHexDigit(text[at + 1]) || !IsHexDigit(text[at + 2])) return std::nullopt;
-      c = static_cast<char>(HexValue(text[at + 1]) * 16 + HexValue(text[at + 2]));
+      // Stricter than the client's own decoder: a "%" without two digits is a garbled name, refused.
+      if (at + 2 >= text.size() || HexDigitValue(text[at + 1]) < 0 || HexDigitValue(text[at + 2]) < 0)
+        return std::nullopt;
+      c = static_cast<char>(HexDigitValue(text[at + 1]) * 16 + HexDigitValue(text[at + 2]));
       at += 2;
     }
     if (c == '\0') return std::nullopt;

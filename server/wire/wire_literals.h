@@ -1,8 +1,8 @@
-// The client's wire literals that the server must match, each written here once. In the client they live
-// inside Win32 files (net/solution_url.cpp, prefs/initial_data_sync_processor.cpp,
-// ingest/ingest_processor.cpp) or as private constants of platform-free ones (prefs/answer_readers.cpp,
-// transport/upload_rules.cpp) that no header exports; the upload path does have a header
-// (transport/upload_rules.h, kUploadPath) and is taken from there.
+// The client's wire literals that the server must match, each written here once: the client still keeps
+// them inside Win32 files (app/solution_exchange.cpp, app/preference_sync.cpp, app/post_events.cpp) or as
+// private constants of platform-free ones (prefs/answer_readers.cpp, transport/upload_rules.cpp) that no
+// header exports. Everything the client's platform-free libraries do export (the upload path, the report
+// and dump names and states, hex and GUID text) is taken from them instead.
 #pragma once
 
 namespace kx::server {

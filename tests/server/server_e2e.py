@@ -34,7 +34,7 @@ def check(condition, what):
 
 def exchanges(server):
     guid = str(uuid.uuid4())
-    server.admin("link", "prefix:KXCrashDemo.exe+0x33", "https://help.example/kx/4711")
+    server.admin("link", "prefix:kxcrashdemo.exe+0x33", "https://help.example/kx/4711")
     server.admin("preference", "KXDemo", "1.0", "1", "1_1_100")
     status, headers, _ = server.request("/solution-url/win/intel", k.as_solution_body(k.report(guid)),
                                         {"Content-Type": "application/x-www-form-urlencoded"})

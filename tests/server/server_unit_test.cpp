@@ -85,12 +85,15 @@ TEST(ServerWireTest, BothCopiesOfAReportAreOneCrash) {
   EXPECT_NE(identity, ReportIdentity(Report(kStack, "s2")));
 }
 
-TEST(ServerWireTest, ACrashIsSignedByItsFirstFrame) {
+TEST(ServerWireTest, ACrashIsSignedByItsStackText) {
   const std::tuple<std::string, std::string, std::string> rows[] = {
-      {Report(kStack), "AppX.exe+0x331C", ""},
-      {Report("\r\n0 My App.exe+0x10 0x0000000000000010\r\n"), "My App.exe+0x10", ""},  // a blank in the module's name
-      {Report("0 ?? 0x0000000000000010"), "?? 0xc0000005", ""},
-      {Report(""), "?? 0xc0000005", ""},
+      {Report(kStack), "appx.exe+0x331C", ""},
+      {Report("\r\n0 My App.exe+0x10 0x0000000000000010\r\n"), "my app.exe+0x10", ""},  // a blank in the module's name
+      // System modules and frames in none are passed over for the application's frame.
+      {Report("0 ntdll.dll+0x5 0x5\n1 ?? 0x0000000000000010\n2 AppX.exe+0x2A 0x2A\n"), "appx.exe+0x2A", ""},
+      {Report("0 ?? 0x0000000000000010"), "(unknown)+0x10", ""},
+      {Report("0 AppX.exe+0xZZ 0x1\nnoise\n"), "(no frames)", ""},
+      {Report(""), "(no frames)", ""},
       {Replaced(Report("0 AppX.exe+0x1 0x1"), kGuid, "not-a-guid"), "", "no well-formed installation GUID"},
       {"<crashreport>", "", "not well-formed XML"},
       {"<other/>", "", "no crashreport element"},
@@ -101,6 +104,7 @@ TEST(ServerWireTest, ACrashIsSignedByItsFirstFrame) {
     EXPECT_EQ(0u, facts.problem.find(problem)) << facts.problem;
     if (!facts.readable()) continue;
     EXPECT_EQ(signature, CrashSignature(facts));
+    EXPECT_FALSE(IsNamedSignature(signature));
     EXPECT_EQ("AppX", facts.product);
     EXPECT_EQ("Mini", facts.dumpType);
   }
@@ -116,7 +120,8 @@ TEST(ServerRulesTest, TheBestRuleGivesTheHelpLink) {
   const std::pair<const char*, const char*> rows[] = {
       {"AppX.exe+0x331C", "https://h/exact"}, {"AppX.exe+0x3310", "https://h/long"},
       {"AppX.exe+0x3000", "https://h/short"}, {"AppX.exe+0x10", "https://h/module"},
-      {"Other.dll+0x331C", nullptr},          {"?? 0xc0000005", nullptr}};
+      {"appx.exe!Crash", "https://h/module"}, {"Other.dll+0x331C", nullptr},
+      {"(unknown)+0x10", nullptr},            {"(no frames)", nullptr}};
   for (const auto& [signature, url] : rows) {
     const LinkRule* chosen = ChooseLink(rules, signature);
     EXPECT_EQ(url ? std::string(url) : "", chosen ? chosen->url : "") << signature;

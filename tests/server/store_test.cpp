@@ -96,7 +96,7 @@ TEST_F(StoreTest, ACrashCountsOnceHoweverItsReportArrives) {
   EXPECT_FALSE(Upload("report", "1-b", Document("b")));
   Solution(Document("c"));
   const GroupSummary group = OnlyGroup();
-  EXPECT_EQ("AppX.exe+0x331C", group.signature);
+  EXPECT_EQ("appx.exe+0x331C", group.signature);
   EXPECT_EQ(3, group.crashes);
   EXPECT_EQ(1, group.installations);
   EXPECT_EQ(std::vector<std::string>{"AppX 1.0 77"}, group.builds);
