@@ -16,7 +16,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: kxserver serve (--data DIR | --database URL) --listen ADDR:PORT --tls-cert CERT.pem --tls-key KEY.pem\n"
     "                      [--threads N] [--max-dump-mib N] [--rate-per-installation PER_MINUTE]\n"
-    "                      [--rate-overall PER_SECOND] [--ingest-key KEY] [--dump-reader PROGRAM]\n"
+    "                      [--rate-overall PER_SECOND] [--ingest-key KEY] [--symbols DIR]... [--dump-reader PROGRAM]\n"
     "                      [--access-log FILE] [--port-file FILE] [--connections N] [--spool DIR]\n"
     "       kxserver admin (--data DIR | --database URL) COMMAND ...   (kxserver admin --data DIR help)\n";
 
@@ -38,7 +38,7 @@ int Admin(std::vector<std::string> words) {
   try {
     const std::unique_ptr<kx::server::Store> store = kx::server::Store::Open(*location);
     kx::server::ProcessorOptions processing;
-    processing.dumpReader = {DumpInfoPath()};
+    processing.dumpReader = {DumpInfoPath(), "--json"};
     processing.spoolFolder = location->spoolFolder;
     return kx::server::RunAdmin(*store, processing, words, stdout, stderr);
   } catch (const std::exception& failure) {

@@ -68,7 +68,8 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& wo
   ExchangeSettings& exchanges = intake.exchanges;
   exchanges.ingestKey = kIngestProject;
   exchanges.rates.perInstallation = 60;
-  options.processing.dumpReader = {dumpReader};
+  options.processing.dumpReader = {dumpReader, "--json"};
+  std::vector<std::string> symbolFolders;
   options.processing.spoolFolder = location->spoolFolder;
   bool plain = false;
   // Each option with a value: true when the value is one it takes.
@@ -93,7 +94,8 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& wo
       {"--rate-per-installation", number(1 << 30, [&](long long n) { exchanges.rates.perInstallation = static_cast<double>(n); })},
       {"--rate-overall", number(1 << 30, [&](long long n) { exchanges.rates.overall = static_cast<double>(n); })},
       {"--ingest-key", text(exchanges.ingestKey)},
-      {"--dump-reader", [&](const std::string& value) { return !(options.processing.dumpReader = {value})[0].empty(); }},
+      {"--dump-reader", [&](const std::string& value) { return !(options.processing.dumpReader[0] = value).empty(); }},
+      {"--symbols", [&](const std::string& value) { symbolFolders.push_back(value); return !value.empty(); }},
       {"--dump-seconds", number(3600, [&](long long n) { options.processing.dumpSeconds = static_cast<int>(std::max(1LL, n)); })},
       {"--access-log", text(options.accessLogPath)},
       {"--port-file", text(options.portFile)},
@@ -109,6 +111,10 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& wo
       return std::nullopt;
     }
     ++at;
+  }
+  for (const std::string& folder : symbolFolders) {
+    options.processing.dumpReader.push_back("--symbols");
+    options.processing.dumpReader.push_back(folder);
   }
   options.processing.reportBytes = exchanges.limits.reportBytes;
   const bool tls = !intake.certificateFile.empty() && !intake.keyFile.empty();

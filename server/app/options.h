@@ -3,7 +3,8 @@
 //   kxserver serve (--data DIR | --database URL) [--listen ADDR:PORT] (--tls-cert CERT.pem --tls-key KEY.pem
 //                  | --plain-http) [--threads N] [--connections N] [--spool DIR] [--max-dump-mib N]
 //                  [--rate-per-installation PER_MINUTE] [--rate-overall PER_SECOND] [--ingest-key KEY]
-//                  [--dump-reader PROGRAM] [--dump-seconds N] [--access-log FILE|-] [--port-file FILE]
+//                  [--symbols DIR]... [--dump-reader PROGRAM] [--dump-seconds N] [--access-log FILE|-]
+//                  [--port-file FILE]
 //   kxserver admin (--data DIR | --database URL) COMMAND ...      (admin/admin.h)
 #pragma once
 
@@ -25,7 +26,8 @@ struct ServeOptions {
   std::string portFile;
 };
 
-// The serve options, or nothing with the reason in `error`. `dumpReader` is the default dump reader.
+// The serve options, or nothing with the reason in `error`. `dumpReader` is the default dump reader; whichever
+// reader is used gets kxdumpinfo's words: "--json", then "--symbols DIR" for each symbol folder in order.
 std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& words,
                                               const std::string& dumpReader, std::string& error);
 

@@ -130,7 +130,7 @@ void Processor::ProcessDump(const Job& job, std::int64_t now) {
     path = copy->path();
   }
   const DumpReading reading = ReadDumpInChild(options_.dumpReader, path, options_.dumpSeconds);
-  store_.FinishDumpJob(job, reading.readable, reading.details, now);
+  store_.FinishDumpJob(job, reading.readable, reading.details, reading.signature, now);
 }
 
 std::int64_t Processor::RunRetention(std::int64_t now) {

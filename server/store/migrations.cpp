@@ -44,6 +44,12 @@ const std::vector<std::vector<const char*>>& Migrations() {
           "event_type TEXT NOT NULL, body TEXT NOT NULL)",
           "CREATE INDEX events_by_age ON events (received)",
       },
+      // 2: a dump's signature from its walk, and the named signature each build's unnamed one stands for.
+      {
+          "ALTER TABLE uploads ADD COLUMN signature TEXT",
+          "CREATE TABLE signature_names (pvb_key TEXT NOT NULL, signature TEXT NOT NULL, named TEXT NOT NULL, "
+          "PRIMARY KEY (pvb_key, signature))",
+      },
   };
   return migrations;
 }

@@ -76,7 +76,7 @@ std::int64_t Store::CrashRow(Sql& sql, const CrashArrival& arrival) {
   const std::string find = "SELECT id FROM crashes WHERE guid = $1 AND fingerprint = $2";
   if (auto id = FirstInt(sql.Run(find, {arrival.guid, fingerprint}))) return *id;
   std::optional<std::int64_t> group;
-  if (facts.readable()) group = GroupFor(sql, arrival.signature, arrival.now);
+  if (facts.readable()) group = GroupFor(sql, arrival.signature, PvbKeyOf(facts), arrival.now);
   sql.Run("INSERT INTO crashes (guid, fingerprint, group_id, state, problem, product, version, build, pvb_key, "
           "crash_type, exception, exception_code, dump_type, document, first_seen, solution_at, report_upload, "
           "crash_id) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18) "
@@ -90,7 +90,34 @@ std::int64_t Store::CrashRow(Sql& sql, const CrashArrival& arrival) {
   throw std::runtime_error("the crash row was not made");
 }
 
-std::int64_t Store::GroupFor(Sql& sql, const std::string& signature, std::int64_t now) {
+std::int64_t Store::GroupFor(Sql& sql, const std::string& signature, const std::string& pvbKey,
+                             std::int64_t now) {
+  const SqlRows named =
+      sql.Run("SELECT named FROM signature_names WHERE pvb_key = $1 AND signature = $2", {pvbKey, signature});
+  return GroupNamed(sql, named.empty() ? signature : TextOf(named[0][0]), now);
+}
+
+void Store::NameGroup(Sql& sql, std::int64_t crash, std::int64_t now) {
+  const SqlRows row = sql.Run(
+      "SELECT c.pvb_key, g.id, g.signature, g.first_seen, u.signature FROM crashes c JOIN crash_groups g ON "
+      "g.id = c.group_id JOIN uploads u ON u.id = c.dump_upload WHERE c.id = $1",
+      {crash});
+  if (row.empty() || !row[0][4]) return;
+  const std::string pvbKey = TextOf(row[0][0]), unnamed = TextOf(row[0][2]);
+  if (!IsNamedSignature(TextOf(row[0][4])) || IsNamedSignature(unnamed)) return;
+  sql.Run("INSERT INTO signature_names (pvb_key, signature, named) VALUES ($1, $2, $3) "
+          "ON CONFLICT (pvb_key, signature) DO NOTHING",
+          {pvbKey, unnamed, TextOf(row[0][4])});
+  // Another dump of the build may have named it first: its name holds.
+  const std::int64_t old = IntOf(row[0][1]);
+  const std::int64_t group = GroupFor(sql, unnamed, pvbKey, now);
+  sql.Run("UPDATE crash_groups SET first_seen = $1 WHERE id = $2 AND first_seen > $1", {IntOf(row[0][3]), group});
+  sql.Run("UPDATE crashes SET group_id = $1 WHERE group_id = $2 AND pvb_key = $3", {group, old, pvbKey});
+  sql.Run("DELETE FROM crash_groups WHERE id = $1 AND NOT EXISTS (SELECT 1 FROM crashes WHERE group_id = $1)",
+          {old});
+}
+
+std::int64_t Store::GroupNamed(Sql& sql, const std::string& signature, std::int64_t now) {
   sql.Run("INSERT INTO crash_groups (signature, first_seen) VALUES ($1, $2) ON CONFLICT (signature) DO NOTHING",
           {signature, now});
   return IntOf(sql.Run("SELECT id FROM crash_groups WHERE signature = $1", {signature}).at(0)[0]);
@@ -129,15 +156,20 @@ bool Store::DecideDump(Sql& sql, std::int64_t crash, std::int64_t group, const s
 
 SolutionAnswer Store::RecordSolutionReport(const ReportFacts& facts, std::string_view document, std::int64_t now) {
   SolutionAnswer answer;
+  std::string signature;
   const CrashArrival arrival{facts, facts.guid, document, Sha256Hex(ReportIdentity(document)),
                              facts.readable() ? CrashSignature(facts) : std::string(), now, now, std::nullopt, {}};
   database_->Transact([&](Sql& sql) {
     const std::int64_t crash = CrashRow(sql, arrival);
     sql.Run("UPDATE crashes SET solution_at = $1 WHERE id = $2 AND solution_at IS NULL", {now, crash});
-    const SqlRows group = sql.Run("SELECT group_id, pvb_key FROM crashes WHERE id = $1", {crash});
+    const SqlRows group = sql.Run("SELECT c.group_id, c.pvb_key, g.signature FROM crashes c LEFT JOIN "
+                                  "crash_groups g ON g.id = c.group_id WHERE c.id = $1",
+                                  {crash});
     answer.attachDump = group.at(0)[0] && DecideDump(sql, crash, IntOf(group[0][0]), TextOf(group[0][1]), now);
+    if (group[0][2]) signature = TextOf(group[0][2]);
   });
-  if (facts.readable()) answer.link = LinkFor(arrival.signature);
+  // The group's signature: the named one where a dump of the build named it.
+  if (!signature.empty()) answer.link = LinkFor(signature);
   return answer;
 }
 

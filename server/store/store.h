@@ -90,7 +90,9 @@ class Store {
   std::vector<Job> ClaimJobs(std::size_t most, std::int64_t now);
   bool ReadUpload(std::int64_t id, const std::string& blob, const std::function<bool(std::string_view)>& sink);
   void FinishReportJob(const Job& job, const ReportFacts& facts, std::string_view document, std::int64_t now);
-  void FinishDumpJob(const Job& job, bool readable, const std::string& details, std::int64_t now);
+  // `signature`: the crash's signature from the dump's walk, empty when it has none.
+  void FinishDumpJob(const Job& job, bool readable, const std::string& details, const std::string& signature,
+                     std::int64_t now);
   void GiveUpJob(const Job& job, const std::string& why);
   std::int64_t QueuedJobs();
   // Returns how many stored files it removed.
@@ -132,7 +134,12 @@ class Store {
   // The crash's row for that installation and report text, made when there is none yet. Two requests (or
   // instances) making it at once make one: the unique key decides, and the other reads the winner's row.
   std::int64_t CrashRow(Sql& sql, const CrashArrival& arrival);
-  std::int64_t GroupFor(Sql& sql, const std::string& signature, std::int64_t now);
+  // The group of `signature` as the crash's build knows it: the named one once a dump of the build named it.
+  std::int64_t GroupFor(Sql& sql, const std::string& signature, const std::string& pvbKey, std::int64_t now);
+  std::int64_t GroupNamed(Sql& sql, const std::string& signature, std::int64_t now);
+  // Once symbols named the crash's frame in its dump, its build's unnamed signature stands for the named one
+  // for good, and every crash of that build in the unnamed group joins the named group.
+  void NameGroup(Sql& sql, std::int64_t crash, std::int64_t now);
   std::string LinkFor(const std::string& signature);
   bool DecideDump(Sql& sql, std::int64_t crash, std::int64_t group, const std::string& pvbKey, std::int64_t now);
   void RemoveUploads(const std::vector<std::int64_t>& ids);

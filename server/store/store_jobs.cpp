@@ -57,20 +57,25 @@ void Store::FinishReportJob(const Job& job, const ReportFacts& facts, std::strin
             {job.guid, job.crashId, crash});
     sql.Run("UPDATE crashes SET dump_asked = $1 WHERE id = $2 AND dump_upload IS NOT NULL AND dump_asked IS NULL",
             {now, crash});
+    NameGroup(sql, crash, now);
     sql.Run("UPDATE uploads SET state = $1, details = $2 WHERE id = $3",
             {facts.readable() ? "processed" : "unreadable", NullableText(facts.problem), job.uploadId});
     sql.Run("DELETE FROM jobs WHERE id = $1", {job.id});
   });
 }
 
-void Store::FinishDumpJob(const Job& job, bool readable, const std::string& details, std::int64_t now) {
+void Store::FinishDumpJob(const Job& job, bool readable, const std::string& details, const std::string& signature,
+                          std::int64_t now) {
   database_->Transact([&](Sql& sql) {
-    sql.Run("UPDATE uploads SET state = $1, details = $2 WHERE id = $3",
-            {readable ? "processed" : "unreadable", details, job.uploadId});
+    sql.Run("UPDATE uploads SET state = $1, details = $2, signature = $3 WHERE id = $4",
+            {readable ? "processed" : "unreadable", details, NullableText(signature), job.uploadId});
     // The report may have come first: its crash takes the dump.
     sql.Run("UPDATE crashes SET dump_upload = $1, dump_asked = COALESCE(dump_asked, $2) WHERE id = (SELECT MIN(c.id) "
             "FROM crashes c WHERE c.guid = $3 AND c.crash_id = $4) AND dump_upload IS NULL",
             {job.uploadId, now, job.guid, job.crashId});
+    // A crash known by now may take its group's name from the dump.
+    const SqlRows crash = sql.Run("SELECT MIN(id) FROM crashes WHERE guid = $1 AND crash_id = $2", {job.guid, job.crashId});
+    if (!crash.empty() && crash[0][0]) NameGroup(sql, IntOf(crash[0][0]), now);
     sql.Run("DELETE FROM jobs WHERE id = $1", {job.id});
   });
 }

@@ -1,7 +1,8 @@
 """The real client under Wine against kxserver, on both stores: KXCrashDemo crashes with the sending
 policy, and its crash handler, reporter, service and log transport make every exchange with kxserver (the
 preference exchange, the solution exchange, the uploads, the event post). A second crash of the same kind
-joins the same group and, with the dump sampling's K at 1, leaves its dump at home.
+joins the same group and, with the dump sampling's K at 1, leaves its dump at home. The server has the
+build's symbol store: the dump's walk names the crash, and its group takes the named signature.
 
     client_e2e.py KXSERVER WINDOWS_BUILD_DIR POSTGRES_CLUSTER
 
@@ -60,7 +61,7 @@ def crash(server, client, number):
 
 
 def against(store, crashes):
-    server = k.Server(KXSERVER, os.path.join(WORK, "pki"), store).start()
+    server = k.Server(KXSERVER, os.path.join(WORK, "pki"), store, "--symbols", os.path.join(BUILD, "symbols")).start()
     try:
         client = os.path.join(WORK, "client")
         os.makedirs(client, exist_ok=True)
@@ -79,6 +80,8 @@ def against(store, crashes):
             # The first crash's dump is asked for and arrives; later ones are not asked for (K is 1).
             k.wait_for("crash %d in its group with one dump" % number, lambda: [
                 g for g in server.groups() if g["crashes"] == number and g["dumps"] == 1 and g["link"] == LINK])
+        k.wait_for("the group named by the dump's symbols", lambda: [
+            g for g in server.groups() if g["signature"] == "kxcrashdemo.exe!Crash" and g["crashes"] == crashes])
         kinds = [u["kind"] for u in json.loads(server.admin("uploads", "--json").stdout)]
         if kinds.count("report") != crashes or kinds.count("dump") != 1:
             raise AssertionError("uploads: %r" % kinds)

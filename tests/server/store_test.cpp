@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -125,6 +126,25 @@ TEST_F(StoreTest, DumpsAreAskedForWhileTheGroupHasFewerThanKOfTheBuild) {
   store_->SetSetting("dumps_per_group", "3");
   EXPECT_TRUE(Solution(Document("f", "AppX.exe+0x331C", "79")).attachDump);
   EXPECT_FALSE(Solution(Document("g", "AppX.exe+0x331C", "79")).attachDump);
+}
+
+// A dump whose frame symbols named gives its build's crashes the named group, those to come too; another
+// build's same offset may be another function and stays apart.
+TEST_F(StoreTest, ANamedDumpNamesItsBuildsGroup) {
+  ProcessorOptions naming;
+  naming.dumpReader = {"/bin/sh", "-c", "echo '{\"signature\": {\"rules\": 1, \"text\": \"appx.exe!Crash\"}}'", "r"};
+  processor_ = std::make_unique<Processor>(*store_, naming);
+  store_->SetLink(*MakeLinkRule("appx.exe!Crash", "https://h/crash"));
+  Solution(Document("a"));
+  Solution(Document("b", "AppX.exe+0x331C", "78"));
+  Upload("report", "1-c", Document("c"));
+  Process();
+  Upload("dump", "1-c", "MDMP");
+  Process();
+  EXPECT_EQ("https://h/crash", Solution(Document("d")).link);
+  std::map<std::string, std::int64_t> crashes;
+  for (const GroupSummary& group : store_->Groups()) crashes[group.signature] = group.crashes;
+  EXPECT_EQ((std::map<std::string, std::int64_t>{{"appx.exe!Crash", 3}, {"appx.exe+0x331C", 1}}), crashes);
 }
 
 TEST_F(StoreTest, HelpLinksAndBuildPreferencesAreAnsweredAsSet) {
