@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::string_view kPrefixWord = "prefix:";
 constexpr std::string_view kModuleWord = "module:";
+constexpr std::string_view kAnyWord = "any";
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -17,14 +18,16 @@ std::string Lower(std::string_view text) {
 }
 
 int Rank(const LinkRule& rule) {
-  return rule.kind == LinkRuleKind::kExact ? 0 : rule.kind == LinkRuleKind::kPrefix ? 1 : 2;
+  return static_cast<int>(rule.kind);
 }
 
 }  // namespace
 
 std::optional<LinkRule> MakeLinkRule(std::string_view rule, std::string_view url) {
   LinkRule made;
-  if (rule.substr(0, kPrefixWord.size()) == kPrefixWord) {
+  if (rule == kAnyWord) {
+    made.kind = LinkRuleKind::kAny;
+  } else if (rule.substr(0, kPrefixWord.size()) == kPrefixWord) {
     made.kind = LinkRuleKind::kPrefix;
     rule.remove_prefix(kPrefixWord.size());
   } else if (rule.substr(0, kModuleWord.size()) == kModuleWord) {
@@ -38,18 +41,25 @@ std::optional<LinkRule> MakeLinkRule(std::string_view rule, std::string_view url
 }
 
 const char* LinkRuleKindName(LinkRuleKind kind) {
-  return kind == LinkRuleKind::kExact ? "exact" : kind == LinkRuleKind::kPrefix ? "prefix" : "module";
+  switch (kind) {
+    case LinkRuleKind::kExact: return "exact";
+    case LinkRuleKind::kPrefix: return "prefix";
+    case LinkRuleKind::kModule: return "module";
+    case LinkRuleKind::kAny: break;
+  }
+  return "any";
 }
 
 std::optional<LinkRuleKind> LinkRuleKindNamed(std::string_view name) {
-  for (const LinkRuleKind kind : {LinkRuleKind::kExact, LinkRuleKind::kPrefix, LinkRuleKind::kModule}) {
+  for (const LinkRuleKind kind :
+       {LinkRuleKind::kExact, LinkRuleKind::kPrefix, LinkRuleKind::kModule, LinkRuleKind::kAny}) {
     if (name == LinkRuleKindName(kind)) return kind;
   }
   return std::nullopt;
 }
 
 std::string LinkRuleText(const LinkRule& rule) {
-  if (rule.kind == LinkRuleKind::kExact) return rule.pattern;
+  if (rule.kind == LinkRuleKind::kExact || rule.kind == LinkRuleKind::kAny) return rule.pattern;
   return std::string(LinkRuleKindName(rule.kind)) + ":" + rule.pattern;
 }
 
@@ -61,6 +71,7 @@ bool RuleMatches(const LinkRule& rule, std::string_view signature) {
       const std::string module = SignatureModule(signature);
       return !module.empty() && Lower(module) == Lower(rule.pattern);
     }
+    case LinkRuleKind::kAny: return true;
   }
   return false;
 }

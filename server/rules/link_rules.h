@@ -2,8 +2,9 @@
 //   <signature>            exact: that signature only
 //   prefix:<text>          every signature that starts with the text
 //   module:<file name>     every signature in that module (letter case ignored, as Windows ignores it)
-// An exact rule comes before any prefix rule, the longest prefix before shorter ones, and a prefix rule
-// before a module rule.
+//   any                    every signature: a support page for crashes no other rule names
+// An exact rule comes before any prefix rule, the longest prefix before shorter ones, a prefix rule before a
+// module rule, and a module rule before the rule for any signature.
 #pragma once
 
 #include <optional>
@@ -13,7 +14,7 @@
 
 namespace kx::server {
 
-enum class LinkRuleKind { kExact, kPrefix, kModule };
+enum class LinkRuleKind { kExact, kPrefix, kModule, kAny };
 
 struct LinkRule {
   LinkRuleKind kind = LinkRuleKind::kExact;

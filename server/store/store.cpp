@@ -130,7 +130,7 @@ std::string Store::LinkFor(const std::string& signature) {
   for (const SqlRow& row : database_->Read(
            "SELECT kind, pattern, url FROM link_rules WHERE (kind = 'exact' AND pattern = $1) OR "
            "(kind = 'prefix' AND substr($1, 1, length(pattern)) = pattern) OR "
-           "(kind = 'module' AND lower(pattern) = $2)",
+           "(kind = 'module' AND lower(pattern) = $2) OR kind = 'any'",
            {signature, module})) {
     if (auto kind = LinkRuleKindNamed(TextOf(row[0]))) rules.push_back({*kind, TextOf(row[1]), TextOf(row[2])});
   }

@@ -126,6 +126,12 @@ TEST(ServerRulesTest, TheBestRuleGivesTheHelpLink) {
     const LinkRule* chosen = ChooseLink(rules, signature);
     EXPECT_EQ(url ? std::string(url) : "", chosen ? chosen->url : "") << signature;
   }
+  // The rule for any signature answers only what no other rule does.
+  rules.insert(rules.begin(), *MakeLinkRule("any", "https://h/any"));
+  for (const auto& [signature, url] : rows) {
+    const LinkRule* chosen = ChooseLink(rules, signature);
+    EXPECT_EQ(url ? url : "https://h/any", chosen ? chosen->url : "") << signature;
+  }
   // The client's front end opens only such links.
   EXPECT_FALSE(MakeLinkRule("AppX.exe+0x1", "https://h/a b"));
   EXPECT_FALSE(MakeLinkRule("AppX.exe+0x1", "file:///etc/passwd"));
