@@ -90,6 +90,12 @@ DumpResult CrashFilesWriter::WriteDump(std::uint32_t processId, std::uint32_t th
   callback.CallbackRoutine = &ModuleListCallback;
   callback.CallbackParam = &collector;
 
+  // Wine's writer loads every module of the crashed process into its symbol handler first, reading their
+  // debug information unless loads are deferred; for an image whose CodeView record names no PDB (MinGW's
+  // --build-id writes none) that read can corrupt its heap and take this process down at the writer's
+  // cleanup, with the dump half written. A dump needs no debug information, so none is read. Windows' writer
+  // does not go through the symbol handler; the option costs nothing there.
+  ::SymSetOptions(::SymGetOptions() | SYMOPT_DEFERRED_LOADS | SYMOPT_FAIL_CRITICAL_ERRORS | SYMOPT_NO_PROMPTS);
   if (::MiniDumpWriteDump(process.get(), processId, file.get(), full ? kFullDump : kNormalDump,
                           exceptionPointers ? &exception : nullptr, nullptr, &callback)) {
     // Wine's writer leaves out the modules' CodeView records, which say which build crashed.

@@ -57,7 +57,9 @@ std::string WaitForWindow(const std::string& title, HANDLE process, int seconds 
   const WaitNote noted("a window titled " + title);
   for (const ULONGLONG deadline = ::GetTickCount64() + seconds * 1000ULL; ::GetTickCount64() < deadline;) {
     const std::string found =
-        Shell("xdotool search --name '^" + title + "$' | grep -vx '" + previous + "' | head -1");
+        // A window that goes while xdotool looks at it makes it print an X error: only ids are kept.
+        Shell("xdotool search --name '^" + title + "$' 2>/dev/null | grep -x '[0-9]*' | grep -vx '" + previous +
+              "' | head -1");
     if (!found.empty()) return found.substr(0, found.find('\n'));
     if (process == nullptr) {
       ::Sleep(500);
