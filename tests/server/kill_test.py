@@ -64,6 +64,7 @@ def main():
         server.stop(kill=True)
         for thread in load.threads:
             thread.join(60)
+        stray = None
         if server.store[0] == "data":  # a stray of an earlier run, dated later than the restart
             stray = os.path.join(server.store[1], "files", "ab", "ab" + "0" * 62)
             os.makedirs(os.path.dirname(stray), exist_ok=True)
@@ -71,6 +72,8 @@ def main():
                 file.write(b"x")
             os.utime(stray, (2 ** 32, 2 ** 32))
         server.start()
+        if stray and os.path.exists(stray):
+            raise AssertionError("a file no upload names outlived the restart: " + stray)
         stored = {u["name"]: u for u in json.loads(server.admin("uploads", "--json").stdout)}
         lost = [name for name, digest in load.answered.items()
                 if name not in stored or stored[name]["sha256"] != digest]
