@@ -97,6 +97,13 @@ def uploads_in_every_order(server):
     groups = k.wait_for("six crashes with their dumps in one group",
                         lambda: [g for g in server.groups() if g["crashes"] == 6 and g["dumps"] == 6])
     check(groups[0]["installations"] == 6, "groups: %r" % groups)
+    # A dump the reader (kxdumpinfo) refuses is kept all the same, and marked.
+    guid = str(uuid.uuid4())
+    name = k.names(guid, "20261208-3-1")["dump"]
+    check(server.request("/upload", b"MDMP garbled", k.upload_headers(guid, name, "dump"))[0] == 200,
+          "a garbled dump taken")
+    k.wait_for("the garbled dump kept and marked unreadable", lambda: [
+        u for u in json.loads(server.admin("uploads", "--json").stdout) if u["name"] == name and u["state"] == "unreadable"])
     check(server.admin("check").returncode == 0, "every stored file reads back whole")
 
 
