@@ -7,7 +7,7 @@
 #include "wire/exchange_bodies.h"
 #include "wire/report_reader.h"
 #include "wire/upload_names.h"
-#include "wire/wire_literals.h"
+#include "common/wire_names.h"
 
 namespace kx::server {
 namespace {
@@ -95,8 +95,8 @@ void Exchanges::Solution(const httplib::Request&, httplib::Response& response, c
   if (Limited(limiter_.Admit(facts.guid, MonotonicMs()), "installation", response)) return;
   try {
     const SolutionAnswer answer = store_.RecordSolutionReport(facts, document, Now());
-    if (!answer.link.empty()) response.set_header(kSolutionUrlHeader, answer.link);
-    response.set_header(kAttachDumpHeader, answer.attachDump ? "yes" : "no");
+    if (!answer.link.empty()) response.set_header(wire::kSolutionUrlHeader, answer.link);
+    response.set_header(wire::kAttachDumpHeader, answer.attachDump ? "yes" : "no");
     CurrentRequest().detail = (facts.readable() ? facts.guid : "unreadable report: " + facts.problem) +
                               (answer.attachDump ? ", dump asked for" : ", no dump") +
                               (answer.link.empty() ? "" : ", link");
@@ -116,7 +116,7 @@ void Exchanges::Preferences(const httplib::Request&, httplib::Response& response
   if (Limited(limiter_.AdmitOverall(MonotonicMs()), "overall", response)) return;
   try {
     const std::vector<BuildPreference> answer = store_.PreferencesFor(*asked);
-    response.set_header(kUpdatedPreferencesHeader, UpdatedPreferencesValue(answer));
+    response.set_header(wire::kUpdatedPreferencesHeader, UpdatedPreferencesValue(answer));
     CurrentRequest().detail = std::to_string(asked->size()) + " builds, " + std::to_string(answer.size()) + " set";
   } catch (const std::exception& error) {
     Unavailable(error, response);
@@ -126,7 +126,7 @@ void Exchanges::Preferences(const httplib::Request&, httplib::Response& response
 void Exchanges::Events(const httplib::Request& request, httplib::Response& response,
                        const httplib::ContentReader& body) {
   CurrentRequest().exchange = "events";
-  if (!SameSecret(request.get_header_value(kApiKeyHeader), settings_.ingestKey)) {
+  if (!SameSecret(request.get_header_value(wire::kApiKeyHeader), settings_.ingestKey)) {
     DrainBody(request, body, settings_.limits.eventBytes);
     metrics_.CountRefusal("api key");
     return Refuse(response, 401, "wrong API key");
@@ -157,8 +157,8 @@ void Exchanges::Upload(const httplib::Request& request, httplib::Response& respo
                        const httplib::ContentReader& body) {
   CurrentRequest().exchange = "upload";
   const UploadCheck check = CheckUploadHeaders(
-      {request.get_header_value(kFileNameHeader), request.get_header_value(kFileKindHeader),
-       request.get_header_value(kInstallationGuidHeader), request.get_header_value(kReportNameHeader)});
+      {request.get_header_value(wire::kFileNameHeader), request.get_header_value(wire::kFileKindHeader),
+       request.get_header_value(wire::kInstallationGuidHeader), request.get_header_value(wire::kReportNameHeader)});
   if (check.fault != UploadHeaderFault::kNone) {
     DrainBody(request, body, settings_.limits.drainBytes);
     metrics_.CountRefusal("headers");

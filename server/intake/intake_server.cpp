@@ -9,7 +9,7 @@
 
 #include "transport/upload_rules.h"
 #include "wire/text.h"
-#include "wire/wire_literals.h"
+#include "common/wire_names.h"
 
 namespace kx::server {
 namespace {
@@ -97,9 +97,9 @@ bool IntakeServer::Bind(std::string& error) {
 
 void IntakeServer::Route() {
   using namespace std::placeholders;
-  server_->Post(kSolutionPath, std::bind(&Exchanges::Solution, &exchanges_, _1, _2, _3));
-  server_->Post(kPreferencesPath, std::bind(&Exchanges::Preferences, &exchanges_, _1, _2, _3));
-  server_->Post(kIngestPath, std::bind(&Exchanges::Events, &exchanges_, _1, _2, _3));
+  server_->Post(wire::kSolutionPath, std::bind(&Exchanges::Solution, &exchanges_, _1, _2, _3));
+  server_->Post(wire::kPreferencesPath, std::bind(&Exchanges::Preferences, &exchanges_, _1, _2, _3));
+  server_->Post(wire::kIngestPath, std::bind(&Exchanges::Events, &exchanges_, _1, _2, _3));
   server_->Post(Narrow(kUploadPath), std::bind(&Exchanges::Upload, &exchanges_, _1, _2, _3));
   server_->Get("/metrics", std::bind(&Exchanges::MetricsPage, &exchanges_, _1, _2));
   server_->Get("/health", std::bind(&Exchanges::Health, &exchanges_, _1, _2));

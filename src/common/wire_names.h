@@ -1,11 +1,12 @@
-// The client's wire literals that the server must match, each written here once: the client still keeps
-// them inside Win32 files (app/solution_exchange.cpp, app/preference_sync.cpp, app/post_events.cpp) or as
-// private constants of platform-free ones (prefs/answer_readers.cpp, transport/upload_rules.cpp) that no
-// header exports. Everything the client's platform-free libraries do export (the upload path, the report
-// and dump names and states, hex and GUID text) is taken from them instead.
+// The names the client and the receiving server meet on: the exchanges' paths and the header lines they read
+// or write. Each is written here once; both ends take it from here, so neither can drift from the other.
+// ASCII only: the client's Win32 layer widens them where WinINet wants wide text (AsciiWide).
 #pragma once
 
-namespace kx::server {
+#include <cstddef>
+#include <string>
+
+namespace kx::wire {
 
 inline constexpr char kSolutionPath[] = "/solution-url/win/intel";
 inline constexpr char kPreferencesPath[] = "/pvb-preferences/win/intel";
@@ -21,4 +22,9 @@ inline constexpr char kFileKindHeader[] = "X-KX-File-Kind";
 inline constexpr char kInstallationGuidHeader[] = "X-KX-Installation-Guid";
 inline constexpr char kReportNameHeader[] = "X-KX-Report-Name";
 
-}  // namespace kx::server
+template <std::size_t N>
+std::wstring AsciiWide(const char (&ascii)[N]) {
+  return std::wstring(ascii, ascii + N - 1);
+}
+
+}  // namespace kx::wire
