@@ -90,8 +90,18 @@ std::int64_t Store::CrashRow(Sql& sql, const CrashArrival& arrival) {
   throw std::runtime_error("the crash row was not made");
 }
 
+// Intake and a rename of a signature's group must not interleave: intake that read "not named yet" while a
+// rename moved the build's crashes would leave its crash in the unnamed group for good, or in the group the
+// rename removed as empty (the group is every build's). SQLite runs one writing transaction at a time;
+// PostgreSQL instances take a lock of the transaction on the unnamed signature, held to its commit.
+void Store::LockSignature(Sql& sql, const std::string& signature) {
+  if (database_->dialect() != Dialect::kPostgres) return;
+  sql.Run("SELECT pg_advisory_xact_lock(hashtextextended($1, 0))", {signature});
+}
+
 std::int64_t Store::GroupFor(Sql& sql, const std::string& signature, const std::string& pvbKey,
                              std::int64_t now) {
+  LockSignature(sql, signature);
   const SqlRows named =
       sql.Run("SELECT named FROM signature_names WHERE pvb_key = $1 AND signature = $2", {pvbKey, signature});
   return GroupNamed(sql, named.empty() ? signature : TextOf(named[0][0]), now);
@@ -105,6 +115,7 @@ void Store::NameGroup(Sql& sql, std::int64_t crash, std::int64_t now) {
   if (row.empty() || !row[0][4]) return;
   const std::string pvbKey = TextOf(row[0][0]), unnamed = TextOf(row[0][2]);
   if (!IsNamedSignature(TextOf(row[0][4])) || IsNamedSignature(unnamed)) return;
+  LockSignature(sql, unnamed);
   sql.Run("INSERT INTO signature_names (pvb_key, signature, named) VALUES ($1, $2, $3) "
           "ON CONFLICT (pvb_key, signature) DO NOTHING",
           {pvbKey, unnamed, TextOf(row[0][4])});

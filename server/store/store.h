@@ -135,6 +135,7 @@ class Store {
   // instances) making it at once make one: the unique key decides, and the other reads the winner's row.
   std::int64_t CrashRow(Sql& sql, const CrashArrival& arrival);
   // The group of `signature` as the crash's build knows it: the named one once a dump of the build named it.
+  void LockSignature(Sql& sql, const std::string& signature);
   std::int64_t GroupFor(Sql& sql, const std::string& signature, const std::string& pvbKey, std::int64_t now);
   std::int64_t GroupNamed(Sql& sql, const std::string& signature, std::int64_t now);
   // Once symbols named the crash's frame in its dump, its build's unnamed signature stands for the named one

@@ -2,6 +2,7 @@
 // PostgreSQL cluster (KX_TEST_POSTGRES_CLUSTER, made by tests/server/postgres-cluster), a fresh database of it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -145,6 +146,30 @@ TEST_F(StoreTest, ANamedDumpNamesItsBuildsGroup) {
   std::map<std::string, std::int64_t> crashes;
   for (const GroupSummary& group : store_->Groups()) crashes[group.signature] = group.crashes;
   EXPECT_EQ((std::map<std::string, std::int64_t>{{"appx.exe!Crash", 3}, {"appx.exe+0x331C", 1}}), crashes);
+}
+
+// Another instance takes crashes of the signature while a dump renames its group: none may stay behind in
+// the unnamed group or point at a group that is gone. Many builds, so that intake meets each rename.
+TEST_F(StoreTest, CrashesTakenDuringARenameJoinTheNamedGroup) {
+  ProcessorOptions naming;
+  naming.dumpReader = {"/bin/sh", "-c", "echo '{\"signature\": {\"rules\": 1, \"text\": \"appx.exe!Crash\"}}'", "r"};
+  processor_ = std::make_unique<Processor>(*store_, naming);
+  constexpr int kBuilds = 100;
+  std::atomic<bool> naming_done{false};
+  std::thread intake([&] {
+    for (int i = 0; !naming_done; ++i) Solution(Document("s" + std::to_string(i), "AppX.exe+0x331C", std::to_string(i % kBuilds)));
+  });
+  for (int build = 0; build < kBuilds; ++build) {
+    const std::string crash = "1-d" + std::to_string(build);
+    Upload("report", crash, Document("d" + std::to_string(build), "AppX.exe+0x331C", std::to_string(build)));
+    Upload("dump", crash, "MDMP" + std::to_string(build));
+    Process();
+  }
+  naming_done = true;
+  intake.join();
+  for (const GroupSummary& group : store_->Groups()) EXPECT_EQ("appx.exe!Crash", group.signature) << group.crashes;
+  EXPECT_EQ(0, IntOf(store_->database().Read("SELECT COUNT(*) FROM crashes c WHERE NOT EXISTS (SELECT 1 FROM "
+                                             "crash_groups g WHERE g.id = c.group_id)").at(0)[0]));
 }
 
 TEST_F(StoreTest, HelpLinksAndBuildPreferencesAreAnsweredAsSet) {
