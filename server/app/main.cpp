@@ -40,7 +40,7 @@ int Admin(std::vector<std::string> words) {
     kx::server::ProcessorOptions processing;
     processing.dumpReader = {DumpInfoPath(), "--json"};
     processing.spoolFolder = location->spoolFolder;
-    return kx::server::RunAdmin(*store, processing, words, stdout, stderr);
+    return kx::server::RunAdmin(*store, processing, words, stdin, stdout, stderr);
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "kxserver: cannot open the store: %s\n", failure.what());
     return 1;

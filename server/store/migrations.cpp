@@ -50,6 +50,16 @@ const std::vector<std::vector<const char*>>& Migrations() {
           "CREATE TABLE signature_names (pvb_key TEXT NOT NULL, signature TEXT NOT NULL, named TEXT NOT NULL, "
           "PRIMARY KEY (pvb_key, signature))",
       },
+      // 3: the pages: accounts and their sessions (a token's SHA-256 only), a group's own dump sampling, and
+      // the indexes the group list and a group's page read by.
+      {
+          "CREATE TABLE users (name TEXT PRIMARY KEY, password TEXT NOT NULL, created BIGINT NOT NULL)",
+          "CREATE TABLE sessions (token TEXT PRIMARY KEY, user_name TEXT NOT NULL, csrf TEXT NOT NULL, "
+          "expires BIGINT NOT NULL)",
+          "ALTER TABLE crash_groups ADD COLUMN dumps_per_group BIGINT",
+          "CREATE INDEX crashes_by_group_time ON crashes (group_id, first_seen)",
+          "CREATE INDEX crashes_by_time ON crashes (first_seen)",
+      },
   };
   return migrations;
 }

@@ -160,7 +160,10 @@ bool Store::DecideDump(Sql& sql, std::int64_t crash, std::int64_t group, const s
       "SELECT COUNT(*) FROM crashes WHERE group_id = $1 AND pvb_key = $2 AND dump_asked IS NOT NULL AND "
       "(dump_upload IS NOT NULL OR dump_asked > $3)",
       {group, pvbKey, now - kDumpPromiseSeconds}).at(0)[0]);
-  if (held >= DumpsPerGroup(sql)) return false;
+  // The group's own K, set on its page, before the store's.
+  const SqlRows own = sql.Run("SELECT dumps_per_group FROM crash_groups WHERE id = $1", {group});
+  const std::int64_t most = !own.empty() && own[0][0] ? IntOf(own[0][0]) : DumpsPerGroup(sql);
+  if (held >= most) return false;
   sql.Run("UPDATE crashes SET dump_asked = $1 WHERE id = $2", {now, crash});
   return true;
 }

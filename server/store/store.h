@@ -57,6 +57,39 @@ struct GroupSummary {
   std::string link;
 };
 
+// The pages' views. A filter's empty field matches anything.
+struct GroupFilter {
+  std::string product, version, build;
+  std::string sort;  // crashes (the default), installations, first, last, signature
+};
+inline constexpr int kTrendDays = 14;
+
+struct GroupListRow {
+  GroupSummary group;
+  std::vector<std::int64_t> trend;  // crashes a day, the last kTrendDays days up to today, oldest first
+};
+
+struct CrashSummary {
+  std::int64_t id = 0, firstSeen = 0;
+  std::string guid, product, version, build, exception, crashId;
+  bool dump = false;
+};
+
+struct GroupDetail {
+  GroupSummary group;
+  std::optional<std::int64_t> dumpsPerGroup;  // the group's own K; nothing: the store's
+  std::string ownLink;                        // the help link of the rule for exactly this signature
+  std::vector<CrashSummary> crashes;          // the latest first, at most kGroupPageCrashes
+  std::int64_t stackCrash = 0;                // the crash whose stack is shown: the latest with a walked dump
+  std::string dumpJson;                       // its dump reader's JSON
+  std::string stackText;                      // else: the latest crash's stack text, as its report has it
+};
+inline constexpr std::int64_t kGroupPageCrashes = 100;
+
+struct WebSession {
+  std::string user, csrf;
+};
+
 struct UploadSummary {
   std::int64_t id = 0;
   std::string guid, name, kind, sha256, state;
@@ -117,6 +150,19 @@ class Store {
   std::vector<UploadSummary> Uploads();
   // Every stored file read back against its size and digest; strays kept before `before` are reported.
   CheckReport Check(std::int64_t before);
+
+  // The pages (store_web.cpp).
+  std::vector<GroupListRow> GroupList(const GroupFilter& filter, std::int64_t now);
+  std::optional<GroupDetail> Group(std::int64_t id);
+  // Nothing: the group follows the store's K again.
+  void SetGroupDumps(std::int64_t id, std::optional<std::int64_t> dumpsPerGroup);
+  void SetUser(const std::string& name, const std::string& passwordHash, std::int64_t now);
+  std::optional<std::string> UserPassword(const std::string& name);
+  // Sessions by the key of their token (web/secrets.h); an expired one is no session.
+  void AddSession(const std::string& tokenKey, const std::string& user, const std::string& csrf,
+                  std::int64_t expires, std::int64_t now);
+  std::optional<WebSession> SessionFor(const std::string& tokenKey, std::int64_t now);
+  void EndSession(const std::string& tokenKey);
 
  private:
   // The row of a crash as it first arrived, by solution exchange or upload.

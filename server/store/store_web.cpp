@@ -1,0 +1,158 @@
+// What the pages read and set: the group list with its trend, one group, accounts and sessions.
+#include <map>
+
+#include "store/store.h"
+
+namespace kx::server {
+namespace {
+
+constexpr std::int64_t kDay = 24 * 3600;
+
+// The crashes a filter keeps, as a condition on crashes `c` with parameters $1 to $3.
+constexpr char kFiltered[] = "($1 = '' OR c.product = $1) AND ($2 = '' OR c.version = $2) AND ($3 = '' OR c.build = $3)";
+
+// The sort orders a page may ask for, by name: never the page's own text in the statement.
+std::string OrderOf(const std::string& sort) {
+  static const std::map<std::string, std::string> orders = {
+      {"installations", "COUNT(DISTINCT c.guid) DESC"}, {"first", "g.first_seen DESC"},
+      {"last", "MAX(c.first_seen) DESC"},               {"signature", "g.signature ASC"}};
+  const auto order = orders.find(sort);
+  return (order == orders.end() ? std::string("COUNT(c.id) DESC") : order->second) + ", g.id";
+}
+
+GroupSummary SummaryOf(const SqlRow& row) {
+  GroupSummary group;
+  group.id = IntOf(row[0]);
+  group.signature = TextOf(row[1]);
+  group.firstSeen = IntOf(row[2]);
+  group.crashes = IntOf(row[3]);
+  group.dumps = IntOf(row[4]);
+  group.installations = IntOf(row[5]);
+  group.lastSeen = IntOf(row[6], group.firstSeen);
+  return group;
+}
+
+constexpr char kSummaryColumns[] =
+    "SELECT g.id, g.signature, g.first_seen, COUNT(c.id), COUNT(c.dump_upload), COUNT(DISTINCT c.guid), "
+    "MAX(c.first_seen) FROM crash_groups g JOIN crashes c ON c.group_id = g.id ";
+
+}  // namespace
+
+std::vector<GroupListRow> Store::GroupList(const GroupFilter& filter, std::int64_t now) {
+  const std::vector<SqlValue> words = {filter.product, filter.version, filter.build};
+  std::vector<GroupListRow> rows;
+  std::map<std::int64_t, std::size_t> index;
+  for (const SqlRow& row : database_->Read(std::string(kSummaryColumns) + "WHERE " + kFiltered +
+                                           " GROUP BY g.id, g.signature, g.first_seen ORDER BY " +
+                                           OrderOf(filter.sort) + " LIMIT 500",
+                                           words)) {
+    index[IntOf(row[0])] = rows.size();
+    rows.push_back({SummaryOf(row), std::vector<std::int64_t>(kTrendDays, 0)});
+  }
+  for (const SqlRow& row : database_->Read(std::string("SELECT DISTINCT c.group_id, c.product, c.version, c.build "
+                                                       "FROM crashes c WHERE c.group_id IS NOT NULL AND ") +
+                                           kFiltered + " ORDER BY c.group_id, c.product, c.version, c.build",
+                                           words)) {
+    const auto at = index.find(IntOf(row[0]));
+    if (at != index.end())
+      rows[at->second].group.builds.push_back(TextOf(row[1]) + " " + TextOf(row[2]) + " " + TextOf(row[3]));
+  }
+  const std::int64_t since = (now / kDay - (kTrendDays - 1)) * kDay;
+  std::vector<SqlValue> trendWords = words;
+  trendWords.push_back(since);
+  for (const SqlRow& row : database_->Read(std::string("SELECT c.group_id, (c.first_seen - $4) / 86400, COUNT(*) "
+                                                       "FROM crashes c WHERE c.first_seen >= $4 AND ") +
+                                           kFiltered + " GROUP BY c.group_id, (c.first_seen - $4) / 86400",
+                                           trendWords)) {
+    const auto at = index.find(IntOf(row[0]));
+    const std::int64_t day = IntOf(row[1], -1);
+    if (at != index.end() && day >= 0 && day < kTrendDays) rows[at->second].trend[static_cast<std::size_t>(day)] = IntOf(row[2]);
+  }
+  const std::vector<LinkRule> rules = Links();
+  for (GroupListRow& row : rows) {
+    if (const LinkRule* rule = ChooseLink(rules, row.group.signature)) row.group.link = rule->url;
+  }
+  return rows;
+}
+
+std::optional<GroupDetail> Store::Group(std::int64_t id) {
+  const SqlRows summary = database_->Read(std::string(kSummaryColumns) +
+                                          "WHERE g.id = $1 GROUP BY g.id, g.signature, g.first_seen", {id});
+  if (summary.empty()) return std::nullopt;
+  GroupDetail detail;
+  detail.group = SummaryOf(summary[0]);
+  for (const SqlRow& row : database_->Read("SELECT DISTINCT product, version, build FROM crashes WHERE group_id = $1 "
+                                           "ORDER BY product, version, build", {id}))
+    detail.group.builds.push_back(TextOf(row[0]) + " " + TextOf(row[1]) + " " + TextOf(row[2]));
+  const SqlRows own = database_->Read("SELECT dumps_per_group FROM crash_groups WHERE id = $1", {id});
+  if (!own.empty() && own[0][0]) detail.dumpsPerGroup = IntOf(own[0][0]);
+  const std::vector<LinkRule> rules = Links();
+  if (const LinkRule* rule = ChooseLink(rules, detail.group.signature)) detail.group.link = rule->url;
+  for (const LinkRule& rule : rules) {
+    if (rule.kind == LinkRuleKind::kExact && rule.pattern == detail.group.signature) detail.ownLink = rule.url;
+  }
+  for (const SqlRow& row : database_->Read(
+           "SELECT id, first_seen, guid, product, version, build, exception, crash_id, dump_upload FROM crashes "
+           "WHERE group_id = $1 ORDER BY first_seen DESC, id DESC LIMIT $2",
+           {id, kGroupPageCrashes})) {
+    detail.crashes.push_back({IntOf(row[0]), IntOf(row[1]), TextOf(row[2]), TextOf(row[3]), TextOf(row[4]),
+                              TextOf(row[5]), TextOf(row[6]), TextOf(row[7]), row[8].has_value()});
+  }
+  const SqlRows walked = database_->Read(
+      "SELECT c.id, u.details FROM crashes c JOIN uploads u ON u.id = c.dump_upload WHERE c.group_id = $1 AND "
+      "u.state = 'processed' ORDER BY c.first_seen DESC, c.id DESC LIMIT 1",
+      {id});
+  if (!walked.empty()) {
+    detail.stackCrash = IntOf(walked[0][0]);
+    detail.dumpJson = TextOf(walked[0][1]);
+  } else if (!detail.crashes.empty()) {
+    detail.stackCrash = detail.crashes[0].id;
+    const SqlRows document = database_->Read("SELECT document FROM crashes WHERE id = $1", {detail.stackCrash});
+    if (!document.empty()) detail.stackText = ReadReport(TextOf(document[0][0])).stackText;
+  }
+  return detail;
+}
+
+void Store::SetGroupDumps(std::int64_t id, std::optional<std::int64_t> dumpsPerGroup) {
+  database_->Transact([&](Sql& sql) {
+    sql.Run("UPDATE crash_groups SET dumps_per_group = $1 WHERE id = $2", {NullableId(dumpsPerGroup), id});
+  });
+}
+
+void Store::SetUser(const std::string& name, const std::string& passwordHash, std::int64_t now) {
+  database_->Transact([&](Sql& sql) {
+    sql.Run("INSERT INTO users (name, password, created) VALUES ($1, $2, $3) ON CONFLICT (name) DO UPDATE SET "
+            "password = $2",
+            {name, passwordHash, now});
+    // A new password ends the sessions the old one opened.
+    sql.Run("DELETE FROM sessions WHERE user_name = $1", {name});
+  });
+}
+
+std::optional<std::string> Store::UserPassword(const std::string& name) {
+  const SqlRows rows = database_->Read("SELECT password FROM users WHERE name = $1", {name});
+  if (rows.empty()) return std::nullopt;
+  return TextOf(rows[0][0]);
+}
+
+void Store::AddSession(const std::string& tokenKey, const std::string& user, const std::string& csrf,
+                       std::int64_t expires, std::int64_t now) {
+  database_->Transact([&](Sql& sql) {
+    sql.Run("DELETE FROM sessions WHERE expires <= $1", {now});
+    sql.Run("INSERT INTO sessions (token, user_name, csrf, expires) VALUES ($1, $2, $3, $4)",
+            {tokenKey, user, csrf, expires});
+  });
+}
+
+std::optional<WebSession> Store::SessionFor(const std::string& tokenKey, std::int64_t now) {
+  const SqlRows rows = database_->Read("SELECT user_name, csrf FROM sessions WHERE token = $1 AND expires > $2",
+                                       {tokenKey, now});
+  if (rows.empty()) return std::nullopt;
+  return WebSession{TextOf(rows[0][0]), TextOf(rows[0][1])};
+}
+
+void Store::EndSession(const std::string& tokenKey) {
+  database_->Transact([&](Sql& sql) { sql.Run("DELETE FROM sessions WHERE token = $1", {tokenKey}); });
+}
+
+}  // namespace kx::server

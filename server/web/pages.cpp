@@ -1,0 +1,220 @@
+#include "web/pages.h"
+
+#include <algorithm>
+
+#include "web/dump_view.h"
+#include "web/html.h"
+
+namespace kx::server::web {
+namespace {
+
+void Head(Html& html, const std::string& title) {
+  html << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" << title
+       << " - kxserver</title><link rel=\"stylesheet\" href=\"/static/style.css\"></head><body>";
+}
+
+void Top(Html& html, const Viewer& viewer, const std::string& title) {
+  Head(html, title);
+  html << "<header><a class=\"home\" href=\"/\">kxserver</a> <a href=\"/\">Crash groups</a>"
+       << "<form class=\"logout\" method=\"post\" action=\"/logout\"><input type=\"hidden\" name=\"csrf\" value=\""
+       << viewer.csrf << "\"><span>" << viewer.user << "</span> <button>Log out</button></form></header><main>";
+}
+
+std::string End(Html& html) {
+  html << "</main></body></html>\n";
+  return html.str();
+}
+
+// A link when the text is one a browser may open safely, the text alone otherwise.
+void Link(Html& html, const std::string& url) {
+  const std::string safe = SafeLink(url);
+  if (safe.empty()) {
+    html << url;
+  } else {
+    html << "<a rel=\"noreferrer\" href=\"" << safe << "\">" << safe << "</a>";
+  }
+}
+
+void Hidden(Html& html, const char* name, const std::string& value) {
+  html << "<input type=\"hidden\" name=\"" << std::string(name) << "\" value=\"" << value << "\">";
+}
+
+std::string Trend(const std::vector<std::int64_t>& days) {
+  static const char* const kBars[] = {"\u2581", "\u2582", "\u2583", "\u2584", "\u2585", "\u2586", "\u2587", "\u2588"};
+  const std::int64_t most = days.empty() ? 0 : *std::max_element(days.begin(), days.end());
+  std::string bars;
+  for (const std::int64_t count : days) bars += count == 0 ? "\u00B7" : kBars[most > 0 ? (count * 7) / most : 0];
+  return bars;
+}
+
+std::string GroupsQuery(const GroupFilter& filter, const std::string& sort) {
+  return "/?product=" + EncodeComponent(filter.product) + "&version=" + EncodeComponent(filter.version) +
+         "&build=" + EncodeComponent(filter.build) + "&sort=" + sort;
+}
+
+void SortHeader(Html& html, const GroupFilter& filter, const char* sort, const char* label) {
+  html << "<th><a href=\"" << GroupsQuery(filter, sort) << "\">" << std::string(label)
+       << (filter.sort == sort ? std::string(" \u25BE") : std::string()) << "</a></th>";
+}
+
+void FilterForm(Html& html, const GroupFilter& filter) {
+  html << "<form class=\"filter\" method=\"get\" action=\"/\">";
+  const std::pair<const char*, const std::string*> fields[] = {
+      {"product", &filter.product}, {"version", &filter.version}, {"build", &filter.build}};
+  for (const auto& field : fields) {
+    html << "<label>" << std::string(field.first) << " <input name=\"" << std::string(field.first) << "\" value=\""
+         << *field.second << "\"></label> ";
+  }
+  Hidden(html, "sort", filter.sort);
+  html << "<button>Filter</button></form>";
+}
+
+void Frames(Html& html, const ThreadView& thread) {
+  html << "<table class=\"stack\"><tr><th>#</th><th>Where</th><th>Function</th><th>File and line</th>"
+          "<th>Found by</th></tr>";
+  std::int64_t number = 0;
+  for (const FrameView& frame : thread.frames) {
+    html << "<tr><td>" << number++ << "</td><td>"
+         << (frame.module.empty() ? frame.address : frame.module + "+" + frame.offset) << "</td><td>";
+    if (frame.functions.empty()) html << "<span class=\"unnamed\">not named</span>";
+    std::string files;
+    for (std::size_t at = 0; at < frame.functions.size(); ++at) {
+      const FunctionView& function = frame.functions[at];
+      if (at > 0) html << "<br><span class=\"inlined\">inlined into</span> ";
+      html << function.name;
+      if (at > 0) files += "\n";
+      files += function.file.empty() ? "?" : function.file + (function.line ? ":" + std::to_string(function.line) : "");
+    }
+    html << "</td><td class=\"file\">" << files << "</td><td class=\"trust-" << frame.trust << "\">" << frame.trust
+         << "</td></tr>";
+  }
+  html << "</table>";
+}
+
+void LatestStack(Html& html, const GroupDetail& detail) {
+  html << "<h2>Stack of the latest crash (" << detail.stackCrash << ")</h2>";
+  const std::optional<DumpView> dump = detail.dumpJson.empty() ? std::nullopt : ReadDumpView(detail.dumpJson);
+  const auto crashed = dump ? std::find_if(dump->threads.begin(), dump->threads.end(),
+                                           [](const ThreadView& thread) { return thread.crashed; })
+                            : std::vector<ThreadView>::const_iterator();
+  if (dump && crashed != dump->threads.end()) {
+    html << "<p>The crashed thread " << crashed->id << ", walked from its dump"
+         << (dump->exception.empty() ? std::string() : ": " + dump->exception) << ".</p>";
+    Frames(html, *crashed);
+  } else if (!detail.stackText.empty()) {
+    html << "<p>No walked dump yet: the stack as the report gives it.</p><pre class=\"stack-text\">"
+         << detail.stackText << "</pre>";
+  } else {
+    html << "<p>No stack yet.</p>";
+  }
+}
+
+void Settings(Html& html, const Viewer& viewer, const GroupDetail& detail, std::int64_t storeK) {
+  const std::string action = "/groups/" + std::to_string(detail.group.id);
+  html << "<h2>Help link and dump sampling</h2><form class=\"setting\" method=\"post\" action=\"" << action << "\">";
+  Hidden(html, "csrf", viewer.csrf);
+  Hidden(html, "what", "link");
+  html << "<label>Help link of this group <input name=\"link\" size=\"60\" value=\"" << detail.ownLink
+       << "\"></label> <button>Save the link</button><p class=\"note\">Empty: the help-link rules decide. "
+          "The next client that sends this crash gets it.</p></form>";
+  html << "<form class=\"setting\" method=\"post\" action=\"" << action << "\">";
+  Hidden(html, "csrf", viewer.csrf);
+  Hidden(html, "what", "dumps");
+  html << "<label>Dumps kept of each build <input name=\"dumps\" size=\"6\" value=\""
+       << (detail.dumpsPerGroup ? std::to_string(*detail.dumpsPerGroup) : std::string()) << "\" placeholder=\""
+       << storeK << "\"></label> <button>Save the sampling</button><p class=\"note\">Empty: the store's "
+       << storeK << ". 0: ask for no dump of this group.</p></form>";
+}
+
+}  // namespace
+
+std::string LoginPage(const std::string& message, const std::string& next) {
+  Html html;
+  Head(html, "Log in");
+  html << "<main class=\"login\"><h1>kxserver</h1>";
+  if (!message.empty()) html << "<p class=\"notice\">" << message << "</p>";
+  html << "<form method=\"post\" action=\"/login\"><label>Name <input name=\"name\" autocomplete=\"username\" "
+          "required></label><label>Password <input name=\"password\" type=\"password\" "
+          "autocomplete=\"current-password\" required></label>";
+  Hidden(html, "next", next);
+  html << "<button>Log in</button></form>";
+  return End(html);
+}
+
+std::string MessagePage(const std::string& title, const std::string& message) {
+  Html html;
+  Head(html, title);
+  html << "<main><h1>" << title << "</h1><p>" << message << "</p><p><a href=\"/\">Crash groups</a></p>";
+  return End(html);
+}
+
+std::string GroupsPage(const Viewer& viewer, const GroupFilter& filter, const std::vector<GroupListRow>& rows,
+                       std::int64_t now) {
+  Html html;
+  Top(html, viewer, "Crash groups");
+  html << "<h1>Crash groups</h1>";
+  FilterForm(html, filter);
+  html << "<table class=\"groups\"><tr><th>Signature</th>";
+  SortHeader(html, filter, "crashes", "Crashes");
+  SortHeader(html, filter, "installations", "Installations");
+  SortHeader(html, filter, "first", "First seen");
+  SortHeader(html, filter, "last", "Last seen");
+  html << "<th>Builds</th><th>Last " << std::int64_t{kTrendDays} << " days</th></tr>";
+  for (const GroupListRow& row : rows) {
+    const GroupSummary& group = row.group;
+    html << "<tr><td class=\"signature\"><a href=\"/groups/" << group.id << "\">" << group.signature
+         << "</a></td><td>" << group.crashes << "</td><td>" << group.installations << "</td><td>"
+         << UtcText(group.firstSeen) << "</td><td>" << UtcText(group.lastSeen) << "</td><td>";
+    for (std::size_t at = 0; at < group.builds.size(); ++at) html << (at ? ", " : "") << group.builds[at];
+    html << "</td><td class=\"trend\">" << Trend(row.trend) << "</td></tr>";
+  }
+  html << "</table>";
+  if (rows.empty()) html << "<p>No crash matches.</p>";
+  html << "<p class=\"note\">Trend: crashes a day up to " << UtcText(now) << ".</p>";
+  return End(html);
+}
+
+std::string GroupPage(const Viewer& viewer, const GroupDetail& detail, std::int64_t storeK,
+                      const std::string& notice) {
+  const GroupSummary& group = detail.group;
+  Html html;
+  Top(html, viewer, group.signature);
+  html << "<h1 class=\"signature\">" << group.signature << "</h1>";
+  if (!notice.empty()) html << "<p class=\"notice\">" << notice << "</p>";
+  html << "<table class=\"facts\"><tr><th>Crashes</th><td>" << group.crashes << "</td></tr><tr><th>Dumps kept</th><td>"
+       << group.dumps << "</td></tr><tr><th>Installations</th><td>" << group.installations
+       << "</td></tr><tr><th>First seen</th><td>" << UtcText(group.firstSeen) << "</td></tr><tr><th>Last seen</th><td>"
+       << UtcText(group.lastSeen) << "</td></tr><tr><th>Builds</th><td>";
+  for (std::size_t at = 0; at < group.builds.size(); ++at) html << (at ? ", " : "") << group.builds[at];
+  html << "</td></tr><tr><th>Help link</th><td>";
+  if (group.link.empty()) html << "none";
+  Link(html, group.link);
+  html << "</td></tr></table>";
+  LatestStack(html, detail);
+  Settings(html, viewer, detail, storeK);
+  html << "<h2>Reports (the latest " << std::int64_t{kGroupPageCrashes} << ")</h2><table class=\"reports\"><tr>"
+          "<th>Crash</th><th>Received</th><th>Installation</th><th>Build</th><th>Exception</th><th>Dump</th></tr>";
+  for (const CrashSummary& crash : detail.crashes) {
+    html << "<tr><td>" << crash.id << "</td><td>" << UtcText(crash.firstSeen) << "</td><td>" << crash.guid
+         << "</td><td>" << crash.product + " " + crash.version + " " + crash.build << "</td><td>" << crash.exception
+         << "</td><td>" << std::string(crash.dump ? "yes" : "no") << "</td></tr>";
+  }
+  html << "</table>";
+  return End(html);
+}
+
+const char* StyleSheet() {
+  return "body{font-family:system-ui,sans-serif;margin:0;color:#1d2330;background:#f6f7f9}"
+         "header{background:#1d2330;color:#fff;padding:.6em 1.2em;display:flex;gap:1.2em;align-items:center}"
+         "header a{color:#fff;text-decoration:none}header .home{font-weight:bold}"
+         "header .logout{margin-left:auto}main{padding:1em 1.6em}"
+         "table{border-collapse:collapse;background:#fff;margin:.6em 0}"
+         "th,td{border:1px solid #d8dce3;padding:.3em .6em;text-align:left;vertical-align:top}"
+         "th{background:#eef0f4}.signature{font-family:monospace}.file{font-family:monospace;white-space:pre}"
+         ".trend{font-family:monospace;letter-spacing:1px}.unnamed,.note,.inlined{color:#6b7280}"
+         ".trust-scan{color:#b45309}.notice{background:#fff7d6;padding:.5em}"
+         ".login form,.setting{display:flex;gap:.8em;flex-wrap:wrap;align-items:center}"
+         "pre{background:#fff;padding:.6em;border:1px solid #d8dce3}.filter{margin:.6em 0}\n";
+}
+
+}  // namespace kx::server::web

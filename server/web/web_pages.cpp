@@ -1,0 +1,209 @@
+#include "web/web_pages.h"
+
+#include <httplib.h>
+
+#include <ctime>
+
+#include "rules/link_rules.h"
+#include "web/html.h"
+#include "web/secrets.h"
+
+namespace kx::server::web {
+namespace {
+
+constexpr char kCookie[] = "kx_session";
+constexpr std::uint64_t kFormBytes = 64 << 10;
+
+std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+// What every page says of itself: no script at all, no framing, no caching, no referrer with its ids.
+void Send(httplib::Response& response, int status, const std::string& html) {
+  response.status = status;
+  response.set_header("Content-Security-Policy",
+                      "default-src 'none'; style-src 'self'; img-src 'self'; form-action 'self'; "
+                      "frame-ancestors 'none'; base-uri 'none'");
+  response.set_header("X-Content-Type-Options", "nosniff");
+  response.set_header("Referrer-Policy", "no-referrer");
+  response.set_header("Cache-Control", "no-store");
+  response.set_content(html, "text/html; charset=utf-8");
+}
+
+void SeeOther(httplib::Response& response, const std::string& where) {
+  response.status = 303;
+  response.set_header("Location", where);
+  response.set_header("Cache-Control", "no-store");
+}
+
+std::string SessionToken(const httplib::Request& request) {
+  const std::string cookies = request.get_header_value("Cookie");
+  const std::string key = std::string(kCookie) + "=";
+  for (std::size_t at = 0; at < cookies.size();) {
+    while (at < cookies.size() && (cookies[at] == ' ' || cookies[at] == ';')) ++at;
+    const std::size_t end = std::min(cookies.find(';', at), cookies.size());
+    if (cookies.compare(at, key.size(), key) == 0) return cookies.substr(at + key.size(), end - at - key.size());
+    at = end;
+  }
+  return {};
+}
+
+// Reads a form's body under its bound; false (answered 413) when it is larger.
+using FormHandler = std::function<void(const httplib::Request&, httplib::Response&, const std::string&)>;
+httplib::Server::HandlerWithContentReader WithForm(FormHandler handler) {
+  return [handler](const httplib::Request& request, httplib::Response& response, const httplib::ContentReader& reader) {
+    std::string body;
+    const bool whole = reader([&](const char* data, std::size_t size) {
+      body.append(data, size);
+      return body.size() <= kFormBytes;
+    });
+    if (!whole) {
+      Send(response, 413, MessagePage("Too large", "The form was larger than any of these pages sends."));
+      return;
+    }
+    handler(request, response, body);
+  };
+}
+
+std::string PathWithQuery(const httplib::Request& request) {
+  std::string path = request.path;
+  bool first = true;
+  for (const auto& param : request.params) {
+    path += (first ? "?" : "&") + EncodeComponent(param.first) + "=" + EncodeComponent(param.second);
+    first = false;
+  }
+  return path;
+}
+
+std::optional<std::int64_t> IdOf(const httplib::Request& request) {
+  const std::string text = request.matches.size() > 1 ? std::string(request.matches[1]) : std::string();
+  if (text.empty() || text.size() > 15) return std::nullopt;
+  return std::stoll(text);
+}
+
+}  // namespace
+
+WebPages::WebPages(Store& store, WebOptions options) : store_(store), options_(options) {}
+
+void WebPages::Route(httplib::Server& server) {
+  using namespace std::placeholders;
+  server.Get("/static/style.css", [](const httplib::Request&, httplib::Response& response) {
+    response.set_header("Cache-Control", "max-age=3600");
+    response.set_content(StyleSheet(), "text/css");
+  });
+  server.Get("/login", [](const httplib::Request& request, httplib::Response& response) {
+    Send(response, 200, LoginPage("", LocalPath(request.get_param_value("next"))));
+  });
+  server.Post("/login", WithForm(std::bind(&WebPages::Login, this, _1, _2, _3)));
+  server.Post("/logout", WithForm(std::bind(&WebPages::Logout, this, _1, _2, _3)));
+  server.Get("/", std::bind(&WebPages::Groups, this, _1, _2));
+  server.Get(R"(/groups/(\d+))", std::bind(&WebPages::Group, this, _1, _2));
+  server.Post(R"(/groups/(\d+))", WithForm(std::bind(&WebPages::ChangeGroup, this, _1, _2, _3)));
+}
+
+std::optional<Viewer> WebPages::Authorize(const httplib::Request& request, httplib::Response& response,
+                                          const std::string& body) {
+  const std::string token = SessionToken(request);
+  const std::optional<WebSession> session =
+      token.empty() ? std::nullopt : store_.SessionFor(TokenKey(token), Now());
+  const bool changes = request.method == "POST";
+  if (!session) {
+    if (changes) {
+      Send(response, 403, MessagePage("Refused", "Log in first."));
+    } else {
+      Send(response, 401, LoginPage("Log in to see this page.", LocalPath(PathWithQuery(request))));
+    }
+    return std::nullopt;
+  }
+  if (changes) {
+    const auto form = ReadForm(body);
+    const auto csrf = form.find("csrf");
+    if (csrf == form.end() || !SameSecret(csrf->second, session->csrf)) {
+      Send(response, 403, MessagePage("Refused", "The form did not come from this server's page: load the page again."));
+      return std::nullopt;
+    }
+  }
+  return Viewer{session->user, session->csrf};
+}
+
+void WebPages::Login(const httplib::Request&, httplib::Response& response, const std::string& body) {
+  auto form = ReadForm(body);
+  const std::string next = LocalPath(form["next"]);
+  const std::optional<std::string> stored = store_.UserPassword(form["name"]);
+  // An unknown name costs a hash too, so that the time does not tell names apart.
+  const bool matches = PasswordMatches(form["password"], stored ? *stored : HashPassword(""));
+  if (!stored || !matches) {
+    Send(response, 401, LoginPage("Wrong name or password.", next));
+    return;
+  }
+  const std::string token = RandomToken();
+  const std::int64_t now = Now();
+  store_.AddSession(TokenKey(token), form["name"], RandomToken(), now + options_.sessionSeconds, now);
+  response.set_header("Set-Cookie", std::string(kCookie) + "=" + token + "; Path=/; Max-Age=" +
+                                        std::to_string(options_.sessionSeconds) + "; HttpOnly; SameSite=Strict" +
+                                        (options_.secureCookies ? "; Secure" : ""));
+  SeeOther(response, next);
+}
+
+void WebPages::Logout(const httplib::Request& request, httplib::Response& response, const std::string& body) {
+  if (!Authorize(request, response, body)) return;
+  store_.EndSession(TokenKey(SessionToken(request)));
+  response.set_header("Set-Cookie", std::string(kCookie) + "=; Path=/; Max-Age=0; HttpOnly; SameSite=Strict");
+  SeeOther(response, "/login");
+}
+
+void WebPages::Groups(const httplib::Request& request, httplib::Response& response) {
+  const std::optional<Viewer> viewer = Authorize(request, response, "");
+  if (!viewer) return;
+  GroupFilter filter{request.get_param_value("product"), request.get_param_value("version"),
+                     request.get_param_value("build"), request.get_param_value("sort")};
+  const std::int64_t now = Now();
+  Send(response, 200, GroupsPage(*viewer, filter, store_.GroupList(filter, now), now));
+}
+
+void WebPages::Group(const httplib::Request& request, httplib::Response& response) {
+  const std::optional<Viewer> viewer = Authorize(request, response, "");
+  if (!viewer) return;
+  const std::optional<std::int64_t> id = IdOf(request);
+  const std::optional<GroupDetail> detail = id ? store_.Group(*id) : std::nullopt;
+  if (!detail) {
+    Send(response, 404, MessagePage("No such group", "The group is gone (merged into its named group, or removed)."));
+    return;
+  }
+  Send(response, 200, GroupPage(*viewer, *detail, store_.DumpsPerGroup(), request.get_param_value("notice")));
+}
+
+void WebPages::ChangeGroup(const httplib::Request& request, httplib::Response& response, const std::string& body) {
+  if (!Authorize(request, response, body)) return;
+  const std::optional<std::int64_t> id = IdOf(request);
+  const std::optional<GroupDetail> detail = id ? store_.Group(*id) : std::nullopt;
+  if (!detail) {
+    Send(response, 404, MessagePage("No such group", "The group is gone."));
+    return;
+  }
+  auto form = ReadForm(body);
+  const std::string back = "/groups/" + std::to_string(*id) + "?notice=";
+  if (form["what"] == "link") {
+    const std::string& url = form["link"];
+    const LinkRule rule{LinkRuleKind::kExact, detail->group.signature, url};
+    if (url.empty()) {
+      store_.RemoveLink(rule);
+    } else if (MakeLinkRule("x", url)) {
+      store_.SetLink(rule);
+    } else {
+      SeeOther(response, back + EncodeComponent("Not saved: a help link is an http(s) link without blanks or quotes."));
+      return;
+    }
+    SeeOther(response, back + EncodeComponent("Help link saved."));
+  } else if (form["what"] == "dumps") {
+    const std::string& k = form["dumps"];
+    if (!k.empty() && (k.size() > 9 || k.find_first_not_of("0123456789") != std::string::npos)) {
+      SeeOther(response, back + EncodeComponent("Not saved: the sampling is a number of dumps, or empty."));
+      return;
+    }
+    store_.SetGroupDumps(*id, k.empty() ? std::nullopt : std::optional<std::int64_t>(std::stoll(k)));
+    SeeOther(response, back + EncodeComponent("Dump sampling saved."));
+  } else {
+    Send(response, 400, MessagePage("Not understood", "The form asked for nothing this page does."));
+  }
+}
+
+}  // namespace kx::server::web

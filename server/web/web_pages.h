@@ -1,0 +1,48 @@
+// The pages on kxserver's port, beside the client exchanges (which stay open to every client): every page
+// needs a session, opened by the login form with an account made by `kxserver admin ... user NAME`.
+// Sessions are random tokens in an HttpOnly, SameSite=Strict cookie (Secure on HTTPS) that expire; every form
+// that changes something carries the session's CSRF token; every page forbids inline script.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <optional>
+
+#include "store/store.h"
+#include "web/pages.h"
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace kx::server::web {
+
+struct WebOptions {
+  bool secureCookies = true;                 // HTTPS: the cookie never travels in the clear
+  std::int64_t sessionSeconds = 12 * 3600;   // a session ends this long after its login
+};
+
+class WebPages {
+ public:
+  WebPages(Store& store, WebOptions options);
+  void Route(httplib::Server& server);
+
+ private:
+  // The viewer of a request, or nothing once it is answered: a page asked without a session gets the login
+  // form (401); a form sent without a session or without its session's CSRF token, 403.
+  std::optional<Viewer> Authorize(const httplib::Request& request, httplib::Response& response,
+                                  const std::string& body);
+  void Login(const httplib::Request& request, httplib::Response& response, const std::string& body);
+  void Logout(const httplib::Request& request, httplib::Response& response, const std::string& body);
+  void Groups(const httplib::Request& request, httplib::Response& response);
+  void Group(const httplib::Request& request, httplib::Response& response);
+  void ChangeGroup(const httplib::Request& request, httplib::Response& response, const std::string& body);
+
+  Store& store_;
+  const WebOptions options_;
+};
+
+}  // namespace kx::server::web

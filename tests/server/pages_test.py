@@ -1,0 +1,143 @@
+#!/usr/bin/python3 -Es
+"""kxserver's pages in Debian's Chromium, headless, against the real program on the store named: a page asked
+without a session is refused; a developer logs in and sees a demo-like crash's group and its named stack
+(the picture README shows); a hostile report cannot script the page; the help link and the dump sampling set
+on the group's page reach the next client.
+
+    pages_test.py KXSERVER PKI PICTURE (sqlite | postgres CLUSTER)
+
+It is also the stand-in dump reader the server runs (`--dump-reader`): called as `pages_test.py --json DUMP`,
+it prints the walk kxdumpinfo prints for the demo's crash, named; for a dump holding "hostile", names an
+attacker would choose."""
+
+import json
+import subprocess
+import sys
+import urllib.parse
+import uuid
+
+import kxserver_support as k
+from browser import Browser
+
+SIGNATURE = "kxcrashdemo.exe!Crash"
+HOSTILE = "<script>kxPwned(1)</script><img src=x onerror=kxPwned(2)>"
+
+
+def frame(number, module, offset, trust, *functions):
+    return {"address": "0x00000001400%05X" % offset, "module": module, "module_index": 0, "offset": "0x%08X" % offset,
+            "trust": trust, "functions": [{"name": f, "file": path, "line": line, "column": 5}
+                                          for f, path, line in functions]}
+
+
+def read_dump(path):
+    hostile = b"hostile" in open(path, "rb").read()
+    name = HOSTILE if hostile else "Crash"
+    frames = [frame(0, "KXCrashDemo.exe", 0x3475, "context", (name, "/src/crashdemo/main.cpp", 120),
+                    ("wmain", "/src/crashdemo/main.cpp", 294)),
+              frame(1, "KXCrashDemo.exe", 0x13DA, "unwind", ("__tmainCRTStartup", "crt/crtexe.c", 318)),
+              frame(2, "kernel32.dll", 0x16B5D, "unwind"), frame(3, "ntdll.dll", 0x5B2A8, "scan")]
+    print(json.dumps({"exception": {"code": "0xC0000005", "name": "EXCEPTION_ACCESS_VIOLATION"},
+                      "threads": [{"id": 276, "crashed": True, "frames": frames}],
+                      "signature": {"rules": 1, "text": ("x%s!y" % HOSTILE) if hostile else SIGNATURE, "frame": 0}}))
+
+
+def check(condition, what):
+    if not condition:
+        raise AssertionError(what)
+
+
+def crash(server, product="kxdemo", dump=b"", answer=None):
+    """A crash as the client sends it: the solution exchange, then its report and (asked for) its dump."""
+    guid, crash_id = str(uuid.uuid4()), str(uuid.uuid4())
+    document, files = k.report(guid, crash_id=crash_id, product=product), k.names(guid, crash_id)
+    status, headers, _ = server.request("/solution-url/win/intel", k.as_solution_body(document))
+    check(status == 200, "solution exchange: %d" % status)
+    if answer:
+        check(answer(headers), "the solution answer: %r" % headers)
+    wants_dump = headers.get("Attach_Dump") == "yes"
+    server.request("/upload", k.as_uploaded(document, wants_dump), k.upload_headers(guid, files["report"], "report"))
+    if wants_dump:
+        server.request("/upload", k.minidump(4096) + dump, k.upload_headers(guid, files["dump"], "dump"))
+    return headers
+
+
+def group_id(server, signature):
+    rows = k.wait_for("the group " + signature, lambda: [g for g in server.groups() if g["signature"] == signature])
+    return rows[0]
+
+
+def refused_without_session(server, gid):
+    for method, path, status in [("GET", "/", 401), ("GET", "/groups/%d" % gid, 401),
+                                 ("POST", "/groups/%d" % gid, 403), ("POST", "/logout", 403)]:
+        got, _, body = server.request(path, b"what=dumps&dumps=0" if method == "POST" else b"", method=method)
+        check(got == status and SIGNATURE.encode() not in body, "%s %s without a session: %d" % (method, path, got))
+    # A session's form without its CSRF token, as another site's page would send it.
+    _, headers, _ = server.request("/login", b"name=dev&password=correct-horse")
+    cookie = headers["Set-Cookie"].split(";")[0]
+    check("HttpOnly" in headers["Set-Cookie"] and "SameSite=Strict" in headers["Set-Cookie"],
+          "cookie: " + headers["Set-Cookie"])
+    got = server.request("/groups/%d" % gid, b"what=dumps&dumps=0&csrf=guess", {"Cookie": cookie})[0]
+    check(got == 403, "a form without its CSRF token: %d" % got)
+
+
+def main():
+    if sys.argv[1] == "--json":
+        return read_dump(sys.argv[-1])
+    kxserver, pki, picture, store = sys.argv[1:5]
+    if store == "postgres":
+        url = subprocess.run([k.os.path.join(k.os.path.dirname(k.os.path.abspath(__file__)), "postgres-cluster"),
+                              "database", sys.argv[5], "pages"], capture_output=True, text=True, check=True)
+        location = ("database", url.stdout.strip())
+    else:
+        location = ("data", k.os.path.join(k.tempfile.mkdtemp(prefix="kxserver-pages-"), "data"))
+    server = k.Server(kxserver, pki, location, "--dump-reader", k.os.path.abspath(__file__)).start()
+    pin = subprocess.run("openssl x509 -in %s/localhost.crt -pubkey -noout | openssl pkey -pubin -outform der | "
+                         "openssl dgst -sha256 -binary | base64" % pki, shell=True, capture_output=True, text=True)
+    browser = None
+    try:
+        subprocess.run([kxserver, "admin", *server.store_words(), "user", "dev"], input="correct-horse\ncorrect-horse\n",
+                       text=True, check=True, capture_output=True)
+        crash(server)
+        group = group_id(server, SIGNATURE)
+        refused_without_session(server, group["id"])
+        base = "https://localhost:%d" % server.port
+        browser = Browser(pin.stdout.strip())
+        # Log in from the page asked for, see the group in the list and its named stack on its page.
+        browser.open(base + "/groups/%d" % group["id"])
+        browser.submit('form[action="/login"]', name="dev", password="correct-horse")
+        text = browser.text()
+        for expected in [SIGNATURE, "main.cpp:120", "inlined into", "wmain", "context", "unwind", "scan", "not named"]:
+            check(expected in text, "the group page lacks %r:\n%s" % (expected, text))
+        browser.screenshot(picture)
+        browser.open(base + "/?product=kxdemo&sort=last")
+        check(SIGNATURE in browser.text(), "the filtered group list:\n" + browser.text())
+        browser.open(base + "/?product=other")
+        check(SIGNATURE not in browser.text(), "a filter for another product still lists the group")
+        # A hostile report and dump: their texts are shown as text, and nothing on any page tries to run.
+        crash(server, product=HOSTILE.replace("<", "&lt;").replace(">", "&gt;"), dump=b"hostile")
+        hostile = group_id(server, "x%s!y" % HOSTILE)
+        for path in ["/", "/groups/%d" % hostile["id"]]:
+            browser.open(base + path)
+            check(HOSTILE in browser.text(), "%s does not show the hostile text as text:\n%s" % (path, browser.text()))
+        check(not browser.attempts_to_script(), "a page tried to run script: %r" % browser.attempts_to_script())
+        # The help link and the dump sampling, set on the group's page, in the next client's answer.
+        link = "https://help.example/kx/crash?id=1&lang=en"
+        browser.open(base + "/groups/%d" % group["id"])
+        browser.submit('form[action="/groups/%d"]:has(input[value="link"])' % group["id"], link=link)
+        browser.submit('form[action="/groups/%d"]:has(input[value="dumps"])' % group["id"], dumps="0")
+        check("Dump sampling saved." in browser.text(), "after saving:\n" + browser.text())
+        crash(server, answer=lambda h: h.get("Solution_url") == link and h.get("Attach_Dump") == "no")
+        browser.submit('form[action="/groups/%d"]:has(input[value="link"])' % group["id"], link="javascript:kxPwned(3)")
+        check("Not saved" in browser.text(), "a javascript: help link was taken:\n" + browser.text())
+        check(not browser.attempts_to_script(), "a page tried to run script: %r" % browser.attempts_to_script())
+    except BaseException:
+        print(server.stderr_text()[-3000:], open(server.log).read()[-3000:], sep="\n")
+        raise
+    finally:
+        if browser:
+            browser.close()
+        server.cleanup()
+
+
+if __name__ == "__main__":
+    main()
