@@ -57,6 +57,13 @@ struct GroupSummary {
   std::string link;
 };
 
+struct UploadSummary {
+  std::int64_t id = 0;
+  std::string guid, name, kind, sha256, state;
+  std::uint64_t size = 0;
+  std::int64_t received = 0;
+};
+
 // The pages' views. A filter's empty field matches anything.
 struct GroupFilter {
   std::string product, version, build;
@@ -86,16 +93,19 @@ struct GroupDetail {
 };
 inline constexpr std::int64_t kGroupPageCrashes = 100;
 
+struct CrashDetail {
+  CrashSummary crash;
+  std::int64_t groupId = 0;
+  std::string signature, state, problem, dumpType, document;
+  std::optional<UploadSummary> dump;      // its dump, when it arrived
+  std::string dumpDetails;                // the dump reader's JSON, or why the dump could not be read
+  std::vector<UploadSummary> attachments;
+};
+
 struct WebSession {
   std::string user, csrf;
 };
 
-struct UploadSummary {
-  std::int64_t id = 0;
-  std::string guid, name, kind, sha256, state;
-  std::uint64_t size = 0;
-  std::int64_t received = 0;
-};
 
 struct CheckReport {
   std::int64_t uploads = 0;
@@ -154,6 +164,10 @@ class Store {
   // The pages (store_web.cpp).
   std::vector<GroupListRow> GroupList(const GroupFilter& filter, std::int64_t now);
   std::optional<GroupDetail> Group(std::int64_t id);
+  std::optional<CrashDetail> Crash(std::int64_t id);
+  std::optional<UploadSummary> Upload(std::int64_t id);
+  // The stored bytes of an upload, piece by piece; false when they cannot be read or the sink stopped.
+  bool ReadUploadBytes(std::int64_t id, const std::function<bool(std::string_view)>& sink);
   // Nothing: the group follows the store's K again.
   void SetGroupDumps(std::int64_t id, std::optional<std::int64_t> dumpsPerGroup);
   void SetUser(const std::string& name, const std::string& passwordHash, std::int64_t now);

@@ -113,6 +113,62 @@ std::optional<GroupDetail> Store::Group(std::int64_t id) {
   return detail;
 }
 
+namespace {
+
+constexpr char kUploadColumns[] = "SELECT id, guid, name, kind, sha256, state, size, received, details FROM uploads ";
+
+UploadSummary UploadOf(const SqlRow& row) {
+  return {IntOf(row[0]), TextOf(row[1]), TextOf(row[2]), TextOf(row[3]), TextOf(row[4]),
+          TextOf(row[5]), static_cast<std::uint64_t>(IntOf(row[6])), IntOf(row[7])};
+}
+
+}  // namespace
+
+std::optional<CrashDetail> Store::Crash(std::int64_t id) {
+  const SqlRows rows = database_->Read(
+      "SELECT c.id, c.first_seen, c.guid, c.product, c.version, c.build, c.exception, c.crash_id, c.dump_upload, "
+      "c.group_id, g.signature, c.state, c.problem, c.dump_type, c.document FROM crashes c LEFT JOIN crash_groups g "
+      "ON g.id = c.group_id WHERE c.id = $1",
+      {id});
+  if (rows.empty()) return std::nullopt;
+  const SqlRow& row = rows[0];
+  CrashDetail detail;
+  detail.crash = {IntOf(row[0]), IntOf(row[1]), TextOf(row[2]), TextOf(row[3]), TextOf(row[4]),
+                  TextOf(row[5]), TextOf(row[6]), TextOf(row[7]), row[8].has_value()};
+  detail.groupId = IntOf(row[9]);
+  detail.signature = TextOf(row[10]);
+  detail.state = TextOf(row[11]);
+  detail.problem = TextOf(row[12]);
+  detail.dumpType = TextOf(row[13]);
+  detail.document = TextOf(row[14]);
+  if (row[8]) {
+    const SqlRows dump = database_->Read(std::string(kUploadColumns) + "WHERE id = $1", {IntOf(row[8])});
+    if (!dump.empty()) {
+      detail.dump = UploadOf(dump[0]);
+      detail.dumpDetails = TextOf(dump[0][8]);
+    }
+  }
+  if (!detail.crash.crashId.empty()) {
+    for (const SqlRow& attachment : database_->Read(std::string(kUploadColumns) +
+                                                    "WHERE guid = $1 AND crash_id = $2 AND kind = 'attachment' "
+                                                    "ORDER BY name",
+                                                    {detail.crash.guid, detail.crash.crashId}))
+      detail.attachments.push_back(UploadOf(attachment));
+  }
+  return detail;
+}
+
+std::optional<UploadSummary> Store::Upload(std::int64_t id) {
+  const SqlRows rows = database_->Read(std::string(kUploadColumns) + "WHERE id = $1", {id});
+  if (rows.empty()) return std::nullopt;
+  return UploadOf(rows[0]);
+}
+
+bool Store::ReadUploadBytes(std::int64_t id, const std::function<bool(std::string_view)>& sink) {
+  const SqlRows rows = database_->Read("SELECT blob FROM uploads WHERE id = $1", {id});
+  return !rows.empty() && blobs_->Read(*database_, id, TextOf(rows[0][0]), sink);
+}
+
 void Store::SetGroupDumps(std::int64_t id, std::optional<std::int64_t> dumpsPerGroup) {
   database_->Transact([&](Sql& sql) {
     sql.Run("UPDATE crash_groups SET dumps_per_group = $1 WHERE id = $2", {NullableId(dumpsPerGroup), id});

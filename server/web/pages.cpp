@@ -4,6 +4,7 @@
 
 #include "web/dump_view.h"
 #include "web/html.h"
+#include "web/report_view.h"
 
 namespace kx::server::web {
 namespace {
@@ -126,7 +127,77 @@ void Settings(Html& html, const Viewer& viewer, const GroupDetail& detail, std::
        << storeK << ". 0: ask for no dump of this group.</p></form>";
 }
 
+void Download(Html& html, const UploadSummary& upload) {
+  html << "<a href=\"/uploads/" << upload.id << "\" download>" << upload.name << "</a> (" << std::int64_t(upload.size)
+       << " bytes, " << upload.state << ")";
+}
+
+void Fields(Html& html, const std::string& document) {
+  const auto fields = ReportFields(document);
+  if (!fields) {
+    html << "<p>The document is not well-formed XML; as it came:</p><pre>" << document << "</pre>";
+    return;
+  }
+  html << "<table class=\"fields\"><tr><th>Element</th><th>Attributes</th><th>Text</th></tr>";
+  for (const ReportField& field : *fields) {
+    html << "<tr><td class=\"depth-" << std::int64_t{std::min(field.depth, 6)} << "\">" << field.element << "</td><td>";
+    for (const auto& attribute : field.attributes) {
+      html << "<span class=\"attribute\">" << attribute.first << "</span> " << attribute.second << "<br>";
+    }
+    html << "</td><td class=\"text\">" << field.text << "</td></tr>";
+  }
+  html << "</table>";
+}
+
+void Threads(Html& html, const CrashDetail& detail) {
+  const std::optional<DumpView> dump = detail.dump && detail.dump->state == "processed" ? ReadDumpView(detail.dumpDetails)
+                                                                                       : std::nullopt;
+  html << "<h2>Threads</h2>";
+  if (!dump || dump->threads.empty()) {
+    html << "<p>No walked dump: " << (detail.dump ? detail.dump->state + ": " + detail.dumpDetails.substr(0, 300)
+                                                  : std::string("the dump was not sent"))
+         << ". The crashed thread's stack as the report gives it is under <i>backtrace</i> above.</p>";
+    return;
+  }
+  for (const ThreadView& thread : dump->threads) {
+    html << "<h3>Thread " << thread.id << (thread.crashed ? std::string(" (crashed)") : std::string()) << "</h3>";
+    Frames(html, thread);
+  }
+}
+
 }  // namespace
+
+std::string ReportPage(const Viewer& viewer, const CrashDetail& detail) {
+  const CrashSummary& crash = detail.crash;
+  Html html;
+  Top(html, viewer, "Crash " + std::to_string(crash.id));
+  html << "<h1>Crash " << crash.id << "</h1><table class=\"facts\"><tr><th>Group</th><td>";
+  if (detail.groupId) {
+    html << "<a class=\"signature\" href=\"/groups/" << detail.groupId << "\">" << detail.signature << "</a>";
+  } else {
+    html << "none (" << detail.state << (detail.problem.empty() ? std::string() : ": " + detail.problem) << ")";
+  }
+  html << "</td></tr><tr><th>Received</th><td>" << UtcText(crash.firstSeen) << "</td></tr><tr><th>Installation</th><td>"
+       << crash.guid << "</td></tr><tr><th>Crash identifier</th><td>" << crash.crashId
+       << "</td></tr><tr><th>Build</th><td>" << crash.product + " " + crash.version + " " + crash.build
+       << "</td></tr><tr><th>Exception</th><td>" << crash.exception << "</td></tr><tr><th>Dump</th><td>";
+  if (detail.dump) {
+    Download(html, *detail.dump);
+  } else {
+    html << "not sent";
+  }
+  html << "</td></tr><tr><th>Attachments</th><td>";
+  if (detail.attachments.empty()) html << "none";
+  for (const UploadSummary& attachment : detail.attachments) {
+    Download(html, attachment);
+    html << "<br>";
+  }
+  html << "</td></tr></table>";
+  Threads(html, detail);
+  html << "<h2>The report, every field</h2>";
+  Fields(html, detail.document);
+  return End(html);
+}
 
 std::string LoginPage(const std::string& message, const std::string& next) {
   Html html;
@@ -195,7 +266,7 @@ std::string GroupPage(const Viewer& viewer, const GroupDetail& detail, std::int6
   html << "<h2>Reports (the latest " << std::int64_t{kGroupPageCrashes} << ")</h2><table class=\"reports\"><tr>"
           "<th>Crash</th><th>Received</th><th>Installation</th><th>Build</th><th>Exception</th><th>Dump</th></tr>";
   for (const CrashSummary& crash : detail.crashes) {
-    html << "<tr><td>" << crash.id << "</td><td>" << UtcText(crash.firstSeen) << "</td><td>" << crash.guid
+    html << "<tr><td><a href=\"/reports/" << crash.id << "\">" << crash.id << "</a></td><td>" << UtcText(crash.firstSeen) << "</td><td>" << crash.guid
          << "</td><td>" << crash.product + " " + crash.version + " " + crash.build << "</td><td>" << crash.exception
          << "</td><td>" << std::string(crash.dump ? "yes" : "no") << "</td></tr>";
   }
@@ -214,7 +285,10 @@ const char* StyleSheet() {
          ".trend{font-family:monospace;letter-spacing:1px}.unnamed,.note,.inlined{color:#6b7280}"
          ".trust-scan{color:#b45309}.notice{background:#fff7d6;padding:.5em}"
          ".login form,.setting{display:flex;gap:.8em;flex-wrap:wrap;align-items:center}"
-         "pre{background:#fff;padding:.6em;border:1px solid #d8dce3}.filter{margin:.6em 0}\n";
+         "pre{background:#fff;padding:.6em;border:1px solid #d8dce3}.filter{margin:.6em 0}"
+         ".fields .text{font-family:monospace;white-space:pre-wrap}.attribute{color:#6b7280}"
+         ".depth-1{padding-left:1.6em}.depth-2{padding-left:2.8em}.depth-3{padding-left:4em}"
+         ".depth-4{padding-left:5.2em}.depth-5,.depth-6{padding-left:6.4em}\n";
 }
 
 }  // namespace kx::server::web

@@ -21,6 +21,7 @@ std::string GroupsPage(const Viewer& viewer, const GroupFilter& filter, const st
                        std::int64_t now);
 std::string GroupPage(const Viewer& viewer, const GroupDetail& detail, std::int64_t storeDumpsPerGroup,
                       const std::string& notice);
+std::string ReportPage(const Viewer& viewer, const CrashDetail& detail);
 std::string MessagePage(const std::string& title, const std::string& message);
 
 // The one style sheet (pages carry no inline style or script).

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <cctype>
 #include <ctime>
 
 #include "rules/link_rules.h"
@@ -97,6 +98,8 @@ void WebPages::Route(httplib::Server& server) {
   server.Get("/", std::bind(&WebPages::Groups, this, _1, _2));
   server.Get(R"(/groups/(\d+))", std::bind(&WebPages::Group, this, _1, _2));
   server.Post(R"(/groups/(\d+))", WithForm(std::bind(&WebPages::ChangeGroup, this, _1, _2, _3)));
+  server.Get(R"(/reports/(\d+))", std::bind(&WebPages::Report, this, _1, _2));
+  server.Get(R"(/uploads/(\d+))", std::bind(&WebPages::Download, this, _1, _2));
 }
 
 std::optional<Viewer> WebPages::Authorize(const httplib::Request& request, httplib::Response& response,
@@ -169,6 +172,43 @@ void WebPages::Group(const httplib::Request& request, httplib::Response& respons
     return;
   }
   Send(response, 200, GroupPage(*viewer, *detail, store_.DumpsPerGroup(), request.get_param_value("notice")));
+}
+
+void WebPages::Report(const httplib::Request& request, httplib::Response& response) {
+  const std::optional<Viewer> viewer = Authorize(request, response, "");
+  if (!viewer) return;
+  const std::optional<std::int64_t> id = IdOf(request);
+  const std::optional<CrashDetail> detail = id ? store_.Crash(*id) : std::nullopt;
+  if (!detail) {
+    Send(response, 404, MessagePage("No such crash", "The crash is gone (retention removes old crashes)."));
+    return;
+  }
+  Send(response, 200, ReportPage(*viewer, *detail));
+}
+
+// A stored file as it came, streamed from the store (a dump may be hundreds of MiB), never shown inline.
+void WebPages::Download(const httplib::Request& request, httplib::Response& response) {
+  if (!Authorize(request, response, "")) return;
+  const std::optional<std::int64_t> id = IdOf(request);
+  const std::optional<UploadSummary> upload = id ? store_.Upload(*id) : std::nullopt;
+  if (!upload) {
+    Send(response, 404, MessagePage("No such file", "The file is gone (retention removes old files)."));
+    return;
+  }
+  std::string name;
+  for (const char c : upload->name) name += std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ? c : '_';
+  response.set_header("Content-Disposition", "attachment; filename=\"" + name + "\"");
+  response.set_header("X-Content-Type-Options", "nosniff");
+  response.set_header("Content-Security-Policy", "sandbox");
+  Store& store = store_;
+  const std::int64_t uploadId = upload->id;
+  response.set_content_provider(
+      static_cast<std::size_t>(upload->size), "application/octet-stream",
+      [&store, uploadId](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+        // The whole file at the first call: the store reads it in order, piece by piece.
+        if (offset != 0) return false;
+        return store.ReadUploadBytes(uploadId, [&sink](std::string_view piece) { return sink.write(piece.data(), piece.size()); });
+      });
 }
 
 void WebPages::ChangeGroup(const httplib::Request& request, httplib::Response& response, const std::string& body) {

@@ -39,6 +39,8 @@ class WebPages {
   void Logout(const httplib::Request& request, httplib::Response& response, const std::string& body);
   void Groups(const httplib::Request& request, httplib::Response& response);
   void Group(const httplib::Request& request, httplib::Response& response);
+  void Report(const httplib::Request& request, httplib::Response& response);
+  void Download(const httplib::Request& request, httplib::Response& response);
   void ChangeGroup(const httplib::Request& request, httplib::Response& response, const std::string& body);
 
   Store& store_;

@@ -47,7 +47,8 @@ def check(condition, what):
 
 
 def crash(server, product="kxdemo", dump=b"", answer=None):
-    """A crash as the client sends it: the solution exchange, then its report and (asked for) its dump."""
+    """A crash as the client sends it: the solution exchange, then its report, an attachment and (asked for)
+    its dump; returns the dump's bytes."""
     guid, crash_id = str(uuid.uuid4()), str(uuid.uuid4())
     document, files = k.report(guid, crash_id=crash_id, product=product), k.names(guid, crash_id)
     status, headers, _ = server.request("/solution-url/win/intel", k.as_solution_body(document))
@@ -56,9 +57,12 @@ def crash(server, product="kxdemo", dump=b"", answer=None):
         check(answer(headers), "the solution answer: %r" % headers)
     wants_dump = headers.get("Attach_Dump") == "yes"
     server.request("/upload", k.as_uploaded(document, wants_dump), k.upload_headers(guid, files["report"], "report"))
+    server.request("/upload", b"app log line\r\n", k.upload_headers(guid, files["attachment"], "attachment",
+                                                                    files["report"]))
+    dump_bytes = k.minidump(4096) + dump
     if wants_dump:
-        server.request("/upload", k.minidump(4096) + dump, k.upload_headers(guid, files["dump"], "dump"))
-    return headers
+        server.request("/upload", dump_bytes, k.upload_headers(guid, files["dump"], "dump"))
+    return dump_bytes
 
 
 def group_id(server, signature):
@@ -78,6 +82,7 @@ def refused_without_session(server, gid):
           "cookie: " + headers["Set-Cookie"])
     got = server.request("/groups/%d" % gid, b"what=dumps&dumps=0&csrf=guess", {"Cookie": cookie})[0]
     check(got == 403, "a form without its CSRF token: %d" % got)
+    return cookie
 
 
 def main():
@@ -97,9 +102,9 @@ def main():
     try:
         subprocess.run([kxserver, "admin", *server.store_words(), "user", "dev"], input="correct-horse\ncorrect-horse\n",
                        text=True, check=True, capture_output=True)
-        crash(server)
+        dump = crash(server)
         group = group_id(server, SIGNATURE)
-        refused_without_session(server, group["id"])
+        cookie = refused_without_session(server, group["id"])
         base = "https://localhost:%d" % server.port
         browser = Browser(pin.stdout.strip())
         # Log in from the page asked for, see the group in the list and its named stack on its page.
@@ -109,6 +114,14 @@ def main():
         for expected in [SIGNATURE, "main.cpp:120", "inlined into", "wmain", "context", "unwind", "scan", "not named"]:
             check(expected in text, "the group page lacks %r:\n%s" % (expected, text))
         browser.screenshot(picture)
+        # Its report: every field, every thread named, the dump and the attachment a click away.
+        browser.open(browser.run("document.querySelector('a[href^=\"/reports/\"]').href"))
+        text = browser.text()
+        for expected in ["applicationName", "kxdemo", "sessionId", "Thread 276 (crashed)", "main.cpp:120", ".att1.app_log"]:
+            check(expected in text, "the report page lacks %r:\n%s" % (expected, text))
+        path = urllib.parse.urlparse(browser.run("document.querySelector('a[href^=\"/uploads/\"]').href")).path
+        check(server.request(path, method="GET")[0] == 401, "a dump downloaded without a session")
+        check(server.request(path, method="GET", headers={"Cookie": cookie})[2] == dump, "the dump downloaded differs")
         browser.open(base + "/?product=kxdemo&sort=last")
         check(SIGNATURE in browser.text(), "the filtered group list:\n" + browser.text())
         browser.open(base + "/?product=other")
