@@ -102,6 +102,17 @@ struct CrashDetail {
   std::vector<UploadSummary> attachments;
 };
 
+struct BuildRow {
+  std::string product, version, build, preference;  // preference: empty when the store holds none
+  std::int64_t crashes = 0, lastSeen = 0;
+};
+
+struct EventCount {
+  std::string type;
+  std::int64_t day = 0;  // days since 1970
+  std::int64_t count = 0;
+};
+
 struct WebSession {
   std::string user, csrf;
 };
@@ -165,6 +176,9 @@ class Store {
   std::vector<GroupListRow> GroupList(const GroupFilter& filter, std::int64_t now);
   std::optional<GroupDetail> Group(std::int64_t id);
   std::optional<CrashDetail> Crash(std::int64_t id);
+  // Every build crashes came from or a preference names, the latest first.
+  std::vector<BuildRow> Builds();
+  std::vector<EventCount> EventCounts(std::int64_t since);
   std::optional<UploadSummary> Upload(std::int64_t id);
   // The stored bytes of an upload, piece by piece; false when they cannot be read or the sink stopped.
   bool ReadUploadBytes(std::int64_t id, const std::function<bool(std::string_view)>& sink);

@@ -1,6 +1,7 @@
 // What the pages read and set: the group list with its trend, one group, accounts and sessions.
 #include <map>
 
+#include "prefs/pvb_key.h"
 #include "store/store.h"
 
 namespace kx::server {
@@ -167,6 +168,36 @@ std::optional<UploadSummary> Store::Upload(std::int64_t id) {
 bool Store::ReadUploadBytes(std::int64_t id, const std::function<bool(std::string_view)>& sink) {
   const SqlRows rows = database_->Read("SELECT blob FROM uploads WHERE id = $1", {id});
   return !rows.empty() && blobs_->Read(*database_, id, TextOf(rows[0][0]), sink);
+}
+
+std::vector<BuildRow> Store::Builds() {
+  std::vector<BuildRow> builds;
+  std::map<std::string, std::size_t> index;
+  for (const SqlRow& row : database_->Read("SELECT product, version, build, COUNT(*), MAX(first_seen) FROM crashes "
+                                           "WHERE product IS NOT NULL GROUP BY product, version, build "
+                                           "ORDER BY MAX(first_seen) DESC")) {
+    index[MakePvbKey(TextOf(row[0]), TextOf(row[1]), TextOf(row[2]))] = builds.size();
+    builds.push_back({TextOf(row[0]), TextOf(row[1]), TextOf(row[2]), {}, IntOf(row[3]), IntOf(row[4])});
+  }
+  for (const BuildPreference& preference : Preferences()) {
+    const auto at = index.find(MakePvbKey(preference.product, preference.version, preference.build));
+    if (at != index.end()) {
+      builds[at->second].preference = preference.value;
+    } else {
+      builds.push_back({preference.product, preference.version, preference.build, preference.value, 0, 0});
+    }
+  }
+  return builds;
+}
+
+std::vector<EventCount> Store::EventCounts(std::int64_t since) {
+  std::vector<EventCount> counts;
+  for (const SqlRow& row : database_->Read("SELECT event_type, received / 86400, COUNT(*) FROM events WHERE "
+                                           "received >= $1 GROUP BY event_type, received / 86400 "
+                                           "ORDER BY event_type, received / 86400",
+                                           {since}))
+    counts.push_back({TextOf(row[0]), IntOf(row[1]), IntOf(row[2])});
+  return counts;
 }
 
 void Store::SetGroupDumps(std::int64_t id, std::optional<std::int64_t> dumpsPerGroup) {

@@ -17,6 +17,8 @@ void Head(Html& html, const std::string& title) {
 void Top(Html& html, const Viewer& viewer, const std::string& title) {
   Head(html, title);
   html << "<header><a class=\"home\" href=\"/\">kxserver</a> <a href=\"/\">Crash groups</a>"
+          "<a href=\"/builds\">Builds</a><a href=\"/rules\">Help links</a><a href=\"/events\">Events</a>"
+          "<a href=\"/symbols\">Symbols</a>"
        << "<form class=\"logout\" method=\"post\" action=\"/logout\"><input type=\"hidden\" name=\"csrf\" value=\""
        << viewer.csrf << "\"><span>" << viewer.user << "</span> <button>Log out</button></form></header><main>";
 }
@@ -199,6 +201,82 @@ std::string ReportPage(const Viewer& viewer, const CrashDetail& detail) {
   return End(html);
 }
 
+std::string BuildsPage(const Viewer& viewer, const std::vector<BuildRow>& builds, const std::string& notice) {
+  Html html;
+  Top(html, viewer, "Builds");
+  html << "<h1>Builds</h1>";
+  if (!notice.empty()) html << "<p class=\"notice\">" << notice << "</p>";
+  html << "<p class=\"note\">The dump kind of a build reaches its clients at their next preference exchange; "
+          "their next crash writes it.</p><table class=\"builds\"><tr><th>Product</th><th>Version</th>"
+          "<th>Build</th><th>Crashes</th><th>Last crash</th><th>Preference</th><th>Dump kind</th></tr>";
+  for (const BuildRow& build : builds) {
+    const bool full = build.preference.rfind("1_", 0) == 0 || build.preference == "1";
+    html << "<tr><td>" << build.product << "</td><td>" << build.version << "</td><td>" << build.build << "</td><td>"
+         << build.crashes << "</td><td>" << UtcText(build.lastSeen) << "</td><td>"
+         << (build.preference.empty() ? std::string("none") : build.preference)
+         << "</td><td><form class=\"setting\" method=\"post\" action=\"/builds\">";
+    Hidden(html, "csrf", viewer.csrf);
+    Hidden(html, "product", build.product);
+    Hidden(html, "version", build.version);
+    Hidden(html, "build", build.build);
+    html << "<select name=\"kind\"><option value=\"0\"" << (full ? "" : " selected") << ">minidump</option>"
+         << "<option value=\"1\"" << (full ? " selected" : "") << ">full dump</option></select> "
+         << "<button>Ask this build</button></form></td></tr>";
+  }
+  html << "</table>";
+  return End(html);
+}
+
+std::string RulesPage(const Viewer& viewer, const std::vector<LinkRule>& rules, const std::string& notice) {
+  Html html;
+  Top(html, viewer, "Help links");
+  html << "<h1>Help-link rules</h1>";
+  if (!notice.empty()) html << "<p class=\"notice\">" << notice << "</p>";
+  html << "<p class=\"note\">A crash gets the link of an exact rule for its signature, else of the longest "
+          "prefix rule, else of its module's rule, else the rule for any signature.</p><table><tr><th>Rule</th>"
+          "<th>Kind</th><th>Help link</th><th></th></tr>";
+  for (const LinkRule& rule : rules) {
+    html << "<tr><td class=\"signature\">" << LinkRuleText(rule) << "</td><td>"
+         << std::string(LinkRuleKindName(rule.kind)) << "</td><td>";
+    Link(html, rule.url);
+    html << "</td><td><form method=\"post\" action=\"/rules\">";
+    Hidden(html, "csrf", viewer.csrf);
+    Hidden(html, "what", "remove");
+    Hidden(html, "rule", LinkRuleText(rule));
+    html << "<button>Remove</button></form></td></tr>";
+  }
+  html << "</table><form class=\"setting\" method=\"post\" action=\"/rules\">";
+  Hidden(html, "csrf", viewer.csrf);
+  Hidden(html, "what", "add");
+  html << "<label>Rule <input name=\"rule\" size=\"40\" placeholder=\"SIGNATURE, prefix:TEXT, module:NAME or any\">"
+          "</label><label>Help link <input name=\"url\" size=\"50\"></label><button>Add</button></form>";
+  return End(html);
+}
+
+std::string EventsPage(const Viewer& viewer, const std::vector<EventCount>& counts, std::int64_t today) {
+  Html html;
+  Top(html, viewer, "Events");
+  html << "<h1>Events by type and day</h1><table class=\"events\"><tr><th>Type</th>";
+  for (std::int64_t day = today - (kTrendDays - 1); day <= today; ++day)
+    html << "<th>" << UtcText(day * 86400).substr(5, 5) << "</th>";
+  html << "</tr>";
+  for (std::size_t at = 0; at < counts.size();) {
+    const std::string& type = counts[at].type;
+    html << "<tr><td>" << type << "</td>";
+    for (std::int64_t day = today - (kTrendDays - 1); day <= today; ++day) {
+      std::int64_t count = 0;
+      for (; at < counts.size() && counts[at].type == type && counts[at].day <= day; ++at) {
+        if (counts[at].day == day) count = counts[at].count;
+      }
+      html << "<td>" << count << "</td>";
+    }
+    html << "</tr>";
+    while (at < counts.size() && counts[at].type == type) ++at;
+  }
+  html << "</table>";
+  return End(html);
+}
+
 std::string LoginPage(const std::string& message, const std::string& next) {
   Html html;
   Head(html, "Log in");
@@ -277,7 +355,7 @@ std::string GroupPage(const Viewer& viewer, const GroupDetail& detail, std::int6
 const char* StyleSheet() {
   return "body{font-family:system-ui,sans-serif;margin:0;color:#1d2330;background:#f6f7f9}"
          "header{background:#1d2330;color:#fff;padding:.6em 1.2em;display:flex;gap:1.2em;align-items:center}"
-         "header a{color:#fff;text-decoration:none}header .home{font-weight:bold}"
+         "header a{color:#fff;text-decoration:none;margin-right:1em}header .home{font-weight:bold}"
          "header .logout{margin-left:auto}main{padding:1em 1.6em}"
          "table{border-collapse:collapse;background:#fff;margin:.6em 0}"
          "th,td{border:1px solid #d8dce3;padding:.3em .6em;text-align:left;vertical-align:top}"

@@ -22,6 +22,9 @@ std::string GroupsPage(const Viewer& viewer, const GroupFilter& filter, const st
 std::string GroupPage(const Viewer& viewer, const GroupDetail& detail, std::int64_t storeDumpsPerGroup,
                       const std::string& notice);
 std::string ReportPage(const Viewer& viewer, const CrashDetail& detail);
+std::string BuildsPage(const Viewer& viewer, const std::vector<BuildRow>& builds, const std::string& notice);
+std::string RulesPage(const Viewer& viewer, const std::vector<LinkRule>& rules, const std::string& notice);
+std::string EventsPage(const Viewer& viewer, const std::vector<EventCount>& counts, std::int64_t today);
 std::string MessagePage(const std::string& title, const std::string& message);
 
 // The one style sheet (pages carry no inline style or script).

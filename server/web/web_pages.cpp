@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "rules/link_rules.h"
+#include "wire/exchange_bodies.h"
 #include "web/html.h"
 #include "web/secrets.h"
 
@@ -98,6 +99,11 @@ void WebPages::Route(httplib::Server& server) {
   server.Get("/", std::bind(&WebPages::Groups, this, _1, _2));
   server.Get(R"(/groups/(\d+))", std::bind(&WebPages::Group, this, _1, _2));
   server.Post(R"(/groups/(\d+))", WithForm(std::bind(&WebPages::ChangeGroup, this, _1, _2, _3)));
+  server.Get("/builds", std::bind(&WebPages::Builds, this, _1, _2));
+  server.Post("/builds", WithForm(std::bind(&WebPages::ChangeBuild, this, _1, _2, _3)));
+  server.Get("/rules", std::bind(&WebPages::Rules, this, _1, _2));
+  server.Post("/rules", WithForm(std::bind(&WebPages::ChangeRules, this, _1, _2, _3)));
+  server.Get("/events", std::bind(&WebPages::Events, this, _1, _2));
   server.Get(R"(/reports/(\d+))", std::bind(&WebPages::Report, this, _1, _2));
   server.Get(R"(/uploads/(\d+))", std::bind(&WebPages::Download, this, _1, _2));
 }
@@ -209,6 +215,60 @@ void WebPages::Download(const httplib::Request& request, httplib::Response& resp
         if (offset != 0) return false;
         return store.ReadUploadBytes(uploadId, [&sink](std::string_view piece) { return sink.write(piece.data(), piece.size()); });
       });
+}
+
+void WebPages::Builds(const httplib::Request& request, httplib::Response& response) {
+  const std::optional<Viewer> viewer = Authorize(request, response, "");
+  if (viewer) Send(response, 200, BuildsPage(*viewer, store_.Builds(), request.get_param_value("notice")));
+}
+
+// A build's dump kind is the first number of its preference value; the others are kept (or the client's
+// usual ones, for a build without a value yet).
+void WebPages::ChangeBuild(const httplib::Request& request, httplib::Response& response, const std::string& body) {
+  if (!Authorize(request, response, body)) return;
+  auto form = ReadForm(body);
+  BuildPreference preference{form["product"], form["version"], form["build"], "_1_100"};
+  for (const BuildPreference& stored : store_.Preferences()) {
+    if (stored.product == preference.product && stored.version == preference.version && stored.build == preference.build)
+      preference.value = stored.value.substr(std::min(stored.value.find('_'), stored.value.size()));
+  }
+  preference.value = (form["kind"] == "1" ? "1" : "0") + preference.value;
+  bool plain = IsPreferenceValue(preference.value);
+  for (const std::string* part : {&preference.product, &preference.version, &preference.build})
+    plain = plain && !part->empty() && TravelsPlain(*part) && part->find(';') == std::string::npos;
+  if (!plain) {
+    SeeOther(response, "/builds?notice=" + EncodeComponent("Not saved: the client cannot read this build's name back."));
+    return;
+  }
+  store_.SetPreference(preference);
+  SeeOther(response, "/builds?notice=" + EncodeComponent(preference.product + " " + preference.version + " " +
+                                                         preference.build + ": " + preference.value));
+}
+
+void WebPages::Rules(const httplib::Request& request, httplib::Response& response) {
+  const std::optional<Viewer> viewer = Authorize(request, response, "");
+  if (viewer) Send(response, 200, RulesPage(*viewer, store_.Links(), request.get_param_value("notice")));
+}
+
+void WebPages::ChangeRules(const httplib::Request& request, httplib::Response& response, const std::string& body) {
+  if (!Authorize(request, response, body)) return;
+  auto form = ReadForm(body);
+  const std::optional<LinkRule> rule = MakeLinkRule(form["rule"], form["what"] == "add" ? form["url"] : "https://x");
+  std::string notice = "Not saved: a rule needs a pattern, and the link must be an http(s) link without blanks or quotes.";
+  if (rule && form["what"] == "add") {
+    store_.SetLink(*rule);
+    notice = "Rule saved.";
+  } else if (rule && form["what"] == "remove") {
+    notice = store_.RemoveLink(*rule) ? "Rule removed." : "No such rule.";
+  }
+  SeeOther(response, "/rules?notice=" + EncodeComponent(notice));
+}
+
+void WebPages::Events(const httplib::Request& request, httplib::Response& response) {
+  const std::optional<Viewer> viewer = Authorize(request, response, "");
+  if (!viewer) return;
+  const std::int64_t today = Now() / 86400;
+  Send(response, 200, EventsPage(*viewer, store_.EventCounts((today - (kTrendDays - 1)) * 86400), today));
 }
 
 void WebPages::ChangeGroup(const httplib::Request& request, httplib::Response& response, const std::string& body) {

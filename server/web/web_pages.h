@@ -41,6 +41,11 @@ class WebPages {
   void Group(const httplib::Request& request, httplib::Response& response);
   void Report(const httplib::Request& request, httplib::Response& response);
   void Download(const httplib::Request& request, httplib::Response& response);
+  void Builds(const httplib::Request& request, httplib::Response& response);
+  void ChangeBuild(const httplib::Request& request, httplib::Response& response, const std::string& body);
+  void Rules(const httplib::Request& request, httplib::Response& response);
+  void ChangeRules(const httplib::Request& request, httplib::Response& response, const std::string& body);
+  void Events(const httplib::Request& request, httplib::Response& response);
   void ChangeGroup(const httplib::Request& request, httplib::Response& response, const std::string& body);
 
   Store& store_;

@@ -142,6 +142,19 @@ def main():
         crash(server, answer=lambda h: h.get("Solution_url") == link and h.get("Attach_Dump") == "no")
         browser.submit('form[action="/groups/%d"]:has(input[value="link"])' % group["id"], link="javascript:kxPwned(3)")
         check("Not saved" in browser.text(), "a javascript: help link was taken:\n" + browser.text())
+        # A build asked for full dumps on the builds page: the next preference exchange of its clients says so.
+        browser.open(base + "/builds")
+        browser.submit('form[action="/builds"]:has(input[value="kxdemo"])', kind="1")
+        asked = b'[{"product": "kxdemo","version" : "1.0","build" : "1","preferences" : "0_1_100"}]'
+        head = server.raw_head("/pvb-preferences/win/intel", asked)
+        check("1_1_100" in head,
+              "the preference answer after asking for full dumps:\n" + head)
+        # Events by type and day.
+        event = b'{"events":[{"project":"qplx-desk-relayer","data":{"event.type":"app-start"}}]}'
+        check(server.request("/ingest", event, {"x-api-key": "qplx-desk-relayer"})[0] == 200, "an event accepted")
+        browser.open(base + "/events")
+        row = [line for line in browser.text().splitlines() if line.startswith("app-start")]
+        check(row and row[0].split("\t")[-1] == "1", "the events page:\n" + browser.text())
         check(not browser.attempts_to_script(), "a page tried to run script: %r" % browser.attempts_to_script())
     except BaseException:
         print(server.stderr_text()[-3000:], open(server.log).read()[-3000:], sep="\n")
