@@ -7,7 +7,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+
 #include "rules/link_rules.h"
+#include "store/file_io.h"
+#include "symbols/symbol_files.h"
 #include "web/secrets.h"
 #include "wire/exchange_bodies.h"
 
@@ -181,6 +185,34 @@ int User(Store& store, const std::vector<std::string>& words, std::FILE* in, std
   return 0;
 }
 
+// Copies each file into the symbol store's incoming name, places it, and queues the walks it may name.
+int AddSymbols(Store& store, const std::string& symbolStore, const std::vector<std::string>& files, std::FILE* out,
+               std::FILE* err) {
+  if (symbolStore.empty() || !MakeFolders(symbolStore)) {
+    Print(err, "kxserver: give --symbol-store DIR (on a data folder it is DIR/symbols)\n");
+    return 2;
+  }
+  int status = 0;
+  for (const std::string& file : files) {
+    const std::string incoming = IncomingPath(symbolStore);
+    std::error_code error;
+    if (!std::filesystem::copy_file(file, incoming, error)) {
+      Print(err, "kxserver: cannot read " + file + ": " + error.message() + "\n");
+      status = 1;
+      continue;
+    }
+    const StoredSymbols stored = PlaceSymbolFile(symbolStore, std::filesystem::path(file).filename().string(), incoming);
+    if (!stored.error.empty()) {
+      Print(err, "kxserver: " + file + ": " + stored.error + "\n");
+      status = 1;
+      continue;
+    }
+    for (const std::string& path : stored.paths) Print(out, path + (stored.added ? "\n" : " (stored before)\n"));
+    Print(out, std::to_string(store.RequeueDumpsOf(stored.ids)) + " dumps to walk again\n");
+  }
+  return status;
+}
+
 const std::map<std::string, Command>& Commands() {
   static const std::map<std::string, Command> commands = {
       {"groups", {0, "groups [--json]", Groups}},
@@ -201,6 +233,14 @@ const std::map<std::string, Command>& Commands() {
 
 int RunAdmin(Store& store, const ProcessorOptions& processing, const std::vector<std::string>& words,
              std::FILE* in, std::FILE* out, std::FILE* err) {
+  if (words.size() >= 3 && words[0] == "symbols" && words[1] == "add") {
+    try {
+      return AddSymbols(store, processing.symbolStore, {words.begin() + 2, words.end()}, out, err);
+    } catch (const std::exception& error) {
+      Print(err, std::string("kxserver: ") + error.what() + "\n");
+      return 1;
+    }
+  }
   if (words.size() == 2 && words[0] == "user") {
     try {
       return User(store, {words[1]}, in, err);
@@ -225,7 +265,8 @@ int RunAdmin(Store& store, const ProcessorOptions& processing, const std::vector
   if (command == Commands().end() || rest.size() != command->second.words) {
     Print(err, "usage: kxserver admin (--data DIR | --database URL) COMMAND, COMMAND one of:\n");
     for (const auto& entry : Commands()) Print(err, std::string("  ") + entry.second.usage + "\n");
-    Print(err, "  process\n  user NAME                (the password twice on standard input)\n");
+    Print(err, "  process\n  user NAME                (the password twice on standard input)\n"
+               "  symbols add FILE...      (into --symbol-store DIR; DIR/symbols of a data folder)\n");
     return 2;
   }
   try {

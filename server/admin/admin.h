@@ -10,6 +10,7 @@
 //   uploads [--json]                       every stored file
 //   check                                  reads every stored file back against its size and digest
 //   process                                processes the queue and applies retention once, now
+//   symbols add FILE...                    unstripped modules into the symbol store; their dumps walked again
 //   user NAME                              an account of the pages (or a new password), read twice from `in`
 #pragma once
 

@@ -92,7 +92,10 @@ int Serve(const ServeOptions& options) {
   intake.accessLog = accessLog;
   IntakeServer server(*store, intake, [&processor] { processor.Wake(); });
   // Plain HTTP is for behind a proxy that ends TLS: the browser still speaks HTTPS, so the cookie stays Secure.
-  web::WebPages pages(*store, web::WebOptions{});
+  web::WebOptions pageOptions;
+  pageOptions.symbolStore = options.store.symbolStore;
+  pageOptions.symbolsKey = options.symbolsKey;
+  web::WebPages pages(*store, pageOptions);
   pages.Route(server.http());
   std::string error;
   if (!server.Bind(error)) {

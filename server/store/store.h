@@ -27,6 +27,8 @@ struct StoreLocation {
   std::string databaseUrl;
   std::string spoolFolder = "/tmp";  // PostgreSQL: where bodies wait until their transaction
   int connections = 16;
+  // Where uploaded symbols go (--symbol-store; DATA/symbols on a data folder; none: symbols are not taken).
+  std::string symbolStore;
 };
 
 inline constexpr std::int64_t kDefaultDumpsPerGroup = 5;
@@ -191,6 +193,11 @@ class Store {
                   std::int64_t expires, std::int64_t now);
   std::optional<WebSession> SessionFor(const std::string& tokenKey, std::int64_t now);
   void EndSession(const std::string& tokenKey);
+  // Symbols of a build with these ids arrived: its dumps are walked again (queued), so that their crashes
+  // take their names. Returns how many were queued.
+  std::int64_t RequeueDumpsOf(const std::vector<std::string>& ids);
+  // The processed dumps' reader JSON, the latest first, for what the symbols page counts.
+  std::vector<std::string> DumpReadings(std::int64_t most);
 
  private:
   // The row of a crash as it first arrived, by solution exchange or upload.

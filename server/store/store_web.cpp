@@ -200,6 +200,30 @@ std::vector<EventCount> Store::EventCounts(std::int64_t since) {
   return counts;
 }
 
+std::int64_t Store::RequeueDumpsOf(const std::vector<std::string>& ids) {
+  std::int64_t queued = 0;
+  database_->Transact([&](Sql& sql) {
+    queued = 0;
+    for (const std::string& id : ids) {
+      // The reader's JSON names every module's ids as "debug_id": "ID" and "code_id": "ID".
+      queued += static_cast<std::int64_t>(
+          sql.Run("INSERT INTO jobs (upload_id, lease_until, attempts) SELECT id, 0, 0 FROM uploads u WHERE "
+                  "kind = 'dump' AND state = 'processed' AND details LIKE $1 AND NOT EXISTS (SELECT 1 FROM jobs j "
+                  "WHERE j.upload_id = u.id) RETURNING id",
+                  {"%\"" + id + "\"%"}).size());
+    }
+  });
+  return queued;
+}
+
+std::vector<std::string> Store::DumpReadings(std::int64_t most) {
+  std::vector<std::string> readings;
+  for (const SqlRow& row : database_->Read("SELECT details FROM uploads WHERE kind = 'dump' AND state = 'processed' "
+                                           "ORDER BY id DESC LIMIT $1", {most}))
+    readings.push_back(TextOf(row[0]));
+  return readings;
+}
+
 void Store::SetGroupDumps(std::int64_t id, std::optional<std::int64_t> dumpsPerGroup) {
   database_->Transact([&](Sql& sql) {
     sql.Run("UPDATE crash_groups SET dumps_per_group = $1 WHERE id = $2", {NullableId(dumpsPerGroup), id});

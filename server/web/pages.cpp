@@ -277,6 +277,23 @@ std::string EventsPage(const Viewer& viewer, const std::vector<EventCount>& coun
   return End(html);
 }
 
+std::string SymbolsPage(const Viewer& viewer, const std::string& store, const std::vector<StoredSymbolFile>& files,
+                        const std::vector<MissingModule>& missing) {
+  Html html;
+  Top(html, viewer, "Symbols");
+  html << "<h1>Symbols</h1><h2>Missing for the crashes seen</h2><p class=\"note\">Modules of the latest 1000 "
+          "walked dumps that no symbol folder holds, the most often first. Send each build's unstripped module "
+          "once (POST /symbols with the symbols key, or kxserver admin ... symbols add FILE): the dumps that "
+          "needed it are walked again.</p><table><tr><th>Module</th><th>Debug or code id</th><th>Dumps</th></tr>";
+  for (std::size_t at = 0; at < missing.size() && at < 50; ++at)
+    html << "<tr><td>" << missing[at].name << "</td><td>" << missing[at].id << "</td><td>" << missing[at].dumps << "</td></tr>";
+  html << "</table><h2>Stored in " << store << "</h2><table><tr><th>File</th><th>Bytes</th></tr>";
+  for (const StoredSymbolFile& file : files)
+    html << "<tr><td class=\"file\">" << file.path << "</td><td>" << static_cast<std::int64_t>(file.size) << "</td></tr>";
+  html << "</table>";
+  return End(html);
+}
+
 std::string LoginPage(const std::string& message, const std::string& next) {
   Html html;
   Head(html, "Log in");

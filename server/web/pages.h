@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "store/store.h"
+#include "symbols/symbol_files.h"
 
 namespace kx::server::web {
 
@@ -25,6 +26,8 @@ std::string ReportPage(const Viewer& viewer, const CrashDetail& detail);
 std::string BuildsPage(const Viewer& viewer, const std::vector<BuildRow>& builds, const std::string& notice);
 std::string RulesPage(const Viewer& viewer, const std::vector<LinkRule>& rules, const std::string& notice);
 std::string EventsPage(const Viewer& viewer, const std::vector<EventCount>& counts, std::int64_t today);
+std::string SymbolsPage(const Viewer& viewer, const std::string& store, const std::vector<StoredSymbolFile>& files,
+                        const std::vector<MissingModule>& missing);
 std::string MessagePage(const std::string& title, const std::string& message);
 
 // The one style sheet (pages carry no inline style or script).

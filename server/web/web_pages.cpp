@@ -2,11 +2,16 @@
 
 #include <httplib.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <ctime>
 
 #include "rules/link_rules.h"
 #include "wire/exchange_bodies.h"
+#include "store/file_io.h"
+#include "symbols/symbol_files.h"
 #include "web/html.h"
 #include "web/secrets.h"
 
@@ -104,6 +109,8 @@ void WebPages::Route(httplib::Server& server) {
   server.Get("/rules", std::bind(&WebPages::Rules, this, _1, _2));
   server.Post("/rules", WithForm(std::bind(&WebPages::ChangeRules, this, _1, _2, _3)));
   server.Get("/events", std::bind(&WebPages::Events, this, _1, _2));
+  server.Get("/symbols", std::bind(&WebPages::Symbols, this, _1, _2));
+  server.Post("/symbols", std::bind(&WebPages::UploadSymbols, this, _1, _2, _3));
   server.Get(R"(/reports/(\d+))", std::bind(&WebPages::Report, this, _1, _2));
   server.Get(R"(/uploads/(\d+))", std::bind(&WebPages::Download, this, _1, _2));
 }
@@ -269,6 +276,47 @@ void WebPages::Events(const httplib::Request& request, httplib::Response& respon
   if (!viewer) return;
   const std::int64_t today = Now() / 86400;
   Send(response, 200, EventsPage(*viewer, store_.EventCounts((today - (kTrendDays - 1)) * 86400), today));
+}
+
+void WebPages::Symbols(const httplib::Request& request, httplib::Response& response) {
+  const std::optional<Viewer> viewer = Authorize(request, response, "");
+  if (!viewer) return;
+  Send(response, 200, SymbolsPage(*viewer, options_.symbolStore, ListSymbolFiles(options_.symbolStore),
+                                  MissingModules(store_.DumpReadings(1000))));
+}
+
+void WebPages::UploadSymbols(const httplib::Request& request, httplib::Response& response,
+                             const httplib::ContentReader& body) {
+  const auto answer = [&response](int status, const std::string& text) {
+    response.status = status;
+    response.set_content(text + "\n", "text/plain");
+  };
+  if (options_.symbolsKey.empty() || options_.symbolStore.empty())
+    return answer(404, "this server takes no symbols by HTTP (serve --symbols-key KEY)");
+  if (!SameSecret(request.get_header_value("X-KX-Symbols-Key"), options_.symbolsKey))
+    return answer(401, "the X-KX-Symbols-Key is not this server's");
+  const std::string name = request.get_header_value("X-KX-File-Name");
+  if (!MakeFolders(options_.symbolStore)) return answer(503, "cannot write the symbol store");
+  const std::string incoming = IncomingPath(options_.symbolStore);
+  std::uint64_t size = 0;
+  bool written = true;
+  {
+    UniqueFd file(::open(incoming.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    written = file.valid() && body([&](const char* data, std::size_t length) {
+      size += length;
+      return size <= options_.symbolBytes && WriteAll(file.get(), std::string_view(data, length));
+    });
+  }
+  if (!written) {
+    ::unlink(incoming.c_str());
+    return answer(size > options_.symbolBytes ? 413 : 400, "the file was not received whole");
+  }
+  const StoredSymbols stored = PlaceSymbolFile(options_.symbolStore, name, incoming);
+  if (!stored.error.empty()) return answer(400, stored.error);
+  const std::int64_t queued = store_.RequeueDumpsOf(stored.ids);
+  std::string text = stored.added ? "stored" : "stored before";
+  for (const std::string& path : stored.paths) text += " " + path;
+  answer(200, text + "; " + std::to_string(queued) + " dumps to walk again");
 }
 
 void WebPages::ChangeGroup(const httplib::Request& request, httplib::Response& response, const std::string& body) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include <optional>
@@ -16,6 +17,7 @@ namespace httplib {
 class Server;
 struct Request;
 struct Response;
+class ContentReader;
 }  // namespace httplib
 
 namespace kx::server::web {
@@ -23,6 +25,9 @@ namespace kx::server::web {
 struct WebOptions {
   bool secureCookies = true;                 // HTTPS: the cookie never travels in the clear
   std::int64_t sessionSeconds = 12 * 3600;   // a session ends this long after its login
+  std::string symbolStore;                   // where symbols sent in go; empty: none are taken
+  std::string symbolsKey;                    // the X-KX-Symbols-Key of POST /symbols; empty: no uploads by HTTP
+  std::uint64_t symbolBytes = 1ull << 30;
 };
 
 class WebPages {
@@ -46,6 +51,10 @@ class WebPages {
   void Rules(const httplib::Request& request, httplib::Response& response);
   void ChangeRules(const httplib::Request& request, httplib::Response& response, const std::string& body);
   void Events(const httplib::Request& request, httplib::Response& response);
+  void Symbols(const httplib::Request& request, httplib::Response& response);
+  // POST /symbols: a module's file with the symbols key, outside any session (a build script sends it).
+  void UploadSymbols(const httplib::Request& request, httplib::Response& response,
+                     const httplib::ContentReader& body);
   void ChangeGroup(const httplib::Request& request, httplib::Response& response, const std::string& body);
 
   Store& store_;

@@ -11,6 +11,8 @@ it prints the walk kxdumpinfo prints for the demo's crash, named; for a dump hol
 attacker would choose."""
 
 import json
+import os
+import struct
 import subprocess
 import sys
 import urllib.parse
@@ -20,6 +22,8 @@ import kxserver_support as k
 from browser import Browser
 
 SIGNATURE = "kxcrashdemo.exe!Crash"
+# Any PE image stands for the demo's unstripped module: the stand-in reader names frames once it is stored.
+MODULE = "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/version.dll"
 HOSTILE = "<script>kxPwned(1)</script><img src=x onerror=kxPwned(2)>"
 
 
@@ -29,16 +33,32 @@ def frame(number, module, offset, trust, *functions):
                                           for f, path, line in functions]}
 
 
-def read_dump(path):
-    hostile = b"hostile" in open(path, "rb").read()
+def code_id(path):
+    """The PE image's code id (docs/symbols.md): its time stamp and image size."""
+    head = open(path, "rb").read(4096)
+    pe = struct.unpack_from("<I", head, 0x3C)[0]
+    return "%08X%x" % (struct.unpack_from("<I", head, pe + 8)[0], struct.unpack_from("<I", head, pe + 24 + 56)[0])
+
+
+def read_dump(words):
+    """Names the frames only once a symbol folder holds a file, as kxdumpinfo names them from the store."""
+    folders = [words[at + 1] for at, word in enumerate(words) if word == "--symbols"]
+    named = any(os.listdir(folder) for folder in folders if os.path.isdir(folder))
+    hostile = b"hostile" in open(words[-1], "rb").read()
     name = HOSTILE if hostile else "Crash"
     frames = [frame(0, "KXCrashDemo.exe", 0x3475, "context", (name, "/src/crashdemo/main.cpp", 120),
                     ("wmain", "/src/crashdemo/main.cpp", 294)),
               frame(1, "KXCrashDemo.exe", 0x13DA, "unwind", ("__tmainCRTStartup", "crt/crtexe.c", 318)),
               frame(2, "kernel32.dll", 0x16B5D, "unwind"), frame(3, "ntdll.dll", 0x5B2A8, "scan")]
+    if not named:
+        for one in frames:
+            one["functions"] = []
     print(json.dumps({"exception": {"code": "0xC0000005", "name": "EXCEPTION_ACCESS_VIOLATION"},
+                      "modules": [{"name": "Z:\\KXCrashDemo.exe", "code_id": code_id(MODULE), "debug_id": None,
+                                   "in_store": named}],
                       "threads": [{"id": 276, "crashed": True, "frames": frames}],
-                      "signature": {"rules": 1, "text": ("x%s!y" % HOSTILE) if hostile else SIGNATURE, "frame": 0}}))
+                      "signature": {"rules": 1, "text": ("x%s!y" % HOSTILE) if hostile else SIGNATURE, "frame": 0}
+                      if named else None}))
 
 
 def check(condition, what):
@@ -87,7 +107,7 @@ def refused_without_session(server, gid):
 
 def main():
     if sys.argv[1] == "--json":
-        return read_dump(sys.argv[-1])
+        return read_dump(sys.argv)
     kxserver, pki, picture, store = sys.argv[1:5]
     if store == "postgres":
         url = subprocess.run([k.os.path.join(k.os.path.dirname(k.os.path.abspath(__file__)), "postgres-cluster"),
@@ -95,7 +115,9 @@ def main():
         location = ("database", url.stdout.strip())
     else:
         location = ("data", k.os.path.join(k.tempfile.mkdtemp(prefix="kxserver-pages-"), "data"))
-    server = k.Server(kxserver, pki, location, "--dump-reader", k.os.path.abspath(__file__)).start()
+    symbols = ["--symbol-store", k.tempfile.mkdtemp(prefix="kxserver-symbols-")]
+    server = k.Server(kxserver, pki, location, "--dump-reader", os.path.abspath(__file__), "--symbols-key",
+                      "symbols-key-1", *symbols).start()
     pin = subprocess.run("openssl x509 -in %s/localhost.crt -pubkey -noout | openssl pkey -pubin -outform der | "
                          "openssl dgst -sha256 -binary | base64" % pki, shell=True, capture_output=True, text=True)
     browser = None
@@ -103,7 +125,19 @@ def main():
         subprocess.run([kxserver, "admin", *server.store_words(), "user", "dev"], input="correct-horse\ncorrect-horse\n",
                        text=True, check=True, capture_output=True)
         dump = crash(server)
+        k.wait_for("the dump walked without symbols", lambda: [
+            u for u in json.loads(server.admin("uploads", "--json").stdout) if u["kind"] == "dump" and u["state"] == "processed"])
+        check(group_id(server, "kxcrashdemo.exe+0x331C")["dumps"] == 1, "the crash's group before its symbols")
+        # Its module's symbols sent once, by HTTP with the key: the earlier crash is walked again and named.
+        module = open(MODULE, "rb").read()
+        upload = {"X-KX-File-Name": "KXCrashDemo.exe", "X-KX-Symbols-Key": "symbols-key-1"}
+        check(server.request("/symbols", module, dict(upload, **{"X-KX-Symbols-Key": "guess"}))[0] == 401,
+              "symbols taken with a wrong key")
+        status, _, answer = server.request("/symbols", module, upload)
+        check(status == 200 and b"1 dumps to walk again" in answer, "symbols upload: %d %r" % (status, answer))
         group = group_id(server, SIGNATURE)
+        added = server.admin(*symbols, "symbols", "add", MODULE).stdout
+        check("version.dll/%s/version.dll" % code_id(MODULE) in added, "kxserver admin symbols add: " + added)
         cookie = refused_without_session(server, group["id"])
         base = "https://localhost:%d" % server.port
         browser = Browser(pin.stdout.strip())
@@ -122,6 +156,8 @@ def main():
         path = urllib.parse.urlparse(browser.run("document.querySelector('a[href^=\"/uploads/\"]').href")).path
         check(server.request(path, method="GET")[0] == 401, "a dump downloaded without a session")
         check(server.request(path, method="GET", headers={"Cookie": cookie})[2] == dump, "the dump downloaded differs")
+        browser.open(base + "/symbols")
+        check("KXCrashDemo.exe/%s/KXCrashDemo.exe" % code_id(MODULE) in browser.text(), "symbols page:\n" + browser.text())
         browser.open(base + "/?product=kxdemo&sort=last")
         check(SIGNATURE in browser.text(), "the filtered group list:\n" + browser.text())
         browser.open(base + "/?product=other")
