@@ -20,6 +20,7 @@ namespace {
 
 constexpr char kCookie[] = "kx_session";
 constexpr std::uint64_t kFormBytes = 64 << 10;
+constexpr std::uint64_t kDrainBytes = 64 << 20;
 
 std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
@@ -291,10 +292,17 @@ void WebPages::UploadSymbols(const httplib::Request& request, httplib::Response&
     response.status = status;
     response.set_content(text + "\n", "text/plain");
   };
+  // A refused body is read to its end first (up to a bound): answered at once, a client still sending would
+  // meet a closed connection instead of the answer.
+  const auto refuse = [&](int status, const std::string& text) {
+    std::uint64_t drained = 0;
+    body([&](const char*, std::size_t length) { return (drained += length) <= kDrainBytes; });
+    answer(status, text);
+  };
   if (options_.symbolsKey.empty() || options_.symbolStore.empty())
-    return answer(404, "this server takes no symbols by HTTP (serve --symbols-key KEY)");
+    return refuse(404, "this server takes no symbols by HTTP (serve --symbols-key KEY)");
   if (!SameSecret(request.get_header_value("X-KX-Symbols-Key"), options_.symbolsKey))
-    return answer(401, "the X-KX-Symbols-Key is not this server's");
+    return refuse(401, "the X-KX-Symbols-Key is not this server's");
   const std::string name = request.get_header_value("X-KX-File-Name");
   if (!MakeFolders(options_.symbolStore)) return answer(503, "cannot write the symbol store");
   const std::string incoming = IncomingPath(options_.symbolStore);

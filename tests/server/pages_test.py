@@ -131,7 +131,8 @@ def main():
         # Its module's symbols sent once, by HTTP with the key: the earlier crash is walked again and named.
         module = open(MODULE, "rb").read()
         upload = {"X-KX-File-Name": "KXCrashDemo.exe", "X-KX-Symbols-Key": "symbols-key-1"}
-        check(server.request("/symbols", module, dict(upload, **{"X-KX-Symbols-Key": "guess"}))[0] == 401,
+        # Larger than the socket's buffers: the refusal must still reach a client that is sending.
+        check(server.request("/symbols", module * 64, dict(upload, **{"X-KX-Symbols-Key": "guess"}))[0] == 401,
               "symbols taken with a wrong key")
         status, _, answer = server.request("/symbols", module, upload)
         check(status == 200 and b"1 dumps to walk again" in answer, "symbols upload: %d %r" % (status, answer))
