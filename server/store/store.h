@@ -72,6 +72,7 @@ struct GroupFilter {
   std::string sort;  // crashes (the default), installations, first, last, signature
 };
 inline constexpr int kTrendDays = 14;
+inline constexpr std::size_t kGroupListRows = 500;  // the group list shows at most this many
 
 struct GroupListRow {
   GroupSummary group;

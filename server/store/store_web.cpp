@@ -45,7 +45,7 @@ std::vector<GroupListRow> Store::GroupList(const GroupFilter& filter, std::int64
   std::map<std::int64_t, std::size_t> index;
   for (const SqlRow& row : database_->Read(std::string(kSummaryColumns) + "WHERE " + kFiltered +
                                            " GROUP BY g.id, g.signature, g.first_seen ORDER BY " +
-                                           OrderOf(filter.sort) + " LIMIT 500",
+                                           OrderOf(filter.sort) + " LIMIT " + std::to_string(kGroupListRows),
                                            words)) {
     index[IntOf(row[0])] = rows.size();
     rows.push_back({SummaryOf(row), std::vector<std::int64_t>(kTrendDays, 0)});

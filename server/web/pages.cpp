@@ -336,6 +336,8 @@ std::string GroupsPage(const Viewer& viewer, const GroupFilter& filter, const st
   }
   html << "</table>";
   if (rows.empty()) html << "<p>No crash matches.</p>";
+  if (rows.size() >= kGroupListRows)
+    html << "<p class=\"note\">The first " << std::int64_t{kGroupListRows} << " groups in this order: filter for the others.</p>";
   html << "<p class=\"note\">Trend: crashes a day up to " << UtcText(now) << ".</p>";
   return End(html);
 }
