@@ -59,7 +59,8 @@ PostOutcome PostEvent(const std::wstring& path, const ClientConfig& config, LogS
   const std::wstring server = ConfiguredServerUrl(config, kIngestServerUrlKey, kBuiltInIngestServerUrl);
   const std::uint16_t port = ConfiguredPort(config, kIngestServerPortKey);
   std::uint32_t status = 0;
-  HttpClient().SendPostRequest(server, wire::AsciiWide(wire::kIngestPath), IngestHeaders(), document, port, &status);
+  HttpClient().SendPostRequest(server, wire::AsciiWide(wire::kIngestPath), IngestHeaders(), document, port,
+                               &status);
   return IsAcceptedStatus(status) ? PostOutcome::kAccepted : PostOutcome::kRefused;
 }
 

@@ -29,7 +29,8 @@ size_t ExchangePreferences(const std::wstring& clientDirectory) {
   const std::wstring server =
       ConfiguredServerUrl(config, kPreferencesServerUrlKey, kBuiltInPreferencesServerUrl);
   const std::uint16_t port = ConfiguredPort(config, kPreferencesServerPortKey);
-  const std::wstring answer = HttpClient().SendPostRequest(server, wire::AsciiWide(wire::kPreferencesPath), kFormHeader, body, port);
+  const std::wstring answer =
+      HttpClient().SendPostRequest(server, wire::AsciiWide(wire::kPreferencesPath), kFormHeader, body, port);
 
   ReadUpdatedPreferences(answer, preferences);
   return PreferenceStore::WriteAllPreferences(preferences);

@@ -66,7 +66,8 @@ std::optional<std::string> ExchangeReport(const std::string& crashIdentifier, co
 
   log.Line("Going to POST Request");
   log.Line(body);
-  const std::wstring answer = HttpClient().SendPostRequest(server, wire::AsciiWide(wire::kSolutionPath), kFormHeader, body, port);
+  const std::wstring answer =
+      HttpClient().SendPostRequest(server, wire::AsciiWide(wire::kSolutionPath), kFormHeader, body, port);
   solutionUrl = ExtractHeaderValue(answer, wire::kSolutionUrlHeader);
   log.Line(answer);
   log.Line("Response = ", NarrowByTruncation(answer), solutionUrl);

@@ -155,9 +155,10 @@ TEST_F(StoreTest, CrashesTakenDuringARenameJoinTheNamedGroup) {
   naming.dumpReader = {"/bin/sh", "-c", "echo '{\"signature\": {\"rules\": 1, \"text\": \"appx.exe!Crash\"}}'", "r"};
   processor_ = std::make_unique<Processor>(*store_, naming);
   constexpr int kBuilds = 100;
-  std::atomic<bool> naming_done{false};
+  std::atomic<bool> namingDone{false};
   std::thread intake([&] {
-    for (int i = 0; !naming_done; ++i) Solution(Document("s" + std::to_string(i), "AppX.exe+0x331C", std::to_string(i % kBuilds)));
+    for (int i = 0; !namingDone; ++i)
+      Solution(Document("s" + std::to_string(i), "AppX.exe+0x331C", std::to_string(i % kBuilds)));
   });
   for (int build = 0; build < kBuilds; ++build) {
     const std::string crash = "1-d" + std::to_string(build);
@@ -165,7 +166,7 @@ TEST_F(StoreTest, CrashesTakenDuringARenameJoinTheNamedGroup) {
     Upload("dump", crash, "MDMP" + std::to_string(build));
     Process();
   }
-  naming_done = true;
+  namingDone = true;
   intake.join();
   for (const GroupSummary& group : store_->Groups()) EXPECT_EQ("appx.exe!Crash", group.signature) << group.crashes;
   EXPECT_EQ(0, IntOf(store_->database().Read("SELECT COUNT(*) FROM crashes c WHERE NOT EXISTS (SELECT 1 FROM "
