@@ -294,7 +294,7 @@ std::string SymbolsPage(const Viewer& viewer, const std::string& store, const st
   return End(html);
 }
 
-std::string LoginPage(const std::string& message, const std::string& next) {
+std::string LoginPage(const std::string& message, const std::string& next, const std::string& loginToken) {
   Html html;
   Head(html, "Log in");
   html << "<main class=\"login\"><h1>kxserver</h1>";
@@ -303,6 +303,7 @@ std::string LoginPage(const std::string& message, const std::string& next) {
           "required></label><label>Password <input name=\"password\" type=\"password\" "
           "autocomplete=\"current-password\" required></label>";
   Hidden(html, "next", next);
+  Hidden(html, "login", loginToken);
   html << "<button>Log in</button></form>";
   return End(html);
 }

@@ -17,7 +17,7 @@ struct Viewer {
 };
 
 // The login form; `next` is the page to go to once logged in (a path of this server).
-std::string LoginPage(const std::string& message, const std::string& next);
+std::string LoginPage(const std::string& message, const std::string& next, const std::string& loginToken);
 std::string GroupsPage(const Viewer& viewer, const GroupFilter& filter, const std::vector<GroupListRow>& rows,
                        std::int64_t now);
 std::string GroupPage(const Viewer& viewer, const GroupDetail& detail, std::int64_t storeDumpsPerGroup,

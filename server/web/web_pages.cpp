@@ -19,6 +19,9 @@ namespace kx::server::web {
 namespace {
 
 constexpr char kCookie[] = "kx_session";
+// The login form's own token, matched against a cookie that only this server's pages set: another site can
+// post the form but can neither read the cookie nor, SameSite=Strict, have the browser send it along.
+constexpr char kLoginCookie[] = "kx_login";
 constexpr std::uint64_t kFormBytes = 64 << 10;
 constexpr std::uint64_t kDrainBytes = 64 << 20;
 
@@ -42,9 +45,9 @@ void SeeOther(httplib::Response& response, const std::string& where) {
   response.set_header("Cache-Control", "no-store");
 }
 
-std::string SessionToken(const httplib::Request& request) {
+std::string CookieValue(const httplib::Request& request, const char* name) {
   const std::string cookies = request.get_header_value("Cookie");
-  const std::string key = std::string(kCookie) + "=";
+  const std::string key = std::string(name) + "=";
   for (std::size_t at = 0; at < cookies.size();) {
     while (at < cookies.size() && (cookies[at] == ' ' || cookies[at] == ';')) ++at;
     const std::size_t end = std::min(cookies.find(';', at), cookies.size());
@@ -53,6 +56,8 @@ std::string SessionToken(const httplib::Request& request) {
   }
   return {};
 }
+
+std::string SessionToken(const httplib::Request& request) { return CookieValue(request, kCookie); }
 
 // Reads a form's body under its bound; false (answered 413) when it is larger.
 using FormHandler = std::function<void(const httplib::Request&, httplib::Response&, const std::string&)>;
@@ -97,8 +102,8 @@ void WebPages::Route(httplib::Server& server) {
     response.set_header("Cache-Control", "max-age=3600");
     response.set_content(StyleSheet(), "text/css");
   });
-  server.Get("/login", [](const httplib::Request& request, httplib::Response& response) {
-    Send(response, 200, LoginPage("", LocalPath(request.get_param_value("next"))));
+  server.Get("/login", [this](const httplib::Request& request, httplib::Response& response) {
+    SendLogin(request, response, 200, "", LocalPath(request.get_param_value("next")));
   });
   server.Post("/login", WithForm(std::bind(&WebPages::Login, this, _1, _2, _3)));
   server.Post("/logout", WithForm(std::bind(&WebPages::Logout, this, _1, _2, _3)));
@@ -126,7 +131,7 @@ std::optional<Viewer> WebPages::Authorize(const httplib::Request& request, httpl
     if (changes) {
       Send(response, 403, MessagePage("Refused", "Log in first."));
     } else {
-      Send(response, 401, LoginPage("Log in to see this page.", LocalPath(PathWithQuery(request))));
+      SendLogin(request, response, 401, "Log in to see this page.", LocalPath(PathWithQuery(request)));
     }
     return std::nullopt;
   }
@@ -141,14 +146,30 @@ std::optional<Viewer> WebPages::Authorize(const httplib::Request& request, httpl
   return Viewer{session->user, session->csrf};
 }
 
-void WebPages::Login(const httplib::Request&, httplib::Response& response, const std::string& body) {
+// The form keeps the token its browser already holds, so that two open login pages both still work.
+void WebPages::SendLogin(const httplib::Request& request, httplib::Response& response, int status,
+                         const std::string& message, const std::string& next) {
+  std::string token = CookieValue(request, kLoginCookie);
+  if (token.size() != 64 || token.find_first_not_of("0123456789abcdef") != std::string::npos) token = RandomToken();
+  response.set_header("Set-Cookie", std::string(kLoginCookie) + "=" + token + "; Path=/login; Max-Age=" +
+                                        std::to_string(options_.sessionSeconds) + "; HttpOnly; SameSite=Strict" +
+                                        (options_.secureCookies ? "; Secure" : ""));
+  Send(response, status, LoginPage(message, next, token));
+}
+
+void WebPages::Login(const httplib::Request& request, httplib::Response& response, const std::string& body) {
   auto form = ReadForm(body);
   const std::string next = LocalPath(form["next"]);
+  const std::string loginToken = CookieValue(request, kLoginCookie);
+  if (loginToken.empty() || !SameSecret(form["login"], loginToken)) {
+    SendLogin(request, response, 403, "The form did not come from this server's login page: log in here.", next);
+    return;
+  }
   const std::optional<std::string> stored = store_.UserPassword(form["name"]);
   // An unknown name costs a hash too, so that the time does not tell names apart.
   const bool matches = PasswordMatches(form["password"], stored ? *stored : HashPassword(""));
   if (!stored || !matches) {
-    Send(response, 401, LoginPage("Wrong name or password.", next));
+    SendLogin(request, response, 401, "Wrong name or password.", next);
     return;
   }
   const std::string token = RandomToken();

@@ -40,6 +40,8 @@ class WebPages {
   // form (401); a form sent without a session or without its session's CSRF token, 403.
   std::optional<Viewer> Authorize(const httplib::Request& request, httplib::Response& response,
                                   const std::string& body);
+  void SendLogin(const httplib::Request& request, httplib::Response& response, int status, const std::string& message,
+                 const std::string& next);
   void Login(const httplib::Request& request, httplib::Response& response, const std::string& body);
   void Logout(const httplib::Request& request, httplib::Response& response, const std::string& body);
   void Groups(const httplib::Request& request, httplib::Response& response);

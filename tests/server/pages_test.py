@@ -12,6 +12,7 @@ attacker would choose."""
 
 import json
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -95,8 +96,14 @@ def refused_without_session(server, gid):
                                  ("POST", "/groups/%d" % gid, 403), ("POST", "/logout", 403)]:
         got, _, body = server.request(path, b"what=dumps&dumps=0" if method == "POST" else b"", method=method)
         check(got == status and SIGNATURE.encode() not in body, "%s %s without a session: %d" % (method, path, got))
+    # The login form as another site would post it, without the login page's token: no session (login CSRF).
+    got, headers, _ = server.request("/login", b"name=dev&password=correct-horse")
+    check(got == 403 and "kx_session" not in headers.get("Set-Cookie", ""), "a login without its token: %d" % got)
+    _, headers, page = server.request("/login", method="GET")
+    token = re.search(rb'name="login" value="([0-9a-f]+)"', page).group(1)
+    _, headers, _ = server.request("/login", b"name=dev&password=correct-horse&login=" + token,
+                                   {"Cookie": headers["Set-Cookie"].split(";")[0]})
     # A session's form without its CSRF token, as another site's page would send it.
-    _, headers, _ = server.request("/login", b"name=dev&password=correct-horse")
     cookie = headers["Set-Cookie"].split(";")[0]
     check("HttpOnly" in headers["Set-Cookie"] and "SameSite=Strict" in headers["Set-Cookie"],
           "cookie: " + headers["Set-Cookie"])
