@@ -63,6 +63,28 @@ const std::vector<std::vector<const char*>>& Migrations() {
           "build)",
           "CREATE INDEX crashes_by_time ON crashes (first_seen)",
       },
+      // 4: a group's counts kept as its crashes arrive, move and go (Store::Tally, Store::Recount), so that the
+      // group list reads a row a group, a row a build of it and a row a day, whatever the number of crashes.
+      {
+          "ALTER TABLE crash_groups ADD COLUMN crashes BIGINT NOT NULL DEFAULT 0",
+          "ALTER TABLE crash_groups ADD COLUMN installations BIGINT NOT NULL DEFAULT 0",
+          "ALTER TABLE crash_groups ADD COLUMN last_seen BIGINT NOT NULL DEFAULT 0",
+          "CREATE TABLE group_builds (group_id BIGINT NOT NULL, product TEXT NOT NULL, version TEXT NOT NULL, "
+          "build TEXT NOT NULL, crashes BIGINT NOT NULL, last_seen BIGINT NOT NULL, "
+          "PRIMARY KEY (group_id, product, version, build))",
+          "CREATE TABLE group_days (group_id BIGINT NOT NULL, day BIGINT NOT NULL, crashes BIGINT NOT NULL, "
+          "PRIMARY KEY (group_id, day))",
+          "CREATE INDEX group_days_by_day ON group_days (day)",
+          "CREATE INDEX crashes_by_installation ON crashes (group_id, guid)",
+          "INSERT INTO group_builds SELECT group_id, COALESCE(product, ''), COALESCE(version, ''), "
+          "COALESCE(build, ''), COUNT(*), MAX(first_seen) FROM crashes WHERE group_id IS NOT NULL "
+          "GROUP BY group_id, COALESCE(product, ''), COALESCE(version, ''), COALESCE(build, '')",
+          "INSERT INTO group_days SELECT group_id, first_seen / 86400, COUNT(*) FROM crashes "
+          "WHERE group_id IS NOT NULL GROUP BY group_id, first_seen / 86400",
+          "UPDATE crash_groups SET crashes = (SELECT COUNT(*) FROM crashes c WHERE c.group_id = crash_groups.id), "
+          "installations = (SELECT COUNT(DISTINCT guid) FROM crashes c WHERE c.group_id = crash_groups.id), "
+          "last_seen = (SELECT COALESCE(MAX(first_seen), 0) FROM crashes c WHERE c.group_id = crash_groups.id)",
+      },
   };
   return migrations;
 }

@@ -223,6 +223,11 @@ class Store {
   // Once symbols named the crash's frame in its dump, its build's unnamed signature stands for the named one
   // for good, and every crash of that build in the unnamed group joins the named group.
   void NameGroup(Sql& sql, std::int64_t crash, std::int64_t now);
+  // The group list's counts (crash_groups' crashes, installations and last_seen, group_builds, group_days),
+  // kept in the transaction that adds, moves or removes crashes: one crash added, or a group counted afresh.
+  void Tally(Sql& sql, std::int64_t group, const CrashArrival& arrival);
+  void Recount(Sql& sql, std::int64_t group);
+  std::vector<GroupListRow> CountedGroupList(const GroupFilter& filter, std::int64_t now);
   std::string LinkFor(const std::string& signature);
   bool DecideDump(Sql& sql, std::int64_t crash, std::int64_t group, const std::string& pvbKey, std::int64_t now);
   void RemoveUploads(const std::vector<std::int64_t>& ids);

@@ -37,9 +37,25 @@ constexpr char kSummaryColumns[] =
     "SELECT g.id, g.signature, g.first_seen, COUNT(c.id), COUNT(c.dump_upload), COUNT(DISTINCT c.guid), "
     "MAX(c.first_seen) FROM crash_groups g JOIN crashes c ON c.group_id = g.id ";
 
+// The same columns from the counts the intake keeps (store_counts.cpp); the list does not show dumps.
+constexpr char kCountedColumns[] =
+    "SELECT g.id, g.signature, g.first_seen, g.crashes, 0, g.installations, g.last_seen FROM crash_groups g ";
+
+std::string CountedOrderOf(const std::string& sort) {
+  static const std::map<std::string, std::string> orders = {{"installations", "g.installations DESC"},
+                                                            {"first", "g.first_seen DESC"},
+                                                            {"last", "g.last_seen DESC"},
+                                                            {"signature", "g.signature ASC"}};
+  const auto order = orders.find(sort);
+  return (order == orders.end() ? std::string("g.crashes DESC") : order->second) + ", g.id";
+}
+
 }  // namespace
 
+// Unfiltered, the list reads the counts kept as crashes arrive; a filter by product, version or build counts
+// the crashes it keeps, as an installation counted once across builds cannot be summed from builds' counts.
 std::vector<GroupListRow> Store::GroupList(const GroupFilter& filter, std::int64_t now) {
+  if (filter.product.empty() && filter.version.empty() && filter.build.empty()) return CountedGroupList(filter, now);
   const std::vector<SqlValue> words = {filter.product, filter.version, filter.build};
   std::vector<GroupListRow> rows;
   std::map<std::int64_t, std::size_t> index;
@@ -76,13 +92,44 @@ std::vector<GroupListRow> Store::GroupList(const GroupFilter& filter, std::int64
   return rows;
 }
 
+std::vector<GroupListRow> Store::CountedGroupList(const GroupFilter& filter, std::int64_t now) {
+  std::vector<GroupListRow> rows;
+  std::map<std::int64_t, std::size_t> index;
+  for (const SqlRow& row : database_->Read(std::string(kCountedColumns) + "WHERE g.crashes > 0 ORDER BY " +
+                                           CountedOrderOf(filter.sort) + " LIMIT " +
+                                           std::to_string(kGroupListRows))) {
+    index[IntOf(row[0])] = rows.size();
+    rows.push_back({SummaryOf(row), std::vector<std::int64_t>(kTrendDays, 0)});
+  }
+  for (const SqlRow& row : database_->Read("SELECT group_id, product, version, build FROM group_builds "
+                                           "ORDER BY group_id, product, version, build")) {
+    const auto at = index.find(IntOf(row[0]));
+    if (at != index.end())
+      rows[at->second].group.builds.push_back(TextOf(row[1]) + " " + TextOf(row[2]) + " " + TextOf(row[3]));
+  }
+  const std::int64_t since = now / kDay - (kTrendDays - 1);
+  for (const SqlRow& row : database_->Read("SELECT group_id, day - $1, crashes FROM group_days WHERE day >= $1",
+                                           {since})) {
+    const auto at = index.find(IntOf(row[0]));
+    const std::int64_t day = IntOf(row[1], -1);
+    if (at != index.end() && day >= 0 && day < kTrendDays) rows[at->second].trend[static_cast<std::size_t>(day)] = IntOf(row[2]);
+  }
+  const std::vector<LinkRule> rules = Links();
+  for (GroupListRow& row : rows) {
+    if (const LinkRule* rule = ChooseLink(rules, row.group.signature)) row.group.link = rule->url;
+  }
+  return rows;
+}
+
 std::optional<GroupDetail> Store::Group(std::int64_t id) {
-  const SqlRows summary = database_->Read(std::string(kSummaryColumns) +
-                                          "WHERE g.id = $1 GROUP BY g.id, g.signature, g.first_seen", {id});
+  const SqlRows summary = database_->Read(
+      "SELECT g.id, g.signature, g.first_seen, g.crashes, (SELECT COUNT(c.dump_upload) FROM crashes c WHERE "
+      "c.group_id = g.id), g.installations, g.last_seen FROM crash_groups g WHERE g.id = $1 AND g.crashes > 0",
+      {id});
   if (summary.empty()) return std::nullopt;
   GroupDetail detail;
   detail.group = SummaryOf(summary[0]);
-  for (const SqlRow& row : database_->Read("SELECT DISTINCT product, version, build FROM crashes WHERE group_id = $1 "
+  for (const SqlRow& row : database_->Read("SELECT product, version, build FROM group_builds WHERE group_id = $1 "
                                            "ORDER BY product, version, build", {id}))
     detail.group.builds.push_back(TextOf(row[0]) + " " + TextOf(row[1]) + " " + TextOf(row[2]));
   const SqlRows own = database_->Read("SELECT dumps_per_group FROM crash_groups WHERE id = $1", {id});
