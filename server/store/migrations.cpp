@@ -85,6 +85,11 @@ const std::vector<std::vector<const char*>>& Migrations() {
           "installations = (SELECT COUNT(DISTINCT guid) FROM crashes c WHERE c.group_id = crash_groups.id), "
           "last_seen = (SELECT COALESCE(MAX(first_seen), 0) FROM crashes c WHERE c.group_id = crash_groups.id)",
       },
+      // 5: a group's builds by their latest crash, so that the group list reads the few it shows from the
+      // index's front, never the rest.
+      {
+          "CREATE INDEX group_builds_latest ON group_builds (group_id, last_seen DESC, product, version, build)",
+      },
   };
   return migrations;
 }

@@ -56,6 +56,7 @@ struct GroupSummary {
   std::string signature;
   std::int64_t crashes = 0, dumps = 0, installations = 0, firstSeen = 0, lastSeen = 0;
   std::vector<std::string> builds;  // "product version build"
+  std::int64_t otherBuilds = 0;      // builds left out of `builds`: the group list shows the latest few
   std::string link;
 };
 
@@ -73,6 +74,7 @@ struct GroupFilter {
 };
 inline constexpr int kTrendDays = 14;
 inline constexpr std::size_t kGroupListRows = 500;  // the group list shows at most this many
+inline constexpr std::size_t kListedBuilds = 3;  // a group's builds the list shows: those with the latest crash
 
 struct GroupListRow {
   GroupSummary group;

@@ -1,5 +1,6 @@
 // What the pages read and set: the group list with its trend, one group, accounts and sessions.
 #include <map>
+#include <utility>
 
 #include "prefs/pvb_key.h"
 #include "store/store.h"
@@ -37,10 +38,6 @@ constexpr char kSummaryColumns[] =
     "SELECT g.id, g.signature, g.first_seen, COUNT(c.id), COUNT(c.dump_upload), COUNT(DISTINCT c.guid), "
     "MAX(c.first_seen) FROM crash_groups g JOIN crashes c ON c.group_id = g.id ";
 
-// The same columns from the counts the intake keeps (store_counts.cpp); the list does not show dumps.
-constexpr char kCountedColumns[] =
-    "SELECT g.id, g.signature, g.first_seen, g.crashes, 0, g.installations, g.last_seen FROM crash_groups g ";
-
 std::string CountedOrderOf(const std::string& sort) {
   static const std::map<std::string, std::string> orders = {{"installations", "g.installations DESC"},
                                                             {"first", "g.first_seen DESC"},
@@ -50,10 +47,34 @@ std::string CountedOrderOf(const std::string& sort) {
   return (order == orders.end() ? std::string("g.crashes DESC") : order->second) + ", g.id";
 }
 
+// The same columns from the counts the intake keeps (store_counts.cpp), without dumps, which the list does not
+// show, then the listed groups' latest builds, one column each, and their number of builds. The groups are
+// chosen first, so that only theirs are read: a few entries from the front of group_builds_latest and a count.
+std::string CountedListOf(const std::string& sort) {
+  std::string statement = "SELECT g.id, g.signature, g.first_seen, g.crashes, 0, g.installations, g.last_seen";
+  for (std::size_t place = 0; place < kListedBuilds; ++place)
+    statement += ", (SELECT b.product || ' ' || b.version || ' ' || b.build FROM group_builds b WHERE b.group_id = "
+                 "g.id ORDER BY b.last_seen DESC, b.product, b.version, b.build LIMIT 1 OFFSET " +
+                 std::to_string(place) + ")";
+  return statement + ", (SELECT COUNT(*) FROM group_builds b WHERE b.group_id = g.id) FROM (SELECT id, signature, "
+                     "first_seen, crashes, installations, last_seen FROM crash_groups g WHERE g.crashes > 0 ORDER BY " +
+         CountedOrderOf(sort) + " LIMIT " + std::to_string(kGroupListRows) + ") g ORDER BY " + CountedOrderOf(sort);
+}
+
+// The list shows a group's latest few builds and says how many more it has; its own page shows them all.
+void ListBuild(GroupSummary& group, std::string build) {
+  if (group.builds.size() < kListedBuilds) {
+    group.builds.push_back(std::move(build));
+  } else {
+    ++group.otherBuilds;
+  }
+}
+
 }  // namespace
 
 // Unfiltered, the list reads the counts kept as crashes arrive; a filter by product, version or build counts
-// the crashes it keeps, as an installation counted once across builds cannot be summed from builds' counts.
+// the crashes it keeps, as an installation counted once across builds cannot be summed from builds' counts, and
+// takes the builds it shows from the kept ones.
 std::vector<GroupListRow> Store::GroupList(const GroupFilter& filter, std::int64_t now) {
   if (filter.product.empty() && filter.version.empty() && filter.build.empty()) return CountedGroupList(filter, now);
   const std::vector<SqlValue> words = {filter.product, filter.version, filter.build};
@@ -66,13 +87,16 @@ std::vector<GroupListRow> Store::GroupList(const GroupFilter& filter, std::int64
     index[IntOf(row[0])] = rows.size();
     rows.push_back({SummaryOf(row), std::vector<std::int64_t>(kTrendDays, 0)});
   }
-  for (const SqlRow& row : database_->Read(std::string("SELECT DISTINCT c.group_id, c.product, c.version, c.build "
-                                                       "FROM crashes c WHERE c.group_id IS NOT NULL AND ") +
-                                           kFiltered + " ORDER BY c.group_id, c.product, c.version, c.build",
+  // The kept builds (store_counts.cpp) the filter keeps: far fewer rows than their crashes. The filter's
+  // condition names its table `c`.
+  for (const SqlRow& row : database_->Read(std::string("SELECT c.group_id, c.product, c.version, c.build FROM "
+                                                       "group_builds c WHERE ") +
+                                           kFiltered + " ORDER BY c.group_id, c.last_seen DESC, c.product, "
+                                           "c.version, c.build",
                                            words)) {
     const auto at = index.find(IntOf(row[0]));
     if (at != index.end())
-      rows[at->second].group.builds.push_back(TextOf(row[1]) + " " + TextOf(row[2]) + " " + TextOf(row[3]));
+      ListBuild(rows[at->second].group, TextOf(row[1]) + " " + TextOf(row[2]) + " " + TextOf(row[3]));
   }
   const std::int64_t since = (now / kDay - (kTrendDays - 1)) * kDay;
   std::vector<SqlValue> trendWords = words;
@@ -95,17 +119,15 @@ std::vector<GroupListRow> Store::GroupList(const GroupFilter& filter, std::int64
 std::vector<GroupListRow> Store::CountedGroupList(const GroupFilter& filter, std::int64_t now) {
   std::vector<GroupListRow> rows;
   std::map<std::int64_t, std::size_t> index;
-  for (const SqlRow& row : database_->Read(std::string(kCountedColumns) + "WHERE g.crashes > 0 ORDER BY " +
-                                           CountedOrderOf(filter.sort) + " LIMIT " +
-                                           std::to_string(kGroupListRows))) {
+  for (const SqlRow& row : database_->Read(CountedListOf(filter.sort))) {
     index[IntOf(row[0])] = rows.size();
     rows.push_back({SummaryOf(row), std::vector<std::int64_t>(kTrendDays, 0)});
-  }
-  for (const SqlRow& row : database_->Read("SELECT group_id, product, version, build FROM group_builds "
-                                           "ORDER BY group_id, product, version, build")) {
-    const auto at = index.find(IntOf(row[0]));
-    if (at != index.end())
-      rows[at->second].group.builds.push_back(TextOf(row[1]) + " " + TextOf(row[2]) + " " + TextOf(row[3]));
+    GroupSummary& group = rows.back().group;
+    const std::size_t firstBuild = 7;  // after the summary's columns
+    for (std::size_t place = firstBuild; place < firstBuild + kListedBuilds; ++place) {
+      if (row[place]) group.builds.push_back(TextOf(row[place]));
+    }
+    group.otherBuilds = IntOf(row[firstBuild + kListedBuilds]) - static_cast<std::int64_t>(group.builds.size());
   }
   const std::int64_t since = now / kDay - (kTrendDays - 1);
   for (const SqlRow& row : database_->Read("SELECT group_id, day - $1, crashes FROM group_days WHERE day >= $1",

@@ -333,6 +333,8 @@ std::string GroupsPage(const Viewer& viewer, const GroupFilter& filter, const st
          << "</a></td><td>" << group.crashes << "</td><td>" << group.installations << "</td><td>"
          << UtcText(group.firstSeen) << "</td><td>" << UtcText(group.lastSeen) << "</td><td>";
     for (std::size_t at = 0; at < group.builds.size(); ++at) html << (at ? ", " : "") << group.builds[at];
+    if (group.otherBuilds > 0)
+      html << ", <a href=\"/groups/" << group.id << "\">+ " << group.otherBuilds << " more</a>";
     html << "</td><td class=\"trend\">" << Trend(row.trend) << "</td></tr>";
   }
   html << "</table>";

@@ -124,6 +124,18 @@ TEST_F(StoreTest, ACrashCountsOnceHoweverItsReportArrives) {
   EXPECT_EQ(3, group.crashes);
   EXPECT_EQ(1, group.installations);
   EXPECT_EQ(std::vector<std::string>{"AppX 1.0 77"}, group.builds);
+  // Three later builds: the list, filtered or not, shows the 3 latest to crash and counts the rest.
+  for (const auto& [build, at] : std::map<std::string, std::int64_t>{{"78", 3}, {"79", 1}, {"80", 2}}) {
+    const std::string document = Document(build, "AppX.exe+0x331C", build);
+    store_->RecordSolutionReport(ReadReport(document), document, kNow + at);
+  }
+  for (const GroupFilter& filter : {GroupFilter{}, GroupFilter{"AppX", "", "", ""}}) {
+    const std::vector<GroupListRow> list = store_->GroupList(filter, kNow);
+    ASSERT_EQ(1u, list.size()) << filter.product;
+    EXPECT_EQ((std::vector<std::string>{"AppX 1.0 78", "AppX 1.0 80", "AppX 1.0 79"}), list[0].group.builds);
+    EXPECT_EQ(1, list[0].group.otherBuilds) << filter.product;
+  }
+  EXPECT_EQ(4u, store_->Group(group.id)->group.builds.size());
 }
 
 TEST_F(StoreTest, DumpsAreAskedForWhileTheGroupHasFewerThanKOfTheBuild) {
