@@ -70,6 +70,20 @@ void ListBuild(GroupSummary& group, std::string build) {
   }
 }
 
+// A row of (group, day of the trend, crashes) into the listed group's trend; other groups' rows are not listed.
+void PlaceTrendDay(std::vector<GroupListRow>& rows, const std::map<std::int64_t, std::size_t>& index,
+                   const SqlRow& row) {
+  const auto at = index.find(IntOf(row[0]));
+  const std::int64_t day = IntOf(row[1], -1);
+  if (at != index.end() && day >= 0 && day < kTrendDays) rows[at->second].trend[static_cast<std::size_t>(day)] = IntOf(row[2]);
+}
+
+void AttachLinks(std::vector<GroupListRow>& rows, const std::vector<LinkRule>& rules) {
+  for (GroupListRow& row : rows) {
+    if (const LinkRule* rule = ChooseLink(rules, row.group.signature)) row.group.link = rule->url;
+  }
+}
+
 }  // namespace
 
 // Unfiltered, the list reads the counts kept as crashes arrive; a filter by product, version or build counts
@@ -105,14 +119,9 @@ std::vector<GroupListRow> Store::GroupList(const GroupFilter& filter, std::int64
                                                        "FROM crashes c WHERE c.first_seen >= $4 AND ") +
                                            kFiltered + " GROUP BY c.group_id, (c.first_seen - $4) / 86400",
                                            trendWords)) {
-    const auto at = index.find(IntOf(row[0]));
-    const std::int64_t day = IntOf(row[1], -1);
-    if (at != index.end() && day >= 0 && day < kTrendDays) rows[at->second].trend[static_cast<std::size_t>(day)] = IntOf(row[2]);
+    PlaceTrendDay(rows, index, row);
   }
-  const std::vector<LinkRule> rules = Links();
-  for (GroupListRow& row : rows) {
-    if (const LinkRule* rule = ChooseLink(rules, row.group.signature)) row.group.link = rule->url;
-  }
+  AttachLinks(rows, Links());
   return rows;
 }
 
@@ -132,14 +141,9 @@ std::vector<GroupListRow> Store::CountedGroupList(const GroupFilter& filter, std
   const std::int64_t since = now / kDay - (kTrendDays - 1);
   for (const SqlRow& row : database_->Read("SELECT group_id, day - $1, crashes FROM group_days WHERE day >= $1",
                                            {since})) {
-    const auto at = index.find(IntOf(row[0]));
-    const std::int64_t day = IntOf(row[1], -1);
-    if (at != index.end() && day >= 0 && day < kTrendDays) rows[at->second].trend[static_cast<std::size_t>(day)] = IntOf(row[2]);
+    PlaceTrendDay(rows, index, row);
   }
-  const std::vector<LinkRule> rules = Links();
-  for (GroupListRow& row : rows) {
-    if (const LinkRule* rule = ChooseLink(rules, row.group.signature)) row.group.link = rule->url;
-  }
+  AttachLinks(rows, Links());
   return rows;
 }
 
