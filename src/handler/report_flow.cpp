@@ -11,6 +11,7 @@
 #include "common/utf8.h"
 #include "dispatch/report_names.h"
 #include "frontend/report_steps.h"
+#include "frontend/report_sweep.h"
 #include "frontend/run_history_file.h"
 #include "handler/annotation_store.h"
 #include "handler/stack_walk.h"
@@ -165,6 +166,10 @@ void ReportFlow::Say(const std::string& line) const {
   } catch (...) {
     // The application's logging must not stop the handling.
   }
+}
+
+void ReportFlow::SweepStranded() const {
+  SweepStrandedReports(options_.reporterPath, [this](const std::string& line) { Say(line); });
 }
 
 CrashSummary ReportFlow::Report(const CapturedCrash& crash) {

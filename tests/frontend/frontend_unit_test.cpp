@@ -2,6 +2,7 @@
 // writes back as it reads is their fuzz targets' check; the hand-over is the end-to-end tests'.
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "frontend/report_plan.h"
 #include "frontend/reporter_ticket.h"
 #include "frontend/run_history.h"
+#include "frontend/stranded_reports.h"
 
 namespace kx {
 namespace {
@@ -70,6 +72,29 @@ TEST(ReporterTicketTest, MalformedTicketsAreRefusedAndUnknownKeysSkipped) {
     SCOPED_TRACE(c.name);
     const TicketRead read = ParseTicket(c.bytes);
     EXPECT_EQ(c.accepted, read.ticket.has_value()) << read.error;
+  }
+}
+
+// The sweep removes a report's file only past the limit, either way of the clock, before ".final", and
+// when no ticket is about its crash.
+TEST(StrandedReportsTest, OnlyUnfinishedFilesPastTheLimitWithoutATicketGo) {
+  const std::int64_t past = kStrandedLimitSeconds + 1;
+  const std::vector<std::wstring> tickets = {CrashIdentifierOfTicket(L"20261207-1.taken"),
+                                             CrashIdentifierOfTicket(L"20261207-2.ticket")};
+  const struct { const wchar_t* name; std::int64_t age; bool goes; } cases[] = {
+      {L"kxWinLog_g_20261207-3_abc.xml.solurl", past, true},
+      {L"kxWinDump_g_20261207-3_abc.dmp", -past, true},
+      {L"kxWinLog_g_20261207-3_abc.xml.att1.app_log.writing", past, true},
+      {L"kxWinLog_g_20261207-3_abc.xml.solurl", past - 2, false},
+      {L"kxWinLog_g_20261207-3_abc.xml.final", past, false},
+      {L"kxWinDump_g_20261207-3_abc.dmp.final.rejected", past, false},
+      {L"kxWinLog_g_20261207-1_abc.xml.solurl", past, false},
+      {L"kxWinDump_g_20261207-2_abc.dmp", past, false},
+      {L"notes.txt", past, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name, c.name + std::wcslen(c.name)) + " " + std::to_string(c.age));
+    EXPECT_EQ(c.goes, IsStrandedReportFile(c.name, c.age, tickets));
   }
 }
 

@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "dispatch/report_names.h"
 #include "dumpinfo/minidump_parser.h"
+#include "frontend/reporter_ticket.h"
+#include "prefs/preference_store.h"
 #include "kx/crash_handler.h"
 #include "frontend/run_history.h"
 #include "support/appdata_sandbox.h"
@@ -86,13 +89,13 @@ class CrashHandlerTest : public testing::Test {
   }
 
   // The application's own lines ("[handler] ...") go to output().
-  ServiceRun Crash(const std::wstring& words, const std::wstring& service = L"") {
+  ServiceRun Crash(const std::wstring& words, const std::wstring& service = L"", DWORD jobLimits = 0) {
     ::DeleteFileW(reporterLog().c_str());
     return RunProgramToFile(DemoPath(),
                             words + L" --client-dir " + QuoteWord(client_) + L" --service " +
                                 QuoteWord(service.empty() ? ServicePath() : service) + L" --reporter-log " +
                                 QuoteWord(reporterLog()),
-                            sandbox_.roaming() + L"\\app.out", 240000);
+                            sandbox_.roaming() + L"\\app.out", 240000, jobLimits);
   }
   std::string output() const { return ReadFileBytes(sandbox_.roaming() + L"\\app.out").value_or(""); }
 
@@ -187,6 +190,46 @@ class CrashHandlerTest : public testing::Test {
   }
   std::wstring runs() const { return sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe"; }
 
+  // A report past the age limit in each way a hand-over leaves one: with its ticket (crash 1), and without
+  // (crash 2); `young`, without a ticket too, is not past the limit. Returns what must stay.
+  std::vector<std::wstring> WriteStrandedReports() const {
+    const std::wstring guid = PreferenceStore::GetInstallationGuid();
+    const std::wstring ticket = sandbox_.storageRoot() + L"\\reporter\\20261101-000000-1.ticket";
+    const std::wstring young = ReportStem(guid, L"20261101-000000-3") + kReportSuffix;
+    std::vector<std::wstring> aged = {ticket, crashLogs() + L"\\" + ReportStem(guid, L"20261101-000000-1") +
+                                      kReportSuffix, dumps() + L"\\" + DumpStem(guid, L"20261101-000000-2") +
+                                      kMiniDumpSuffix};
+    ReporterTicket stale;
+    stale.crashIdentifier = L"20261101-000000-1", stale.kind = "access-violation";
+    stale.policy = ReportPolicy::kSend, stale.servicePath = ServicePath(), stale.clientDirectory = client_;
+    stale.progressLog = reporterLog(), stale.reportWritten = true;
+    for (const std::wstring& folder : {sandbox_.storageRoot() + L"\\reporter", crashLogs(), dumps()})
+      std::filesystem::create_directories(folder);
+    WriteFileBytes(ticket, FormatTicket(stale));
+    for (const std::wstring& path : {aged[1], aged[2], crashLogs() + L"\\" + young}) WriteFileBytes(path, "x");
+    FILETIME now = {};
+    ::GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER time = {{now.dwLowDateTime, now.dwHighDateTime}};
+    time.QuadPart -= 8ULL * 24 * 3600 * 10000000;  // eight days
+    const FILETIME old = {time.LowPart, time.HighPart};
+    for (const std::wstring& path : aged) {
+      const UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                                                nullptr));
+      EXPECT_TRUE(::SetFileTime(file.get(), &old, &old, &old));
+    }
+    return {young};
+  }
+
+  // What is left of reports in the storage folders but what was handed to the transport (".final").
+  std::vector<std::wstring> LeftOver() const {
+    std::vector<std::wstring> left;
+    for (const std::wstring& folder : {crashLogs(), dumps(), sandbox_.storageRoot() + L"\\reporter"}) {
+      for (const std::wstring& name : ListTree(folder))
+        if (name.find(L".final") == std::wstring::npos) left.push_back(name);
+    }
+    return left;
+  }
+
   std::wstring reporterLog() const { return sandbox_.roaming() + L"\\reporter.log"; }
   std::wstring crashLogs() const { return sandbox_.storageRoot() + L"\\crashlogs"; }
   std::wstring dumps() const { return sandbox_.storageRoot() + L"\\dumps"; }
@@ -251,6 +294,45 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
       return false;
     });
     EXPECT_TRUE(event) << "no event with report.sent no reached the server; the reporter's log:\n" << log;
+  }
+}
+
+// A hand-over that breaks strands nothing. The reporter leaves a job that kills its processes when it
+// closes; a job that allows no breakaway takes it along, and the application's next start offers the
+// report again. An application returning from main while a captured report is on its way hands it over
+// first. Past the age limit, a ticket is discarded and a report's file no ticket is about goes. Each row
+// ends with its report delivered or gone, and nothing else of it left.
+TEST_F(CrashHandlerTest, AHandOverThatBreaksStrandsNothing) {
+  const DWORD kill = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  const DWORD av = EXCEPTION_ACCESS_VIOLATION;
+  const struct {
+    const char* name;
+    const wchar_t* words;
+    DWORD job;        // the application's job's limits; 0: no job
+    bool again;       // the application starts once more and ends at once
+    bool stranded;    // reports past the age limit wait in the folders
+    DWORD code;
+    size_t solutions;  // the solution requests of the row's reports
+  } cases[] = {
+      {"job with breakaway", L"access-violation --send", kill | JOB_OBJECT_LIMIT_BREAKAWAY_OK, false, false, av, 1},
+      {"job without breakaway", L"access-violation --send", kill, true, false, av, 1},
+      {"exit during a capture", L"capture-exit --send", 0, false, false, 0, 1},
+      {"past the age limit", L"exit-main-thread --send", 0, false, true, 21, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t requestsBefore = server_->Requests().size();
+    const std::vector<std::wstring> stays = c.stranded ? WriteStrandedReports() : std::vector<std::wstring>();
+    const ServiceRun run = Crash(c.words, L"", c.job);
+    ASSERT_TRUE(run.finished) << "the application did not end";
+    EXPECT_EQ(c.code, run.exitCode) << output();
+    if (c.again) {
+      EXPECT_EQ(21u, Crash(L"exit-main-thread --send").exitCode) << output();
+    }
+    const std::string log = WaitForReporter();
+    EXPECT_EQ(c.solutions, RequestsTo(kSolution, requestsBefore).size()) << log;
+    EXPECT_EQ(stays, LeftOver()) << log;
+    std::filesystem::remove_all(crashLogs());
   }
 }
 

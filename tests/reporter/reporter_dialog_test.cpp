@@ -189,6 +189,39 @@ TEST_F(ReporterDialogTest, DontSendLeavesNoFileOfTheCrashAndReachesNoServer) {
   }
 }
 
+// A reporter killed with its dialog open (log-off, Task Manager) leaves its ticket taken, and the report; the
+// next reporter offers it again, and the answer then is kept.
+TEST_F(ReporterDialogTest, AReporterKilledWithItsDialogOpenAsksAgainLater) {
+  const std::wstring taken = sandbox_.storageRoot() + L"\\reporter\\" + id_ + L".taken";
+  {
+    const std::unique_ptr<StartedProgram> killed = Start(ReportPolicy::kAsk);
+    ASSERT_NE("", WaitForWindow("Glint", killed->process.get())) << progress();
+    killed->End(true);
+  }
+  EXPECT_TRUE(IsFile(taken)) << progress();
+  EXPECT_EQ(1u, ListTree(crashLogs()).size());
+  // The next crash's reporter: two dialogs, each answered Don't send (Esc).
+  WriteCrashFiles();
+  const std::unique_ptr<StartedProgram> next = Start(ReportPolicy::kAsk);
+  const auto refusals = [&] {
+    const std::string text = progress(), line = "the user chose not to send";
+    size_t count = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++count;
+    return count;
+  };
+  const bool answered = WaitUntil("two dialogs answered", std::chrono::seconds(300), [&] {
+    // A click, not a key: keys reach only the dialog that has the focus. The two lie one on the other.
+    const std::string window =
+        Shell("xdotool search --onlyvisible --name '^Glint$' 2>/dev/null | grep -x '[0-9]*' | tail -1");
+    if (!window.empty()) ClickFromCorner(window.substr(0, window.find('\n')), 48, 17);
+    return refusals() == 2 && ListTree(crashLogs()).empty() &&
+           ListTree(sandbox_.storageRoot() + L"\\reporter").empty();
+  });
+  EXPECT_TRUE(answered) << progress();
+  EXPECT_EQ(0u, next->End(false));
+  EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths());
+}
+
 TEST_F(ReporterDialogTest, SendExchangesTheReportThenUploadsItThenOffersTheHelpPage) {
   const std::unique_ptr<StartedProgram> reporter = Start(ReportPolicy::kAsk);
   const std::string window = WaitForWindow("Glint", reporter->process.get());

@@ -30,9 +30,10 @@ constexpr DWORD kProgramLimitMs = 180000;
 ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs = kProgramLimitMs);
 // Runs any program with this argument text (for command lines the quoting helper cannot express).
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = kProgramLimitMs);
-// The same, its standard output and error written to the file `output`.
+// The same, its standard output and error written to the file `output`. With `jobLimits` (JOB_OBJECT_LIMIT_*),
+// in a job of its own with those limits, closed once the program has ended.
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
-                            DWORD timeoutMs);
+                            DWORD timeoutMs, DWORD jobLimits = 0);
 // Runs the program `count` times at once; true when every run ended in time.
 bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count);
 
