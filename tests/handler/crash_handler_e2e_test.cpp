@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -89,13 +90,14 @@ class CrashHandlerTest : public testing::Test {
   }
 
   // The application's own lines ("[handler] ...") go to output().
-  ServiceRun Crash(const std::wstring& words, const std::wstring& service = L"", DWORD jobLimits = 0) {
+  ServiceRun Crash(const std::wstring& words, const std::wstring& service = L"", DWORD jobLimits = 0,
+                   const std::function<void(DWORD)>& beforeStart = {}) {
     ::DeleteFileW(reporterLog().c_str());
     return RunProgramToFile(DemoPath(),
                             words + L" --client-dir " + QuoteWord(client_) + L" --service " +
                                 QuoteWord(service.empty() ? ServicePath() : service) + L" --reporter-log " +
                                 QuoteWord(reporterLog()),
-                            sandbox_.roaming() + L"\\app.out", 240000, jobLimits);
+                            sandbox_.roaming() + L"\\app.out", 240000, jobLimits, beforeStart);
   }
   std::string output() const { return ReadFileBytes(sandbox_.roaming() + L"\\app.out").value_or(""); }
 
@@ -334,6 +336,32 @@ TEST_F(CrashHandlerTest, AHandOverThatBreaksStrandsNothing) {
     EXPECT_EQ(stays, LeftOver()) << log;
     std::filesystem::remove_all(crashLogs());
   }
+}
+
+// A program that starts the application suspended knows its process id, and takes the crash pipe's names
+// a crash of it in the next five minutes would have had without a random part: the crash is reported.
+TEST_F(CrashHandlerTest, ASquattedPipeNameDoesNotStopTheReport) {
+  std::vector<UniqueFileHandle> squatted;
+  const auto squat = [&](DWORD processId) {
+    SYSTEMTIME now = {};
+    ::GetSystemTime(&now);
+    FILETIME time = {};
+    ::SystemTimeToFileTime(&now, &time);
+    ULARGE_INTEGER second = {{time.dwLowDateTime, time.dwHighDateTime}};
+    for (int i = 0; i < 300; ++i, second.QuadPart += 10000000) {
+      const FILETIME at = {second.LowPart, second.HighPart};
+      ::FileTimeToSystemTime(&at, &now);
+      wchar_t name[96];
+      std::swprintf(name, 96, L"\\\\.\\pipe\\orvan_kxclient_%04u%02u%02u-%02u%02u%02u-%lu", now.wYear, now.wMonth,
+                    now.wDay, now.wHour, now.wMinute, now.wSecond, processId);
+      squatted.emplace_back(::CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+      ASSERT_TRUE(squatted.back().valid()) << Win32ErrorText(::GetLastError());
+    }
+  };
+  const size_t requestsBefore = server_->Requests().size();
+  EXPECT_EQ(EXCEPTION_ACCESS_VIOLATION, Crash(L"access-violation --send", L"", 0, squat).exitCode) << output();
+  EXPECT_TRUE(Contains(WaitForReporter(), "sendlog: the service ended")) << output();
+  EXPECT_EQ(1u, RequestsTo(kSolution, requestsBefore).size());
 }
 
 // Every kind of crash is sent with its own code in report and dump.

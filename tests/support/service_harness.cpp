@@ -38,7 +38,7 @@ ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, D
 }
 
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
-                            DWORD timeoutMs, DWORD jobLimits) {
+                            DWORD timeoutMs, DWORD jobLimits, const std::function<void(DWORD)>& beforeStart) {
   ServiceRun run;
   const UniqueHandle job(jobLimits != 0 ? ::CreateJobObjectW(nullptr, nullptr) : nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
@@ -58,13 +58,15 @@ ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& argume
   startup.hStdError = file.get();
   PROCESS_INFORMATION info = {};
   if (!file || !::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                 job ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &info)) {
+                                 job || beforeStart ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &info)) {
     run.startError = ::GetLastError();
     return run;
   }
   const UniqueHandle process(info.hProcess);
   const UniqueHandle thread(info.hThread);
-  if (job && (!::AssignProcessToJobObject(job.get(), process.get()) || ::ResumeThread(thread.get()) == DWORD(-1))) {
+  if (beforeStart) beforeStart(info.dwProcessId);
+  if ((job && !::AssignProcessToJobObject(job.get(), process.get())) ||
+      ((job || beforeStart) && ::ResumeThread(thread.get()) == DWORD(-1))) {
     run.startError = ::GetLastError();
     ::TerminateProcess(process.get(), ERROR_TIMEOUT);
     return run;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -31,9 +32,11 @@ ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs
 // Runs any program with this argument text (for command lines the quoting helper cannot express).
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = kProgramLimitMs);
 // The same, its standard output and error written to the file `output`. With `jobLimits` (JOB_OBJECT_LIMIT_*),
-// in a job of its own with those limits, closed once the program has ended.
+// in a job of its own with those limits, closed once the program has ended. `beforeStart`, when given, is
+// called with the process's id while it is still suspended.
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
-                            DWORD timeoutMs, DWORD jobLimits = 0);
+                            DWORD timeoutMs, DWORD jobLimits = 0,
+                            const std::function<void(DWORD)>& beforeStart = {});
 // Runs the program `count` times at once; true when every run ended in time.
 bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count);
 
