@@ -364,6 +364,31 @@ TEST_F(CrashHandlerTest, ASquattedPipeNameDoesNotStopTheReport) {
   EXPECT_EQ(1u, RequestsTo(kSolution, requestsBefore).size());
 }
 
+// The whole process paused three times for longer than the hang limit (a debugger's break, a paused
+// machine), its main thread beating before and after: no hang is reported.
+TEST_F(CrashHandlerTest, APausedApplicationIsNoHang) {
+  using Call = LONG(WINAPI*)(HANDLE);
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  const auto suspend = reinterpret_cast<Call>(reinterpret_cast<void (*)()>(::GetProcAddress(ntdll, "NtSuspendProcess")));
+  const auto resume = reinterpret_cast<Call>(reinterpret_cast<void (*)()>(::GetProcAddress(ntdll, "NtResumeProcess")));
+  ASSERT_TRUE(suspend && resume);
+  std::filesystem::remove(runs());
+  const StartedProgram demo(DemoPath(), {L"beat", L"--send", L"--hang-limit-ms", L"2000", L"--client-dir", client_,
+                                         L"--service", ServicePath(), L"--reporter-log", reporterLog()});
+  // Its run is recorded at Install, just before its watchdog starts.
+  ASSERT_TRUE(WaitUntil("the demo's run recorded", std::chrono::seconds(120), [&] {
+    return Contains(ReadFileBytes(runs()).value_or(""), " " + std::to_string(demo.processId) + " running");
+  }));
+  for (int pause = 0; pause < 3; ++pause) {
+    ::Sleep(1000);  // the stimulus, not a wait: beats flow between the pauses
+    ASSERT_EQ(0, suspend(demo.process.get()));
+    ::Sleep(5000);  // the pause: well over the limit
+    ASSERT_EQ(0, resume(demo.process.get()));
+  }
+  EXPECT_EQ(0u, demo.End(false)) << "a hang was reported";
+  EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
+}
+
 // Every kind of crash is sent with its own code in report and dump.
 TEST_F(CrashHandlerTest, EveryKindOfCrashIsSentWithItsOwnCode) {
   const DWORD av = EXCEPTION_ACCESS_VIOLATION;
