@@ -302,7 +302,8 @@ ReporterTicket ReportFlow::TicketOf(const CrashSummary& summary) const {
     ticket.attachments.push_back(wide.substr(wide.find_last_of(L"\\/") + 1));
   }
   ticket.progressLog = options_.reporterLog;
-  if (!summary.signature.empty()) {
+  // Only a report within the day's limit holds a place in it, which its sending or discarding settles.
+  if (!summary.signature.empty() && !summary.heldBack) {
     ticket.runHistory = runHistory_;
     ticket.signature = summary.signature;
     ticket.heldBackBefore = summary.heldBackBefore;

@@ -104,7 +104,7 @@ TEST(RunHistoryTest, ReadsItsFileFormAndRefusesTheRest) {
   ASSERT_TRUE(read.has_value());
   EXPECT_EQ("c0000005 a.exe+0x10", read->runs[1].signature);
   EXPECT_EQ(2u, read->signatures[0].heldBack);
-  for (const char* bad : {"", "KXRUNS 2\n", "KXRUNS 1\nrun 1 2 lost\n", "KXRUNS 1\nrun -1 2 ended\n",
+  for (const char* bad : {"", "KXRUNS 3\n", "KXRUNS 1\nrun 1 2 lost\n", "KXRUNS 1\nrun -1 2 ended\n",
                           "KXRUNS 1\nsig  1 1 1\n", "KXRUNS 1\nrun 1 2 ended\r\n", "KXRUNS 1\nother\n",
                           "KXRUNS 1\nrun 1 99999999999 ended\n", "KXRUNS 1\nsig a 1 1\n"}) {
     EXPECT_FALSE(ParseRunHistory(bad).has_value()) << bad;
@@ -148,6 +148,26 @@ TEST(RunHistoryTest, CrashLoopGuardAndThrottleByTable) {
   EXPECT_FALSE(verdict.loopGuard || verdict.heldBack);
 }
 
+// Three reports wait for consent at once under a limit of one a day: the first holds the day's place, the
+// others are held back, and a refusal frees it. A clock put back a day keeps the day's count and counts the
+// crashes dated ahead as now.
+TEST(RunHistoryTest, TheDaysLimitHoldsUnderConsentAndAClockPutBack) {
+  constexpr std::int64_t kT = 20000 * 86400 + 3600;
+  RunHistory history;
+  const auto judge = [&](std::int64_t at) {
+    const ReportVerdict verdict = RecordReport(history, "A", at, true, {3, 3600, 1});
+    history = *ParseRunHistory(FormatRunHistory(history));
+    return std::make_pair(verdict.heldBack, verdict.loopGuard);
+  };
+  EXPECT_EQ(std::make_pair(false, false), judge(kT));
+  EXPECT_EQ(std::make_pair(true, false), judge(kT + 1));
+  EXPECT_EQ(std::make_pair(true, true), judge(kT + 2));
+  RecordDiscarded(history, "A", kT + 3);
+  EXPECT_EQ(std::make_pair(false, true), judge(kT + 4));
+  RecordSent(history, "A", kT + 5, 0);
+  EXPECT_EQ(std::make_pair(true, true), judge(kT - 86400));
+}
+
 TEST(RunHistoryTest, PreviousRunsFigures) {
   const auto tie = [](const RunFigures& f) {
     return std::make_tuple(f.runs, f.crashed, f.unknown, f.sameCrashInARow, f.lastSignature);
@@ -164,7 +184,7 @@ TEST(RunHistoryTest, PreviousRunsFigures) {
   StartRun(history, 8, 41);
   EndRun(history, 7, 40, RunEnd::kCrashed, "A");
   EndRun(history, 8, 99, RunEnd::kEnded);
-  EXPECT_EQ("KXRUNS 1\nrun 7 40 crashed A\nrun 8 41 running\n", FormatRunHistory(history));
+  EXPECT_EQ("KXRUNS 2\nrun 7 40 crashed A\nrun 8 41 running\n", FormatRunHistory(history));
 }
 
 }  // namespace
