@@ -203,7 +203,8 @@ class CrashHandlerTest : public testing::Test {
                                       kMiniDumpSuffix};
     ReporterTicket stale;
     stale.crashIdentifier = L"20261101-000000-1", stale.kind = "access-violation";
-    stale.policy = ReportPolicy::kSend, stale.servicePath = ServicePath(), stale.clientDirectory = client_;
+    // The service the ticket names is not the one beside the reporter: only that one may run.
+    stale.policy = ReportPolicy::kSend, stale.servicePath = L"C:\\nowhere\\s.exe", stale.clientDirectory = client_;
     stale.progressLog = reporterLog(), stale.reportWritten = true;
     for (const std::wstring& folder : {sandbox_.storageRoot() + L"\\reporter", crashLogs(), dumps()})
       std::filesystem::create_directories(folder);
