@@ -31,9 +31,9 @@ std::string MakeCrashIdentifier(const CrashMoment& moment, unsigned sequence, st
   std::snprintf(text, sizeof(text), "%04d%02d%02d-%02d%02d%02d-%lu", moment.year, moment.month, moment.day,
                 moment.hour, moment.minute, moment.second, static_cast<unsigned long>(moment.processId));
   std::string identifier = text;
-  if (sequence > 1) identifier += "-" + std::to_string(sequence);
   identifier += '-';
   AppendHex(identifier, random, 8, false);
+  if (sequence > 1) identifier += "-" + std::to_string(sequence);
   return identifier;
 }
 
