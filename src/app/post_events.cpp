@@ -9,6 +9,7 @@
 #include "common/own_file.h"
 #include "common/text_convert.h"
 #include "common/win_handles.h"
+#include "common/wire_names.h"
 #include "ingest/event_document.h"
 #include "ingest/ingest_store.h"
 #include "net/http_client.h"
@@ -17,14 +18,12 @@
 namespace kx {
 namespace {
 
-constexpr wchar_t kIngestPath[] = L"/ingest";
-
 // Event files are written by other programs in the ANSI code page.
 std::wstring WidenEventText(std::string_view narrow) { return WidenFromCodePage(narrow, CP_ACP); }
 
 std::wstring IngestHeaders() {
   const std::wstring key(std::begin(kIngestProject), std::end(kIngestProject) - 1);
-  return L"content-type:application/json\nx-api-key:" + key + L"\n";
+  return L"content-type:application/json\n" + wire::AsciiWide(wire::kApiKeyHeader) + L":" + key + L"\n";
 }
 
 enum class PostOutcome { kAccepted, kRefused, kNothingToPost };
@@ -60,7 +59,8 @@ PostOutcome PostEvent(const std::wstring& path, const ClientConfig& config, LogS
   const std::wstring server = ConfiguredServerUrl(config, kIngestServerUrlKey, kBuiltInIngestServerUrl);
   const std::uint16_t port = ConfiguredPort(config, kIngestServerPortKey);
   std::uint32_t status = 0;
-  HttpClient().SendPostRequest(server, kIngestPath, IngestHeaders(), document, port, &status);
+  HttpClient().SendPostRequest(server, wire::AsciiWide(wire::kIngestPath), IngestHeaders(), document, port,
+                               &status);
   return IsAcceptedStatus(status) ? PostOutcome::kAccepted : PostOutcome::kRefused;
 }
 

@@ -4,6 +4,7 @@
 
 #include "common/diagnostic_log.h"
 #include "common/text_convert.h"
+#include "common/wire_names.h"
 #include "net/http_client.h"
 #include "prefs/answer_readers.h"
 #include "prefs/client_config_file.h"
@@ -13,7 +14,6 @@
 namespace kx {
 namespace {
 
-constexpr wchar_t kPreferencesPath[] = L"/pvb-preferences/win/intel";
 constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded";
 
 // The store's texts were narrowed with the thread's code page.
@@ -29,7 +29,8 @@ size_t ExchangePreferences(const std::wstring& clientDirectory) {
   const std::wstring server =
       ConfiguredServerUrl(config, kPreferencesServerUrlKey, kBuiltInPreferencesServerUrl);
   const std::uint16_t port = ConfiguredPort(config, kPreferencesServerPortKey);
-  const std::wstring answer = HttpClient().SendPostRequest(server, kPreferencesPath, kFormHeader, body, port);
+  const std::wstring answer =
+      HttpClient().SendPostRequest(server, wire::AsciiWide(wire::kPreferencesPath), kFormHeader, body, port);
 
   ReadUpdatedPreferences(answer, preferences);
   return PreferenceStore::WriteAllPreferences(preferences);

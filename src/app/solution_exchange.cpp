@@ -9,6 +9,7 @@
 #include "common/storage_paths.h"
 #include "common/text_convert.h"
 #include "common/text_utils.h"
+#include "common/wire_names.h"
 #include "dispatch/report_file_set.h"
 #include "dispatch/report_names.h"
 #include "intake/named_pipe.h"
@@ -21,7 +22,6 @@
 namespace kx {
 namespace {
 
-constexpr wchar_t kSolutionPath[] = L"/solution-url/win/intel";
 constexpr wchar_t kFormHeader[] = L"Content-Type: application/x-www-form-urlencoded";
 
 // Acts on the server's dump decision. False when the report's state could not be told; nothing was changed.
@@ -66,12 +66,13 @@ std::optional<std::string> ExchangeReport(const std::string& crashIdentifier, co
 
   log.Line("Going to POST Request");
   log.Line(body);
-  const std::wstring answer = HttpClient().SendPostRequest(server, kSolutionPath, kFormHeader, body, port);
-  solutionUrl = ExtractHeaderValue(answer, "Solution_url");
+  const std::wstring answer =
+      HttpClient().SendPostRequest(server, wire::AsciiWide(wire::kSolutionPath), kFormHeader, body, port);
+  solutionUrl = ExtractHeaderValue(answer, wire::kSolutionUrlHeader);
   log.Line(answer);
   log.Line("Response = ", NarrowByTruncation(answer), solutionUrl);
 
-  const std::string attachDump = ExtractHeaderValue(answer, "Attach_Dump");
+  const std::string attachDump = ExtractHeaderValue(answer, wire::kAttachDumpHeader);
   log.Line("Attach dump preference ?? ", attachDump);
   if (!ApplyDumpDecision(IsDumpWanted(attachDump), guid, wideIdentifier, crashLogFolder, log)) {
     log.Line("Could not tell which report files exist, leaving them as they are");

@@ -3,11 +3,12 @@
 #include <utility>
 
 #include "common/text_utils.h"
+#include "common/wire_names.h"
 
 namespace kx {
 namespace {
 
-constexpr std::string_view kUpdatedPreferences = "Updated Preferences";
+constexpr std::string_view kUpdatedPreferences = wire::kUpdatedPreferencesHeader;
 
 // Calls visit(line) for each line split at LF (a CR stays at the end of its line) until it returns true.
 template <typename Visit>

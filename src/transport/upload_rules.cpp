@@ -5,6 +5,7 @@
 #include "common/ascii_text.h"
 #include "common/hex_text.h"
 #include "common/text_utils.h"
+#include "common/wire_names.h"
 #include "dispatch/report_names.h"
 
 namespace kx {
@@ -96,11 +97,14 @@ std::string PercentEncode(std::string_view bytes) { return PercentEncoded(bytes,
 
 std::string UploadHeaders(std::string_view utf8FileName, std::string_view kind, std::string_view guid,
                           std::string_view utf8ReportName) {
-  std::string headers = "Content-Type: application/octet-stream\r\nX-KX-File-Name: ";
-  headers.append(PercentEncode(utf8FileName)).append("\r\nX-KX-File-Kind: ").append(kind);
-  headers.append("\r\nX-KX-Installation-Guid: ").append(PercentEncode(guid)).append("\r\n");
-  if (!utf8ReportName.empty())
-    headers.append("X-KX-Report-Name: ").append(PercentEncode(utf8ReportName)).append("\r\n");
+  std::string headers = "Content-Type: application/octet-stream\r\n";
+  const auto line = [&headers](std::string_view name, std::string_view value) {
+    headers.append(name).append(": ").append(value).append("\r\n");
+  };
+  line(wire::kFileNameHeader, PercentEncode(utf8FileName));
+  line(wire::kFileKindHeader, kind);
+  line(wire::kInstallationGuidHeader, PercentEncode(guid));
+  if (!utf8ReportName.empty()) line(wire::kReportNameHeader, PercentEncode(utf8ReportName));
   return headers;
 }
 

@@ -40,8 +40,10 @@ enum ExitCode : UINT {
   kSecondCrash
 };
 
-constexpr DWORD kCrashWaitMs = 30000;
-constexpr DWORD kServiceWaitMs = 120000;
+// Bounds against a hang only, never a measure: on a busy machine (load 15 on two cores) one createdump of a
+// full dump took more than two minutes under Wine.
+constexpr DWORD kCrashWaitMs = 120000;
+constexpr DWORD kServiceWaitMs = 420000;
 const wchar_t* const kKinds[] = {L"access-violation", L"divide-by-zero", L"breakpoint"};
 enum Kind { kAccessViolation, kDivideByZero, kBreakpoint, kUnknown };
 

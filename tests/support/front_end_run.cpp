@@ -21,7 +21,7 @@ FrontEndRun RunCrashingFrontEnd(const std::string& crashIdentifier, const std::s
                                  (extraRecords.empty() ? L"-" : QuoteWord(extraPath)) + L" " +
                                  QuoteWord(capturePath);
   // Longer than the front end's own limits, so that it reports trouble itself rather than being cut off.
-  FrontEndRun result{RunProgram(ThisProgramFolder() + L"\\crashing_front_end.exe", arguments, 180000),
+  FrontEndRun result{RunProgram(ThisProgramFolder() + L"\\crashing_front_end.exe", arguments, 570000),
                      ReadCrashCapture(capturePath)};
   ::DeleteFileW(extraPath.c_str());
   ::DeleteFileW(capturePath.c_str());
