@@ -2,7 +2,6 @@
 // writes back as it reads is their fuzz targets' check; the hand-over is the end-to-end tests'.
 #include <gtest/gtest.h>
 
-#include <cwchar>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -79,23 +78,12 @@ TEST(ReporterTicketTest, MalformedTicketsAreRefusedAndUnknownKeysSkipped) {
 // when no ticket is about its crash.
 TEST(StrandedReportsTest, OnlyUnfinishedFilesPastTheLimitWithoutATicketGo) {
   const std::int64_t past = kStrandedLimitSeconds + 1;
-  const std::vector<std::wstring> tickets = {CrashIdentifierOfTicket(L"20261207-1.taken"),
-                                             CrashIdentifierOfTicket(L"20261207-2.ticket")};
+  const std::vector<std::wstring> tickets = {CrashIdentifierOfTicket(L"20261207-1.taken")};
   const struct { const wchar_t* name; std::int64_t age; bool goes; } cases[] = {
-      {L"kxWinLog_g_20261207-3_abc.xml.solurl", past, true},
-      {L"kxWinDump_g_20261207-3_abc.dmp", -past, true},
-      {L"kxWinLog_g_20261207-3_abc.xml.att1.app_log.writing", past, true},
-      {L"kxWinLog_g_20261207-3_abc.xml.solurl", past - 2, false},
-      {L"kxWinLog_g_20261207-3_abc.xml.final", past, false},
-      {L"kxWinDump_g_20261207-3_abc.dmp.final.rejected", past, false},
-      {L"kxWinLog_g_20261207-1_abc.xml.solurl", past, false},
-      {L"kxWinDump_g_20261207-2_abc.dmp", past, false},
-      {L"notes.txt", past, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.name, c.name + std::wcslen(c.name)) + " " + std::to_string(c.age));
-    EXPECT_EQ(c.goes, IsStrandedReportFile(c.name, c.age, tickets));
-  }
+      {L"kxWinDump_g_20261207-3_abc.dmp", past, true},  {L"kxWinLog_g_20261207-3_abc.xml.solurl", -past, true},
+      {L"kxWinDump_g_20261207-3_abc.dmp", past - 2, false}, {L"kxWinLog_g_20261207-3_abc.xml.final", past, false},
+      {L"kxWinDump_g_20261207-1_abc.dmp", past, false}, {L"notes.txt", past, false}};
+  for (const auto& c : cases) EXPECT_EQ(c.goes, IsStrandedReportFile(c.name, c.age, tickets)) << c.age << c.goes;
 }
 
 TEST(RunHistoryTest, ReadsItsFileFormAndRefusesTheRest) {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cwchar>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -192,30 +192,28 @@ class CrashHandlerTest : public testing::Test {
   }
   std::wstring runs() const { return sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe"; }
 
-  // A report past the age limit in each way a hand-over leaves one: with its ticket (crash 1), and without
-  // (crash 2); `young`, without a ticket too, is not past the limit. Returns what must stay.
+  // Reports past the age limit, as a broken hand-over leaves them: with a ticket (crash 1), and without (crash
+  // 2); `young`, without a ticket too, is not past it. Returns what must stay.
   std::vector<std::wstring> WriteStrandedReports() const {
-    const std::wstring guid = PreferenceStore::GetInstallationGuid();
-    const std::wstring ticket = sandbox_.storageRoot() + L"\\reporter\\20261101-000000-1.ticket";
-    const std::wstring young = ReportStem(guid, L"20261101-000000-3") + kReportSuffix;
-    std::vector<std::wstring> aged = {ticket, crashLogs() + L"\\" + ReportStem(guid, L"20261101-000000-1") +
-                                      kReportSuffix, dumps() + L"\\" + DumpStem(guid, L"20261101-000000-2") +
-                                      kMiniDumpSuffix};
-    ReporterTicket stale;
-    stale.crashIdentifier = L"20261101-000000-1", stale.kind = "access-violation";
-    // The service the ticket names is not the one beside the reporter: only that one may run.
+    const std::wstring guid = PreferenceStore::GetInstallationGuid(), id = L"20261101-000000-";
+    const std::wstring young = L"\\" + ReportStem(guid, id + L"3") + kReportSuffix;
+    const std::vector<std::wstring> aged = {sandbox_.storageRoot() + L"\\reporter\\" + id + L"1.ticket",
+                                            crashLogs() + L"\\" + ReportStem(guid, id + L"1") + kReportSuffix,
+                                            dumps() + L"\\" + DumpStem(guid, id + L"2") + kMiniDumpSuffix};
+    ReporterTicket stale;  // its service is not the one beside the reporter: only that one may run
+    stale.crashIdentifier = id + L"1", stale.kind = "access-violation", stale.progressLog = reporterLog();
     stale.policy = ReportPolicy::kSend, stale.servicePath = L"C:\\nowhere\\s.exe", stale.clientDirectory = client_;
-    stale.progressLog = reporterLog(), stale.reportWritten = true;
+    stale.reportWritten = true;
     for (const std::wstring& folder : {sandbox_.storageRoot() + L"\\reporter", crashLogs(), dumps()})
       std::filesystem::create_directories(folder);
-    WriteFileBytes(ticket, FormatTicket(stale));
-    for (const std::wstring& path : {aged[1], aged[2], crashLogs() + L"\\" + young}) WriteFileBytes(path, "x");
+    for (const std::wstring& path : {aged[1], aged[2], crashLogs() + young}) WriteFileBytes(path, "x");
+    WriteFileBytes(aged[0], FormatTicket(stale));
     const FILETIME old = {0, 0x01DD0000};  // June 2026; Wine reads a creation time from all three
     for (const std::wstring& path : aged) {
       const UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, 0));
       EXPECT_TRUE(::SetFileTime(file.get(), &old, &old, &old));
     }
-    return {young};
+    return {young.substr(1)};
   }
 
   // What is left of reports in the storage folders but what was handed to the transport (".final").
@@ -304,31 +302,19 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
 TEST_F(CrashHandlerTest, AHandOverThatBreaksStrandsNothing) {
   std::vector<UniqueFileHandle> squatted;
   const auto squat = [&](DWORD processId) {
-    FILETIME time = {};
-    ::GetSystemTimeAsFileTime(&time);
-    ULARGE_INTEGER second = {{time.dwLowDateTime, time.dwHighDateTime}};
-    for (int i = 0; i < 300; ++i, second.QuadPart += 10000000) {
-      const FILETIME at = {second.LowPart, second.HighPart};
-      SYSTEMTIME t = {};
-      ::FileTimeToSystemTime(&at, &t);
-      wchar_t name[96];
-      std::swprintf(name, 96, L"\\\\.\\pipe\\orvan_kxclient_%04u%02u%02u-%02u%02u%02u-%lu", t.wYear, t.wMonth, t.wDay,
-                    t.wHour, t.wMinute, t.wSecond, processId);
-      squatted.emplace_back(::CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+    for (std::time_t at = std::time(nullptr); squatted.size() < 300; ++at) {
+      wchar_t name[64];
+      std::wcsftime(name, 64, L"\\\\.\\pipe\\orvan_kxclient_%Y%m%d-%H%M%S-", std::gmtime(&at));
+      squatted.emplace_back(::CreateNamedPipeW((name + std::to_wstring(processId)).c_str(), PIPE_ACCESS_DUPLEX,
+                                               PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
     }
   };
   const DWORD kill = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   const DWORD av = EXCEPTION_ACCESS_VIOLATION;
-  const struct {
-    const char* name;
-    const wchar_t* words;
-    DWORD job;        // the application's job's limits; 0: no job
-    bool again;       // the application starts once more and ends at once
-    bool stranded;    // reports past the age limit wait in the folders
-    DWORD code;
-    size_t solutions;  // the solution requests of the row's reports
-    bool squat = false;
-  } cases[] = {
+  // job: the application's job's limits (0: none); again: it starts once more and ends at once; stranded:
+  // reports past the age limit wait in the folders; solutions: the row's reports' solution requests.
+  const struct { const char* name; const wchar_t* words; DWORD job; bool again, stranded; DWORD code;
+                 size_t solutions; bool squat = false; } cases[] = {
       {"job with breakaway", L"access-violation --send", kill | JOB_OBJECT_LIMIT_BREAKAWAY_OK, false, false, av, 1},
       {"job without breakaway", L"access-violation --send", kill, true, false, av, 1},
       {"exit during a capture", L"capture-exit --send", 0, false, false, 0, 1},
