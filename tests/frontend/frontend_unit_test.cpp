@@ -9,7 +9,6 @@
 #include "frontend/report_plan.h"
 #include "frontend/reporter_ticket.h"
 #include "frontend/run_history.h"
-#include "frontend/stranded_reports.h"
 
 namespace kx {
 namespace {
@@ -74,18 +73,6 @@ TEST(ReporterTicketTest, MalformedTicketsAreRefusedAndUnknownKeysSkipped) {
   }
 }
 
-// The sweep removes a report's file only past the limit, either way of the clock, before ".final", and
-// when no ticket is about its crash.
-TEST(StrandedReportsTest, OnlyUnfinishedFilesPastTheLimitWithoutATicketGo) {
-  const std::int64_t past = kStrandedLimitSeconds + 1;
-  const std::vector<std::wstring> tickets = {CrashIdentifierOfTicket(L"20261207-1.taken")};
-  const struct { const wchar_t* name; std::int64_t age; bool goes; } cases[] = {
-      {L"kxWinDump_g_20261207-3_abc.dmp", past, true},  {L"kxWinLog_g_20261207-3_abc.xml.solurl", -past, true},
-      {L"kxWinDump_g_20261207-3_abc.dmp", past - 2, false}, {L"kxWinLog_g_20261207-3_abc.xml.final", past, false},
-      {L"kxWinDump_g_20261207-1_abc.dmp", past, false}, {L"notes.txt", past, false}};
-  for (const auto& c : cases) EXPECT_EQ(c.goes, IsStrandedReportFile(c.name, c.age, tickets)) << c.age << c.goes;
-}
-
 TEST(RunHistoryTest, ReadsItsFileFormAndRefusesTheRest) {
   const auto read = ParseRunHistory("KXRUNS 1\nrun 10 4 ended\nrun 20 5 crashed c0000005%20a.exe%2B0x10\n"
                                     "sig c0000005%20a.exe%2B0x10 3 1 2 20 30\n");
@@ -136,9 +123,8 @@ TEST(RunHistoryTest, CrashLoopGuardAndThrottleByTable) {
   EXPECT_FALSE(verdict.loopGuard || verdict.heldBack);
 }
 
-// Three reports wait for consent at once under a limit of one a day: the first holds the day's place, the
-// others are held back, and a refusal frees it. A clock put back a day keeps the day's count and counts the
-// crashes dated ahead as now.
+// Three reports await consent under a limit of one a day: the first holds the day's place until refused. A
+// clock put back a day keeps the day's count, and counts crashes dated ahead as now.
 TEST(RunHistoryTest, TheDaysLimitHoldsUnderConsentAndAClockPutBack) {
   constexpr std::int64_t kT = 20000 * 86400 + 3600;
   RunHistory history;

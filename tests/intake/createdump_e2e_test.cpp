@@ -245,11 +245,11 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
   readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]",
                         text + std::string(10240, 'z'));
   // Attachments: copied, a name no file can have (as hostile as the rest), cut at its bound, not a file, a
-  // symbolic link and a second name of a file the application did not name.
+  // symbolic link (to a target that outlives the sandbox: Wine cannot remove a link whose target went first)
+  // and a second name of a file the application did not name.
   const std::wstring small = sandbox.roaming() + L"\\app.log", big = sandbox.roaming() + L"\\big.bin";
   WriteFileBytes(small, "log\r\n");
   WriteFileBytes(big, std::string(5 << 20, 'b'));
-  // The link's target outlives the sandbox: Wine's removal of a link whose target has gone never ends.
   const std::wstring secret = sandbox.roaming() + L"\\secret.txt", linked = sandbox.roaming() + L"\\linked.log";
   WriteFileBytes(secret, "SECRET-TOKEN");
   ASSERT_TRUE(::CreateHardLinkW((sandbox.roaming() + L"\\hard.log").c_str(), secret.c_str(), nullptr));

@@ -40,13 +40,6 @@ ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, D
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
                             DWORD timeoutMs, DWORD jobLimits, const std::function<void(DWORD)>& beforeStart) {
   ServiceRun run;
-  const UniqueHandle job(jobLimits != 0 ? ::CreateJobObjectW(nullptr, nullptr) : nullptr);
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-  limits.BasicLimitInformation.LimitFlags = jobLimits;
-  if (job && !::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
-    run.startError = ::GetLastError();
-    return run;
-  }
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
   const UniqueFileHandle file(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                             &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -58,15 +51,19 @@ ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& argume
   startup.hStdError = file.get();
   PROCESS_INFORMATION info = {};
   if (!file || !::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                 job || beforeStart ? CREATE_SUSPENDED : 0, nullptr, nullptr, &startup, &info)) {
+                                 CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
     run.startError = ::GetLastError();
     return run;
   }
   const UniqueHandle process(info.hProcess);
   const UniqueHandle thread(info.hThread);
   if (beforeStart) beforeStart(info.dwProcessId);
-  if ((job && !::AssignProcessToJobObject(job.get(), process.get())) ||
-      ((job || beforeStart) && ::ResumeThread(thread.get()) == DWORD(-1))) {
+  const UniqueHandle job(jobLimits != 0 ? ::CreateJobObjectW(nullptr, nullptr) : nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = jobLimits;
+  if ((job && (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
+               !::AssignProcessToJobObject(job.get(), process.get()))) ||
+      ::ResumeThread(thread.get()) == DWORD(-1)) {
     run.startError = ::GetLastError();
     ::TerminateProcess(process.get(), ERROR_TIMEOUT);
     return run;

@@ -31,9 +31,8 @@ constexpr DWORD kProgramLimitMs = 180000;
 ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs = kProgramLimitMs);
 // Runs any program with this argument text (for command lines the quoting helper cannot express).
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = kProgramLimitMs);
-// The same, its standard output and error written to the file `output`. With `jobLimits` (JOB_OBJECT_LIMIT_*),
-// in a job of its own with those limits, closed once the program has ended. `beforeStart`, when given, is
-// called with the process's id while it is still suspended.
+// The same, its output and errors written to `output`; in a job of its own closed at its end with `jobLimits`
+// (JOB_OBJECT_LIMIT_*); `beforeStart` called with its process id while it is still suspended.
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
                             DWORD timeoutMs, DWORD jobLimits = 0,
                             const std::function<void(DWORD)>& beforeStart = {});
