@@ -201,7 +201,6 @@ class CrashHandlerTest : public testing::Test {
     ReporterTicket stale;  // its service is not the one beside the reporter: only that one may run
     stale.crashIdentifier = id + L"1", stale.kind = "access-violation", stale.progressLog = reporterLog();
     stale.policy = ReportPolicy::kSend, stale.servicePath = L"C:\\nowhere\\s.exe", stale.clientDirectory = client_;
-    stale.reportWritten = true;
     for (const std::wstring& folder : {sandbox_.storageRoot() + L"\\reporter", crashLogs(), dumps()})
       std::filesystem::create_directories(folder);
     for (const std::wstring& path : {aged[1], aged[2]}) WriteFileBytes(path, "x");
@@ -335,8 +334,7 @@ TEST_F(CrashHandlerTest, APausedApplicationIsNoHang) {
   };
   const StartedProgram demo(DemoPath(), {L"beat", L"--send", L"--hang-limit-ms", L"2000", L"--client-dir", client_,
                                          L"--service", ServicePath(), L"--reporter-log", reporterLog()});
-  // Its run is recorded at Install, just before its watchdog starts.
-  ASSERT_TRUE(WaitUntil("the demo's run recorded", std::chrono::seconds(120), [&] {
+  ASSERT_TRUE(WaitUntil("its run recorded (at Install, before the watchdog)", std::chrono::seconds(120), [&] {
     return Contains(ReadFileBytes(runs()).value_or(""), " " + std::to_string(demo.processId) + " running");
   }));
   for (int pause = 0; pause < 3; ++pause) {

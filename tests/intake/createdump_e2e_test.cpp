@@ -244,9 +244,8 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
   readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]/@key", text);
   readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]",
                         text + std::string(10240, 'z'));
-  // Attachments: copied, a name no file can have (as hostile as the rest), cut at its bound, not a file, a
-  // symbolic link (to a target that outlives the sandbox: Wine cannot remove a link whose target went first)
-  // and a second name of a file the application did not name.
+  // Attachments: copied, a name no file can have, cut at its bound, not a file, a symbolic link (to a target
+  // that outlives the sandbox: Wine cannot remove a link whose target went first) and a hard link.
   const std::wstring small = sandbox.roaming() + L"\\app.log", big = sandbox.roaming() + L"\\big.bin";
   WriteFileBytes(small, "log\r\n");
   WriteFileBytes(big, std::string(5 << 20, 'b'));

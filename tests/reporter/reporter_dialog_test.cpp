@@ -191,13 +191,10 @@ TEST_F(ReporterDialogTest, DontSendLeavesNoFileOfTheCrashAndReachesNoServer) {
 
 // A reporter killed with its dialog open (log-off, Task Manager): the next reporter offers its report again.
 TEST_F(ReporterDialogTest, AReporterKilledWithItsDialogOpenAsksAgainLater) {
-  {
-    const std::unique_ptr<StartedProgram> killed = Start(ReportPolicy::kAsk);
-    ASSERT_NE("", WaitForWindow("Glint", killed->process.get())) << progress();
-    killed->End(true);
-  }
-  // The next crash's reporter: two dialogs, each answered Don't send (Esc).
-  WriteCrashFiles();
+  const std::unique_ptr<StartedProgram> killed = Start(ReportPolicy::kAsk);
+  ASSERT_NE("", WaitForWindow("Glint", killed->process.get())) << progress();
+  killed->End(true);
+  WriteCrashFiles();  // the next crash: its reporter shows two dialogs, each answered Don't send
   const std::unique_ptr<StartedProgram> next = Start(ReportPolicy::kAsk);
   EXPECT_TRUE(WaitUntil("two dialogs answered", std::chrono::seconds(300), [&] {
     // A click, not a key: keys reach only the dialog that has the focus. The two lie one on the other.

@@ -31,8 +31,7 @@ constexpr DWORD kProgramLimitMs = 180000;
 ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs = kProgramLimitMs);
 // Runs any program with this argument text (for command lines the quoting helper cannot express).
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = kProgramLimitMs);
-// The same, its output and errors written to `output`; in a job of its own closed at its end with `jobLimits`
-// (JOB_OBJECT_LIMIT_*); `beforeStart` called with its process id while it is still suspended.
+// The same, output to `output`; in a job with `jobLimits` when given; `beforeStart` gets its id while suspended.
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
                             DWORD timeoutMs, DWORD jobLimits = 0,
                             const std::function<void(DWORD)>& beforeStart = {});
