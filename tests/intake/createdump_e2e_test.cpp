@@ -192,6 +192,19 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
   }
 }
 
+// A Linux symbolic link, removed by Linux before its sandbox goes: Wine's removal of a link whose target has
+// gone first never ends.
+struct LinuxLink {
+  std::wstring path;
+  ~LinuxLink() {
+    StartLinuxProgram(L"Z:\\bin\\rm", L"-f " + QuoteWord(UnixPath(path)));
+    WaitUntil("rm to remove the symbolic link", std::chrono::seconds(60), [&] {
+      WIN32_FIND_DATAW found = {};
+      return !UniqueFindHandle(::FindFirstFileW(path.c_str(), &found));
+    });
+  }
+};
+
 TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump) {
   AppDataSandbox sandbox;  // logging off
   const std::string id = UniqueCrashIdentifier();
@@ -244,15 +257,16 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
   readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]/@key", text);
   readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]",
                         text + std::string(10240, 'z'));
-  // Attachments: copied, a name no file can have, cut at its bound, not a file, a symbolic link (to a target
-  // that outlives the sandbox: Wine cannot remove a link whose target went first) and a hard link.
+  // Attachments: copied, a name no file can have (as hostile as the rest), cut at its bound, not a file, a
+  // symbolic link and a second name of a file the application did not name.
   const std::wstring small = sandbox.roaming() + L"\\app.log", big = sandbox.roaming() + L"\\big.bin";
   WriteFileBytes(small, "log\r\n");
   WriteFileBytes(big, std::string(5 << 20, 'b'));
   const std::wstring secret = sandbox.roaming() + L"\\secret.txt", linked = sandbox.roaming() + L"\\linked.log";
   WriteFileBytes(secret, "SECRET-TOKEN");
   ASSERT_TRUE(::CreateHardLinkW((sandbox.roaming() + L"\\hard.log").c_str(), secret.c_str(), nullptr));
-  ASSERT_EQ("", StartLinuxProgram(L"Z:\\bin\\ln", L"-s /etc/passwd " + QuoteWord(UnixPath(linked))));
+  ASSERT_EQ("", StartLinuxProgram(L"Z:\\bin\\ln", L"-s " + QuoteWord(UnixPath(secret)) + L" " + QuoteWord(UnixPath(linked))));
+  const LinuxLink link{linked};
   ASSERT_TRUE(WaitUntil("ln -s to make linked.log", std::chrono::seconds(60), [&] { return IsFile(linked); }));
   const std::string roaming = NarrowToCodePage(sandbox.roaming(), CP_UTF8);
   extra += CrashRecord("Attachments", EncodeAttachments({roaming + "\\app.log", roaming + "\\" + text,
