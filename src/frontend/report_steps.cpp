@@ -33,6 +33,7 @@ ReportSteps::ReportSteps(const ReporterTicket& ticket, SayLine say)
 
 void ReportSteps::Run(PlanInput input, const Questions& questions, const std::string& discardWhy) {
   input.answer = Answer::kNotYet;
+  input.reportWritten = ticket_.reportWritten;
   std::vector<ReportStep> steps = PlanReportSteps(input);
   for (std::size_t i = 0; i < steps.size(); ++i) {
     if (steps[i] != ReportStep::kAsk) {
@@ -62,10 +63,6 @@ void ReportSteps::Take(ReportStep step, const Questions& questions, const std::s
 }
 
 Answer ReportSteps::Ask(const Questions& questions) {
-  if (!ticket_.reportWritten) {
-    say_("ask: createdump left no report, so there is nothing to ask about");
-    return Answer::kDontSend;
-  }
   return questions.ask ? questions.ask() : Answer::kDontSend;
 }
 

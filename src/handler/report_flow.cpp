@@ -247,6 +247,7 @@ void ReportFlow::Finish(const Dumped& dumped) {
   const bool applicationAnswers = options_.policy == ReportPolicy::kAsk && options_.decide;
   input.asker = applicationAnswers ? Asker::kApplication : Asker::kReporterDialog;
   input.openHelpLink = options_.openSolutionLink;
+  input.reportWritten = summary.reportWritten;
   std::string discardWhy;
   // The reporter carries every plan but a bare discard, so that the crashed process can end at once.
   if (input.asker == Asker::kReporterDialog && NeedsReporter(PlanReportSteps(input))) {

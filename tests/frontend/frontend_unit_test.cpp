@@ -36,6 +36,9 @@ TEST(ReportPlanTest, EachPolicyAndAnswerGivesItsSteps) {
       {"decide: no", {ask, false, application, false, no}, {S::kAsk, S::kDiscard}},
       {"ask, nobody to ask", {ask, false, nobody, false, yes}, {S::kDiscard}},
       {"ask, held back", {ask, true, application, false, yes}, {S::kDiscard}},
+      // Nothing written: nothing to exchange, send or ask about; the event says so except under asking.
+      {"send, no report", {send, false, dialog, true, notYet, false}, {S::kDiscard, S::kQueueEvent}},
+      {"ask, no report", {ask, false, dialog, false, yes, false}, {S::kDiscard}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -232,8 +232,9 @@ class CrashHandlerTest : public testing::Test {
 std::unique_ptr<HttpsTestServer> CrashHandlerTest::server_;
 
 // Nothing of a crash that is not sent stays (attachments and the captured report's files included), and the
-// application ends with its own code whatever the service does. A refusal by policy posts the event; with no
-// reporter to ask, the application's own "no", or no service that works, nothing at all reaches a server.
+// application ends with its own code whatever the service does. A refusal by policy posts the event; a crash
+// that left no report posts only the event that says so; with no reporter to ask, the application's own "no",
+// or no service that works, nothing at all reaches a server.
 TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsCode) {
   const std::wstring hanging = ThisProgramFolder() + L"\\hanging_program.exe";
   const std::wstring failing = L"access-violation --send --timeout-ms 3000";
@@ -242,23 +243,24 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
     std::wstring words;
     std::wstring service;  // empty: the real one
     DWORD code;
-    bool refused;  // the reporter runs, for the captured report and the crash, and posts the refusal
-    bool quiet;    // every step ran before the application ended, and nothing reached a server
-    const char* said;  // one of the application's own lines
+    size_t reporters;   // the reporters started, each to say done before anything is looked at
+    const char* event;  // a text of the event posted; null: nothing reaches a server
+    const char* said;   // one of the application's own lines
   } cases[] = {
-      {L"access-violation --dont-send --attach-log --capture-first", L"", av, true, false, ""},
+      {L"access-violation --dont-send --attach-log --capture-first", L"", av, 2, "\"report.sent\":\"no\"", ""},
       {L"access-violation --ask --reporter C:\\nowhere\\KXCrashReporter.exe --attach-log --capture-first",
-       L"", av, false, true, ""},
+       L"", av, 0, nullptr, ""},
       // The application's own answer, in the process, asked before anything is sent: "no" is kept like the user's.
-      {L"access-violation --ask --decide no --attach-log --capture-first", L"", av, false, true, ""},
-      {failing, L"C:\\nowhere\\KXWindowsClientService.exe", av, false, true, ""},
+      {L"access-violation --ask --decide no --attach-log --capture-first", L"", av, 0, nullptr, ""},
+      {failing, L"C:\\nowhere\\KXWindowsClientService.exe", av, 0, nullptr, ""},
       // A createdump that had to be stopped may have left part of a dump: dontsend clears it.
-      {failing, hanging, av, false, true, "[handler] dontsend: the service"},
-      // crashing_front_end's command-line check refuses the service's words and ends at once.
-      {failing, ThisProgramFolder() + L"\\crashing_front_end.exe", av, false, true, ""},
+      {failing, hanging, av, 0, nullptr, "[handler] dontsend: the service"},
+      // crashing_front_end's command-line check refuses the service's words and ends at once: no report, so
+      // the reporter (which runs the service beside itself) neither exchanges nor sends, and says so.
+      {failing, ThisProgramFolder() + L"\\crashing_front_end.exe", av, 1, "\"report.written\":\"no\"", ""},
       // No crash: the main thread ends itself, and the handler's thread must not keep the process on. It
       // ends with the main thread's code, as when the last thread ends.
-      {L"exit-main-thread", L"", 21, false, true, ""},
+      {L"exit-main-thread", L"", 21, 0, nullptr, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.words << L" " << c.service);
@@ -266,24 +268,25 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
     const ServiceRun run = Crash(c.words, c.service);
     ASSERT_TRUE(run.finished) << "the application did not end";
     EXPECT_EQ(c.code, run.exitCode);
-    const std::string log = c.refused ? WaitForReporter(2) : "";
+    const std::string log = c.reporters > 0 ? WaitForReporter(c.reporters) : "";
     EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
     EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
     EXPECT_TRUE(ReadLaunches(client_).empty());
     EXPECT_TRUE(Contains(output(), c.said)) << output();
-    if (c.quiet) {
-      EXPECT_EQ(0u, RequestsTo(kSolution, requestsBefore).size());
+    // Only the refusal by policy had a report to offer for a help link.
+    EXPECT_EQ(c.reporters == 2, !RequestsTo(kSolution, requestsBefore).empty()) << log;
+    if (!c.event) {
       EXPECT_EQ(std::vector<std::wstring>{}, ListTree(sandbox_.storageRoot() + L"\\ingest"));
+      continue;
     }
-    if (!c.refused) continue;
     // postingestevent runs on after the reporter has ended. Captured reports post no event, and the earlier
     // tests' reports were sent.
-    const bool event = WaitUntil("the refusal's event post", std::chrono::seconds(120), [&] {
+    const bool event = WaitUntil("the event post", std::chrono::seconds(120), [&] {
       for (const RecordedRequest& r : RequestsTo("/ingest", requestsBefore))
-        if (Contains(r.body, "\"report.sent\":\"no\"")) return true;
+        if (Contains(r.body, c.event)) return true;
       return false;
     });
-    EXPECT_TRUE(event) << "no event with report.sent no reached the server; the reporter's log:\n" << log;
+    EXPECT_TRUE(event) << "no event with " << c.event << " reached the server; the reporter's log:\n" << log;
   }
 }
 
