@@ -64,9 +64,9 @@ function(kx_add_library name)
     return()
   endif()
   add_library(${name} STATIC ${ARG_SOURCES})
-  # Headers are included as "folder/name.h": from src/ here, from include/ of an installed package.
-  target_include_directories(${name} PUBLIC "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>"
-                                            "$<INSTALL_INTERFACE:include>")
+  # Headers are included as "folder/name.h" from src/. An installed package holds only the public headers
+  # (kx_api's include/kx): its libraries' own headers stay behind, so they name no installed folder.
+  target_include_directories(${name} PUBLIC "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>")
   # Our warnings are for our own sources only; they never reach an application linking the library.
   target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE "$<BUILD_INTERFACE:kx_warnings>")
   if(WIN32)

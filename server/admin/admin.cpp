@@ -3,10 +3,16 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+
 #include "rules/link_rules.h"
+#include "store/file_io.h"
+#include "symbols/symbol_files.h"
+#include "web/secrets.h"
 #include "wire/exchange_bodies.h"
 
 namespace kx::server {
@@ -26,7 +32,7 @@ int Groups(Store& store, const std::vector<std::string>&, bool asJson, std::FILE
   const std::vector<GroupSummary> groups = store.Groups();
   json list = json::array();
   for (const GroupSummary& group : groups) {
-    list.push_back({{"signature", group.signature}, {"crashes", group.crashes}, {"dumps", group.dumps},
+    list.push_back({{"id", group.id}, {"signature", group.signature}, {"crashes", group.crashes}, {"dumps", group.dumps},
                     {"installations", group.installations}, {"first_seen", group.firstSeen},
                     {"last_seen", group.lastSeen}, {"builds", group.builds},
                     {"link", group.link.empty() ? json(nullptr) : json(group.link)}});
@@ -143,6 +149,70 @@ int Check(Store& store, const std::vector<std::string>&, bool, std::FILE* out, s
   return report.problems.empty() ? 0 : 1;
 }
 
+// One line of standard input without its line end; nothing at its end.
+std::optional<std::string> ReadLine(std::FILE* in) {
+  std::string line;
+  for (int c; (c = std::fgetc(in)) != EOF;) {
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return line;
+    }
+    line += static_cast<char>(c);
+  }
+  if (line.empty()) return std::nullopt;
+  return line;
+}
+
+// The password twice on standard input (a terminal or a pipe); no default, none shorter than 8 characters.
+int User(Store& store, const std::vector<std::string>& words, std::FILE* in, std::FILE* err) {
+  const std::string& name = words[0];
+  if (name.empty() || name.size() > 64 || name.find_first_of(" \t\r\n") != std::string::npos) {
+    Print(err, "kxserver: NAME is a word of at most 64 characters\n");
+    return 2;
+  }
+  Print(err, "password for " + name + ", twice, one a line:\n");
+  const std::optional<std::string> first = ReadLine(in), second = ReadLine(in);
+  if (!first || !second || *first != *second) {
+    Print(err, "kxserver: the two passwords differ or are missing; nothing changed\n");
+    return 1;
+  }
+  if (first->size() < 8) {
+    Print(err, "kxserver: a password has at least 8 characters; nothing changed\n");
+    return 1;
+  }
+  store.SetUser(name, web::HashPassword(*first), static_cast<std::int64_t>(std::time(nullptr)));
+  Print(err, "kxserver: " + name + " may log in to the pages\n");
+  return 0;
+}
+
+// Copies each file into the symbol store's incoming name, places it, and queues the walks it may name.
+int AddSymbols(Store& store, const std::string& symbolStore, const std::vector<std::string>& files, std::FILE* out,
+               std::FILE* err) {
+  if (symbolStore.empty() || !MakeFolders(symbolStore)) {
+    Print(err, "kxserver: give --symbol-store DIR (on a data folder it is DIR/symbols)\n");
+    return 2;
+  }
+  int status = 0;
+  for (const std::string& file : files) {
+    const std::string incoming = IncomingPath(symbolStore);
+    std::error_code error;
+    if (!std::filesystem::copy_file(file, incoming, error)) {
+      Print(err, "kxserver: cannot read " + file + ": " + error.message() + "\n");
+      status = 1;
+      continue;
+    }
+    const StoredSymbols stored = PlaceSymbolFile(symbolStore, std::filesystem::path(file).filename().string(), incoming);
+    if (!stored.error.empty()) {
+      Print(err, "kxserver: " + file + ": " + stored.error + "\n");
+      status = 1;
+      continue;
+    }
+    for (const std::string& path : stored.paths) Print(out, path + (stored.added ? "\n" : " (stored before)\n"));
+    Print(out, std::to_string(store.RequeueDumpsOf(stored.ids)) + " dumps to walk again\n");
+  }
+  return status;
+}
+
 const std::map<std::string, Command>& Commands() {
   static const std::map<std::string, Command> commands = {
       {"groups", {0, "groups [--json]", Groups}},
@@ -162,7 +232,23 @@ const std::map<std::string, Command>& Commands() {
 }  // namespace
 
 int RunAdmin(Store& store, const ProcessorOptions& processing, const std::vector<std::string>& words,
-             std::FILE* out, std::FILE* err) {
+             std::FILE* in, std::FILE* out, std::FILE* err) {
+  if (words.size() >= 3 && words[0] == "symbols" && words[1] == "add") {
+    try {
+      return AddSymbols(store, processing.symbolStore, {words.begin() + 2, words.end()}, out, err);
+    } catch (const std::exception& error) {
+      Print(err, std::string("kxserver: ") + error.what() + "\n");
+      return 1;
+    }
+  }
+  if (words.size() == 2 && words[0] == "user") {
+    try {
+      return User(store, {words[1]}, in, err);
+    } catch (const std::exception& error) {
+      Print(err, std::string("kxserver: ") + error.what() + "\n");
+      return 1;
+    }
+  }
   if (words.size() == 1 && words[0] == "process") {
     Processor processor(store, processing);
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
@@ -179,7 +265,8 @@ int RunAdmin(Store& store, const ProcessorOptions& processing, const std::vector
   if (command == Commands().end() || rest.size() != command->second.words) {
     Print(err, "usage: kxserver admin (--data DIR | --database URL) COMMAND, COMMAND one of:\n");
     for (const auto& entry : Commands()) Print(err, std::string("  ") + entry.second.usage + "\n");
-    Print(err, "  process\n");
+    Print(err, "  process\n  user NAME                (the password twice on standard input)\n"
+               "  symbols add FILE...      (into --symbol-store DIR; DIR/symbols of a data folder)\n");
     return 2;
   }
   try {

@@ -10,6 +10,8 @@
 //   uploads [--json]                       every stored file
 //   check                                  reads every stored file back against its size and digest
 //   process                                processes the queue and applies retention once, now
+//   symbols add FILE...                    unstripped modules into the symbol store; their dumps walked again
+//   user NAME                              an account of the pages (or a new password), read twice from `in`
 #pragma once
 
 #include <cstdio>
@@ -23,6 +25,6 @@ namespace kx::server {
 
 // Returns the exit code: 0 done, 1 failed (said on `err`), 2 a wrong command line.
 int RunAdmin(Store& store, const ProcessorOptions& processing, const std::vector<std::string>& words,
-             std::FILE* out, std::FILE* err);
+             std::FILE* in, std::FILE* out, std::FILE* err);
 
 }  // namespace kx::server

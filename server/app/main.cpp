@@ -18,6 +18,7 @@ constexpr char kUsage[] =
     "                      [--threads N] [--max-dump-mib N] [--rate-per-installation PER_MINUTE]\n"
     "                      [--rate-overall PER_SECOND] [--ingest-key KEY] [--symbols DIR]... [--dump-reader PROGRAM]\n"
     "                      [--access-log FILE] [--port-file FILE] [--connections N] [--spool DIR]\n"
+    "                      [--symbol-store DIR] [--symbols-key KEY]\n"
     "       kxserver admin (--data DIR | --database URL) COMMAND ...   (kxserver admin --data DIR help)\n";
 
 // The default dump reader is installed beside this program.
@@ -40,7 +41,8 @@ int Admin(std::vector<std::string> words) {
     kx::server::ProcessorOptions processing;
     processing.dumpReader = {DumpInfoPath(), "--json"};
     processing.spoolFolder = location->spoolFolder;
-    return kx::server::RunAdmin(*store, processing, words, stdout, stderr);
+    processing.symbolStore = location->symbolStore;
+    return kx::server::RunAdmin(*store, processing, words, stdin, stdout, stderr);
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "kxserver: cannot open the store: %s\n", failure.what());
     return 1;

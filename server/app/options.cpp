@@ -40,6 +40,8 @@ std::optional<StoreLocation> TakeStoreLocation(std::vector<std::string>& words, 
       location.dataFolder = words[++at];
     } else if (word == "--database" && valued) {
       location.databaseUrl = words[++at];
+    } else if (word == "--symbol-store" && valued) {
+      location.symbolStore = words[++at];
     } else if (word == "--spool" && valued) {
       location.spoolFolder = words[++at];
     } else if (word == "--connections" && valued && ReadNumber(words[at + 1], 1000, number) && number > 0) {
@@ -53,6 +55,7 @@ std::optional<StoreLocation> TakeStoreLocation(std::vector<std::string>& words, 
     error = "give either --data DIR or --database URL";
     return std::nullopt;
   }
+  if (location.symbolStore.empty() && !location.dataFolder.empty()) location.symbolStore = location.dataFolder + "/symbols";
   words = rest;
   return location;
 }
@@ -71,6 +74,7 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& wo
   options.processing.dumpReader = {dumpReader, "--json"};
   std::vector<std::string> symbolFolders;
   options.processing.spoolFolder = location->spoolFolder;
+  options.processing.symbolStore = location->symbolStore;
   bool plain = false;
   // Each option with a value: true when the value is one it takes.
   using Setter = std::function<bool(const std::string&)>;
@@ -99,6 +103,7 @@ std::optional<ServeOptions> ParseServeOptions(const std::vector<std::string>& wo
       {"--dump-seconds", number(3600, [&](long long n) { options.processing.dumpSeconds = static_cast<int>(std::max(1LL, n)); })},
       {"--access-log", text(options.accessLogPath)},
       {"--port-file", text(options.portFile)},
+      {"--symbols-key", text(options.symbolsKey)},
   };
   for (std::size_t at = 0; at < rest.size(); ++at) {
     if (rest[at] == "--plain-http") {

@@ -4,7 +4,7 @@
 //                  | --plain-http) [--threads N] [--connections N] [--spool DIR] [--max-dump-mib N]
 //                  [--rate-per-installation PER_MINUTE] [--rate-overall PER_SECOND] [--ingest-key KEY]
 //                  [--symbols DIR]... [--dump-reader PROGRAM] [--dump-seconds N] [--access-log FILE|-]
-//                  [--port-file FILE]
+//                  [--port-file FILE] [--symbol-store DIR] [--symbols-key KEY]
 //   kxserver admin (--data DIR | --database URL) COMMAND ...      (admin/admin.h)
 #pragma once
 
@@ -24,6 +24,7 @@ struct ServeOptions {
   ProcessorOptions processing;
   std::string accessLogPath = "-";
   std::string portFile;
+  std::string symbolsKey;  // POST /symbols takes files with this key; empty: none
 };
 
 // The serve options, or nothing with the reason in `error`. `dumpReader` is the default dump reader; whichever

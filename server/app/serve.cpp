@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "store/file_io.h"
+#include "web/web_pages.h"
 
 namespace kx::server {
 namespace {
@@ -90,6 +91,12 @@ int Serve(const ServeOptions& options) {
   IntakeOptions intake = options.intake;
   intake.accessLog = accessLog;
   IntakeServer server(*store, intake, [&processor] { processor.Wake(); });
+  // Plain HTTP is for behind a proxy that ends TLS: the browser still speaks HTTPS, so the cookie stays Secure.
+  web::WebOptions pageOptions;
+  pageOptions.symbolStore = options.store.symbolStore;
+  pageOptions.symbolsKey = options.symbolsKey;
+  web::WebPages pages(*store, pageOptions);
+  pages.Route(server.http());
   std::string error;
   if (!server.Bind(error)) {
     std::fprintf(stderr, "kxserver: %s\n", error.c_str());

@@ -36,6 +36,8 @@ class IntakeServer {
   // Binds the port (0: any free one); false with the reason when it cannot.
   bool Bind(std::string& error);
   int port() const { return port_; }
+  // For routes beside the exchanges (the pages), added before Bind.
+  httplib::Server& http() { return *server_; }
   // Serves until Stop().
   bool Run();
   void Stop();

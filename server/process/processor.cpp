@@ -1,5 +1,7 @@
 #include "process/processor.h"
 
+#include <dirent.h>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -115,6 +117,24 @@ void Processor::ProcessReport(const Job& job, std::int64_t now) {
   store_.FinishReportJob(job, facts, document, now);
 }
 
+namespace {
+
+bool HoldsAny(const std::string& folder) {
+  DIR* listing = ::opendir(folder.c_str());
+  if (listing == nullptr) return false;
+  bool any = false;
+  while (const dirent* entry = ::readdir(listing)) {
+    if (entry->d_name[0] != '.') {
+      any = true;
+      break;
+    }
+  }
+  ::closedir(listing);
+  return any;
+}
+
+}  // namespace
+
 void Processor::ProcessDump(const Job& job, std::int64_t now) {
   std::string path = store_.LocalPath(job.blob);
   std::unique_ptr<TemporaryFile> copy;
@@ -129,7 +149,13 @@ void Processor::ProcessDump(const Job& job, std::int64_t now) {
     }
     path = copy->path();
   }
-  const DumpReading reading = ReadDumpInChild(options_.dumpReader, path, options_.dumpSeconds);
+  // The store of uploaded symbols is read once it holds any: an empty one would only cost a walk.
+  std::vector<std::string> command = options_.dumpReader;
+  if (!options_.symbolStore.empty() && HoldsAny(options_.symbolStore)) {
+    command.push_back("--symbols");
+    command.push_back(options_.symbolStore);
+  }
+  const DumpReading reading = ReadDumpInChild(command, path, options_.dumpSeconds);
   store_.FinishDumpJob(job, reading.readable, reading.details, reading.signature, now);
 }
 

@@ -16,6 +16,7 @@ namespace kx::server {
 
 struct ProcessorOptions {
   std::vector<std::string> dumpReader;  // the command that reads a dump; its path is appended
+  std::string symbolStore;              // where uploaded symbols go: searched after the reader's own folders
   int dumpSeconds = 60;
   std::string spoolFolder = "/tmp";     // where a dump the store keeps in the database is copied to be read
   std::uint64_t reportBytes = 8 << 20;  // a report larger than this is not read (marked unreadable)

@@ -50,6 +50,46 @@ const std::vector<std::vector<const char*>>& Migrations() {
           "CREATE TABLE signature_names (pvb_key TEXT NOT NULL, signature TEXT NOT NULL, named TEXT NOT NULL, "
           "PRIMARY KEY (pvb_key, signature))",
       },
+      // 3: the pages: accounts and their sessions (a token's SHA-256 only), a group's own dump sampling, and
+      // the indexes the group list and a group's page read by.
+      {
+          "CREATE TABLE users (name TEXT PRIMARY KEY, password TEXT NOT NULL, created BIGINT NOT NULL)",
+          "CREATE TABLE sessions (token TEXT PRIMARY KEY, user_name TEXT NOT NULL, csrf TEXT NOT NULL, "
+          "expires BIGINT NOT NULL)",
+          "ALTER TABLE crash_groups ADD COLUMN dumps_per_group BIGINT",
+          // Everything the group list counts and filters by, so that it reads the index alone, never the rows
+          // (whose report document is large); a group's latest crashes come from its front.
+          "CREATE INDEX crashes_for_pages ON crashes (group_id, first_seen, guid, dump_upload, product, version, "
+          "build)",
+          "CREATE INDEX crashes_by_time ON crashes (first_seen)",
+      },
+      // 4: a group's counts kept as its crashes arrive, move and go (Store::Tally, Store::Recount), so that the
+      // group list reads a row a group, a row a build of it and a row a day, whatever the number of crashes.
+      {
+          "ALTER TABLE crash_groups ADD COLUMN crashes BIGINT NOT NULL DEFAULT 0",
+          "ALTER TABLE crash_groups ADD COLUMN installations BIGINT NOT NULL DEFAULT 0",
+          "ALTER TABLE crash_groups ADD COLUMN last_seen BIGINT NOT NULL DEFAULT 0",
+          "CREATE TABLE group_builds (group_id BIGINT NOT NULL, product TEXT NOT NULL, version TEXT NOT NULL, "
+          "build TEXT NOT NULL, crashes BIGINT NOT NULL, last_seen BIGINT NOT NULL, "
+          "PRIMARY KEY (group_id, product, version, build))",
+          "CREATE TABLE group_days (group_id BIGINT NOT NULL, day BIGINT NOT NULL, crashes BIGINT NOT NULL, "
+          "PRIMARY KEY (group_id, day))",
+          "CREATE INDEX group_days_by_day ON group_days (day)",
+          "CREATE INDEX crashes_by_installation ON crashes (group_id, guid)",
+          "INSERT INTO group_builds SELECT group_id, COALESCE(product, ''), COALESCE(version, ''), "
+          "COALESCE(build, ''), COUNT(*), MAX(first_seen) FROM crashes WHERE group_id IS NOT NULL "
+          "GROUP BY group_id, COALESCE(product, ''), COALESCE(version, ''), COALESCE(build, '')",
+          "INSERT INTO group_days SELECT group_id, first_seen / 86400, COUNT(*) FROM crashes "
+          "WHERE group_id IS NOT NULL GROUP BY group_id, first_seen / 86400",
+          "UPDATE crash_groups SET crashes = (SELECT COUNT(*) FROM crashes c WHERE c.group_id = crash_groups.id), "
+          "installations = (SELECT COUNT(DISTINCT guid) FROM crashes c WHERE c.group_id = crash_groups.id), "
+          "last_seen = (SELECT COALESCE(MAX(first_seen), 0) FROM crashes c WHERE c.group_id = crash_groups.id)",
+      },
+      // 5: a group's builds by their latest crash, so that the group list reads the few it shows from the
+      // index's front, never the rest.
+      {
+          "CREATE INDEX group_builds_latest ON group_builds (group_id, last_seen DESC, product, version, build)",
+      },
   };
   return migrations;
 }

@@ -77,15 +77,16 @@ std::int64_t Store::CrashRow(Sql& sql, const CrashArrival& arrival) {
   if (auto id = FirstInt(sql.Run(find, {arrival.guid, fingerprint}))) return *id;
   std::optional<std::int64_t> group;
   if (facts.readable()) group = GroupFor(sql, arrival.signature, PvbKeyOf(facts), arrival.now);
-  sql.Run("INSERT INTO crashes (guid, fingerprint, group_id, state, problem, product, version, build, pvb_key, "
-          "crash_type, exception, exception_code, dump_type, document, first_seen, solution_at, report_upload, "
-          "crash_id) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18) "
-          "ON CONFLICT (guid, fingerprint) DO NOTHING",
-          {arrival.guid, fingerprint, NullableId(group), facts.readable() ? "grouped" : "unreadable",
-           NullableText(facts.problem), facts.product, facts.version, facts.build, PvbKeyOf(facts),
-           facts.crashType, facts.exception, facts.exceptionCode, facts.dumpType,
-           SqlBlob{std::string(arrival.document)}, arrival.now, NullableId(arrival.solutionAt),
-           NullableId(arrival.reportUpload), NullableText(arrival.crashId)});
+  const SqlRows made = sql.Run(
+      "INSERT INTO crashes (guid, fingerprint, group_id, state, problem, product, version, build, pvb_key, "
+      "crash_type, exception, exception_code, dump_type, document, first_seen, solution_at, report_upload, "
+      "crash_id) VALUES ($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15, $16, $17, $18) "
+      "ON CONFLICT (guid, fingerprint) DO NOTHING RETURNING id",
+      {arrival.guid, fingerprint, NullableId(group), facts.readable() ? "grouped" : "unreadable",
+       NullableText(facts.problem), facts.product, facts.version, facts.build, PvbKeyOf(facts), facts.crashType,
+       facts.exception, facts.exceptionCode, facts.dumpType, SqlBlob{std::string(arrival.document)}, arrival.now,
+       NullableId(arrival.solutionAt), NullableId(arrival.reportUpload), NullableText(arrival.crashId)});
+  if (!made.empty() && group) Tally(sql, *group, arrival);
   if (auto id = FirstInt(sql.Run(find, {arrival.guid, fingerprint}))) return *id;
   throw std::runtime_error("the crash row was not made");
 }
@@ -124,6 +125,8 @@ void Store::NameGroup(Sql& sql, std::int64_t crash, std::int64_t now) {
   const std::int64_t group = GroupFor(sql, unnamed, pvbKey, now);
   sql.Run("UPDATE crash_groups SET first_seen = $1 WHERE id = $2 AND first_seen > $1", {IntOf(row[0][3]), group});
   sql.Run("UPDATE crashes SET group_id = $1 WHERE group_id = $2 AND pvb_key = $3", {group, old, pvbKey});
+  Recount(sql, old);
+  Recount(sql, group);
   sql.Run("DELETE FROM crash_groups WHERE id = $1 AND NOT EXISTS (SELECT 1 FROM crashes WHERE group_id = $1)",
           {old});
 }
@@ -160,7 +163,10 @@ bool Store::DecideDump(Sql& sql, std::int64_t crash, std::int64_t group, const s
       "SELECT COUNT(*) FROM crashes WHERE group_id = $1 AND pvb_key = $2 AND dump_asked IS NOT NULL AND "
       "(dump_upload IS NOT NULL OR dump_asked > $3)",
       {group, pvbKey, now - kDumpPromiseSeconds}).at(0)[0]);
-  if (held >= DumpsPerGroup(sql)) return false;
+  // The group's own K, set on its page, before the store's.
+  const SqlRows own = sql.Run("SELECT dumps_per_group FROM crash_groups WHERE id = $1", {group});
+  const std::int64_t most = !own.empty() && own[0][0] ? IntOf(own[0][0]) : DumpsPerGroup(sql);
+  if (held >= most) return false;
   sql.Run("UPDATE crashes SET dump_asked = $1 WHERE id = $2", {now, crash});
   return true;
 }

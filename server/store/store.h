@@ -27,6 +27,8 @@ struct StoreLocation {
   std::string databaseUrl;
   std::string spoolFolder = "/tmp";  // PostgreSQL: where bodies wait until their transaction
   int connections = 16;
+  // Where uploaded symbols go (--symbol-store; DATA/symbols on a data folder; none: symbols are not taken).
+  std::string symbolStore;
 };
 
 inline constexpr std::int64_t kDefaultDumpsPerGroup = 5;
@@ -54,6 +56,7 @@ struct GroupSummary {
   std::string signature;
   std::int64_t crashes = 0, dumps = 0, installations = 0, firstSeen = 0, lastSeen = 0;
   std::vector<std::string> builds;  // "product version build"
+  std::int64_t otherBuilds = 0;      // builds left out of `builds`: the group list shows the latest few
   std::string link;
 };
 
@@ -63,6 +66,62 @@ struct UploadSummary {
   std::uint64_t size = 0;
   std::int64_t received = 0;
 };
+
+// The pages' views. A filter's empty field matches anything.
+struct GroupFilter {
+  std::string product, version, build;
+  std::string sort;  // crashes (the default), installations, first, last, signature
+};
+inline constexpr int kTrendDays = 14;
+inline constexpr std::size_t kGroupListRows = 500;  // the group list shows at most this many
+inline constexpr std::size_t kListedBuilds = 3;  // a group's builds the list shows: those with the latest crash
+
+struct GroupListRow {
+  GroupSummary group;
+  std::vector<std::int64_t> trend;  // crashes a day, the last kTrendDays days up to today, oldest first
+};
+
+struct CrashSummary {
+  std::int64_t id = 0, firstSeen = 0;
+  std::string guid, product, version, build, exception, crashId;
+  bool dump = false;
+};
+
+struct GroupDetail {
+  GroupSummary group;
+  std::optional<std::int64_t> dumpsPerGroup;  // the group's own K; nothing: the store's
+  std::string ownLink;                        // the help link of the rule for exactly this signature
+  std::vector<CrashSummary> crashes;          // the latest first, at most kGroupPageCrashes
+  std::int64_t stackCrash = 0;                // the crash whose stack is shown: the latest with a walked dump
+  std::string dumpJson;                       // its dump reader's JSON
+  std::string stackText;                      // else: the latest crash's stack text, as its report has it
+};
+inline constexpr std::int64_t kGroupPageCrashes = 100;
+
+struct CrashDetail {
+  CrashSummary crash;
+  std::int64_t groupId = 0;
+  std::string signature, state, problem, dumpType, document;
+  std::optional<UploadSummary> dump;      // its dump, when it arrived
+  std::string dumpDetails;                // the dump reader's JSON, or why the dump could not be read
+  std::vector<UploadSummary> attachments;
+};
+
+struct BuildRow {
+  std::string product, version, build, preference;  // preference: empty when the store holds none
+  std::int64_t crashes = 0, lastSeen = 0;
+};
+
+struct EventCount {
+  std::string type;
+  std::int64_t day = 0;  // days since 1970
+  std::int64_t count = 0;
+};
+
+struct WebSession {
+  std::string user, csrf;
+};
+
 
 struct CheckReport {
   std::int64_t uploads = 0;
@@ -118,6 +177,31 @@ class Store {
   // Every stored file read back against its size and digest; strays kept before `before` are reported.
   CheckReport Check(std::int64_t before);
 
+  // The pages (store_web.cpp).
+  std::vector<GroupListRow> GroupList(const GroupFilter& filter, std::int64_t now);
+  std::optional<GroupDetail> Group(std::int64_t id);
+  std::optional<CrashDetail> Crash(std::int64_t id);
+  // Every build crashes came from or a preference names, the latest first.
+  std::vector<BuildRow> Builds();
+  std::vector<EventCount> EventCounts(std::int64_t since);
+  std::optional<UploadSummary> Upload(std::int64_t id);
+  // The stored bytes of an upload, piece by piece; false when they cannot be read or the sink stopped.
+  bool ReadUploadBytes(std::int64_t id, const std::function<bool(std::string_view)>& sink);
+  // Nothing: the group follows the store's K again.
+  void SetGroupDumps(std::int64_t id, std::optional<std::int64_t> dumpsPerGroup);
+  void SetUser(const std::string& name, const std::string& passwordHash, std::int64_t now);
+  std::optional<std::string> UserPassword(const std::string& name);
+  // Sessions by the key of their token (web/secrets.h); an expired one is no session.
+  void AddSession(const std::string& tokenKey, const std::string& user, const std::string& csrf,
+                  std::int64_t expires, std::int64_t now);
+  std::optional<WebSession> SessionFor(const std::string& tokenKey, std::int64_t now);
+  void EndSession(const std::string& tokenKey);
+  // Symbols of a build with these ids arrived: its dumps are walked again (queued), so that their crashes
+  // take their names. Returns how many were queued.
+  std::int64_t RequeueDumpsOf(const std::vector<std::string>& ids);
+  // The processed dumps' reader JSON, the latest first, for what the symbols page counts.
+  std::vector<std::string> DumpReadings(std::int64_t most);
+
  private:
   // The row of a crash as it first arrived, by solution exchange or upload.
   // Its key and signature are worked out before the transaction: on SQLite every transaction runs on the one
@@ -141,6 +225,11 @@ class Store {
   // Once symbols named the crash's frame in its dump, its build's unnamed signature stands for the named one
   // for good, and every crash of that build in the unnamed group joins the named group.
   void NameGroup(Sql& sql, std::int64_t crash, std::int64_t now);
+  // The group list's counts (crash_groups' crashes, installations and last_seen, group_builds, group_days),
+  // kept in the transaction that adds, moves or removes crashes: one crash added, or a group counted afresh.
+  void Tally(Sql& sql, std::int64_t group, const CrashArrival& arrival);
+  void Recount(Sql& sql, std::int64_t group);
+  std::vector<GroupListRow> CountedGroupList(const GroupFilter& filter, std::int64_t now);
   std::string LinkFor(const std::string& signature);
   bool DecideDump(Sql& sql, std::int64_t crash, std::int64_t group, const std::string& pvbKey, std::int64_t now);
   void RemoveUploads(const std::vector<std::int64_t>& ids);

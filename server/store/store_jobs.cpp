@@ -1,4 +1,5 @@
 // The processing queue and retention: the work that runs apart from intake.
+#include <set>
 #include <unordered_set>
 
 #include "rules/signature.h"
@@ -116,8 +117,12 @@ std::int64_t Store::ApplyRetention(const RetentionLimits& limits) {
     removed += static_cast<std::int64_t>(plan.removed.size());
   }
   database_->Transact([&](Sql& sql) {
-    sql.Run("DELETE FROM crashes WHERE first_seen < $1 AND report_upload IS NULL AND dump_upload IS NULL",
-            {limits.cutoff});
+    std::set<std::int64_t> groups;
+    for (const SqlRow& row : sql.Run("DELETE FROM crashes WHERE first_seen < $1 AND report_upload IS NULL AND "
+                                     "dump_upload IS NULL RETURNING group_id",
+                                     {limits.cutoff}))
+      if (row[0]) groups.insert(IntOf(row[0]));
+    for (const std::int64_t group : groups) Recount(sql, group);
     sql.Run("DELETE FROM events WHERE received < $1", {limits.cutoff});
     sql.Run("DELETE FROM crash_groups WHERE NOT EXISTS (SELECT 1 FROM crashes c WHERE c.group_id = crash_groups.id)");
   });

@@ -12,6 +12,8 @@
 #include "wire/exchange_bodies.h"
 #include "wire/report_reader.h"
 #include "wire/upload_names.h"
+#include "web/html.h"
+#include "web/secrets.h"
 
 namespace kx::server {
 namespace {
@@ -185,6 +187,39 @@ TEST(ServerRulesTest, RetentionRemovesTheOldestDumpsFirst) {
   for (const auto& [limits, removed] : rows) {
     EXPECT_EQ(removed, PlanRetention(files, 170, limits).removed) << limits.cutoff << " " << limits.maxBytes;
   }
+}
+
+// What a hostile report or a crafted link could make of a page: markup, a script link, a login that leads to
+// another site; and a password that must match only itself.
+TEST(ServerPagesTest, OutsideTextStaysTextAndLinksStayHome) {
+  web::Html html;
+  html << "<td title=\"" << std::string("\"><script>x('1')</script>&") << "\">";
+  EXPECT_EQ(html.str(), "<td title=\"&quot;&gt;&lt;script&gt;x(&#39;1&#39;)&lt;/script&gt;&amp;\">");
+  const std::tuple<const char*, const char*, const char*> rows[] = {
+      // text, as a help link, as the page after the login
+      {"https://help.example/a?b=1&c", "https://help.example/a?b=1&c", "/"},
+      {"HTTP://help.example/", "HTTP://help.example/", "/"},
+      {"javascript:alert(1)", "", "/"},
+      {"https://x/\"onmouseover=alert(1)", "", "/"},
+      {"https://x/a b", "", "/"},
+      {"/groups/4?sort=last", "", "/groups/4?sort=last"},
+      {"//evil.example/", "", "/"},
+      {"/\\evil.example/", "", "/"},
+      {"/a\nSet-Cookie:x", "", "/"},
+  };
+  for (const auto& [text, link, next] : rows) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(web::SafeLink(text), link);
+    EXPECT_EQ(web::LocalPath(text), next);
+  }
+  const auto form = web::ReadForm("link=https%3A%2F%2Fx%2F%3Fa%3D1%26b&name=a+b&name=second&bad=%zz");
+  EXPECT_EQ(form.at("link"), "https://x/?a=1&b");
+  EXPECT_EQ(form.at("name"), "a b");
+  EXPECT_EQ(form.at("bad"), "%zz");
+  const std::string stored = web::HashPassword("correct-horse");
+  EXPECT_TRUE(web::PasswordMatches("correct-horse", stored));
+  EXPECT_FALSE(web::PasswordMatches("correct-horsf", stored));
+  EXPECT_NE(stored, web::HashPassword("correct-horse"));  // salted
 }
 
 }  // namespace

@@ -81,6 +81,28 @@ class StoreTest : public testing::Test {
     return groups.empty() ? GroupSummary{} : groups[0];
   }
 
+  // The group list's kept counts, row for row, against the same counted afresh from the crashes.
+  void ExpectCountsAgree() {
+    const auto lines = [&](const char* query) {
+      std::vector<std::string> out;
+      for (const SqlRow& row : store_->database().Read(query)) out.push_back(TextOf(row[0]));
+      return out;
+    };
+    EXPECT_EQ(lines("SELECT g.id || ' ' || COUNT(c.id) || ' ' || COUNT(DISTINCT c.guid) || ' ' || "
+                    "COALESCE(MAX(c.first_seen), 0) FROM crash_groups g LEFT JOIN crashes c ON c.group_id = g.id "
+                    "GROUP BY g.id ORDER BY g.id"),
+              lines("SELECT id || ' ' || crashes || ' ' || installations || ' ' || last_seen FROM crash_groups "
+                    "ORDER BY id"));
+    EXPECT_EQ(lines("SELECT group_id || ' ' || product || ' ' || version || ' ' || build || ' ' || COUNT(*) || ' ' || "
+                    "MAX(first_seen) FROM crashes WHERE group_id IS NOT NULL GROUP BY group_id, product, version, "
+                    "build ORDER BY 1"),
+              lines("SELECT group_id || ' ' || product || ' ' || version || ' ' || build || ' ' || crashes || ' ' || "
+                    "last_seen FROM group_builds ORDER BY 1"));
+    EXPECT_EQ(lines("SELECT group_id || ' ' || (first_seen / 86400) || ' ' || COUNT(*) FROM crashes WHERE group_id "
+                    "IS NOT NULL GROUP BY group_id, first_seen / 86400 ORDER BY 1"),
+              lines("SELECT group_id || ' ' || day || ' ' || crashes FROM group_days ORDER BY 1"));
+  }
+
   std::string folder_;
   std::unique_ptr<Store> store_;
   std::unique_ptr<Processor> processor_;
@@ -102,6 +124,18 @@ TEST_F(StoreTest, ACrashCountsOnceHoweverItsReportArrives) {
   EXPECT_EQ(3, group.crashes);
   EXPECT_EQ(1, group.installations);
   EXPECT_EQ(std::vector<std::string>{"AppX 1.0 77"}, group.builds);
+  // Three later builds: the list, filtered or not, shows the 3 latest to crash and counts the rest.
+  for (const auto& [build, at] : std::map<std::string, std::int64_t>{{"78", 3}, {"79", 1}, {"80", 2}}) {
+    const std::string document = Document(build, "AppX.exe+0x331C", build);
+    store_->RecordSolutionReport(ReadReport(document), document, kNow + at);
+  }
+  for (const GroupFilter& filter : {GroupFilter{}, GroupFilter{"AppX", "", "", ""}}) {
+    const std::vector<GroupListRow> list = store_->GroupList(filter, kNow);
+    ASSERT_EQ(1u, list.size()) << filter.product;
+    EXPECT_EQ((std::vector<std::string>{"AppX 1.0 78", "AppX 1.0 80", "AppX 1.0 79"}), list[0].group.builds);
+    EXPECT_EQ(1, list[0].group.otherBuilds) << filter.product;
+  }
+  EXPECT_EQ(4u, store_->Group(group.id)->group.builds.size());
 }
 
 TEST_F(StoreTest, DumpsAreAskedForWhileTheGroupHasFewerThanKOfTheBuild) {
@@ -146,6 +180,7 @@ TEST_F(StoreTest, ANamedDumpNamesItsBuildsGroup) {
   std::map<std::string, std::int64_t> crashes;
   for (const GroupSummary& group : store_->Groups()) crashes[group.signature] = group.crashes;
   EXPECT_EQ((std::map<std::string, std::int64_t>{{"appx.exe!Crash", 3}, {"appx.exe+0x331C", 1}}), crashes);
+  ExpectCountsAgree();
 }
 
 // Another instance takes crashes of the signature while a dump renames its group: none may stay behind in
@@ -171,6 +206,7 @@ TEST_F(StoreTest, CrashesTakenDuringARenameJoinTheNamedGroup) {
   for (const GroupSummary& group : store_->Groups()) EXPECT_EQ("appx.exe!Crash", group.signature) << group.crashes;
   EXPECT_EQ(0, IntOf(store_->database().Read("SELECT COUNT(*) FROM crashes c WHERE NOT EXISTS (SELECT 1 FROM "
                                              "crash_groups g WHERE g.id = c.group_id)").at(0)[0]));
+  ExpectCountsAgree();
 }
 
 TEST_F(StoreTest, HelpLinksAndBuildPreferencesAreAnsweredAsSet) {
@@ -216,6 +252,7 @@ TEST_F(StoreTest, RetentionKeepsEachGroupsFirstAndLatestDump) {
   EXPECT_EQ(3, OnlyGroup().dumps);
   EXPECT_EQ(4, store_->ApplyRetention({kNow + 1, 0}));  // the reports and the middle dump
   EXPECT_EQ(2, OnlyGroup().dumps);
+  ExpectCountsAgree();
   std::vector<std::string> kept;
   for (const UploadSummary& upload : store_->Uploads()) kept.push_back(upload.name.substr(47, 3));
   EXPECT_EQ((std::vector<std::string>{"1-a", "1-c"}), kept);
