@@ -15,7 +15,11 @@
 //         with ExitThread(kMainThreadExitCode) and the handler must not keep the process alive),
 //         hang (no crash: with --hang-limit-ms, the main thread stops its heartbeats until the watchdog's
 //         report is written, --hangs times (2 by default), answering in between; prints "KXCrashDemo: hang
-//         N reported" and ends with 0, or with 4 when no report came within the limit and 30 seconds)
+//         N reported" and ends with 0, or with 4 when no report came within the limit and 30 seconds),
+//         capture-exit (no crash: a second thread calls CaptureReport, and main returns 0 once its dump is
+//         written; the report's hand-over waits until exit() has begun), beat (no crash: with
+//         --hang-limit-ms, the main thread beats every 400 ms, 40 times; ends with 0, or 5 when a hang was
+//         reported all the same)
 //
 // At its start it prints what the handler knows of its earlier runs: "KXCrashDemo: previous runs R,
 // crashed C, unknown U, same crash in a row S"; --annotate-runs also puts that text in the annotation
@@ -74,7 +78,9 @@ constexpr DWORD kMainThreadExitCode = 21;
 // take that long, and the application must not end while its hang report is on its way.
 constexpr DWORD kHangMarginMs = 150000;
 constexpr int kNoHangReport = 4;
-HANDLE g_hangDumped = nullptr;  // set when a hang report's dump is written
+constexpr int kHangReported = 5;
+HANDLE g_hangDumped = nullptr;  // set when a hang's or capture-exit's report's dump is written
+HANDLE g_exiting = nullptr;     // capture-exit: set once exit() has begun
 
 // Deep enough recursion to exhaust any stack; the array sets each frame's size and keeps the compiler from
 // turning the recursion into a loop.
@@ -109,7 +115,11 @@ __attribute__((noinline)) void ReportInvalidParameter() {
 
 // Straight to the standard output handle: the C runtime's stream lock may be held by the crashed thread.
 void WriteLine(const std::string& line) {
-  if (g_hangDumped != nullptr && line.rfind("createdump:", 0) == 0) ::SetEvent(g_hangDumped);
+  if (g_hangDumped != nullptr && line.rfind("createdump:", 0) == 0) {
+    ::SetEvent(g_hangDumped);
+    // The handler's thread goes on with the report's hand-over only once the application is ending.
+    if (g_exiting != nullptr) ::WaitForSingleObject(g_exiting, kHangMarginMs);
+  }
   const std::string text = "[handler] " + line + "\n";
   DWORD written = 0;
   ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written,
@@ -190,11 +200,37 @@ int Hang(DWORD limitMs, unsigned long hangs) {
   return 0;
 }
 
+// The main thread beats every 400 ms, 40 times: an application that never hangs.
+int BeatWithoutHanging() {
+  g_hangDumped = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  for (int beat = 0; beat < 40; ++beat) {
+    kx::CrashHandler::Heartbeat();
+    ::Sleep(400);
+  }
+  return ::WaitForSingleObject(g_hangDumped, 0) == WAIT_OBJECT_0 ? kHangReported : 0;
+}
+
+void OnExit() { ::SetEvent(g_exiting); }
+
+DWORD WINAPI CaptureOnWorker(void*) {
+  kx::CrashHandler::CaptureReport("the application returns from main meanwhile");
+  return 0;
+}
+
+// main returns once a captured report's dump is written, before its hand-over.
+int CaptureThenExit() {
+  g_hangDumped = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  g_exiting = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atexit(OnExit);  // after Install: runs before the handler's own
+  ::CloseHandle(::CreateThread(nullptr, 0, CaptureOnWorker, nullptr, 0, nullptr));
+  return ::WaitForSingleObject(g_hangDumped, kHangMarginMs) == WAIT_OBJECT_0 ? 0 : kNoHangReport;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: KXCrashDemo <access-violation|divide-by-zero|stack-overflow|stack-overflow-small|"
                "stack-overflow-worker|cpp-exception|cpp-exception-worker|abort|breakpoint|terminate|pure-call|"
-               "invalid-parameter|exit-main-thread|hang> [--send | "
+               "invalid-parameter|exit-main-thread|hang|capture-exit|beat> [--send | "
                "--dont-send | --ask] [--open-link] "
                "[--check-signature] [--update-preferences] [--client-dir DIR] [--service PATH] "
                "[--timeout-ms N] [--capture-first] [--attach-log] [--attach PATH] [--reporter PATH] "
@@ -285,6 +321,8 @@ int wmain(int argc, wchar_t** argv) {
   std::fflush(stdout);
   if (annotateRuns) kx::CrashHandler::SetAnnotation("demo.previousRuns", runs);
   if (kind == L"hang") return options.hangLimitMs > 0 ? Hang(options.hangLimitMs, hangs) : Usage();
+  if (kind == L"capture-exit") return CaptureThenExit();
+  if (kind == L"beat") return options.hangLimitMs > 0 ? BeatWithoutHanging() : Usage();
   if (captureFirst) {
     const bool written =
         kx::CrashHandler::CaptureReport("before the crash: " + std::string(kind.begin(), kind.end()));

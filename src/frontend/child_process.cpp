@@ -14,7 +14,7 @@ struct Started {
   DWORD error = ERROR_SUCCESS;
 };
 
-Started Start(const std::wstring& program, const std::wstring& arguments) {
+Started Start(const std::wstring& program, const std::wstring& arguments, DWORD flags = 0) {
   std::wstring commandLine = QuoteCommandWord(program);
   if (!arguments.empty()) commandLine += L" " + arguments;
   STARTUPINFOW startup = {};
@@ -23,7 +23,7 @@ Started Start(const std::wstring& program, const std::wstring& arguments) {
   Started started;
   // The program is named by its full path, never looked up: a crashed application must not start whatever
   // a search path offers.
-  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr,
                         &startup, &info)) {
     started.error = ::GetLastError();
     return started;
@@ -78,20 +78,27 @@ ChildRun RunChildWithArguments(const std::wstring& program, const std::wstring& 
 }
 
 DWORD StartDetached(const std::wstring& program, const std::vector<std::wstring>& words) {
-  return Start(program, ArgumentsOf(words)).error;
+  // A job that kills its processes when it closes (a launcher's, a test runner's) would take the program with
+  // the application. A job that allows no breakaway refuses the flag with ERROR_ACCESS_DENIED: the program
+  // then starts in the job, and the next sweep (report_sweep.h) finds what it leaves.
+  const std::wstring arguments = ArgumentsOf(words);
+  const DWORD error = Start(program, arguments, CREATE_BREAKAWAY_FROM_JOB).error;
+  return error == ERROR_ACCESS_DENIED ? Start(program, arguments).error : error;
 }
 
-std::wstring ThisProgramFolder() {
+std::wstring ThisProgramPath() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      return buffer.substr(0, buffer.find_last_of(L'\\'));
-    }
+    if (length < buffer.size()) return buffer.substr(0, length);
     buffer.resize(buffer.size() * 2);
   }
+}
+
+std::wstring ThisProgramFolder() {
+  const std::wstring path = ThisProgramPath();
+  return path.substr(0, path.find_last_of(L'\\'));
 }
 
 }  // namespace kx

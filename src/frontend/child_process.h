@@ -27,11 +27,13 @@ ChildRun RunChild(const std::wstring& program, const std::vector<std::wstring>& 
 // The same with a ready-made argument text.
 ChildRun RunChildWithArguments(const std::wstring& program, const std::wstring& arguments, DWORD limitMs);
 
-// Starts the program and lets it run on its own. Returns the CreateProcessW error, ERROR_SUCCESS when
-// started.
+// Starts the program and lets it run on its own, out of this process's job where the job allows it. Returns
+// the CreateProcessW error, ERROR_SUCCESS when started.
 DWORD StartDetached(const std::wstring& program, const std::vector<std::wstring>& words);
 
 // The folder of this process's executable, without a trailing backslash.
 std::wstring ThisProgramFolder();
+// The full path of this process's executable.
+std::wstring ThisProgramPath();
 
 }  // namespace kx

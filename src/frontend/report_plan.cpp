@@ -16,6 +16,10 @@ PlanInput WithHeldBackApplied(PlanInput input) {
 std::vector<ReportStep> PlanReportSteps(const PlanInput& asGiven) {
   using S = ReportStep;
   const PlanInput input = WithHeldBackApplied(asGiven);
+  if (!input.reportWritten) {
+    if (input.policy == ReportPolicy::kAsk) return {S::kDiscard};
+    return {S::kDiscard, S::kQueueEvent};
+  }
   if (input.policy != ReportPolicy::kAsk) {
     std::vector<S> steps = {S::kExchange, input.policy == ReportPolicy::kSend ? S::kSend : S::kDiscard};
     if (input.openHelpLink) steps.push_back(S::kOpenHelpLink);

@@ -39,6 +39,7 @@ struct PlanInput {
   Asker asker = Asker::kReporterDialog;
   bool openHelpLink = false;  // open the help link at once, without offering it first
   Answer answer = Answer::kNotYet;
+  bool reportWritten = true;  // "createdump" left a report
 };
 
 // The held-back rule, the one place it is written: a report held back by the day's limit is handled as
@@ -50,7 +51,8 @@ PlanInput WithHeldBackApplied(PlanInput input);
 // while there is no answer the plan ends with it. Asked again with the answer, the plan starts with the same
 // kAsk and goes on as the answer says; a refusal discards the report and sends nothing, not even the event.
 // Under the other policies the report is offered for a help link, then sent or discarded, and the event
-// follows.
+// follows. A crash that left no report has nothing to ask about, offer or send: what it may have left is
+// discarded, and outside the asking policy the event tells of it (written no, sent no).
 std::vector<ReportStep> PlanReportSteps(const PlanInput& input);
 
 // A plan that only discards runs where the report was made, at once; any other is handed to the reporter.

@@ -33,6 +33,7 @@ ReportSteps::ReportSteps(const ReporterTicket& ticket, SayLine say)
 
 void ReportSteps::Run(PlanInput input, const Questions& questions, const std::string& discardWhy) {
   input.answer = Answer::kNotYet;
+  input.reportWritten = ticket_.reportWritten;
   std::vector<ReportStep> steps = PlanReportSteps(input);
   for (std::size_t i = 0; i < steps.size(); ++i) {
     if (steps[i] != ReportStep::kAsk) {
@@ -51,7 +52,8 @@ void ReportSteps::Take(ReportStep step, const Questions& questions, const std::s
     case ReportStep::kExchange: return Exchange();
     case ReportStep::kSend: return Send();
     case ReportStep::kDiscard:
-      return Discard(service_, ticket_.crashIdentifier, ticket_.commandLimitMs, say_, discardWhy);
+      Discard(service_, ticket_.crashIdentifier, ticket_.commandLimitMs, say_, discardWhy);
+      return FreePlace();
     case ReportStep::kOpenHelpLink: return OpenHelpLink();
     case ReportStep::kOfferHelpLink:
       if (!link_.empty() && questions.offerHelpLink && questions.offerHelpLink(wideLink_)) OpenHelpLink();
@@ -61,10 +63,6 @@ void ReportSteps::Take(ReportStep step, const Questions& questions, const std::s
 }
 
 Answer ReportSteps::Ask(const Questions& questions) {
-  if (!ticket_.reportWritten) {
-    say_("ask: createdump left no report, so there is nothing to ask about");
-    return Answer::kDontSend;
-  }
   return questions.ask ? questions.ask() : Answer::kDontSend;
 }
 
@@ -91,6 +89,14 @@ void ReportSteps::Send() {
     RecordSent(history, ticket_.signature, RunHistoryNow(), ticket_.heldBackBefore);
   });
   if (!counted) say_("run history: the report sent could not be counted");
+}
+
+void ReportSteps::FreePlace() {
+  if (ticket_.signature.empty() || ticket_.runHistory.empty()) return;
+  const bool freed = UpdateRunHistory(ticket_.runHistory, [&](RunHistory& history) {
+    RecordDiscarded(history, ticket_.signature, RunHistoryNow());
+  });
+  if (!freed) say_("run history: the discarded report's place in the day's limit could not be freed");
 }
 
 void ReportSteps::OpenHelpLink() {

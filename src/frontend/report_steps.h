@@ -48,6 +48,8 @@ class ReportSteps {
   Answer Ask(const Questions& questions);
   void Exchange();
   void Send();
+  // A discarded report frees the place it reserved in the day's limit (run_history.h).
+  void FreePlace();
   void OpenHelpLink();
   void QueueEvent();
 

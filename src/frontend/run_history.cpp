@@ -68,19 +68,23 @@ bool ReadRun(const std::vector<std::string_view>& fields, RunHistory& history) {
   return true;
 }
 
-bool ReadSignature(const std::vector<std::string_view>& fields, RunHistory& history) {
-  if (fields.size() < 5) return false;
+// `reserving`: the record has the reserved field (version 2).
+bool ReadSignature(const std::vector<std::string_view>& fields, bool reserving, RunHistory& history) {
+  const std::size_t times = reserving ? 6 : 5;
+  if (fields.size() < times) return false;
   SignatureRecord record;
   const auto signature = Signature(fields[1]);
   const auto day = Number(fields[2], kMaxTime);
   const auto sent = Number(fields[3], kMaxCount);
-  const auto heldBack = Number(fields[4], kMaxCount);
-  if (!signature || !day || !sent || !heldBack) return false;
+  const auto reserved = reserving ? Number(fields[4], kMaxCount) : std::optional<std::uint64_t>(0);
+  const auto heldBack = Number(fields[times - 1], kMaxCount);
+  if (!signature || !day || !sent || !reserved || !heldBack) return false;
   record.signature = *signature;
   record.day = static_cast<std::int64_t>(*day);
   record.sent = static_cast<std::uint32_t>(*sent);
+  record.reserved = static_cast<std::uint32_t>(*reserved);
   record.heldBack = static_cast<std::uint32_t>(*heldBack);
-  for (std::size_t i = 5; i < fields.size(); ++i) {
+  for (std::size_t i = times; i < fields.size(); ++i) {
     const auto time = Number(fields[i], kMaxTime);
     if (!time) return false;
     record.crashes.push_back(static_cast<std::int64_t>(*time));
@@ -107,10 +111,11 @@ SignatureRecord& Touch(RunHistory& history, const std::string& signature, std::i
   } else {
     record.signature = signature.substr(0, kMaxSignatureBytes);
   }
-  // A new day starts a new count of the reports that left.
-  if (record.day != now / kSecondsPerDay) {
+  // A new day starts a new count of the reports that left; a clock put back to an earlier day does not.
+  if (record.day < now / kSecondsPerDay) {
     record.day = now / kSecondsPerDay;
     record.sent = 0;
+    record.reserved = 0;
   }
   records.push_back(std::move(record));
   KeepLatest(records, kMaxHistorySignatures);
@@ -129,7 +134,8 @@ std::string FormatRunHistory(const RunHistory& history) {
   }
   for (const SignatureRecord& record : history.signatures) {
     text += "sig " + SignatureField(record.signature) + " " + std::to_string(record.day) + " " +
-            std::to_string(record.sent) + " " + std::to_string(record.heldBack);
+            std::to_string(record.sent) + " " + std::to_string(record.reserved) + " " +
+            std::to_string(record.heldBack);
     for (const std::int64_t time : record.crashes) text += " " + std::to_string(time);
     text += "\n";
   }
@@ -140,12 +146,13 @@ std::optional<RunHistory> ParseRunHistory(std::string_view bytes) {
   if (bytes.size() > kMaxRunHistoryBytes) return std::nullopt;
   std::vector<std::string_view> lines = Split(bytes, '\n');
   if (lines.back().empty()) lines.pop_back();  // the last line's LF
-  if (lines.empty() || lines.front() != kRunHistoryHeader) return std::nullopt;
+  if (lines.empty() || (lines.front() != kRunHistoryHeader && lines.front() != "KXRUNS 1")) return std::nullopt;
+  const bool reserving = lines.front() == kRunHistoryHeader;
   RunHistory history;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string_view> fields = Split(lines[i], ' ');
     const bool read = fields[0] == "run"   ? ReadRun(fields, history)
-                      : fields[0] == "sig" ? ReadSignature(fields, history)
+                      : fields[0] == "sig" ? ReadSignature(fields, reserving, history)
                                            : false;
     if (!read) return std::nullopt;
   }
@@ -201,14 +208,16 @@ ReportVerdict RecordReport(RunHistory& history, const std::string& signature, st
   }
   ReportVerdict verdict;
   for (const std::int64_t time : record.crashes) {
-    if (time <= now && now - time < limits.loopWindowSeconds) ++verdict.crashesInWindow;
+    // A time ahead of now is a clock put back since: that crash was as recent as can be.
+    if (now - std::min(time, now) < limits.loopWindowSeconds) ++verdict.crashesInWindow;
   }
   verdict.loopGuard = crash && limits.loopCrashes > 0 && verdict.crashesInWindow >= limits.loopCrashes;
-  verdict.heldBack = limits.reportsPerDay > 0 && record.sent >= limits.reportsPerDay;
+  verdict.heldBack = limits.reportsPerDay > 0 && 0ULL + record.sent + record.reserved >= limits.reportsPerDay;
   if (verdict.heldBack) {
     if (record.heldBack < kMaxCount) ++record.heldBack;
   } else {
     verdict.heldBackBefore = record.heldBack;
+    if (record.reserved < kMaxCount) ++record.reserved;
   }
   return verdict;
 }
@@ -216,7 +225,13 @@ ReportVerdict RecordReport(RunHistory& history, const std::string& signature, st
 void RecordSent(RunHistory& history, const std::string& signature, std::int64_t now, unsigned carried) {
   SignatureRecord& record = Touch(history, signature, now);
   if (record.sent < kMaxCount) ++record.sent;
+  if (record.reserved > 0) --record.reserved;
   record.heldBack -= std::min<std::uint32_t>(record.heldBack, carried);
+}
+
+void RecordDiscarded(RunHistory& history, const std::string& signature, std::int64_t now) {
+  SignatureRecord& record = Touch(history, signature, now);
+  if (record.reserved > 0) --record.reserved;
 }
 
 }  // namespace kx

@@ -3,9 +3,11 @@
 // CrashHandler::PreviousRuns read it. Platform-free, so that the file's reader, its writer and the rules are
 // tested and fuzzed anywhere; the file itself is kept by run_history_file.*.
 //
-//   KXRUNS 1
+//   KXRUNS 2
 //   run <started> <process id> running|ended|crashed [<signature>]
-//   sig <signature> <day> <sent that day> <held back> [<crash time> ...]
+//   sig <signature> <day> <sent that day> <reserved that day> <held back> [<crash time> ...]
+//
+// A file of version 1 (the same without <reserved>) is read with nothing reserved.
 //
 // One record a line, LF-terminated, fields separated by one blank; times are seconds since 1970 (UTC), a
 // day is such a time divided by 86400. A signature is percent-encoded (common/hex_text.h), so it holds
@@ -27,7 +29,7 @@ inline constexpr std::size_t kMaxHistoryRuns = 16;
 inline constexpr std::size_t kMaxHistorySignatures = 16;
 inline constexpr std::size_t kMaxSignatureCrashTimes = 16;
 inline constexpr std::size_t kMaxSignatureBytes = 256;  // decoded; longer signatures are cut
-inline constexpr char kRunHistoryHeader[] = "KXRUNS 1";
+inline constexpr char kRunHistoryHeader[] = "KXRUNS 2";
 
 enum class RunEnd { kRunning, kEnded, kCrashed };
 
@@ -42,6 +44,9 @@ struct SignatureRecord {
   std::string signature;
   std::int64_t day = 0;               // the day `sent` counts
   std::uint32_t sent = 0;             // reports of this signature that left the machine that day
+  // Reports judged within that day's limit whose fate (sent or discarded) is not known yet: a report
+  // waiting for consent holds its place, so that answers given later cannot send more than the limit.
+  std::uint32_t reserved = 0;
   std::uint32_t heldBack = 0;         // reports held back since the last one that left
   std::vector<std::int64_t> crashes;  // crash times, oldest first
 };
@@ -89,10 +94,14 @@ struct ReportVerdict {
   unsigned heldBackBefore = 0;   // reports of this signature held back before this one
 };
 // Records a report of `signature` made at `now` (a crash's time among the signature's crashes when `crash`)
-// and gives the verdict.
+// and gives the verdict; a report within the day's limit reserves its place in it. A crash time ahead of
+// `now` (the clock went back) counts as `now`, and a day before the record's keeps the record's count.
 ReportVerdict RecordReport(RunHistory& history, const std::string& signature, std::int64_t now, bool crash,
                            const GuardLimits& limits);
-// A report of `signature` that carried `carried` held-back reports has left the machine at `now`.
+// A report of `signature` that carried `carried` held-back reports has left the machine at `now`: its
+// reserved place becomes a sent one.
 void RecordSent(RunHistory& history, const std::string& signature, std::int64_t now, unsigned carried);
+// A report of `signature` that reserved its place was discarded at `now`: the place is free again.
+void RecordDiscarded(RunHistory& history, const std::string& signature, std::int64_t now);
 
 }  // namespace kx

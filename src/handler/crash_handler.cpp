@@ -304,8 +304,9 @@ bool RequestCapture(HandlerState& state, const CONTEXT& context, DWORD threadId,
   bool written = false;
   if (::WaitForMultipleObjects(2, waits, FALSE, state.limitMs) == WAIT_OBJECT_0) {
     written = state.captureWritten;
-  } else if (::InterlockedCompareExchange(&state.captureStage, kNoCapture, kCaptureAsked) != kCaptureAsked &&
-             ::WaitForMultipleObjects(2, waits, FALSE, state.limitMs) == WAIT_OBJECT_0) {
+  } else if (::InterlockedCompareExchange(&state.captureStage, kNoCapture, kCaptureAsked) == kCaptureAsked) {
+    ::SetEvent(state.captureDone.get());  // withdrawn: no steps will run
+  } else if (::WaitForMultipleObjects(2, waits, FALSE, state.limitMs) == WAIT_OBJECT_0) {
     written = state.captureWritten;
   }
   ::ResetEvent(state.captureAsked.get());
@@ -333,6 +334,16 @@ void RecordRunEnded() {
   UpdateRunHistory(state->runHistory, [state](RunHistory& history) {
     EndRun(history, state->runStarted, ::GetCurrentProcessId(), RunEnd::kEnded);
   });
+}
+
+// The process ends through exit() while a captured or hang report is on its way: its hand-over is finished
+// first, within the handler's limit, or its files would stay with no ticket to carry them. Registered after
+// RecordRunEnded, so it runs first.
+void FinishReportInFlight() {
+  const HandlerState* state = g_state;
+  if (state == nullptr || state->claimed != 0) return;
+  const HANDLE inFlight[] = {state->captureDone.get(), state->handlerThread.get()};
+  ::WaitForMultipleObjects(2, inFlight, FALSE, state->limitMs);
 }
 
 // Reads the earlier runs' figures and records this run as started.
@@ -368,6 +379,11 @@ bool StartHangWatchdog(HandlerState& state, const CrashHandlerOptions& options) 
 
 DWORD WINAPI HandlerThread(void* parameter) {
   HandlerState& state = *static_cast<HandlerState*>(parameter);
+  try {
+    state.reporter.SweepStranded();
+  } catch (...) {
+    // Out of memory: the next start sweeps again.
+  }
   bool installerGone = false;
   while (WaitForWork(state, installerGone) == Work::kCapture) RunCapture(state);
   ::SetEvent(state.crashTaken.get());
@@ -424,6 +440,7 @@ bool CrashHandler::Install(const CrashHandlerOptions& options) {
   // before the state is published, since no crash or capture can reach the thread until it is.
   HandlerState* const installed = state.release();
   StartThisRun(*installed);
+  std::atexit(FinishReportInFlight);
   g_state = installed;
 
   GuardThreadStack();

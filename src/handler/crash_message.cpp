@@ -26,12 +26,15 @@ std::string FormatStackText(const std::vector<StackFrame>& frames) {
   return text;
 }
 
-std::string MakeCrashIdentifier(const CrashMoment& moment, unsigned sequence) {
+std::string MakeCrashIdentifier(const CrashMoment& moment, unsigned sequence, std::uint32_t random) {
   char text[64];
   std::snprintf(text, sizeof(text), "%04d%02d%02d-%02d%02d%02d-%lu", moment.year, moment.month, moment.day,
                 moment.hour, moment.minute, moment.second, static_cast<unsigned long>(moment.processId));
-  if (sequence <= 1) return text;
-  return text + ("-" + std::to_string(sequence));
+  std::string identifier = text;
+  identifier += '-';
+  AppendHex(identifier, random, 8, false);
+  if (sequence > 1) identifier += "-" + std::to_string(sequence);
+  return identifier;
 }
 
 }  // namespace kx

@@ -23,9 +23,11 @@ struct CrashMoment {
   std::uint32_t processId = 0;
 };
 
-// "YYYYMMDD-HHMMSS-<pid>" for a process's first report, "YYYYMMDD-HHMMSS-<pid>-<sequence>" for its later ones
-// (captured reports come before a crash): unique among the reports of one machine (ids are not reused
-// within a second), and made only of characters that a pipe name and a file name accept.
-std::string MakeCrashIdentifier(const CrashMoment& moment, unsigned sequence = 1);
+// "YYYYMMDD-HHMMSS-<pid>-<random>" for a process's first report, "YYYYMMDD-HHMMSS-<pid>-<random>-<sequence>"
+// for its later ones (captured reports come before a crash), <random> being 8 lowercase hex digits: unique
+// among the reports of one machine (ids are not reused within a second), made only of characters that a
+// pipe name and a file name accept, and not to be guessed. The crash's pipe is named after it, in a
+// namespace every process of the machine shares: a name known ahead could be taken first.
+std::string MakeCrashIdentifier(const CrashMoment& moment, unsigned sequence, std::uint32_t random);
 
 }  // namespace kx

@@ -6,7 +6,14 @@ namespace {
 // How often the watchdog looks; a hang is seen within the limit and this much more.
 constexpr DWORD kMaxLookMs = 250;
 
-volatile LONG64 g_lastBeat = 0;  // GetTickCount64 at the latest heartbeat
+volatile LONG64 g_lastBeat = 0;  // Now() at the latest heartbeat
+
+// Milliseconds of a clock that stands still while the machine sleeps or hibernates: a lid closed is no hang.
+ULONGLONG Now() {
+  ULONGLONG time = 0;  // in 100 ns
+  ::QueryUnbiasedInterruptTime(&time);
+  return time / 10000;
+}
 
 // The documented leading members of ntdll's THREAD_BASIC_INFORMATION.
 struct ThreadBasicInformation {
@@ -57,15 +64,21 @@ DWORD WINAPI Watch(void* parameter) {
   const WatchdogSettings& settings = *static_cast<const WatchdogSettings*>(parameter);
   const DWORD look = settings.limitMs / 4 < kMaxLookMs ? settings.limitMs / 4 + 1 : kMaxLookMs;
   ULONGLONG reportedAt = 0;  // the heartbeat the reported hang followed; 0: no hang reported
+  ULONGLONG countFrom = Now();  // the count's start when no heartbeat came since
   for (;;) {
+    const ULONGLONG looked = Now();
     if (settings.window != nullptr && WindowAnswers(settings.window, look)) {
       Beat();
     } else {
       ::Sleep(look);
     }
+    const ULONGLONG now = Now();
+    // Woken much later than planned: the whole process stood still (a debugger's break, a paused virtual
+    // machine, a suspended or stopped process), the watched thread with it. No hang: the count starts again.
+    if (now - looked > look + settings.limitMs / 2) countFrom = now;
     const ULONGLONG last = static_cast<ULONGLONG>(::InterlockedCompareExchange64(&g_lastBeat, 0, 0));
     if (reportedAt != 0 && last != reportedAt) reportedAt = 0;  // it answered: a later hang is a new one
-    if (reportedAt != 0 || ::GetTickCount64() - last <= settings.limitMs) continue;
+    if (reportedAt != 0 || now - (last > countFrom ? last : countFrom) <= settings.limitMs) continue;
     reportedAt = last;
     alignas(16) CONTEXT context = {};
     if (TakeContext(settings.thread, context)) settings.report(context, settings.thread);
@@ -91,6 +104,6 @@ bool StartWatchdog(const WatchdogSettings* settings) {
   return thread.valid();
 }
 
-void Beat() { ::InterlockedExchange64(&g_lastBeat, static_cast<LONG64>(::GetTickCount64())); }
+void Beat() { ::InterlockedExchange64(&g_lastBeat, static_cast<LONG64>(Now())); }
 
 }  // namespace kx

@@ -1,7 +1,9 @@
 // The hang watchdog: a thread of its own that watches one thread of the application through its
 // heartbeats (CrashHandler::Heartbeat) and, when given, its window's answers to messages. When neither came
 // for longer than the limit, it takes the watched thread's registers (suspended only for that) and hands
-// them to the handler for a report. One hang, one report: the next one waits for a heartbeat first.
+// them to the handler for a report. One hang, one report: the next one waits for a heartbeat first. It
+// measures what the application could run: its clock stands still while the machine sleeps, and a wake-up
+// much later than planned (the whole process paused) starts the count again.
 #pragma once
 
 #include <windows.h>

@@ -1,5 +1,7 @@
 #include "handler/report_flow.h"
 
+#include <bcrypt.h>
+
 #include <utility>
 
 #include "common/base64.h"
@@ -11,6 +13,7 @@
 #include "common/utf8.h"
 #include "dispatch/report_names.h"
 #include "frontend/report_steps.h"
+#include "frontend/report_sweep.h"
 #include "frontend/run_history_file.h"
 #include "handler/annotation_store.h"
 #include "handler/stack_walk.h"
@@ -21,6 +24,8 @@ namespace kx {
 namespace {
 
 constexpr std::size_t kMaxStackFrames = 64;
+// Names tried for a crash's pipe; each is random, so a second taken name is no accident.
+constexpr unsigned kPipeAttempts = 4;
 // Texts an application hands over end up in one record each; no record needs more.
 constexpr std::size_t kMaxOptionText = 1024;
 
@@ -48,7 +53,15 @@ std::wstring NewCrashIdentifier(unsigned sequence) {
   moment.minute = now.wMinute;
   moment.second = now.wSecond;
   moment.processId = ::GetCurrentProcessId();
-  const std::string identifier = MakeCrashIdentifier(moment, sequence);
+  std::uint32_t random = 0;
+  // Without the system's generator, the time's finest part still differs from any name made ahead.
+  if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&random), sizeof(random),
+                                        BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    LARGE_INTEGER counter = {};
+    ::QueryPerformanceCounter(&counter);
+    random = static_cast<std::uint32_t>(counter.QuadPart);
+  }
+  const std::string identifier = MakeCrashIdentifier(moment, sequence, random);
   return std::wstring(identifier.begin(), identifier.end());
 }
 
@@ -167,6 +180,10 @@ void ReportFlow::Say(const std::string& line) const {
   }
 }
 
+void ReportFlow::SweepStranded() const {
+  SweepStrandedReports(options_.reporterPath, [this](const std::string& line) { Say(line); });
+}
+
 CrashSummary ReportFlow::Report(const CapturedCrash& crash) {
   const Dumped dumped = CreateDump(crash);
   if (dumped.goOn) Finish(dumped);
@@ -187,9 +204,20 @@ ReportFlow::Dumped ReportFlow::CreateDump(const CapturedCrash& crash) {
       std::to_string(crash.threadId) + ", crash identifier " + id);
 
   Judge(crash, summary);
-  const std::string message = CrashDataMessage(crash, summary.crashIdentifier, summary);
-  const ServiceCommands::PipedRun dump = service_.RunWritingPipe(L"createdump", summary.crashIdentifier,
-                                                                 message + '\0', options_.createDumpLimitMs);
+  std::string message = CrashDataMessage(crash, summary.crashIdentifier, summary);
+  ServiceCommands::PipedRun dump = service_.RunWritingPipe(L"createdump", summary.crashIdentifier,
+                                                           message + '\0', options_.createDumpLimitMs);
+  // A pipe of that name already there (someone else's, made first) would leave the crash unreported: the
+  // pipe and every file are named after the identifier, so a new one takes a new name.
+  for (unsigned attempt = 1; attempt < kPipeAttempts && !dump.service.started &&
+                             dump.service.startError == ERROR_SUCCESS;
+       ++attempt) {
+    summary.crashIdentifier = NewCrashIdentifier(reports_);
+    Say("pipe: " + dump.pipe.failure + "; crash identifier " + Utf8(summary.crashIdentifier) + " instead");
+    message = CrashDataMessage(crash, summary.crashIdentifier, summary);
+    dump = service_.RunWritingPipe(L"createdump", summary.crashIdentifier, message + '\0',
+                                   options_.createDumpLimitMs);
+  }
   Say("createdump: the service " + Describe(dump.service) + "; it took " +
       std::to_string(dump.pipe.bytesWritten) + " of " + std::to_string(message.size() + 1) +
       " bytes of the crash data" + (dump.pipe.failure.empty() ? "" : "; pipe: " + dump.pipe.failure));
@@ -219,6 +247,7 @@ void ReportFlow::Finish(const Dumped& dumped) {
   const bool applicationAnswers = options_.policy == ReportPolicy::kAsk && options_.decide;
   input.asker = applicationAnswers ? Asker::kApplication : Asker::kReporterDialog;
   input.openHelpLink = options_.openSolutionLink;
+  input.reportWritten = summary.reportWritten;
   std::string discardWhy;
   // The reporter carries every plan but a bare discard, so that the crashed process can end at once.
   if (input.asker == Asker::kReporterDialog && NeedsReporter(PlanReportSteps(input))) {
@@ -274,7 +303,8 @@ ReporterTicket ReportFlow::TicketOf(const CrashSummary& summary) const {
     ticket.attachments.push_back(wide.substr(wide.find_last_of(L"\\/") + 1));
   }
   ticket.progressLog = options_.reporterLog;
-  if (!summary.signature.empty()) {
+  // Only a report within the day's limit holds a place in it, which its sending or discarding settles.
+  if (!summary.signature.empty() && !summary.heldBack) {
     ticket.runHistory = runHistory_;
     ticket.signature = summary.signature;
     ticket.heldBackBefore = summary.heldBackBefore;

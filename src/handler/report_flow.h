@@ -48,6 +48,9 @@ class ReportFlow {
   // guard, no throttle.
   void UseRunHistory(const std::wstring& path, std::int64_t runStarted);
 
+  // Offers again what earlier hand-overs left stranded, or removes it past the age limit (report_sweep.h).
+  void SweepStranded() const;
+
   // The whole flow for one crash; the summary tells what happened.
   CrashSummary Report(const CapturedCrash& crash);
 

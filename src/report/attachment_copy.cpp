@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "common/own_file.h"
 #include "common/text_convert.h"
 #include "common/win_handles.h"
 #include "dispatch/report_names.h"
@@ -25,20 +26,37 @@ std::string NameBytes(const std::string& utf8Path) {
 
 bool IsAbsent(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// Opens the source for reading when it is a regular file; otherwise says why not in `outcome`.
+// The path the file system gives the handle's object (links resolved); empty when it gives none.
+std::wstring ResolvedPathOf(HANDLE handle) {
+  const std::wstring normalized = FinalPathNameOf(handle, FILE_NAME_NORMALIZED);
+  return normalized.empty() ? FinalPathNameOf(handle, FILE_NAME_OPENED) : normalized;
+}
+
+// The file at `path` is the entry the application named, not what a link there leads to. Links on the way to
+// its folder are the application's own setting and followed; the file itself must be neither a reparse point
+// nor a file with another name elsewhere, and must resolve to its own folder and name: Wine follows a Linux
+// symbolic link whatever the open asks and reports the target's attributes, so only its path shows the link.
+bool IsTheNamedFile(HANDLE file, const BY_HANDLE_FILE_INFORMATION& info, const std::wstring& path) {
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks != 1) return false;
+  const std::size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return false;
+  const UniqueFileHandle folder(::CreateFileW(path.substr(0, slash).c_str(), FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const std::wstring place = folder ? ResolvedPathOf(folder.get()) : std::wstring();
+  return !place.empty() && SamePathText(ResolvedPathOf(file), place + L"\\" + path.substr(slash + 1));
+}
+
+// Opens the source for reading when it is a regular file; otherwise says why not in `outcome`. Everything
+// is asked of the handle: the file checked is the file copied, whatever happens to the path meanwhile.
 UniqueFileHandle OpenSource(const std::wstring& path, AttachmentOutcome& outcome) {
   outcome.state = "unreadable";
   if (!IsCopyablePath(path)) return UniqueFileHandle();
-  // Asked before the open: opening a folder needs a flag we never pass, and a missing file says so here.
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    if (IsAbsent(::GetLastError())) outcome.state = "not-found";
-    return UniqueFileHandle();
-  }
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return UniqueFileHandle();
+  // A folder does not open without a flag never passed here; a link opens as itself where the platform can.
   UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
   if (!file) {
     if (IsAbsent(::GetLastError())) outcome.state = "not-found";
     return file;
@@ -46,6 +64,10 @@ UniqueFileHandle OpenSource(const std::wstring& path, AttachmentOutcome& outcome
   BY_HANDLE_FILE_INFORMATION info = {};
   if (::GetFileType(file.get()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file.get(), &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return UniqueFileHandle();
+  }
+  if (!IsTheNamedFile(file.get(), info, path)) {
+    outcome.state = "linked";
     return UniqueFileHandle();
   }
   return file;

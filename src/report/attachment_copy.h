@@ -10,9 +10,10 @@
 namespace kx {
 
 // Copies each file of `utf8Paths` (full paths, UTF-8), in order, to `folder` under the attachment name of
-// `reportStem` (report_names.h), at most kMaxAttachmentBytes of it. Only regular files are opened, shared
-// with every other reader and writer; each copy is written under its name + ".writing" and renamed when
-// whole, replacing a copy of that name. Files beyond kMaxAttachments are not opened ("skipped"). One outcome
+// `reportStem` (report_names.h), at most kMaxAttachmentBytes of it. Only regular files are copied, opened
+// shared with every other reader and writer; a symbolic link, a junction or any reparse point, and a file
+// with more than one name, are not ("linked"): they lead to a file the application did not name. Each copy
+// is written under its name + ".writing" and renamed when whole, replacing a copy of that name. Files beyond kMaxAttachments are not opened ("skipped"). One outcome
 // per path; a file that cannot be read is an outcome, never a failure.
 std::vector<AttachmentOutcome> CopyAttachments(const std::vector<std::string>& utf8Paths,
                                                const std::wstring& folder, const std::wstring& reportStem);

@@ -140,7 +140,7 @@ std::string FormatAnnotationsElement(const std::vector<std::pair<std::string, st
 // What became of one file to attach. name: the file's own name (no folder), UTF-8.
 struct AttachmentOutcome {
   std::string name;
-  std::string state;               // "copied", "cut", "not-found", "unreadable", "skipped"
+  std::string state;               // "copied", "cut", "not-found", "unreadable", "linked", "skipped"
   std::string file;                // the copy's name beside the report; empty when there is none
   std::uint64_t size = 0;          // bytes in the copy
   std::uint64_t originalSize = 0;  // for "cut": the file's size

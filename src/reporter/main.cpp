@@ -14,6 +14,9 @@
 #include "common/system_libraries.h"
 #include "common/utf8.h"
 #include "common/win_handles.h"
+#include "frontend/child_process.h"
+#include "frontend/report_sweep.h"
+#include "frontend/stranded_reports.h"
 #include "reporter/reporter_run.h"
 #include "reporter/ticket_file.h"
 
@@ -48,12 +51,18 @@ void Report(const wchar_t* commandLine) {
   int count = 0;
   kx::UniqueLocalMem<LPWSTR> words(::CommandLineToArgvW(commandLine, &count));
   if (!words || count != 2) return progress.Say("the command line must hold one word: the ticket's path");
-  const kx::TicketLoad load = kx::TakeTicket(words.get()[1]);
+  kx::TicketLoad load = kx::TakeTicket(words.get()[1]);
   if (!load.read.ticket) return progress.Say("ticket refused: " + load.read.error);
   const kx::ReporterTicket& ticket = *load.read.ticket;
   progress.OpenTicketLog(ticket.progressLog);
   progress.Say("ticket read for crash " + kx::Utf8FromWide(ticket.crashIdentifier).value_or("?"));
-  kx::RunReporter(ticket, [&progress](const std::string& line) { progress.Say(line); });
+  const kx::SayLine say = [&progress](const std::string& line) { progress.Say(line); };
+  // Only a reporter that holds a ticket sweeps: one that lost its ticket to another starts nothing.
+  kx::SweepStrandedReports(kx::ThisProgramPath(), say);
+  kx::RunReporter(ticket, kx::IsPastTheLimit(load.ageSeconds), say);
+  // Its steps are done: only now may the ticket go, so that a reporter killed before this point leaves it
+  // for the next sweep.
+  kx::ReleaseTicket(load);
   progress.Say("done");
 }
 

@@ -10,6 +10,8 @@
 #include "common/storage_paths.h"
 #include "common/utf8.h"
 #include "dispatch/report_names.h"
+#include "frontend/child_process.h"
+#include "frontend/stranded_reports.h"
 #include "prefs/preference_store.h"
 #include "reporter/consent_dialog.h"
 #include "reporter/consent_text.h"
@@ -72,10 +74,18 @@ bool OfferHelpLink(const ReporterTicket& ticket, const std::wstring& link, const
 
 }  // namespace
 
-void RunReporter(ReporterTicket ticket, const SayLine& say) {
+void RunReporter(ReporterTicket ticket, bool stale, const SayLine& say) {
+  // The ticket lies in a folder the user can write, and the reporter may run elevated (an elevated
+  // application's): it starts only the service installed beside itself, never a program the ticket names.
+  ticket.servicePath = ThisProgramFolder() + L"\\KXWindowsClientService.exe";
   // A report sent from here is counted in the application's run history, as in the handler.
   if (!IsRunHistoryPath(ticket.runHistory)) ticket.runHistory.clear();
   if (ticket.installationGuid.empty()) ticket.installationGuid = PreferenceStore::GetInstallationGuid();
+  if (stale) {
+    const ServiceCommands service(ticket.servicePath, ticket.clientDirectory);
+    return Discard(service, ticket.crashIdentifier, ticket.commandLimitMs, say,
+                   "the ticket is older than " + std::to_string(kStrandedLimitSeconds / 86400) + " days");
+  }
   PlanInput input;
   input.policy = ticket.policy;
   input.asker = Asker::kReporterDialog;

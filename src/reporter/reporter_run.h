@@ -7,7 +7,8 @@
 
 namespace kx {
 
-// `say` receives one line per step, for the progress log.
-void RunReporter(ReporterTicket ticket, const SayLine& say);
+// `say` receives one line per step, for the progress log. A ticket past the age limit (`stale`) is only
+// discarded: whoever was to answer it has not in all that time.
+void RunReporter(ReporterTicket ticket, bool stale, const SayLine& say);
 
 }  // namespace kx

@@ -8,6 +8,8 @@
 #include "common/own_file.h"
 #include "common/storage_paths.h"
 #include "common/win_handles.h"
+#include "frontend/report_sweep.h"
+#include "frontend/stranded_reports.h"
 
 namespace kx {
 namespace {
@@ -38,10 +40,6 @@ std::wstring ResolvedFolder(const std::wstring& folder) {
   return normalized.empty() ? FinalPathNameOf(handle.get(), FILE_NAME_OPENED) : normalized;
 }
 
-bool EndsWithTicketSuffix(const std::wstring& name) {
-  const std::wstring suffix = kTicketSuffix;
-  return name.size() > suffix.size() && SamePathText(name.substr(name.size() - suffix.size()), suffix);
-}
 
 }  // namespace
 
@@ -50,7 +48,8 @@ TicketLoad TakeTicket(const std::wstring& path) {
   const std::size_t slash = full.rfind(L'\\');
   if (slash == std::wstring::npos) return Refused("the ticket path is not a full path");
   const std::wstring name = full.substr(slash + 1);
-  if (!IsUsableFileName(name) || !EndsWithTicketSuffix(name)) return Refused("not a .ticket file name");
+  const std::wstring crash = CrashIdentifierOfTicket(name);
+  if (!IsUsableFileName(name) || crash.empty()) return Refused("not a .ticket file name");
   const std::wstring folder = StoragePaths::ReporterFolder();
   if (folder.empty()) return Refused("the user's storage folder is unavailable");
   const std::wstring own = ResolvedFolder(folder);
@@ -61,9 +60,10 @@ TicketLoad TakeTicket(const std::wstring& path) {
   UniqueFileHandle file;
   BY_HANDLE_FILE_INFORMATION info = {};
   const OwnOpen opened = place.Open(name, GENERIC_READ | DELETE, 0, file, info);
+  if (opened == OwnOpen::kInUse) return Refused("another reporter holds the ticket");
   if (opened != OwnOpen::kOpened) return Refused("the ticket cannot be opened as a plain file of ours");
   TicketLoad load;
-  load.taken = true;
+  load.ageSeconds = AgeInSeconds(info.ftLastWriteTime);
   if (info.nFileSizeHigh != 0 || info.nFileSizeLow > kMaxTicketBytes) {
     load.read.error = "the ticket is over 64 KiB";
   } else {
@@ -77,9 +77,20 @@ TicketLoad TakeTicket(const std::wstring& path) {
       load.read = ParseTicket(bytes);
     }
   }
-  // The reporter owns the ticket from here on: it never serves twice, read or not.
-  DeleteOpenFile(file.get());
+  if (!load.read.ticket) {
+    // No reporter could ever read it: it goes at once.
+    DeleteOpenFile(file.get());
+    return load;
+  }
+  // Marked taken; a ticket of that name already taken stays as it is, held all the same.
+  RenameOpenFile(file.get(), folder + L"\\" + crash + kTakenTicketSuffix, false);
+  load.held = std::move(file);
   return load;
+}
+
+void ReleaseTicket(TicketLoad& load) {
+  if (load.held) DeleteOpenFile(load.held.get());
+  load.held.reset();
 }
 
 }  // namespace kx

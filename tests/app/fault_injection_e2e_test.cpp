@@ -14,8 +14,10 @@
 #include "handler/report_flow.h"
 #include "support/appdata_sandbox.h"
 #include "support/front_end_run.h"
+#include "support/linux_programs.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
+#include "support/waiting.h"
 
 namespace kx::test {
 namespace {
@@ -112,6 +114,28 @@ TEST_F(FaultInjectionTest, ARunStoppedInCreatedumpLeavesNoCutReportAndTheNextCom
     EXPECT_EQ(0u, Run(L"dontsend", id).exitCode);
     EXPECT_EQ(reported ? Names{Name(files.dump) + L".final"} : Names{}, ListTree(dumps()));
   }
+}
+
+// The dumps folder a symbolic link: no command acts in the storage folders or where the link leads; logs say why.
+TEST_F(FaultInjectionTest, NoCommandActsThroughALinkedStorageFolder) {
+  const std::string id = UniqueCrashIdentifier();
+  const ReportFiles files(sandbox_, id);
+  const std::wstring to = sandbox_.roaming() + L"\\elsewhere", dump = L"\\" + Name(files.dump);
+  sandbox_.EnableLogging();
+  std::filesystem::rename(dumps(), to);
+  WriteFileBytes(files.report, "<crashreport>\r\n");
+  WriteFileBytes(to + dump, "MDMP");
+  StartLinuxProgram(L"Z:\\bin\\ln", L"-s " + QuoteWord(UnixPath(to)) + L" " + QuoteWord(UnixPath(dumps())));
+  ASSERT_TRUE(WaitUntil("ln -s to make dumps", std::chrono::seconds(60), [&] { return IsFile(files.dump); }));
+  for (const wchar_t* command : {L"createdump", L"sendlog", L"dontsend"}) {
+    EXPECT_EQ(0u, Run(command, id).exitCode);
+    EXPECT_EQ(Names{Name(files.report)}, ListTree(crashLogs())) << command;
+    EXPECT_EQ(Names{dump.substr(1)}, ListTree(to)) << command;
+  }
+  EXPECT_TRUE(Contains(ReadFileBytes(sandbox_.logFolder() + L"\\LogTransportProcessor.txt").value_or(""), "folder"));
+  // Linux removes the link: Wine's removal of a link whose target has gone first never ends.
+  StartLinuxProgram(L"Z:\\bin\\rm", L"-f " + QuoteWord(UnixPath(dumps())));
+  EXPECT_TRUE(WaitUntil("rm to remove dumps", std::chrono::seconds(60), [&] { return !IsFile(files.dump); }));
 }
 
 // A full disk, or the report's name taken: the dump, already written, goes too; no command would send it.

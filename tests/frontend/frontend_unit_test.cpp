@@ -36,6 +36,9 @@ TEST(ReportPlanTest, EachPolicyAndAnswerGivesItsSteps) {
       {"decide: no", {ask, false, application, false, no}, {S::kAsk, S::kDiscard}},
       {"ask, nobody to ask", {ask, false, nobody, false, yes}, {S::kDiscard}},
       {"ask, held back", {ask, true, application, false, yes}, {S::kDiscard}},
+      // Nothing written: nothing to exchange, send or ask about; the event says so except under asking.
+      {"send, no report", {send, false, dialog, true, notYet, false}, {S::kDiscard, S::kQueueEvent}},
+      {"ask, no report", {ask, false, dialog, false, yes, false}, {S::kDiscard}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -79,7 +82,7 @@ TEST(RunHistoryTest, ReadsItsFileFormAndRefusesTheRest) {
   ASSERT_TRUE(read.has_value());
   EXPECT_EQ("c0000005 a.exe+0x10", read->runs[1].signature);
   EXPECT_EQ(2u, read->signatures[0].heldBack);
-  for (const char* bad : {"", "KXRUNS 2\n", "KXRUNS 1\nrun 1 2 lost\n", "KXRUNS 1\nrun -1 2 ended\n",
+  for (const char* bad : {"", "KXRUNS 3\n", "KXRUNS 1\nrun 1 2 lost\n", "KXRUNS 1\nrun -1 2 ended\n",
                           "KXRUNS 1\nsig  1 1 1\n", "KXRUNS 1\nrun 1 2 ended\r\n", "KXRUNS 1\nother\n",
                           "KXRUNS 1\nrun 1 99999999999 ended\n", "KXRUNS 1\nsig a 1 1\n"}) {
     EXPECT_FALSE(ParseRunHistory(bad).has_value()) << bad;
@@ -93,30 +96,38 @@ TEST(RunHistoryTest, ReadsItsFileFormAndRefusesTheRest) {
 }
 
 // Each step on one history, in order, and the verdict after it: limits of 3 crashes an hour, 2 reports a day.
+// A report within the limit holds its place from its judgment (consent may take a while) until it is sent
+// or discarded; a clock put back keeps the day's count and counts crashes dated ahead as now.
 TEST(RunHistoryTest, CrashLoopGuardAndThrottleByTable) {
   constexpr std::int64_t kDay = 86400;
   constexpr std::int64_t kT = 20000 * kDay + 3600;  // an hour into a day
   const auto tie = [](const ReportVerdict& v) {
     return std::make_tuple(v.crashesInWindow, v.loopGuard, v.heldBack, v.heldBackBefore);
   };
-  // sent: the report leaves the machine, carrying what it was told.
-  struct Step { const char* signature; std::int64_t at; bool crash; bool sent; ReportVerdict expected; };
+  enum Then { kWaits, kSent, kDiscarded };  // what becomes of the report right after its judgment
+  struct Step { const char* signature; std::int64_t at; bool crash; Then then; ReportVerdict expected; };
   const Step steps[] = {
-      {"A", kT, true, true, {1, false, false, 0}},
-      {"A", kT + 10, true, true, {2, false, false, 0}},
-      {"B", kT + 15, true, true, {1, false, false, 0}},
-      {"A", kT + 20, true, false, {3, true, true, 0}},  // the third within the hour; the day's two are used
-      {"A", kT + 25, false, false, {3, false, true, 0}},  // a report that is no crash is throttled alike
-      {"A", kT + kDay, true, true, {1, false, false, 2}},  // a day later: sent, carrying the two held back
-      {"A", kT + kDay + 5, true, true, {2, false, false, 0}},
-      {"A", kT + kDay + 9, true, false, {3, true, true, 0}},
+      {"A", kT, true, kSent, {1, false, false, 0}},
+      {"A", kT + 10, true, kSent, {2, false, false, 0}},
+      {"B", kT + 15, true, kSent, {1, false, false, 0}},
+      {"A", kT + 20, true, kWaits, {3, true, true, 0}},  // the third within the hour; the day's two are used
+      {"A", kT + 25, false, kWaits, {3, false, true, 0}},  // a report that is no crash is throttled alike
+      {"A", kT + kDay, true, kSent, {1, false, false, 2}},  // a day later: sent, carrying the two held back
+      {"A", kT + kDay + 5, true, kSent, {2, false, false, 0}},
+      {"A", kT + kDay + 9, true, kWaits, {3, true, true, 0}},
+      {"C", kT + 2 * kDay, true, kWaits, {1, false, false, 0}},  // awaiting consent: its place is held
+      {"C", kT + 2 * kDay + 1, true, kDiscarded, {2, false, false, 0}},  // refused: its place is free again
+      {"C", kT + 2 * kDay + 2, true, kWaits, {3, true, false, 0}},
+      {"C", kT + 2 * kDay + 3, true, kWaits, {4, true, true, 0}},
+      {"C", kT + kDay + 20, true, kWaits, {5, true, true, 0}},  // the clock put back a day
   };
   RunHistory history;
   for (const Step& step : steps) {
     SCOPED_TRACE(std::string(step.signature) + " at " + std::to_string(step.at - kT));
     const ReportVerdict verdict = RecordReport(history, step.signature, step.at, step.crash, {3, 3600, 2});
     EXPECT_EQ(tie(step.expected), tie(verdict));
-    if (step.sent) RecordSent(history, step.signature, step.at, verdict.heldBackBefore);
+    if (step.then == kSent) RecordSent(history, step.signature, step.at, verdict.heldBackBefore);
+    if (step.then == kDiscarded) RecordDiscarded(history, step.signature, step.at);
     history = *ParseRunHistory(FormatRunHistory(history));  // every step goes through the file
   }
   const ReportVerdict verdict = RecordReport(history, "A", kT + kDay + 10, true, {0, 3600, 0});
@@ -139,7 +150,7 @@ TEST(RunHistoryTest, PreviousRunsFigures) {
   StartRun(history, 8, 41);
   EndRun(history, 7, 40, RunEnd::kCrashed, "A");
   EndRun(history, 8, 99, RunEnd::kEnded);
-  EXPECT_EQ("KXRUNS 1\nrun 7 40 crashed A\nrun 8 41 running\n", FormatRunHistory(history));
+  EXPECT_EQ("KXRUNS 2\nrun 7 40 crashed A\nrun 8 41 running\n", FormatRunHistory(history));
 }
 
 }  // namespace

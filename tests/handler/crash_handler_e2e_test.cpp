@@ -2,16 +2,21 @@
 // and a local solution and ingest server: what each kind of crash leaves, what each policy does with it, and
 // that the application ends within its limits however the service behaves.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "dispatch/report_names.h"
 #include "dumpinfo/minidump_parser.h"
+#include "frontend/reporter_ticket.h"
+#include "prefs/preference_store.h"
 #include "kx/crash_handler.h"
 #include "frontend/run_history.h"
 #include "support/appdata_sandbox.h"
@@ -86,13 +91,14 @@ class CrashHandlerTest : public testing::Test {
   }
 
   // The application's own lines ("[handler] ...") go to output().
-  ServiceRun Crash(const std::wstring& words, const std::wstring& service = L"") {
+  ServiceRun Crash(const std::wstring& words, const std::wstring& service = L"", DWORD jobLimits = 0,
+                   const std::function<void(DWORD)>& beforeStart = {}) {
     ::DeleteFileW(reporterLog().c_str());
     return RunProgramToFile(DemoPath(),
                             words + L" --client-dir " + QuoteWord(client_) + L" --service " +
                                 QuoteWord(service.empty() ? ServicePath() : service) + L" --reporter-log " +
                                 QuoteWord(reporterLog()),
-                            sandbox_.roaming() + L"\\app.out", 240000);
+                            sandbox_.roaming() + L"\\app.out", 240000, jobLimits, beforeStart);
   }
   std::string output() const { return ReadFileBytes(sandbox_.roaming() + L"\\app.out").value_or(""); }
 
@@ -187,6 +193,34 @@ class CrashHandlerTest : public testing::Test {
   }
   std::wstring runs() const { return sandbox_.storageRoot() + L"\\runs-KXCrashDemo.exe"; }
 
+  // Reports past the age limit with a ticket (crash 1) and without (2). The ticket's service is not the one
+  // beside the reporter, which alone may run.
+  void WriteStrandedReports() const {
+    const std::wstring guid = PreferenceStore::GetInstallationGuid(), id = L"20261101-000000-";
+    ReporterTicket stale;
+    stale.crashIdentifier = id + L"1", stale.kind = "access-violation", stale.progressLog = reporterLog();
+    stale.policy = ReportPolicy::kSend, stale.servicePath = L"C:\\nowhere\\s.exe", stale.clientDirectory = client_;
+    const FILETIME old = {0, 0x01DD0000};  // June 2026; Wine reads a creation time from all three
+    const std::pair<std::wstring, std::string> files[] = {
+        {sandbox_.storageRoot() + L"\\reporter\\" + id + L"1.ticket", FormatTicket(stale)},
+        {crashLogs() + L"\\" + ReportStem(guid, id + L"1") + kReportSuffix, "x"},
+        {dumps() + L"\\" + DumpStem(guid, id + L"2") + kMiniDumpSuffix, "x"}};
+    for (const auto& [path, text] : files) {
+      std::filesystem::create_directories(path.substr(0, path.rfind(L'\\')));
+      WriteFileBytes(path, text);
+      const UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, 0));
+      EXPECT_TRUE(::SetFileTime(file.get(), &old, &old, &old));
+    }
+  }
+
+  std::vector<std::wstring> LeftOver() const {  // of reports, but what the transport has (".final")
+    std::vector<std::wstring> left;
+    for (const std::wstring& folder : {crashLogs(), dumps(), sandbox_.storageRoot() + L"\\reporter"})
+      for (const std::wstring& name : ListTree(folder))
+        if (name.find(L".final") == std::wstring::npos) left.push_back(name);
+    return left;
+  }
+
   std::wstring reporterLog() const { return sandbox_.roaming() + L"\\reporter.log"; }
   std::wstring crashLogs() const { return sandbox_.storageRoot() + L"\\crashlogs"; }
   std::wstring dumps() const { return sandbox_.storageRoot() + L"\\dumps"; }
@@ -199,8 +233,9 @@ class CrashHandlerTest : public testing::Test {
 std::unique_ptr<HttpsTestServer> CrashHandlerTest::server_;
 
 // Nothing of a crash that is not sent stays (attachments and the captured report's files included), and the
-// application ends with its own code whatever the service does. A refusal by policy posts the event; with no
-// reporter to ask, the application's own "no", or no service that works, nothing at all reaches a server.
+// application ends with its own code whatever the service does. A refusal by policy posts the event; a crash
+// that left no report posts only the event that says so; with no reporter to ask, the application's own "no",
+// or no service that works, nothing at all reaches a server.
 TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsCode) {
   const std::wstring hanging = ThisProgramFolder() + L"\\hanging_program.exe";
   const std::wstring failing = L"access-violation --send --timeout-ms 3000";
@@ -209,23 +244,24 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
     std::wstring words;
     std::wstring service;  // empty: the real one
     DWORD code;
-    bool refused;  // the reporter runs, for the captured report and the crash, and posts the refusal
-    bool quiet;    // every step ran before the application ended, and nothing reached a server
-    const char* said;  // one of the application's own lines
+    size_t reporters;   // the reporters started, each to say done before anything is looked at
+    const char* event;  // a text of the event posted; null: nothing reaches a server
+    const char* said;   // one of the application's own lines
   } cases[] = {
-      {L"access-violation --dont-send --attach-log --capture-first", L"", av, true, false, ""},
+      {L"access-violation --dont-send --attach-log --capture-first", L"", av, 2, "\"report.sent\":\"no\"", ""},
       {L"access-violation --ask --reporter C:\\nowhere\\KXCrashReporter.exe --attach-log --capture-first",
-       L"", av, false, true, ""},
+       L"", av, 0, nullptr, ""},
       // The application's own answer, in the process, asked before anything is sent: "no" is kept like the user's.
-      {L"access-violation --ask --decide no --attach-log --capture-first", L"", av, false, true, ""},
-      {failing, L"C:\\nowhere\\KXWindowsClientService.exe", av, false, true, ""},
+      {L"access-violation --ask --decide no --attach-log --capture-first", L"", av, 0, nullptr, ""},
+      {failing, L"C:\\nowhere\\KXWindowsClientService.exe", av, 0, nullptr, ""},
       // A createdump that had to be stopped may have left part of a dump: dontsend clears it.
-      {failing, hanging, av, false, true, "[handler] dontsend: the service"},
-      // crashing_front_end's command-line check refuses the service's words and ends at once.
-      {failing, ThisProgramFolder() + L"\\crashing_front_end.exe", av, false, true, ""},
+      {failing, hanging, av, 0, nullptr, "[handler] dontsend: the service"},
+      // crashing_front_end's command-line check refuses the service's words and ends at once: no report, so
+      // the reporter (which runs the service beside itself) neither exchanges nor sends, and says so.
+      {failing, ThisProgramFolder() + L"\\crashing_front_end.exe", av, 1, "\"report.written\":\"no\"", ""},
       // No crash: the main thread ends itself, and the handler's thread must not keep the process on. It
       // ends with the main thread's code, as when the last thread ends.
-      {L"exit-main-thread", L"", 21, false, true, ""},
+      {L"exit-main-thread", L"", 21, 0, nullptr, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.words << L" " << c.service);
@@ -233,25 +269,90 @@ TEST_F(CrashHandlerTest, WhatIsNotSentLeavesNothingAndTheApplicationEndsWithItsC
     const ServiceRun run = Crash(c.words, c.service);
     ASSERT_TRUE(run.finished) << "the application did not end";
     EXPECT_EQ(c.code, run.exitCode);
-    const std::string log = c.refused ? WaitForReporter(2) : "";
+    const std::string log = c.reporters > 0 ? WaitForReporter(c.reporters) : "";
     EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
     EXPECT_EQ(std::vector<std::wstring>{}, ListTree(dumps()));
     EXPECT_TRUE(ReadLaunches(client_).empty());
     EXPECT_TRUE(Contains(output(), c.said)) << output();
-    if (c.quiet) {
-      EXPECT_EQ(0u, RequestsTo(kSolution, requestsBefore).size());
+    // Only the refusal by policy had a report to offer for a help link.
+    EXPECT_EQ(c.reporters == 2, !RequestsTo(kSolution, requestsBefore).empty()) << log;
+    if (!c.event) {
       EXPECT_EQ(std::vector<std::wstring>{}, ListTree(sandbox_.storageRoot() + L"\\ingest"));
+      continue;
     }
-    if (!c.refused) continue;
     // postingestevent runs on after the reporter has ended. Captured reports post no event, and the earlier
     // tests' reports were sent.
-    const bool event = WaitUntil("the refusal's event post", std::chrono::seconds(120), [&] {
+    const bool event = WaitUntil("the event post", std::chrono::seconds(120), [&] {
       for (const RecordedRequest& r : RequestsTo("/ingest", requestsBefore))
-        if (Contains(r.body, "\"report.sent\":\"no\"")) return true;
+        if (Contains(r.body, c.event)) return true;
       return false;
     });
-    EXPECT_TRUE(event) << "no event with report.sent no reached the server; the reporter's log:\n" << log;
+    EXPECT_TRUE(event) << "no event with " << c.event << " reached the server; the reporter's log:\n" << log;
   }
+}
+
+// Nothing stranded, nothing hijacked: a job that kills its processes on close, with and without breakaway
+// (then the next start offers the report again); exit during a capture; reports past the age limit; every
+// pipe name without a random part of the next five minutes taken. Each report delivered or gone, nothing left.
+TEST_F(CrashHandlerTest, AHandOverThatBreaksStrandsNothing) {
+  std::vector<UniqueFileHandle> squatted;
+  const auto squat = [&](DWORD processId) {
+    for (std::time_t at = std::time(nullptr); squatted.size() < 300; ++at) {
+      wchar_t name[64];
+      std::wcsftime(name, 64, L"\\\\.\\pipe\\orvan_kxclient_%Y%m%d-%H%M%S-", std::gmtime(&at));
+      squatted.emplace_back(::CreateNamedPipeW((name + std::to_wstring(processId)).c_str(), PIPE_ACCESS_DUPLEX,
+                                               PIPE_TYPE_BYTE, 1, 0, 0, 0, nullptr));
+    }
+  };
+  const DWORD kill = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  const DWORD av = EXCEPTION_ACCESS_VIOLATION;
+  // job: its job's limits; again: it starts once more; stranded: old reports wait; solutions: requests.
+  const struct { const char* name; const wchar_t* words; DWORD job; bool again, stranded; DWORD code;
+                 size_t solutions; bool squat = false; } cases[] = {
+      {"job with breakaway", L"access-violation --send", kill | JOB_OBJECT_LIMIT_BREAKAWAY_OK, false, false, av, 1},
+      {"job without breakaway", L"access-violation --send", kill, true, false, av, 1},
+      {"exit during a capture", L"capture-exit --send", 0, false, false, 0, 1},
+      {"past the age limit", L"exit-main-thread --send", 0, false, true, 21, 0},
+      {"pipe names taken", L"access-violation --send", 0, false, false, av, 1, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t requestsBefore = server_->Requests().size();
+    if (c.stranded) WriteStrandedReports();
+    const ServiceRun run = Crash(c.words, L"", c.job, c.squat ? squat : std::function<void(DWORD)>());
+    ASSERT_TRUE(run.finished) << "the application did not end";
+    EXPECT_EQ(c.code, run.exitCode) << output();
+    EXPECT_TRUE(!c.again || Crash(L"exit-main-thread --send").exitCode == 21u) << output();
+    const std::string log = WaitForReporter();
+    EXPECT_EQ(c.solutions, RequestsTo(kSolution, requestsBefore).size()) << log;
+    EXPECT_EQ(std::vector<std::wstring>{}, LeftOver()) << log;
+    std::filesystem::remove_all(crashLogs());
+  }
+}
+
+// The whole process paused for over the hang limit (a debugger's break, a VM pause), then resumed in the
+// worst order, the watched main thread a second after the watchdog: no hang.
+TEST_F(CrashHandlerTest, APausedApplicationIsNoHang) {
+  const StartedProgram demo(DemoPath(), {L"beat", L"--send", L"--hang-limit-ms", L"2000", L"--client-dir", client_,
+                                         L"--service", ServicePath(), L"--reporter-log", reporterLog()});
+  ASSERT_TRUE(WaitUntil("its run recorded (at Install, before the watchdog)", std::chrono::seconds(120), [&] {
+    return Contains(ReadFileBytes(runs()).value_or(""), " " + std::to_string(demo.processId) + " running");
+  }));
+  std::vector<UniqueHandle> others;  // the demo's threads but its main one, the watchdog among them
+  const UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = ::Thread32First(snapshot.get(), &entry); more; more = ::Thread32Next(snapshot.get(), &entry))
+    if (entry.th32OwnerProcessID == demo.processId && entry.th32ThreadID != demo.threadId)
+      others.emplace_back(::OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID));
+  ASSERT_NE(static_cast<DWORD>(-1), ::SuspendThread(demo.thread.get()));
+  for (const UniqueHandle& thread : others) ::SuspendThread(thread.get());
+  ::Sleep(5000);  // the pause: well over the limit
+  for (const UniqueHandle& thread : others) ::ResumeThread(thread.get());
+  ::Sleep(1000);  // half the limit: a count that started again at the watchdog's late wake-up is within it
+  ::ResumeThread(demo.thread.get());
+  EXPECT_EQ(0u, demo.End(false)) << "a hang was reported";
+  EXPECT_EQ(std::vector<std::wstring>{}, ListTree(crashLogs()));
 }
 
 // Every kind of crash is sent with its own code in report and dump.

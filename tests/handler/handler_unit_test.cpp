@@ -16,9 +16,9 @@ namespace {
 
 // Identifiers are file-name pieces that tell a process's reports apart and sort by time.
 TEST(CrashMessageTest, IdentifiersAreDistinctSortedNamePieces) {
-  const std::string first = MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711});
-  const std::string second = MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711}, 2);
-  const std::string later = MakeCrashIdentifier({2027, 1, 1, 0, 0, 0, 12});
+  const std::string first = MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711}, 1, 0xFFFFFFFF);
+  const std::string second = MakeCrashIdentifier({2026, 12, 6, 9, 5, 2, 4711}, 2, 0xFFFFFFFF);
+  const std::string later = MakeCrashIdentifier({2027, 1, 1, 0, 0, 0, 12}, 1, 0);
   for (const std::string& id : {first, second, later}) EXPECT_TRUE(IsPlainNamePiece(id)) << id;
   EXPECT_NE(first, second);
   EXPECT_LT(first, later);

@@ -23,8 +23,10 @@
 #include "report/crash_report_writer.h"
 #include "support/appdata_sandbox.h"
 #include "support/front_end_run.h"
+#include "support/linux_programs.h"
 #include "support/service_harness.h"
 #include "support/test_files.h"
+#include "support/waiting.h"
 
 namespace kx::test {
 namespace {
@@ -190,6 +192,19 @@ TEST(CreatedumpEndToEndTest, RealCrashesLeaveAReportAndADumpOfThatCrash) {
   }
 }
 
+// A Linux symbolic link, removed by Linux before its sandbox goes: Wine's removal of a link whose target has
+// gone first never ends.
+struct LinuxLink {
+  std::wstring path;
+  ~LinuxLink() {
+    StartLinuxProgram(L"Z:\\bin\\rm", L"-f " + QuoteWord(UnixPath(path)));
+    WaitUntil("rm to remove the symbolic link", std::chrono::seconds(60), [&] {
+      WIN32_FIND_DATAW found = {};
+      return !UniqueFindHandle(::FindFirstFileW(path.c_str(), &found));
+    });
+  }
+};
+
 TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump) {
   AppDataSandbox sandbox;  // logging off
   const std::string id = UniqueCrashIdentifier();
@@ -242,13 +257,21 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
   readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]/@key", text);
   readBack.emplace_back("reversible:/crashreport/crash/annotations/annotation[2]",
                         text + std::string(10240, 'z'));
-  // Attachments: copied, a name no file can have (as hostile as the rest), cut at its bound, not a file.
+  // Attachments: copied, a name no file can have (as hostile as the rest), cut at its bound, not a file, a
+  // symbolic link and a second name of a file the application did not name.
   const std::wstring small = sandbox.roaming() + L"\\app.log", big = sandbox.roaming() + L"\\big.bin";
   WriteFileBytes(small, "log\r\n");
   WriteFileBytes(big, std::string(5 << 20, 'b'));
+  const std::wstring secret = sandbox.roaming() + L"\\secret.txt", linked = sandbox.roaming() + L"\\linked.log";
+  WriteFileBytes(secret, "SECRET-TOKEN");
+  ASSERT_TRUE(::CreateHardLinkW((sandbox.roaming() + L"\\hard.log").c_str(), secret.c_str(), nullptr));
+  ASSERT_EQ("", StartLinuxProgram(L"Z:\\bin\\ln", L"-s " + QuoteWord(UnixPath(secret)) + L" " + QuoteWord(UnixPath(linked))));
+  const LinuxLink link{linked};
+  ASSERT_TRUE(WaitUntil("ln -s to make linked.log", std::chrono::seconds(60), [&] { return IsFile(linked); }));
   const std::string roaming = NarrowToCodePage(sandbox.roaming(), CP_UTF8);
   extra += CrashRecord("Attachments", EncodeAttachments({roaming + "\\app.log", roaming + "\\" + text,
-                                                         roaming + "\\big.bin", roaming}));
+                                                         roaming + "\\big.bin", roaming, roaming + "\\linked.log",
+                                                         roaming + "\\hard.log"}));
   readBack.emplace_back("reversible:/crashreport/crash/attachments/attachment[2]/@name", text);
   const PreferenceCleanup cleanup{
       MakePvbKey(std::get<2>(fields[0]), std::get<2>(fields[1]), std::get<2>(fields[2]))};
@@ -265,9 +288,9 @@ TEST(CreatedumpEndToEndTest, HostileCrashDataStaysDataInAWellFormedReportAndDump
   EXPECT_EQ(report.size() - 14, report.find("</crashreport>"));
   const std::string stem = NarrowToCodePage(copies.substr(copies.rfind(L'\\') + 1), CP_UTF8);
   readBack.emplace_back(
-      "concat(//attachment[1]/@state, ' ', //attachment[2]/@state, ' ', "
-      "//attachment[3]/@state, ' ', //attachment[4]/@state)",
-      "copied unreadable cut unreadable");
+      "concat(//attachment[1]/@state, ' ', //attachment[2]/@state, ' ', //attachment[3]/@state, ' ', "
+      "//attachment[4]/@state, ' ', //attachment[5]/@state, ' ', //attachment[6]/@state)",
+      "copied unreadable cut unreadable linked linked");
   readBack.emplace_back(
       "concat(//attachment[3]/@file, ' ', //attachment[3]/@size, ' ', "
       "//attachment[3]/@originalSize)",

@@ -189,6 +189,26 @@ TEST_F(ReporterDialogTest, DontSendLeavesNoFileOfTheCrashAndReachesNoServer) {
   }
 }
 
+// A reporter killed with its dialog open (log-off, Task Manager): the next reporter offers its report again.
+TEST_F(ReporterDialogTest, AReporterKilledWithItsDialogOpenAsksAgainLater) {
+  const std::unique_ptr<StartedProgram> killed = Start(ReportPolicy::kAsk);
+  ASSERT_NE("", WaitForWindow("Glint", killed->process.get())) << progress();
+  killed->End(true);
+  WriteCrashFiles();  // the next crash: its reporter shows two dialogs, each answered Don't send
+  const std::unique_ptr<StartedProgram> next = Start(ReportPolicy::kAsk);
+  EXPECT_TRUE(WaitUntil("two dialogs answered", std::chrono::seconds(300), [&] {
+    // A click, not a key: keys reach only the dialog that has the focus. The two lie one on the other.
+    const std::string window =
+        Shell("xdotool search --onlyvisible --name '^Glint$' 2>/dev/null | grep -x '[0-9]*' | tail -1");
+    if (!window.empty()) ClickFromCorner(window.substr(0, window.find('\n')), 48, 17);
+    const std::string text = progress(), no = "the user chose not to send";
+    return text.find(no) != text.rfind(no) && ListTree(crashLogs()).empty() &&
+           ListTree(sandbox_.storageRoot() + L"\\reporter").empty();
+  })) << progress();
+  EXPECT_EQ(0u, next->End(false));
+  EXPECT_EQ(std::vector<std::string>{}, NewRequestPaths());
+}
+
 TEST_F(ReporterDialogTest, SendExchangesTheReportThenUploadsItThenOffersTheHelpPage) {
   const std::unique_ptr<StartedProgram> reporter = Start(ReportPolicy::kAsk);
   const std::string window = WaitForWindow("Glint", reporter->process.get());

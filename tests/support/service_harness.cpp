@@ -38,7 +38,7 @@ ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, D
 }
 
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
-                            DWORD timeoutMs) {
+                            DWORD timeoutMs, DWORD jobLimits, const std::function<void(DWORD)>& beforeStart) {
   ServiceRun run;
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
   const UniqueFileHandle file(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -50,13 +50,24 @@ ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& argume
   startup.hStdOutput = file.get();
   startup.hStdError = file.get();
   PROCESS_INFORMATION info = {};
-  if (!file || !::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                 &startup, &info)) {
+  if (!file || !::CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                 CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
     run.startError = ::GetLastError();
     return run;
   }
   const UniqueHandle process(info.hProcess);
   const UniqueHandle thread(info.hThread);
+  if (beforeStart) beforeStart(info.dwProcessId);
+  const UniqueHandle job(jobLimits != 0 ? ::CreateJobObjectW(nullptr, nullptr) : nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = jobLimits;
+  if ((job && (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
+               !::AssignProcessToJobObject(job.get(), process.get()))) ||
+      ::ResumeThread(thread.get()) == DWORD(-1)) {
+    run.startError = ::GetLastError();
+    ::TerminateProcess(process.get(), ERROR_TIMEOUT);
+    return run;
+  }
   run.started = true;
   const WaitNote noted("a program to end: " + Narrow(commandLine));
   run.finished = ::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -30,9 +31,10 @@ constexpr DWORD kProgramLimitMs = 180000;
 ServiceRun RunService(std::initializer_list<std::wstring> words, DWORD timeoutMs = kProgramLimitMs);
 // Runs any program with this argument text (for command lines the quoting helper cannot express).
 ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, DWORD timeoutMs = kProgramLimitMs);
-// The same, its standard output and error written to the file `output`.
+// The same, output to `output`; in a job with `jobLimits` when given; `beforeStart` gets its id while suspended.
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
-                            DWORD timeoutMs);
+                            DWORD timeoutMs, DWORD jobLimits = 0,
+                            const std::function<void(DWORD)>& beforeStart = {});
 // Runs the program `count` times at once; true when every run ended in time.
 bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count);
 
