@@ -203,6 +203,9 @@ class Store {
   std::vector<std::string> DumpReadings(std::int64_t most);
 
  private:
+  // A group's summary from a row of id, signature, first_seen, crashes, dumps, installations and latest crash,
+  // the columns every group reader selects first.
+  static GroupSummary SummaryOf(const SqlRow& row);
   // The row of a crash as it first arrived, by solution exchange or upload.
   // Its key and signature are worked out before the transaction: on SQLite every transaction runs on the one
   // writer thread.

@@ -75,6 +75,18 @@ std::vector<BuildPreference> Store::Preferences() {
   return preferences;
 }
 
+GroupSummary Store::SummaryOf(const SqlRow& row) {
+  GroupSummary group;
+  group.id = IntOf(row[0]);
+  group.signature = TextOf(row[1]);
+  group.firstSeen = IntOf(row[2]);
+  group.crashes = IntOf(row[3]);
+  group.dumps = IntOf(row[4]);
+  group.installations = IntOf(row[5]);
+  group.lastSeen = IntOf(row[6], group.firstSeen);
+  return group;
+}
+
 std::vector<GroupSummary> Store::Groups() {
   std::vector<GroupSummary> groups;
   std::map<std::int64_t, std::size_t> index;
@@ -82,14 +94,7 @@ std::vector<GroupSummary> Store::Groups() {
            "SELECT g.id, g.signature, g.first_seen, COUNT(c.id), COUNT(c.dump_upload), COUNT(DISTINCT c.guid), "
            "MAX(c.first_seen) FROM crash_groups g LEFT JOIN crashes c ON c.group_id = g.id "
            "GROUP BY g.id, g.signature, g.first_seen ORDER BY COUNT(c.id) DESC, g.id")) {
-    GroupSummary group;
-    group.id = IntOf(row[0]);
-    group.signature = TextOf(row[1]);
-    group.firstSeen = IntOf(row[2]);
-    group.crashes = IntOf(row[3]);
-    group.dumps = IntOf(row[4]);
-    group.installations = IntOf(row[5]);
-    group.lastSeen = IntOf(row[6], group.firstSeen);
+    GroupSummary group = SummaryOf(row);
     index[group.id] = groups.size();
     groups.push_back(std::move(group));
   }

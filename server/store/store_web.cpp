@@ -22,18 +22,6 @@ std::string OrderOf(const std::string& sort) {
   return (order == orders.end() ? std::string("COUNT(c.id) DESC") : order->second) + ", g.id";
 }
 
-GroupSummary SummaryOf(const SqlRow& row) {
-  GroupSummary group;
-  group.id = IntOf(row[0]);
-  group.signature = TextOf(row[1]);
-  group.firstSeen = IntOf(row[2]);
-  group.crashes = IntOf(row[3]);
-  group.dumps = IntOf(row[4]);
-  group.installations = IntOf(row[5]);
-  group.lastSeen = IntOf(row[6], group.firstSeen);
-  return group;
-}
-
 constexpr char kSummaryColumns[] =
     "SELECT g.id, g.signature, g.first_seen, COUNT(c.id), COUNT(c.dump_upload), COUNT(DISTINCT c.guid), "
     "MAX(c.first_seen) FROM crash_groups g JOIN crashes c ON c.group_id = g.id ";
