@@ -28,11 +28,7 @@ TEST(ReportWinTest, WmiPastItsLimitCostsTheGpuLinesOnlyNotTheReportOrTheDump) {
     const test::AppDataSandbox sandbox;
     const test::StartedProgram target(test::ThisProgramFolder() + L"\\hanging_program.exe", {});
     // Ends with this process should the writer take it down: a stand-in left behind holds ctest's output open.
-    const UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    ::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-    ::AssignProcessToJobObject(job.get(), target.process.get());
+    const UniqueHandle job = test::JobHolding(target.process.get(), JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE);
     CrashData crash;
     crash.ProcessId = target.processId;
     crash.ThreadId = target.threadId;

@@ -37,6 +37,17 @@ ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, D
   return RunChildWithArguments(path, arguments, timeoutMs);
 }
 
+UniqueHandle JobHolding(HANDLE process, DWORD limitFlags) {
+  UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = limitFlags;
+  if (!job || !::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
+      !::AssignProcessToJobObject(job.get(), process)) {
+    return UniqueHandle();
+  }
+  return job;
+}
+
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
                             DWORD timeoutMs, DWORD jobLimits, const std::function<void(DWORD)>& beforeStart) {
   ServiceRun run;
@@ -58,12 +69,8 @@ ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& argume
   const UniqueHandle process(info.hProcess);
   const UniqueHandle thread(info.hThread);
   if (beforeStart) beforeStart(info.dwProcessId);
-  const UniqueHandle job(jobLimits != 0 ? ::CreateJobObjectW(nullptr, nullptr) : nullptr);
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-  limits.BasicLimitInformation.LimitFlags = jobLimits;
-  if ((job && (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)) ||
-               !::AssignProcessToJobObject(job.get(), process.get()))) ||
-      ::ResumeThread(thread.get()) == DWORD(-1)) {
+  const UniqueHandle job = jobLimits != 0 ? JobHolding(process.get(), jobLimits) : UniqueHandle();
+  if ((jobLimits != 0 && !job) || ::ResumeThread(thread.get()) == DWORD(-1)) {
     run.startError = ::GetLastError();
     ::TerminateProcess(process.get(), ERROR_TIMEOUT);
     return run;

@@ -35,6 +35,8 @@ ServiceRun RunProgram(const std::wstring& path, const std::wstring& arguments, D
 ServiceRun RunProgramToFile(const std::wstring& path, const std::wstring& arguments, const std::wstring& output,
                             DWORD timeoutMs, DWORD jobLimits = 0,
                             const std::function<void(DWORD)>& beforeStart = {});
+// A job holding `process`, with these JOB_OBJECT_LIMIT_* flags; empty when it could not be made.
+UniqueHandle JobHolding(HANDLE process, DWORD limitFlags);
 // Runs the program `count` times at once; true when every run ended in time.
 bool RunTogether(const std::wstring& path, const std::wstring& arguments, int count);
 
